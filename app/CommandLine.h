@@ -1,0 +1,28 @@
+#pragma once
+// The command-line side of the program: the values the entry point sets once, and the one-shot actions.
+
+#include <QStringList>
+#include <optional>
+
+struct CommandLine {
+    QStringList allArgs;          // the process arguments without the program path
+    std::optional<double> autoQuit; // seconds after launch to quit, from the first --seconds
+    bool primeOnly = false;
+    bool refreshOnly = false;
+    bool forceStart = false;
+
+    static CommandLine parse(const QStringList& argumentsWithoutProgram);
+
+    // The operand that directly follows the first occurrence of a switch, if any.
+    std::optional<QString> operand(const QString& switchName, int offset = 1) const;
+    bool has(const QString& switchName) const { return allArgs.contains(switchName); }
+
+    // Runs the first command-line action that applies and gives its exit status, or nothing when the
+    // graphical application should start. Writes to standard output and standard error only.
+    std::optional<int> runAction() const;
+};
+
+// Each action writes its output and gives the process's exit status.
+namespace Actions {
+int checkIndex(const QString& source);
+} // namespace Actions

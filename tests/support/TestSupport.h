@@ -1,0 +1,58 @@
+#pragma once
+// Small helpers the test executables share: running the real program, temporary folders, a loopback
+// HTTP server that answers with a fixed reply.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <thread>
+
+struct ProcessResult {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs the solvane binary with arguments in a working folder (default: the source root).
+ProcessResult runSolvane(const QStringList& arguments, const QString& workingDirectory = {},
+                         const QStringList& extraEnvironment = {});
+
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& bytes);
+
+// Serves one fixed HTTP reply to every connection on 127.0.0.1 until destroyed.
+class LoopbackHttpServer {
+public:
+    explicit LoopbackHttpServer(QByteArray reply);
+    ~LoopbackHttpServer();
+    int port() const { return port_; }
+    QString url(const QString& path) const;
+    int requests() const { return requests_.load(); }
+
+private:
+    QByteArray reply_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> requests_{0};
+    std::thread thread_;
+};
+
+// A full HTTP/1.1 response with a body and Connection: close.
+QByteArray httpReply(int status, const QByteArray& body, const QByteArray& extraHeaders = {});
+
+// Captures what `log` writes to standard error while it lives; finish() gives the text.
+class CapturedLog {
+public:
+    CapturedLog();
+    ~CapturedLog();
+    QByteArray finish();
+
+private:
+    int fds_[2] = {-1, -1};
+    int previous_ = 2;
+    bool finished_ = false;
+    QByteArray text_;
+    std::thread reader_;
+};
