@@ -1,36 +1,6 @@
 #include "CommandLine.h"
 
-#include "Cache.h"
-#include "HttpClient.h"
-
-#include <QFile>
 #include <cstdio>
-
-namespace {
-
-void printLine(FILE* stream, const QString& line) {
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
-
-// Actions that later work will build say so, so nobody mistakes them for working.
-int notBuiltYet(const QString& what) {
-    printLine(stderr, QStringLiteral("solvane: ") + what + QStringLiteral(" is not available in this build yet"));
-    return 2;
-}
-
-std::optional<QByteArray> readSource(const QString& source) {
-    if (source.startsWith(QLatin1String("https://")) || source.startsWith(QLatin1String("http://")))
-        return HttpClient::get(source);
-    QFile file(source);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) return std::nullopt;
-    return bytes;
-}
-
-} // namespace
 
 CommandLine CommandLine::parse(const QStringList& arguments) {
     CommandLine line;
@@ -52,27 +22,8 @@ std::optional<QString> CommandLine::operand(const QString& switchName, int offse
     return allArgs.at(at + offset);
 }
 
-int Actions::checkIndex(const QString& source) {
-    const auto bytes = readSource(source);
-    if (!bytes) {
-        printLine(stdout, QStringLiteral("reject ? cannot read ") + source);
-        return 1;
-    }
-    const auto verdicts = Cache::indexVerdicts(bytes);
-    if (!verdicts) {
-        printLine(stdout, QStringLiteral("reject ? no products array in ") + source);
-        return 1;
-    }
-    bool rejected = false;
-    for (const QString& verdict : *verdicts) {
-        printLine(stdout, verdict);
-        rejected = rejected || verdict.startsWith(QLatin1String("reject"));
-    }
-    return rejected ? 1 : 0;
-}
-
 std::optional<int> CommandLine::runAction() const {
-    if (has(QStringLiteral("--selftest"))) return notBuiltYet(QStringLiteral("--selftest"));
+    if (has(QStringLiteral("--selftest"))) return Actions::selfTest();
     if (has(QStringLiteral("--check-index"))) {
         const auto source = operand(QStringLiteral("--check-index"));
         if (!source) {
@@ -81,16 +32,18 @@ std::optional<int> CommandLine::runAction() const {
         }
         return Actions::checkIndex(*source);
     }
-    if (has(QStringLiteral("--look-test"))) return notBuiltYet(QStringLiteral("--look-test"));
+    if (has(QStringLiteral("--look-test"))) return Actions::lookTest();
     if (has(QStringLiteral("--export-frame"))) {
         if (!operand(QStringLiteral("--export-frame"), 2)) {
             std::fputs("usage: Solvane --export-frame <product-id> <out.png>\n", stderr);
             return 1;
         }
-        return notBuiltYet(QStringLiteral("--export-frame"));
+        return Actions::exportFrame(*operand(QStringLiteral("--export-frame")),
+                                    *operand(QStringLiteral("--export-frame"), 2));
     }
-    if (has(QStringLiteral("--diagnose"))) return notBuiltYet(QStringLiteral("--diagnose"));
-    if (refreshOnly) return notBuiltYet(QStringLiteral("--refresh"));
-    if (primeOnly) return notBuiltYet(QStringLiteral("--prime"));
+    if (has(QStringLiteral("--diagnose"))) return Actions::diagnose();
+    // With both switches only the ordinary refresh runs.
+    if (refreshOnly) return Actions::refresh();
+    if (primeOnly) return Actions::prime();
     return std::nullopt;
 }

@@ -2,10 +2,11 @@
 // The command-line side of the program: the values the entry point sets once, and the one-shot actions.
 
 #include <QStringList>
+#include <cstdio>
 #include <optional>
 
 struct CommandLine {
-    QStringList allArgs;          // the process arguments without the program path
+    QStringList allArgs;            // the process arguments without the program path
     std::optional<double> autoQuit; // seconds after launch to quit, from the first --seconds
     bool primeOnly = false;
     bool refreshOnly = false;
@@ -22,7 +23,18 @@ struct CommandLine {
     std::optional<int> runAction() const;
 };
 
-// Each action writes its output and gives the process's exit status.
+// Each action writes its output and gives the process's exit status. One file each under actions/.
 namespace Actions {
+int selfTest(); // may end the process itself
 int checkIndex(const QString& source);
+int lookTest();
+int exportFrame(const QString& productID, const QString& outputPath);
+int diagnose();
+int refresh();
+int prime();
+
+// Writes a whole line (a line feed appended) to stdout or stderr and flushes it.
+void printLine(FILE* stream, const QString& line);
+// For actions not built yet: says so on standard error and gives status 2.
+int notBuiltYet(const QString& what);
 } // namespace Actions

@@ -24,4 +24,6 @@ std::optional<QString> Catalog::label(const QString& id) {
     return std::nullopt;
 }
 
-bool Catalog::contains(const QString& id) { return label(id).has_value(); }
+bool Catalog::contains(const QString& id) {
+    return label(id).has_value();
+}

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr long stallSeconds = 20;    // a request that moves no byte for this long fails
+constexpr long stallSeconds = 20;     // a request that moves no byte for this long fails
 constexpr long resourceSeconds = 600; // and no transfer takes longer than this in all
 constexpr qsizetype largestBody = qsizetype(1) << 30;
 
@@ -62,10 +62,10 @@ std::optional<QByteArray> HttpClient::get(const QString& url, QString* error) {
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, message);
     const CURLcode result = curl_easy_perform(curl.get());
-    if (result != CURLE_OK)
-        return fail(QString::fromUtf8(*message ? message : curl_easy_strerror(result)));
+    if (result != CURLE_OK) return fail(QString::fromUtf8(*message ? message : curl_easy_strerror(result)));
     long status = 0;
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
-    if (status < 200 || status > 299) return fail(QStringLiteral("the server answered with status %1").arg(status));
+    if (status < 200 || status > 299)
+        return fail(QStringLiteral("the server answered with status %1").arg(status));
     return body;
 }

@@ -16,15 +16,18 @@ std::optional<ImageryIndex> ImageryIndex::parse(const QByteArray& bytes, QString
         return std::nullopt;
     };
     if (parseError.error != QJsonParseError::NoError)
-        return fail(parseError.errorString() + QStringLiteral(" at offset ") + QString::number(parseError.offset));
+        return fail(parseError.errorString() + QStringLiteral(" at offset ") +
+                    QString::number(parseError.offset));
     if (!document.isObject()) return fail(QStringLiteral("the document is not a JSON object"));
     const QJsonObject root = document.object();
     const QJsonValue products = root.value(QLatin1String("products"));
     if (!products.isArray()) return fail(QStringLiteral("the document has no products array"));
 
     ImageryIndex index;
-    if (const QJsonValue v = root.value(QLatin1String("generated")); v.isString()) index.generated = v.toString();
-    if (const QJsonValue v = root.value(QLatin1String("mirrored")); v.isString()) index.mirrored = v.toString();
+    if (const QJsonValue v = root.value(QLatin1String("generated")); v.isString())
+        index.generated = v.toString();
+    if (const QJsonValue v = root.value(QLatin1String("mirrored")); v.isString())
+        index.mirrored = v.toString();
     if (const QJsonValue v = root.value(QLatin1String("failed")); v.isArray()) {
         // A list of texts; an element of another type is left out rather than spoiling the list.
         QStringList failed;
@@ -52,7 +55,8 @@ std::optional<ImageryIndex> ImageryIndex::decode(const QByteArray& bytes) {
     QStringList rejections;
     for (const QString& verdict : index->verdicts)
         if (verdict.startsWith(QLatin1String("reject"))) rejections << verdict;
-    if (!rejections.isEmpty()) log(QStringLiteral("index: ") + rejections.join(QStringLiteral("; ")), LogArea::cache);
+    if (!rejections.isEmpty())
+        log(QStringLiteral("index: ") + rejections.join(QStringLiteral("; ")), LogArea::cache);
     return index;
 }
 

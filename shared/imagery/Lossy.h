@@ -19,7 +19,8 @@ template <typename T> struct Lossy {
         QString error;
         Lossy result{T::fromJson(element, error)};
         if (!result.value)
-            log(QStringLiteral("skipped a malformed ") + QLatin1String(T::typeName) + QStringLiteral(": ") + error,
+            log(QStringLiteral("skipped a malformed ") + QLatin1String(T::typeName) + QStringLiteral(": ") +
+                    error,
                 LogArea::cache);
         return result;
     }

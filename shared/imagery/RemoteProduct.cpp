@@ -85,10 +85,14 @@ QStringList RemoteProduct::stills() const {
 
 QString RemoteProduct::Rejection::text() const {
     switch (kind) {
-    case Kind::noUpdated: return id + QStringLiteral(" no updated");
-    case Kind::noVideo: return id + QStringLiteral(" no video or video_v");
-    case Kind::noID: return QStringLiteral("? no id");
-    case Kind::unsafeID: return QStringLiteral("? unsafe id");
+    case Kind::noUpdated:
+        return id + QStringLiteral(" no updated");
+    case Kind::noVideo:
+        return id + QStringLiteral(" no video or video_v");
+    case Kind::noID:
+        return QStringLiteral("? no id");
+    case Kind::unsafeID:
+        return QStringLiteral("? unsafe id");
     }
     return QStringLiteral("? no id");
 }

@@ -37,17 +37,25 @@ void writeWhole(int fd, const QByteArray& bytes) {
 
 const char* Log::rawValue(LogArea area) {
     switch (area) {
-    case LogArea::app: return "app";
-    case LogArea::cache: return "cache";
-    case LogArea::desktop: return "desktop";
-    case LogArea::update: return "update";
-    case LogArea::saver: return "saver";
-    case LogArea::store: return "store";
+    case LogArea::app:
+        return "app";
+    case LogArea::cache:
+        return "cache";
+    case LogArea::desktop:
+        return "desktop";
+    case LogArea::update:
+        return "update";
+    case LogArea::saver:
+        return "saver";
+    case LogArea::store:
+        return "store";
     }
     return "app";
 }
 
-int Log::redirectStandardError(int fd) { return standardError.exchange(fd); }
+int Log::redirectStandardError(int fd) {
+    return standardError.exchange(fd);
+}
 
 void log(const QString& message, LogArea area) {
     const QByteArray utf8 = message.toUtf8();
@@ -58,8 +66,8 @@ void log(const QString& message, LogArea area) {
         writeWhole(standardError.load(), line);
     }
     if (journalRuns()) {
-        sd_journal_send("MESSAGE=%s", utf8.constData(), "PRIORITY=%i", LOG_NOTICE, "SYSLOG_IDENTIFIER=solvane",
-                        "SOLVANE_SUBSYSTEM=%s", Log::subsystem, "SOLVANE_CATEGORY=%s", Log::rawValue(area),
-                        nullptr);
+        sd_journal_send("MESSAGE=%s", utf8.constData(), "PRIORITY=%i", LOG_NOTICE,
+                        "SYSLOG_IDENTIFIER=solvane", "SOLVANE_SUBSYSTEM=%s", Log::subsystem,
+                        "SOLVANE_CATEGORY=%s", Log::rawValue(area), nullptr);
     }
 }

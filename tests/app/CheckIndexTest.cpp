@@ -40,17 +40,21 @@ TEST_F(CheckIndex, VerdictsAndStatusForGoodAndBadDocuments) {
     result = check(
         R"({"products":[{"id":"304","video":"video/rhef_304_1k.mp4"},{"id":"193","updated":"2026-10-01T05:40:00Z"},{"video":"x.mp4"},7]})");
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "reject 304 no updated\nreject 193 no video or video_v\nreject ? no id\nreject ? not an object\n");
+    EXPECT_EQ(
+        result.out,
+        "reject 304 no updated\nreject 193 no video or video_v\nreject ? no id\nreject ? not an object\n");
 
     result = check(R"({"products":[]})");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "");
 
-    result = check(R"({"products":[{"id":"171","updated":"t","video_v":""},{"id":"193","updated":"t","video":"v","frame_count":"144","integration":{"frames":1}}]})");
+    result = check(
+        R"({"products":[{"id":"171","updated":"t","video_v":""},{"id":"193","updated":"t","video":"v","frame_count":"144","integration":{"frames":1}}]})");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "ok 171 \nok 193 v\n");
 
-    result = check(R"({"products":[{"id":7,"updated":"t","video":"v"},{"id":"9","updated":[],"video":"v"},{"id":"8","updated":"t","video_v":{}}]})");
+    result = check(
+        R"({"products":[{"id":7,"updated":"t","video":"v"},{"id":"9","updated":[],"video":"v"},{"id":"8","updated":"t","video_v":{}}]})");
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "reject ? no id\nreject 9 no updated\nreject 8 no video or video_v\n");
 
@@ -60,8 +64,8 @@ TEST_F(CheckIndex, VerdictsAndStatusForGoodAndBadDocuments) {
 }
 
 TEST_F(CheckIndex, WholeDocumentFailures) {
-    for (const QByteArray& document : {QByteArray(R"({"generated":"2026-10-01T06:00:00Z"})"), QByteArray("<html>"),
-                                       QByteArray("\xff\xfe{\"products\":[]}")}) {
+    for (const QByteArray& document : {QByteArray(R"({"generated":"2026-10-01T06:00:00Z"})"),
+                                       QByteArray("<html>"), QByteArray("\xff\xfe{\"products\":[]}")}) {
         const auto result = check(document);
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.out, "reject ? no products array in " + path().toUtf8() + "\n");
@@ -83,7 +87,8 @@ TEST_F(CheckIndex, PathologicalFilesEndQuickly) {
     EXPECT_TRUE(result.out.startsWith("reject ? no products array in "));
 
     QByteArray big = "{\"products\":[";
-    while (big.size() < 50 * 1024 * 1024) big += R"({"id":"171","updated":"t","video":"v"},)";
+    while (big.size() < 50 * 1024 * 1024)
+        big += R"({"id":"171","updated":"t","video":"v"},)";
     big += "null]}";
     result = check(big);
     EXPECT_EQ(result.status, 1);

@@ -5,8 +5,10 @@
 TEST(Catalog, TwelveProductsInManifestOrderWithExactLabels) {
     const auto& all = Catalog::all();
     ASSERT_EQ(all.size(), 12u);
-    const char* ids[] = {"rainbow", "171", "193", "211", "304", "335", "94", "131", "1600", "1700", "composite_uv", "dem"};
-    for (size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i].id, QLatin1String(ids[i]));
+    const char* ids[] = {"rainbow", "171", "193",  "211",  "304",          "335",
+                         "94",      "131", "1600", "1700", "composite_uv", "dem"};
+    for (size_t i = 0; i < all.size(); ++i)
+        EXPECT_EQ(all[i].id, QLatin1String(ids[i]));
     EXPECT_EQ(all[1].label.toUtf8(), QByteArray("AIA 171 \xC3\x85"));
     EXPECT_EQ(all[8].label.toUtf8(), QByteArray("AIA 1600 \xC3\x85 (UV)"));
     EXPECT_EQ(all[0].label, QStringLiteral("Rainbow (RHEF composite)"));

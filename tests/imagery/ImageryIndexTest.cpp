@@ -1,5 +1,5 @@
-#include "Cache.h"
 #include "ImageryIndex.h"
+#include "Cache.h"
 #include "TestSupport.h"
 
 #include <QJsonArray>
@@ -20,8 +20,10 @@ QStringList verdictsOf(const QJsonArray& products) {
 }
 
 QJsonObject entry(std::initializer_list<QPair<QString, QJsonValue>> extra) {
-    QJsonObject object{{"id", "171"}, {"updated", "2026-10-01T05:40:00Z"}, {"video", "video/rhef_171_1k.mp4"}};
-    for (const auto& [key, value] : extra) object.insert(key, value);
+    QJsonObject object{
+        {"id", "171"}, {"updated", "2026-10-01T05:40:00Z"}, {"video", "video/rhef_171_1k.mp4"}};
+    for (const auto& [key, value] : extra)
+        object.insert(key, value);
     return object;
 }
 
@@ -52,7 +54,8 @@ TEST(IndexVerdicts, StepOrderDecidesTheReason) {
     EXPECT_EQ(verdictsOf({QJsonObject{{"label", "x"}}}), QStringList{"reject ? no id"});
     EXPECT_EQ(verdictsOf({QJsonObject{{"id", "9"}}}), QStringList{"reject 9 no updated"});
     // Wrong types for the required keys count as missing.
-    EXPECT_EQ(verdictsOf({QJsonObject{{"id", 171}, {"updated", "t"}, {"video", "v"}}}), QStringList{"reject ? no id"});
+    EXPECT_EQ(verdictsOf({QJsonObject{{"id", 171}, {"updated", "t"}, {"video", "v"}}}),
+              QStringList{"reject ? no id"});
     EXPECT_EQ(verdictsOf({QJsonObject{{"id", QJsonValue::Null}}}), QStringList{"reject ? no id"});
     EXPECT_EQ(verdictsOf({QJsonObject{{"id", "171"}, {"updated", 5}, {"video", "v"}}}),
               QStringList{"reject 171 no updated"});
@@ -64,29 +67,39 @@ TEST(IndexVerdicts, StepOrderDecidesTheReason) {
 
 TEST(IndexVerdicts, EmptyVideoKeyCountsAsPresent) {
     EXPECT_EQ(verdictsOf({entry({{"video_v", ""}})}), QStringList{"ok 171 "});
-    EXPECT_EQ(verdictsOf({QJsonObject{{"id", "171"}, {"updated", "t"}, {"video", ""}}}), QStringList{"ok 171 "});
+    EXPECT_EQ(verdictsOf({QJsonObject{{"id", "171"}, {"updated", "t"}, {"video", ""}}}),
+              QStringList{"ok 171 "});
 }
 
 TEST(IndexVerdicts, UnsafeIdsAreRejectedBeforeTheUpdatedCheck) {
     for (const QString& id : {QString(), QStringLiteral("."), QStringLiteral(".."), QStringLiteral("a/b"),
                               QStringLiteral("../etc"), QStringLiteral("x\ny"), QString(QChar(0)) + "x",
                               QStringLiteral("tab\there"), QString(QChar(0x7f))}) {
-        EXPECT_EQ(verdictsOf({QJsonObject{{"id", id}}}), QStringList{"reject ? unsafe id"}) << id.toStdString();
+        EXPECT_EQ(verdictsOf({QJsonObject{{"id", id}}}), QStringList{"reject ? unsafe id"})
+            << id.toStdString();
     }
-    EXPECT_EQ(verdictsOf({entry({{"id", "composite_uv"}})}), QStringList{"ok composite_uv video/rhef_171_1k.mp4"});
+    EXPECT_EQ(verdictsOf({entry({{"id", "composite_uv"}})}),
+              QStringList{"ok composite_uv video/rhef_171_1k.mp4"});
     EXPECT_EQ(verdictsOf({entry({{"id", "..."}})}), QStringList{"ok ... video/rhef_171_1k.mp4"});
 }
 
 TEST(ImageryIndex, OptionalKeysOfTheWrongTypeAreAbsent) {
     const QJsonArray products{
         entry({{"frame_count", "144"}, {"integration", QJsonObject{{"frames", 3}}}, {"label", 5}}),
-        entry({{"id", "193"}, {"frame_count", 144}, {"integration", QJsonObject{{"frames", 3}, {"method", "mean"}}}}),
-        entry({{"id", "304"}, {"frame_count", 14.5}, {"integration", "mean"}, {"still_v", "v/304/a.jpg"},
+        entry({{"id", "193"},
+               {"frame_count", 144},
+               {"integration", QJsonObject{{"frames", 3}, {"method", "mean"}}}}),
+        entry({{"id", "304"},
+               {"frame_count", 14.5},
+               {"integration", "mean"},
+               {"still_v", "v/304/a.jpg"},
                {"img1k", "img/304.jpg"}})};
-    const QByteArray bytes =
-        QJsonDocument(QJsonObject{{"generated", 7}, {"mirrored", "m"}, {"failed", QJsonArray{"94", 3, "131"}},
-                                  {"products", products}, {"extra", "ignored"}})
-            .toJson();
+    const QByteArray bytes = QJsonDocument(QJsonObject{{"generated", 7},
+                                                       {"mirrored", "m"},
+                                                       {"failed", QJsonArray{"94", 3, "131"}},
+                                                       {"products", products},
+                                                       {"extra", "ignored"}})
+                                 .toJson();
     CapturedLog captured;
     const auto index = ImageryIndex::decode(bytes);
     EXPECT_EQ(captured.finish(), QByteArray()); // nothing rejected, nothing logged
@@ -109,14 +122,16 @@ TEST(ImageryIndex, DecodeLogsFailuresAndRejections) {
     {
         CapturedLog captured;
         EXPECT_FALSE(ImageryIndex::decode("{}"));
-        EXPECT_EQ(captured.finish(), QByteArray("solvane: index unreadable: the document has no products array\n"));
+        EXPECT_EQ(captured.finish(),
+                  QByteArray("solvane: index unreadable: the document has no products array\n"));
     }
     {
         CapturedLog captured;
         const auto index = ImageryIndex::decode(badIndex);
         ASSERT_TRUE(index);
-        EXPECT_EQ(captured.finish(), QByteArray("solvane: index: reject 304 no updated; reject 193 no video or "
-                                                "video_v; reject ? no id; reject ? not an object\n"));
+        EXPECT_EQ(captured.finish(),
+                  QByteArray("solvane: index: reject 304 no updated; reject 193 no video or "
+                             "video_v; reject ? no id; reject ? not an object\n"));
     }
 }
 
@@ -154,8 +169,10 @@ TEST(IndexVerdicts, PathologicalInputEndsCleanly) {
     EXPECT_FALSE(Cache::indexVerdicts(QByteArray("{\"products\":[{\"id\":\"\xff\xfe\"}]}")).has_value());
     // A large document with many elements, good and bad.
     QByteArray big = "{\"products\":[";
-    const QByteArray element = R"({"id":"171","updated":"t","video":"v","thumb":")" + QByteArray(400, 'x') + "\"},";
-    while (big.size() < 50 * 1024 * 1024) big += element;
+    const QByteArray element =
+        R"({"id":"171","updated":"t","video":"v","thumb":")" + QByteArray(400, 'x') + "\"},";
+    while (big.size() < 50 * 1024 * 1024)
+        big += element;
     big += "7]}";
     const auto verdicts = Cache::indexVerdicts(big);
     ASSERT_TRUE(verdicts);

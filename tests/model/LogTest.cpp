@@ -8,7 +8,6 @@
 #include <unistd.h>
 #include <vector>
 
-
 TEST(Log, WritesOnePrefixedLinePerMessage) {
     CapturedLog captured;
     log(QStringLiteral("desktop: restored"), LogArea::desktop);
@@ -18,10 +17,11 @@ TEST(Log, WritesOnePrefixedLinePerMessage) {
 }
 
 TEST(Log, AreasHaveTheirRawValuesInOrder) {
-    const std::vector<std::pair<LogArea, const char*>> expected{{LogArea::app, "app"},         {LogArea::cache, "cache"},
-                                                                {LogArea::desktop, "desktop"}, {LogArea::update, "update"},
-                                                                {LogArea::saver, "saver"},     {LogArea::store, "store"}};
-    for (const auto& [area, raw] : expected) EXPECT_STREQ(Log::rawValue(area), raw);
+    const std::vector<std::pair<LogArea, const char*>> expected{
+        {LogArea::app, "app"},       {LogArea::cache, "cache"}, {LogArea::desktop, "desktop"},
+        {LogArea::update, "update"}, {LogArea::saver, "saver"}, {LogArea::store, "store"}};
+    for (const auto& [area, raw] : expected)
+        EXPECT_STREQ(Log::rawValue(area), raw);
     EXPECT_STREQ(Log::subsystem, "example.tessly.solvane");
 }
 
@@ -37,7 +37,8 @@ TEST(Log, LinesFromManyThreadsNeverInterleave) {
             for (int i = 0; i < perThread; ++i)
                 log(QStringLiteral("thread %1 line %2 ").arg(t).arg(i) + filler, LogArea::cache);
         });
-    for (auto& writer : writers) writer.join();
+    for (auto& writer : writers)
+        writer.join();
     const QList<QByteArray> lines = captured.finish().split('\n');
     ASSERT_EQ(lines.size(), threads * perThread + 1); // the last split is the empty tail
     std::set<QByteArray> seen;

@@ -10,7 +10,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-
 ProcessResult runSolvane(const QStringList& arguments, const QString& workingDirectory,
                          const QStringList& extraEnvironment) {
     QProcess process;
@@ -44,8 +43,9 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 }
 
 QByteArray httpReply(int status, const QByteArray& body, const QByteArray& extraHeaders) {
-    return "HTTP/1.1 " + QByteArray::number(status) + " Status\r\nContent-Length: " +
-           QByteArray::number(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
+    return "HTTP/1.1 " + QByteArray::number(status) +
+           " Status\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n" +
+           extraHeaders + "\r\n" + body;
 }
 
 LoopbackHttpServer::LoopbackHttpServer(QByteArray reply) : reply_(std::move(reply)) {
@@ -104,7 +104,9 @@ CapturedLog::CapturedLog() {
     });
 }
 
-CapturedLog::~CapturedLog() { finish(); }
+CapturedLog::~CapturedLog() {
+    finish();
+}
 
 QByteArray CapturedLog::finish() {
     if (finished_) return text_;

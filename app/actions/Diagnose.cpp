@@ -1,0 +1,5 @@
+#include "CommandLine.h"
+
+int Actions::diagnose() {
+    return notBuiltYet(QStringLiteral("--diagnose"));
+}

@@ -1,0 +1,5 @@
+#include "CommandLine.h"
+
+int Actions::exportFrame(const QString&, const QString&) {
+    return notBuiltYet(QStringLiteral("--export-frame"));
+}

@@ -1,0 +1,5 @@
+#include "CommandLine.h"
+
+int Actions::lookTest() {
+    return notBuiltYet(QStringLiteral("--look-test"));
+}

@@ -1,0 +1,5 @@
+#include "CommandLine.h"
+
+int Actions::prime() {
+    return notBuiltYet(QStringLiteral("--prime"));
+}

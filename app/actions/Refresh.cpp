@@ -1,0 +1,5 @@
+#include "CommandLine.h"
+
+int Actions::refresh() {
+    return notBuiltYet(QStringLiteral("--refresh"));
+}

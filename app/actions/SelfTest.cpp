@@ -1,0 +1,5 @@
+#include "CommandLine.h"
+
+int Actions::selfTest() {
+    return notBuiltYet(QStringLiteral("--selftest"));
+}
