@@ -1,0 +1,33 @@
+#pragma once
+// The texts of a wall's caption line: the product name with its look, and the moment the clip runs up
+// to, formatted for the user's locale (ICU skeletons, so each locale keeps its own order and clock).
+
+#include "LookRules.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <QTimeZone>
+#include <optional>
+
+// Whether times are shown in UTC or in local time.
+enum class TimeBasis { local, utc };
+
+namespace Caption {
+// The name alone for natural, else name + "  ·  " + the look's label.
+QString name(const QString& name, Look look);
+
+// With utc: the date in UTC from the localized skeleton "MMMdHHmm", then " UTC". Otherwise the skeleton
+// "MMMdjmm" (the locale's own 12- or 24-hour clock) in the given time zone, or the system's.
+QString time(const QDateTime& date, const QLocale& locale = QLocale(), TimeBasis basis = TimeBasis::local,
+             const std::optional<QTimeZone>& timeZone = std::nullopt);
+
+// The day alone, from the skeleton "MMMd", in UTC or in the given (else the system's) time zone.
+QString day(const QDateTime& date, const QLocale& locale = QLocale(), TimeBasis basis = TimeBasis::local,
+            const std::optional<QTimeZone>& timeZone = std::nullopt);
+
+// The caption line: name + "  ·  48 HR TO " + when, upper-cased.
+QString shown(const QString& name, const QString& when);
+// The same for screen readers: name + ", the 48 hours up to " + when.
+QString spoken(const QString& name, const QString& when);
+} // namespace Caption

@@ -1,0 +1,48 @@
+#pragma once
+// What a clip or frame on screen is, stated in eight lines and in a machine-readable record: the
+// instrument and channel, its temperature, the moment the frame shows, how many frames are real
+// observations, how it was processed and whose imagery it is.
+
+#include "Glossary.h"
+#include "RemoteProduct.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <optional>
+
+struct Provenance {
+    QString id;
+    QString label;
+    GlossaryEntry entry;
+    std::optional<QDateTime> frame; // the moment of solar time the frame shows
+    std::optional<int> realFrames;  // frames of the clip that are new observations
+    std::optional<int> slotCount;   // frame slots of the clip
+    std::optional<Integration> integration;
+
+    static constexpr int lineCount = 8;
+    static constexpr const char* disclaimer = "A visualization, not a calibrated radiance.";
+    static constexpr const char* credit = "Imagery courtesy of NASA/SDO and the AIA science team.";
+    // Our web domain, named in the imagery line.
+    static constexpr const char* makerDomain = "solvane.example";
+
+    // From a cached product's fields; `entry` is looked up in the glossary (unknown when it is missing).
+    static Provenance make(const QString& id, const QString& label, std::optional<int> frameCount,
+                           const std::optional<Integration>& integration, std::optional<QDateTime> frame,
+                           std::optional<int> slotCount, const GlossaryMap& glossary = Glossary::bundled());
+
+    QStringList lines() const;
+    QString text() const; // the lines joined with line feeds
+
+    // The seven keys of the record; an absent value is null.
+    std::map<QString, std::optional<QString>> record(const QString& version) const;
+    // The record as a JSON object with sorted keys, absent values as null; "{}" if it cannot be written.
+    QString recordJSON(const QString& version) const;
+
+    // "Solvane <id> yyyy-MM-dd HHmm UTC" with a frame, else "Solvane <id>": the stem of saved files.
+    QString fileStem() const;
+
+    bool operator==(const Provenance&) const = default;
+};
