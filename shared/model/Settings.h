@@ -12,10 +12,15 @@
 #include "SettingsKey.h"
 #include "Transition.h"
 
+#include <QDateTime>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
+
+class LoginItem;
+class SettingsStore;
 
 namespace Settings {
 
@@ -52,5 +57,111 @@ QStringList choice(const QString& entry);
 // The products the cache must keep current for a `products` list; nothing means every product (an
 // empty list, any screen showing all, or every screen off).
 std::optional<QSet<QString>> inUse(const QStringList& products);
+
+// ---- The store ----
+
+// The process-wide store of the settings domain, created on first use. Tests re-root it with
+// d().useFile(...) or by setting XDG_CONFIG_HOME before the first use. The keys without an accessor
+// below (cacheHome, appearance, installUpdatesNow, checkUpdatesNow, updateFeed, wallHintShown,
+// offlineBeforeKiosk, migratedFromCorvane) are read and written here by their users.
+SettingsStore& d();
+
+// What `lastCheck` and `lastManual` read when nothing usable is stored: 0001-01-01T00:00:00Z.
+QDateTime distantPast();
+
+// ---- Accessors: each getter applies its key's read rule, each setter its write rule ----
+
+Mode mode();
+void setMode(Mode value);
+// The per-screen entries; "rainbow", "171", "304" when absent or not an array of strings.
+QStringList products();
+void setProducts(const QStringList& value);
+// Above 0, else 5. Stored as given.
+double idleMinutes();
+void setIdleMinutes(double value);
+bool lockOnDismiss(); // absent: true
+void setLockOnDismiss(bool value);
+bool offline();
+void setOffline(bool value);
+// 720 or 1440; see refreshInterval. The setter stores 720 for exactly 720 and 1440 for anything else.
+double refreshMinutes();
+void setRefreshMinutes(double value);
+QDateTime lastCheck(); // distantPast() when absent or not a date
+void setLastCheck(const QDateTime& value);
+QDateTime lastManual();
+void setLastManual(const QDateTime& value);
+// hostName of the stored value or the default. Setters store the text exactly as given.
+QString storeHost();
+void setStoreHost(const QString& value);
+QString imageryHost();
+void setImageryHost(const QString& value);
+// Absent: whether mode() is kiosk.
+bool attribution();
+void setAttribution(bool value);
+bool shuffle();
+void setShuffle(bool value);
+// Below 2 reads and stores as 1.
+qint64 loops();
+void setLoops(qint64 value);
+Transition transition(); // default black
+void setTransition(Transition value);
+bool desktop();
+void setDesktop(bool value);
+qint64 desktopCounter();
+void setDesktopCounter(qint64 value);
+// The pictures to put back; setting nothing removes the key.
+std::optional<QStringList> previousDesktop();
+void setPreviousDesktop(const std::optional<QStringList>& value);
+bool configured();
+void setConfigured(bool value);
+bool captionUTC();
+void setCaptionUTC(bool value);
+bool frameClock(); // absent: true
+void setFrameClock(bool value);
+// Above 0, else 0 (never); negative input is stored as 0.
+qint64 infoEvery();
+void setInfoEvery(qint64 value);
+Look look(); // default natural
+void setLook(Look value);
+// 3 or 1: 3 stays 3, every other value is 1, on read and on write.
+qint64 runningLagSlots();
+void setRunningLagSlots(qint64 value);
+bool liveDesktop();
+void setLiveDesktop(bool value);
+bool pauseOnBattery(); // absent: true
+void setPauseOnBattery(bool value);
+bool liveStatusIcon();
+void setLiveStatusIcon(bool value);
+
+// True when mode() is desktop (absent or unrecognised included), or else when desktop() is on.
+bool desktopActive();
+
+// ---- The login item ----
+
+// Hands Settings the login-item port (the app passes Platform::loginItem() at start; tests a fake).
+// Without one, openAtLogin reads false and writes do nothing.
+void useLoginItem(std::shared_ptr<LoginItem> item);
+// Whether the app starts at login. Setting it (un)registers; a failure logs "login item: " + the reason
+// in area app and is otherwise ignored.
+bool openAtLogin();
+void setOpenAtLogin(bool value);
+
+// ---- Per-screen choices, reading `products` at every call ----
+
+ScreenChoice screenChoice(int screen);
+// The ids a screen plays; empty for both all and off (ask isEnabled to tell them apart).
+QStringList productList(int screen);
+// False exactly when the screen's choice is off.
+bool isEnabled(int screen);
+// inUse of the current `products`.
+std::optional<QSet<QString>> productsInUse();
+
+// ---- The kiosk preset, called by Preferences after storing the new mode ----
+
+// Remembers `offline` (unless coming from Kiosk itself), then turns offline, attribution and the login
+// item on.
+void enterKioskPreset(Mode was);
+// Puts `offline` back as it was before Kiosk and lets attribution read its default again.
+void leaveKioskPreset();
 
 } // namespace Settings

@@ -1,0 +1,271 @@
+#include "PropertyList.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <plist/plist.h>
+
+namespace PropertyList {
+namespace {
+
+struct PlistFree {
+    void operator()(plist_t node) const { plist_free(node); }
+};
+using Node = std::unique_ptr<void, PlistFree>;
+
+const QDateTime& referenceDate() {
+    static const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    return reference;
+}
+
+QString takeString(char* text) {
+    QString result = QString::fromUtf8(text ? text : "");
+    std::free(text);
+    return result;
+}
+
+// Nesting deeper than this is not a settings file; the limit keeps recursion bounded.
+constexpr int maximumDepth = 64;
+
+QVariant toVariant(plist_t node, int depth) {
+    if (depth > maximumDepth) return {};
+    switch (plist_get_node_type(node)) {
+    case PLIST_BOOLEAN: {
+        uint8_t value = 0;
+        plist_get_bool_val(node, &value);
+        return QVariant(value != 0);
+    }
+    case PLIST_UINT: {
+        // libplist 2.2 keeps integers as 64 bits and writes the upper half of the range as negative.
+        uint64_t value = 0;
+        plist_get_uint_val(node, &value);
+        return QVariant(qint64(value));
+    }
+    case PLIST_REAL: {
+        double value = 0;
+        plist_get_real_val(node, &value);
+        return QVariant(value);
+    }
+    case PLIST_STRING: {
+        char* text = nullptr;
+        plist_get_string_val(node, &text);
+        return QVariant(takeString(text));
+    }
+    case PLIST_KEY: {
+        char* text = nullptr;
+        plist_get_key_val(node, &text);
+        return QVariant(takeString(text));
+    }
+    case PLIST_DATE: {
+        int32_t seconds = 0;
+        int32_t microseconds = 0;
+        plist_get_date_val(node, &seconds, &microseconds);
+        return QVariant(dateFromReferenceSeconds(seconds));
+    }
+    case PLIST_DATA: {
+        char* bytes = nullptr;
+        uint64_t length = 0;
+        plist_get_data_val(node, &bytes, &length);
+        QByteArray data(bytes ? bytes : "", bytes ? qsizetype(length) : 0);
+        std::free(bytes);
+        return QVariant(data);
+    }
+    case PLIST_ARRAY: {
+        QVariantList list;
+        const uint32_t count = plist_array_get_size(node);
+        for (uint32_t i = 0; i < count; ++i) {
+            const QVariant element = toVariant(plist_array_get_item(node, i), depth + 1);
+            if (element.isValid()) list.append(element);
+        }
+        return QVariant(list);
+    }
+    case PLIST_DICT: {
+        QVariantMap map;
+        plist_dict_iter iterator = nullptr;
+        plist_dict_new_iter(node, &iterator);
+        for (;;) {
+            char* key = nullptr;
+            plist_t item = nullptr;
+            plist_dict_next_item(node, iterator, &key, &item);
+            if (!key) break;
+            const QString name = takeString(key);
+            const QVariant element = toVariant(item, depth + 1);
+            if (element.isValid()) map.insert(name, element);
+        }
+        std::free(iterator);
+        return QVariant(map);
+    }
+    default:
+        // Keyed-archive uids and anything newer have no meaning in settings.
+        return {};
+    }
+}
+
+// XML 1.0 cannot carry most control characters, unpaired surrogates or U+FFFE/U+FFFF; a file holding
+// them would be refused by every other reader.
+QString xmlSafe(const QString& text) {
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const char16_t u = c.unicode();
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            result.append(c);
+            result.append(text[++i]);
+        } else if ((u < 0x20 && u != 0x09 && u != 0x0A && u != 0x0D) || c.isSurrogate() || u == 0xFFFE ||
+                   u == 0xFFFF) {
+            result.append(QChar(QChar::ReplacementCharacter));
+        } else {
+            result.append(c);
+        }
+    }
+    return result;
+}
+
+plist_t toNode(const QVariant& value, int depth) {
+    if (depth > maximumDepth) return nullptr;
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return plist_new_bool(value.toBool() ? 1 : 0);
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return plist_new_uint(uint64_t(value.toLongLong()));
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return plist_new_real(value.toDouble());
+    case QMetaType::QString:
+        return plist_new_string(xmlSafe(value.toString()).toUtf8().constData());
+    case QMetaType::QDateTime: {
+        const qint64 seconds = referenceSeconds(value.toDateTime());
+        return plist_new_date(int32_t(seconds), 0);
+    }
+    case QMetaType::QByteArray: {
+        const QByteArray data = value.toByteArray();
+        return plist_new_data(data.constData(), uint64_t(data.size()));
+    }
+    case QMetaType::QStringList: {
+        plist_t array = plist_new_array();
+        for (const QString& element : value.toStringList())
+            plist_array_append_item(array, toNode(QVariant(element), depth + 1));
+        return array;
+    }
+    case QMetaType::QVariantList: {
+        plist_t array = plist_new_array();
+        for (const QVariant& element : value.toList())
+            if (plist_t node = toNode(element, depth + 1)) plist_array_append_item(array, node);
+        return array;
+    }
+    case QMetaType::QVariantMap: {
+        plist_t dict = plist_new_dict();
+        const QVariantMap map = value.toMap();
+        for (auto it = map.constBegin(); it != map.constEnd(); ++it)
+            if (plist_t node = toNode(it.value(), depth + 1))
+                plist_dict_set_item(dict, xmlSafe(it.key()).toUtf8().constData(), node);
+        return dict;
+    }
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+QDateTime dateFromReferenceSeconds(qint64 seconds) {
+    return referenceDate().addSecs(seconds);
+}
+
+qint64 referenceSeconds(const QDateTime& date) {
+    if (!date.isValid()) return 0;
+    const qint64 seconds = referenceDate().secsTo(date.toUTC());
+    return std::clamp<qint64>(seconds, std::numeric_limits<int32_t>::min(),
+                              std::numeric_limits<int32_t>::max());
+}
+
+std::optional<QVariantMap> parseDictionary(const QByteArray& bytes, QString* error) {
+    const auto fail = [error](const QString& why) -> std::optional<QVariantMap> {
+        if (error) *error = why;
+        return std::nullopt;
+    };
+    if (bytes.isEmpty()) return fail(QStringLiteral("the file is empty"));
+    if (bytes.size() > maximumBytes)
+        return fail(QStringLiteral("the file is too large to be a settings file"));
+    plist_t raw = nullptr;
+    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &raw);
+    const Node root(raw);
+    if (!root) return fail(QStringLiteral("not a property list"));
+    switch (plist_get_node_type(root.get())) {
+    case PLIST_DICT:
+        return toVariant(root.get(), 0).toMap();
+    case PLIST_ARRAY:
+        return fail(QStringLiteral("the top level is an array, not a dictionary"));
+    default:
+        return fail(QStringLiteral("the top level is not a dictionary"));
+    }
+}
+
+QByteArray toXml(const QVariantMap& values) {
+    const Node root(toNode(QVariant(values), 0));
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root.get(), &xml, &length);
+    QByteArray result(xml ? xml : "", xml ? qsizetype(length) : 0);
+    plist_to_xml_free(xml);
+    return result;
+}
+
+QVariant normalized(const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return QVariant(value.toBool());
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+        return QVariant(value.toLongLong());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QVariant(value.toDouble());
+    case QMetaType::QString:
+        return QVariant(xmlSafe(value.toString()));
+    case QMetaType::QDateTime:
+        if (!value.toDateTime().isValid()) return {};
+        return QVariant(dateFromReferenceSeconds(referenceSeconds(value.toDateTime())));
+    case QMetaType::QByteArray:
+        return value;
+    case QMetaType::QStringList: {
+        QVariantList list;
+        for (const QString& element : value.toStringList())
+            list.append(QVariant(xmlSafe(element)));
+        return QVariant(list);
+    }
+    case QMetaType::QVariantList: {
+        QVariantList list;
+        for (const QVariant& element : value.toList()) {
+            const QVariant kept = normalized(element);
+            if (kept.isValid()) list.append(kept);
+        }
+        return QVariant(list);
+    }
+    case QMetaType::QVariantMap: {
+        QVariantMap map;
+        const QVariantMap source = value.toMap();
+        for (auto it = source.constBegin(); it != source.constEnd(); ++it) {
+            const QVariant kept = normalized(it.value());
+            if (kept.isValid()) map.insert(xmlSafe(it.key()), kept);
+        }
+        return QVariant(map);
+    }
+    default:
+        return {};
+    }
+}
+
+} // namespace PropertyList
