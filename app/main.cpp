@@ -1,9 +1,13 @@
 // The entry point: one command-line action and exit, or the desktop application.
 
+#include "App.h"
 #include "CommandLine.h"
+#include "Settings.h"
 
-#include <QCoreApplication>
-#include <cstdio>
+#include <QApplication>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -12,6 +16,17 @@ int main(int argc, char** argv) {
     const CommandLine commandLine = CommandLine::parse(arguments);
     if (const auto status = commandLine.runAction()) return *status;
 
-    std::fputs("solvane: the desktop application is not available in this build yet\n", stderr);
-    return 2;
+    QApplication application(argc, argv);
+    application.setApplicationName("Solvane");
+    // Closing the last wall does not end the program; it lives in the tray.
+    application.setQuitOnLastWindowClosed(false);
+    App app;
+    // Everything shown is taken down on the way out, however the quit comes.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &app, &App::hide);
+    if (commandLine.forceStart || Settings::mode() != Mode::desktop) QTimer::singleShot(0, &app, &App::show);
+    if (commandLine.autoQuit && std::isfinite(*commandLine.autoQuit)) {
+        const double milliseconds = std::clamp(*commandLine.autoQuit * 1000.0, 0.0, 2147483647.0);
+        QTimer::singleShot(static_cast<int>(milliseconds), &application, &QCoreApplication::quit);
+    }
+    return application.exec();
 }

@@ -1,0 +1,348 @@
+#include "App.h"
+
+#include "CloseButton.h"
+#include "HintLabel.h"
+#include "Log.h"
+#include "ModeBadge.h"
+#include "Settings.h"
+#include "SettingsStore.h"
+#include "TypeScale.h"
+#include "WallWindow.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QVariantAnimation>
+#include <QWheelEvent>
+#include <cmath>
+
+namespace {
+constexpr double hintSeconds = 6.0;
+constexpr double hintFadeSeconds = 1.2;
+
+// Fades a control's opacity with a short animation owned by the control.
+template <typename Control> void fade(Control* control, double to, double seconds) {
+    if (!control) return;
+    auto* animation = new QVariantAnimation(control);
+    animation->setStartValue(control->opacity());
+    animation->setEndValue(to);
+    animation->setDuration(static_cast<int>(std::lround(seconds * 1000)));
+    QObject::connect(animation, &QVariantAnimation::valueChanged, control,
+                     [control](const QVariant& value) { control->setOpacity(value.toDouble()); });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+} // namespace
+
+App::App(Environment environment) : env_(std::move(environment)) {
+    lastInput_.start();
+    rebuild_.setSingleShot(true);
+    rebuild_.setInterval(static_cast<int>(rebuildDelaySeconds * 1000));
+    connect(&rebuild_, &QTimer::timeout, this, [this] {
+        if (!showing_) return;
+        const std::vector<QRect> frames = screenFrames();
+        if (frames.empty() || frames == builtFor_) return;
+        log("display layout changed (" + QString::number(builtFor_.size()) + " -> " +
+                QString::number(frames.size()) + ")",
+            LogArea::app);
+        build();
+    });
+    tick_.setInterval(250);
+    connect(&tick_, &QTimer::timeout, this, &App::tick);
+    tick_.start();
+    watchScreens();
+    qApp->installEventFilter(this);
+}
+
+App::~App() {
+    qApp->removeEventFilter(this);
+    hide();
+    clearWalls();
+}
+
+void App::watchScreens() {
+    auto watch = [this](QScreen* screen) {
+        connect(screen, &QScreen::geometryChanged, this, &App::screensChanged);
+    };
+    for (QScreen* screen : QGuiApplication::screens())
+        watch(screen);
+    connect(qApp, &QGuiApplication::screenAdded, this, [this, watch](QScreen* screen) {
+        watch(screen);
+        screensChanged();
+    });
+    connect(qApp, &QGuiApplication::screenRemoved, this, &App::screensChanged);
+}
+
+std::vector<QRect> App::screenFrames() {
+    std::vector<QRect> frames;
+    for (QScreen* screen : QGuiApplication::screens())
+        frames.push_back(screen->geometry());
+    return frames;
+}
+
+double App::secondsIdle() const {
+    if (env_.secondsIdle) return env_.secondsIdle();
+    return static_cast<double>(lastInput_.elapsed()) / 1000.0;
+}
+
+void App::show() {
+    const Mode mode = Settings::mode();
+    if (mode == Mode::desktop) return;
+    build();
+    if (windows_.empty()) {
+        log("every screen is Off; nothing to show", LogArea::app);
+        if (env_.openPreferences) env_.openPreferences();
+        return;
+    }
+    showing_ = true;
+    setCursor(coversAll_);
+    if (coversAll_ && !windows_.empty()) {
+        windows_.front()->raise();
+        windows_.front()->activateWindow();
+    }
+    log("showing " + QString::number(windows_.size()) + " of " +
+            QString::number(QGuiApplication::screens().size()) + " display(s), mode " + Modes::rawValue(mode),
+        LogArea::app);
+}
+
+void App::clearWalls() {
+    for (WallView* wall : walls_)
+        wall->stop();
+    for (WallWindow* window : windows_) {
+        window->hide();
+        window->deleteLater();
+    }
+    windows_.clear();
+    walls_.clear();
+    closeButtons_.clear();
+    badges_.clear();
+}
+
+void App::build() {
+    ++builds_;
+    clearWalls();
+    const Mode mode = Settings::mode();
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    const bool hintWanted = mode == Mode::wall && !Settings::d().boolean(Settings::Key::wallHintShown);
+    for (int index = 0; index < screens.size(); ++index) {
+        if (!Settings::isEnabled(index)) continue;
+        QScreen* screen = screens[index];
+        WallView::Options options;
+        options.products = Settings::productList(index);
+        options.scale = screen->devicePixelRatio();
+        if (Settings::attribution()) options.attribution = Settings::storeHost();
+        auto* window = new WallWindow(screen);
+        auto* wall =
+            new WallView(screen->geometry().size(), options,
+                         env_.wallEnvironment ? env_.wallEnvironment() : WallView::Environment{}, window);
+        window->setWall(wall);
+        walls_.push_back(wall);
+
+        const double typeScale = TypeScale::factor(screen->geometry().height());
+        const double side = typeScale * TypeScale::control;
+        const double margin = typeScale * TypeScale::controlInset;
+        const double alpha = buttonsVisible_ ? 1.0 : 0.0;
+        if (mode == Mode::kiosk) {
+            auto* badge = new ModeBadge("lock.fill", "Kiosk mode, locked", window);
+            badge->setOpacity(alpha);
+            window->setCornerControl(badge, side, margin);
+            badges_.push_back(badge);
+        } else if (mode == Mode::wall) {
+            auto* button = new CloseButton(window);
+            button->setOpacity(alpha);
+            button->onClick = [this] { QTimer::singleShot(0, this, &App::dismiss); };
+            window->setCornerControl(button, side, margin);
+            closeButtons_.push_back(button);
+            if (hintWanted) {
+                auto* hint = new HintLabel("Move the mouse to reveal the close button",
+                                           typeScale * TypeScale::hint, window);
+                window->setHint(hint);
+                QPointer<HintLabel> held(hint);
+                QTimer::singleShot(static_cast<int>(hintSeconds * 1000), hint, [held] {
+                    if (!held) return;
+                    auto* animation = new QVariantAnimation(held);
+                    animation->setStartValue(1.0);
+                    animation->setEndValue(0.0);
+                    animation->setDuration(static_cast<int>(hintFadeSeconds * 1000));
+                    QObject::connect(animation, &QVariantAnimation::valueChanged, held,
+                                     [held](const QVariant& v) { held->setOpacity(v.toDouble()); });
+                    QObject::connect(animation, &QVariantAnimation::finished, held,
+                                     [held] { held->deleteLater(); });
+                    animation->start(QAbstractAnimation::DeleteWhenStopped);
+                });
+            }
+        }
+        if (mode == Mode::saver) window->setAttribute(Qt::WA_TransparentForMouseEvents);
+        window->show();
+        window->raise();
+        window->activateWindow();
+        windows_.push_back(window);
+    }
+    builtFor_ = screenFrames();
+    coversAll_ = static_cast<int>(windows_.size()) == screens.size();
+    if (mode == Mode::wall && !windows_.empty()) Settings::d().set(Settings::Key::wallHintShown, true);
+}
+
+void App::hide() {
+    if (!showing_) return;
+    showing_ = false;
+    clearWalls();
+    buttonsVisible_ = false;
+    builtFor_.clear();
+    if (cursorHidden_) setCursor(false);
+}
+
+void App::dismiss() {
+    const Mode mode = Settings::mode();
+    hide();
+    if (mode == Mode::saver) return; // locking on dismiss comes with the saver mode
+    if (env_.openPreferences)
+        env_.openPreferences();
+    else
+        QCoreApplication::quit();
+}
+
+void App::screensChanged() {
+    rebuild_.start();
+}
+
+void App::setCursor(bool hidden) {
+    if (hidden == cursorHidden_) return;
+    cursorHidden_ = hidden;
+    if (hidden)
+        QGuiApplication::setOverrideCursor(Qt::BlankCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
+}
+
+void App::setButtons(bool visible) {
+    if (visible == buttonsVisible_) return;
+    buttonsVisible_ = visible;
+    const bool kiosk = Settings::mode() == Mode::kiosk;
+    if (!coversAll_)
+        setCursor(false);
+    else
+        setCursor(!visible || kiosk);
+    fadeControls(visible);
+}
+
+void App::fadeControls(bool visible) {
+    const double to = visible ? 1.0 : 0.0;
+    const double seconds = visible ? 0.15 : 0.8;
+    for (CloseButton* button : closeButtons_)
+        fade(button, to, seconds);
+    for (ModeBadge* badge : badges_)
+        fade(badge, to, seconds);
+}
+
+void App::tick() {
+    if (!showing_) return;
+    const Mode mode = Settings::mode();
+    if (mode == Mode::wall) {
+        bool inside = coversAll_;
+        if (!inside) {
+            const QPoint pointer = QCursor::pos();
+            for (WallWindow* window : windows_)
+                inside = inside || window->geometry().contains(pointer);
+        }
+        setButtons(secondsIdle() < buttonFadeSeconds && inside);
+        for (WallView* wall : walls_)
+            wall->showTime(buttonsVisible_);
+    } else if (mode == Mode::kiosk) {
+        setButtons(secondsIdle() < buttonFadeSeconds);
+    }
+}
+
+bool App::handleKey(int key, Qt::KeyboardModifiers modifiers, const QString& text) {
+    if (!showing_) return false;
+    const Mode mode = Settings::mode();
+    const Qt::KeyboardModifiers chord =
+        modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier | Qt::ShiftModifier);
+    if (mode == Mode::wall || mode == Mode::desktop) {
+        if (key == Qt::Key_Q && chord == Qt::ControlModifier) {
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+            return true;
+        }
+        const bool plain = !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+        const QString letter = text.toLower();
+        const bool shift = modifiers & Qt::ShiftModifier;
+        if (plain && (key == Qt::Key_I || letter == "i")) {
+            for (WallView* wall : walls_)
+                wall->toggleInfo();
+            return true;
+        }
+        if (plain && (key == Qt::Key_L || letter == "l")) {
+            for (WallView* wall : walls_)
+                wall->cycleLook();
+            return true;
+        }
+        if (key == Qt::Key_Space) {
+            for (WallView* wall : walls_)
+                wall->togglePause();
+            return true;
+        }
+        int delta = 0;
+        if (key == Qt::Key_Left || key == Qt::Key_Down) delta = -1;
+        if (key == Qt::Key_Right || key == Qt::Key_Up) delta = 1;
+        if (delta != 0) {
+            for (WallView* wall : walls_) {
+                if (shift)
+                    wall->stepFrame(delta);
+                else
+                    wall->step(delta);
+            }
+            return true;
+        }
+        return false;
+    }
+    // Saver and kiosk: only the exit chord, Ctrl+Alt+Super+Q.
+    if (key == Qt::Key_Q && chord == (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+        QTimer::singleShot(0, this, &App::dismiss);
+        return true;
+    }
+    return false;
+}
+
+bool App::handleScroll(QObject* target, QPointF pixelDelta, QPoint angleDelta) {
+    if (!showing_ || Settings::mode() != Mode::wall) return false;
+    double amount = 0;
+    if (!pixelDelta.isNull()) {
+        amount = std::fabs(pixelDelta.x()) > std::fabs(pixelDelta.y()) ? -pixelDelta.x() : pixelDelta.y();
+    } else {
+        // Notched wheels report eighths of a degree, 120 per notch: one notch moves one slot.
+        const QPointF notches = QPointF(angleDelta) / 120.0;
+        amount = (std::fabs(notches.x()) > std::fabs(notches.y()) ? -notches.x() : notches.y()) *
+                 WallView::pointsPerSlot;
+    }
+    QWidget* widget = qobject_cast<QWidget*>(target);
+    QWidget* window = widget ? widget->window() : nullptr;
+    for (size_t i = 0; i < windows_.size(); ++i)
+        if (windows_[i] == window) walls_[i]->scrub(amount);
+    return true;
+}
+
+bool App::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        lastInput_.restart();
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (handleKey(key->key(), key->modifiers(), key->text())) return true;
+        break;
+    }
+    case QEvent::Wheel: {
+        lastInput_.restart();
+        if (!watched->isWidgetType()) break;
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (handleScroll(watched, wheel->pixelDelta(), wheel->angleDelta())) return true;
+        break;
+    }
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonPress:
+    case QEvent::KeyRelease:
+        lastInput_.restart();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,65 @@
+#include "WallWindow.h"
+
+#include "WallView.h"
+
+#include <QScreen>
+#include <cmath>
+
+WallWindow::WallWindow(QScreen* screen)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
+    if (screen) {
+        setScreen(screen);
+        setGeometry(screen->geometry());
+    }
+}
+
+void WallWindow::setWall(WallView* wall) {
+    wall_ = wall;
+    if (!wall_) return;
+    wall_->setParent(this);
+    wall_->setGeometry(rect());
+    wall_->lower();
+}
+
+void WallWindow::setCornerControl(QWidget* control, double side, double margin) {
+    corner_ = control;
+    side_ = side;
+    margin_ = margin;
+    if (corner_) corner_->setParent(this);
+    place();
+}
+
+void WallWindow::setHint(QWidget* hint) {
+    hint_ = hint;
+    if (hint_) hint_->setParent(this);
+    place();
+}
+
+void WallWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (wall_) wall_->setGeometry(rect());
+    place();
+}
+
+void WallWindow::place() {
+    if (corner_) {
+        const int side = static_cast<int>(std::lround(side_));
+        const int margin = static_cast<int>(std::lround(margin_));
+        corner_->setGeometry(width() - side - margin, margin, side, side);
+        corner_->raise();
+    }
+    if (hint_) {
+        const QSize size = hint_->sizeHint();
+        hint_->setGeometry((width() - size.width()) / 2,
+                           height() - static_cast<int>(height() * 0.08) - size.height(), size.width(),
+                           size.height());
+        hint_->raise();
+    }
+}

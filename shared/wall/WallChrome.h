@@ -1,0 +1,48 @@
+#pragma once
+// The chrome drawn over the video of a wall: the scrim, caption and attribution lines, the frame clock,
+// the 48-hour timeline with its playhead, the information card and the QR plate. Layout is a pure
+// function of the bounds and the type sizes; painting takes the texts and opacities the view holds.
+
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+
+// Sizes in points, already multiplied by the type-scale factor.
+struct ChromeSizes {
+    double caption = 15, attribution = 12, clock = 13;
+    double captionHeight = 22, attributionHeight = 18, clockHeight = 18;
+    double qrGap = 26, timeline = 2, playhead = 9;
+};
+
+struct ChromeLayout {
+    QRectF scrim, caption, attribution, clock, track, playhead, qrPlate, qrCode, card;
+};
+
+// What the chrome shows now; opacities are the values on screen this frame.
+struct ChromeState {
+    QString caption;
+    QString attribution;
+    QString clock;
+    QStringList card;
+    QImage qr; // empty: no plate
+    double scrimOpacity = 0, captionOpacity = 0, attributionOpacity = 0, clockOpacity = 0;
+    double timelineOpacity = 0, cardOpacity = 0, qrOpacity = 0;
+};
+
+namespace WallChrome {
+// The system font at a size in points (one point per logical pixel, as on the reference screen).
+QFont font(double points, QFont::Weight weight = QFont::Normal);
+// The card's outer size for its lines at the caption size (padding included).
+QSizeF cardSize(const QStringList& lines, const ChromeSizes& sizes, double widthLimit);
+// Where everything goes. `progress` places the playhead (0 ... 1); `qrShown` moves the clock clear of
+// the plate.
+ChromeLayout layout(QSizeF bounds, const ChromeSizes& sizes, double progress, bool qrShown, QSizeF card = {});
+// Side of the QR plate and the code inside it, in points.
+double qrPlateSide(QSizeF bounds);
+inline constexpr double qrInset = 7.0;
+// Draws every part whose opacity is above zero.
+void paint(QPainter& painter, const ChromeLayout& layout, const ChromeState& state, const ChromeSizes& sizes);
+} // namespace WallChrome

@@ -1,0 +1,488 @@
+#include "WallView.h"
+
+#include "WallViewSlot.h"
+
+#include "Cache.h"
+#include "Caption.h"
+#include "Catalog.h"
+#include "ClipFrames.h"
+#include "Log.h"
+#include "LookRules.h"
+#include "LookState.h"
+#include "Looks.h"
+#include "Player.h"
+#include "Playlist.h"
+#include "Settings.h"
+#include "SolarTime.h"
+#include "Store.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPointer>
+#include <algorithm>
+#include <random>
+
+namespace {
+
+constexpr double kCaptionOpacity = 0.85;
+constexpr double retrySeconds = 5.0;
+
+std::optional<QDateTime> parseISO(const QString& text) {
+    if (text.isEmpty()) return std::nullopt;
+    QDateTime date = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!date.isValid()) date = QDateTime::fromString(text, Qt::ISODate);
+    if (!date.isValid()) return std::nullopt;
+    return date.toUTC();
+}
+} // namespace
+
+WallView::WallView(QSize size, Options options, Environment environment, QWidget* parent)
+    : QWidget(parent), options_(std::move(options)), env_(std::move(environment)),
+      clock_(env_.clock ? env_.clock : std::make_shared<SystemClock>()),
+      animator_(*clock_, [this] { update(); }) {
+    clock_->onTick([this] { animator_.tick(); });
+    for (auto& slot : slots_)
+        slot = std::make_unique<Slot>();
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAutoFillBackground(false);
+    setAccessibleName("The Sun, the last 48 hours");
+    resize(size);
+    factor_ = TypeScale::factor(size.height(), options_.kind);
+    if (options_.attribution) animator_.set(attributionKey, 0.5);
+    layoutChrome();
+    reload();
+    playCurrent();
+}
+
+WallView::~WallView() {
+    stop();
+}
+
+// ---- The playlist ----
+
+void WallView::reload() {
+    const std::vector<CacheEntry> cached = env_.entries ? env_.entries() : Cache::entries();
+    std::vector<CacheEntry> list;
+    if (options_.products.isEmpty()) {
+        list = cached;
+    } else {
+        for (const QString& id : options_.products) {
+            auto found =
+                std::find_if(cached.begin(), cached.end(), [&](const CacheEntry& e) { return e.id == id; });
+            if (found != cached.end()) list.push_back(*found);
+        }
+    }
+    if (Settings::shuffle()) {
+        std::random_device device;
+        std::shuffle(list.begin(), list.end(), std::mt19937(device()));
+    }
+    playlist_ = std::move(list);
+}
+
+void WallView::playCurrent() {
+    if (stopped_) return;
+    cancel(retry_);
+    if (index_ >= static_cast<int>(playlist_.size())) {
+        reload();
+        index_ = 0;
+    }
+    if (playlist_.empty()) {
+        log("nothing to play here yet; looking again in 5 s", LogArea::app);
+        showWaiting();
+        retry_ = clock_->after(retrySeconds, [this] {
+            retry_ = 0;
+            playCurrent();
+        });
+        return;
+    }
+    waiting_ = false;
+    QStringList ids;
+    for (const CacheEntry& e : playlist_)
+        ids << e.id;
+    const int from = std::min(index_, static_cast<int>(playlist_.size()) - 1);
+    const QSet<QString> elsewhere = options_.skipOnScreen ? QSet<QString>{} : OnScreen::heldElsewhere(this);
+    const int chosen = Playlist::nextIndex(ids, from, elsewhere, lastID_).value_or(0);
+    const CacheEntry entry = playlist_[static_cast<size_t>(chosen)];
+    index_ = chosen + 1;
+    lastID_ = entry.id;
+    if (!options_.skipOnScreen) OnScreen::claim(entry.id, this);
+
+    const int next = 1 - active_;
+    const std::optional<QDateTime> instant = shownInstant();
+    releaseSlot(next); // a slot still finishing an interrupted transition
+    Slot& slot = *slots_[static_cast<size_t>(next)];
+    const quint64 id = nextPlayerID_++;
+    slot.mailbox = std::make_shared<Mailbox>();
+    Player::Callbacks callbacks;
+    callbacks.context = this;
+    callbacks.frame = [mailbox = slot.mailbox, view = this](const VideoFrame& frame) {
+        std::lock_guard<std::mutex> guard(mailbox->lock);
+        mailbox->latest = frame.image;
+        if (mailbox->notified) return;
+        mailbox->notified = true;
+        QMetaObject::invokeMethod(
+            view,
+            [view, mailbox] {
+                {
+                    std::lock_guard<std::mutex> inner(mailbox->lock);
+                    mailbox->notified = false;
+                }
+                view->update();
+            },
+            Qt::QueuedConnection);
+    };
+    callbacks.time = [this, id](double seconds) { playerTime(id, seconds); };
+    callbacks.end = [this, id] { clipEnded(id); };
+    const QString file = env_.clipPath ? env_.clipPath(entry) : Cache::file(entry.video);
+    QString error;
+    std::unique_ptr<Player> player = Player::open(file, std::move(callbacks), env_.playerClock, &error);
+    if (!player) {
+        // A clip that will not decode is passed over; the next attempt moves on to the next clip.
+        log("cannot play " + entry.id + ": " + error + "; trying the next clip in 5 s", LogArea::app);
+        slot.mailbox.reset();
+        retry_ = clock_->after(retrySeconds, [this] {
+            retry_ = 0;
+            playCurrent();
+        });
+        return;
+    }
+    player->setTargetSize(pixelSize());
+    slot.player = std::move(player);
+    slot.id = id;
+    slot.entry = entry;
+    slot.file = file;
+    slot.frame = QImage();
+
+    paused_ = false;
+    heldSlot_.reset();
+    cancel(scrubbing_);
+    scrubCarry_ = 0;
+
+    const bool first = !slots_[static_cast<size_t>(active_)]->player;
+    const Transition style = Transitions::effective(Settings::transition(), first, reduceMotion());
+    const Look look =
+        Looks::resolved(entry.id, Settings::look(), reduceMotion() ? ReduceMotion::on : ReduceMotion::off);
+    lookShown_ = look != Look::natural;
+    installLook(slot, entry.id, look);
+
+    if (Transitions::keepsInstant(style) && instant) {
+        const auto count = SolarTime::slotCount(slot.player->asset().durationSeconds);
+        const auto end = parseISO(entry.updated);
+        std::optional<int> at;
+        if (count && SolarTime::trusted(entry.frameCount, *count) && end)
+            at = SolarTime::sameInstant(*instant, *end, *count);
+        if (at && count) {
+            slot.player->seek(SolarTime::seekSeconds(*at, *count).value_or(0.0));
+            log("same instant: " + entry.id + " starts at slot " + QString::number(*at) + " of " +
+                    QString::number(*count) + ", " + SolarTime::clock(*instant),
+                LogArea::app);
+        } else {
+            log("same instant: " + entry.id + " does not cover " + SolarTime::clock(*instant) +
+                    "; starting at its beginning",
+                LogArea::app);
+        }
+    }
+    startStep(next, id, entry, style, first);
+}
+
+void WallView::installLook(Slot& slot, const QString& product, Look look) {
+    if (!slot.player) return;
+    if (look == Look::natural) {
+        slot.player->setFrameHook({});
+        return;
+    }
+    auto state = std::make_shared<LookState>(std::make_shared<ClipFrames>(slot.file), look,
+                                             Looks::lagSlots(Settings::runningLagSlots()));
+    slot.player->setFrameHook([state](double seconds, const QImage& image) -> std::optional<QImage> {
+        return state->render(LookState::Request{image, seconds});
+    });
+    Q_UNUSED(product);
+}
+
+void WallView::startStep(int next, quint64 playerID, const CacheEntry& entry, Transition style, bool first) {
+    Slot& slot = *slots_[static_cast<size_t>(next)];
+    if (stopped_ || slot.id != playerID || !slot.player) return;
+    if (paused_ || policyPaused_)
+        slot.player->pause();
+    else
+        slot.player->play(rate);
+    runTransition(active_, next, style, first);
+    active_ = next;
+    showCaption(entry, Looks::resolved(entry.id, Settings::look(),
+                                       reduceMotion() ? ReduceMotion::on : ReduceMotion::off));
+    observed_ = Settings::frameClock() ? playerID : 0;
+    log("playing " + (entry.label.isEmpty() ? entry.id : entry.label), LogArea::app);
+}
+
+void WallView::runTransition(int from, int to, Transition style, bool first) {
+    // A transition still running is brought to its end first, as a replaced animation completes.
+    if (animator_.animating(transitionKey)) animator_.set(transitionKey, 0.0);
+    running_ = Running{style, first, clock_->now(), from, to};
+    const quint64 outgoing = slots_[static_cast<size_t>(from)]->id;
+    animator_.animate(transitionKey, 0.0, 1.0, TransitionGeometry::doneAfter(style, first), Curve::linear,
+                      0.0, [this, from, outgoing] {
+                          running_.reset();
+                          // Let go of the old player, unless the slot already holds a newer one.
+                          if (slots_[static_cast<size_t>(from)]->id == outgoing) releaseSlot(from);
+                          update();
+                      });
+}
+
+void WallView::releaseSlot(int index) {
+    Slot& slot = *slots_[static_cast<size_t>(index)];
+    if (slot.player) slot.player->stop();
+    slot.player.reset();
+    slot.mailbox.reset();
+    slot.frame = QImage();
+    slot.id = 0;
+}
+
+void WallView::clipEnded(quint64 playerID) {
+    if (stopped_) return;
+    Slot& slot = *slots_[static_cast<size_t>(active_)];
+    if (slot.id != playerID || !slot.player) return;
+    const qint64 loops = Settings::loops();
+    log("clip ended (loops done " + QString::number(loopsDone_ + 1) + " of " + QString::number(loops) + ")",
+        LogArea::app);
+    ++loopsDone_;
+    if (loopsDone_ < loops) {
+        slot.player->seek(0.0);
+        slot.player->play(rate);
+        return;
+    }
+    loopsDone_ = 0;
+    playCurrent();
+}
+
+void WallView::showWaiting() {
+    waiting_ = true;
+    QString name = "the Sun";
+    if (!options_.products.isEmpty()) name = Catalog::label(options_.products.first()).value_or("the Sun");
+    captionLine_ =
+        name + (Settings::offline() ? "  ·  NOT DOWNLOADED, AND OFFLINE IS ON" : "  ·  DOWNLOADING…");
+    cancel(captionHide_);
+    animator_.set(captionKey, kCaptionOpacity);
+    animator_.set(scrimKey, 1.0);
+    captionUp_ = true;
+    refreshTime();
+    update();
+}
+
+// ---- Pausing, stepping, stopping ----
+
+void WallView::setPaused(bool byPolicy) {
+    policyPaused_ = byPolicy;
+    Player* player = activePlayer();
+    if (!player) return;
+    if (!byPolicy && !paused_)
+        player->play(rate);
+    else
+        player->pause();
+}
+
+void WallView::togglePause() {
+    paused_ = !paused_;
+    if (Player* player = activePlayer()) {
+        if (paused_ || policyPaused_) {
+            player->pause();
+        } else {
+            // Playing on lets go of a held frame, so the clock follows the picture again.
+            cancel(scrubbing_);
+            heldSlot_.reset();
+            scrubCarry_ = 0;
+            player->play(rate);
+        }
+    }
+    log(paused_ ? "paused" : "playing on", LogArea::app);
+    refreshTime();
+}
+
+void WallView::step(int delta) {
+    if (stopped_ || playlist_.empty()) return;
+    loopsDone_ = 0;
+    if (delta < 0) {
+        index_ = Playlist::rewound(index_, static_cast<int>(playlist_.size()));
+        lastID_.reset();
+    }
+    playCurrent();
+}
+
+void WallView::stop() {
+    if (stopped_) return;
+    stopped_ = true;
+    OnScreen::release(this);
+    cancel(captionHide_);
+    cancel(cardHide_);
+    cancel(cardShow_);
+    cancel(scrubbing_);
+    cancel(retry_);
+    observed_ = 0;
+    animator_.clear();
+    running_.reset();
+    for (int i = 0; i < 2; ++i)
+        releaseSlot(i);
+    update();
+}
+
+double WallView::layerOpacity(int slot) const {
+    if (!slots_[static_cast<size_t>(slot)]->player) return 0.0;
+    if (running_) {
+        const auto frame = TransitionGeometry::at(running_->style, running_->first, QSizeF(size()),
+                                                  clock_->now() - running_->begin);
+        if (slot == running_->to) return frame.incoming;
+        if (slot == running_->from) return frame.outgoing;
+    }
+    return slot == active_ ? 1.0 : 0.0;
+}
+
+std::optional<QPainterPath> WallView::layerMask(int slot) const {
+    if (!running_ || slot != running_->to) return std::nullopt;
+    return TransitionGeometry::at(running_->style, running_->first, QSizeF(size()),
+                                  clock_->now() - running_->begin)
+        .mask;
+}
+
+// ---- Helpers ----
+
+Player* WallView::activePlayer() const {
+    return slots_[static_cast<size_t>(active_)]->player.get();
+}
+
+std::optional<int> WallView::activeSlotCount() const {
+    const Player* player = activePlayer();
+    if (!player) return std::nullopt;
+    return SolarTime::slotCount(player->asset().durationSeconds);
+}
+
+bool WallView::reduceMotion() const {
+    return env_.reduceMotion ? env_.reduceMotion() : false;
+}
+
+QSize WallView::pixelSize() const {
+    return QSize(std::max(1, qRound(width() * options_.scale)),
+                 std::max(1, qRound(height() * options_.scale)));
+}
+
+void WallView::cancel(ViewClock::WorkID& id) {
+    if (id) clock_->cancel(id);
+    id = 0;
+}
+
+std::optional<WallView::Shown> WallView::shown() const {
+    const Slot& slot = *slots_[static_cast<size_t>(active_)];
+    if (!slot.player || !clip_) return std::nullopt;
+    const double seconds = slot.player->currentSeconds();
+    const auto count = SolarTime::slotCount(slot.player->asset().durationSeconds);
+    std::optional<QDateTime> frame;
+    if (count && clipEnd_)
+        frame = SolarTime::frameTime(*clipEnd_, heldSlot_.value_or(SolarTime::slot(seconds, *count)), *count);
+    return Shown{slot.entry, slot.file, seconds,
+                 Provenance::make(slot.entry.id, slot.entry.label, slot.entry.frameCount,
+                                  slot.entry.integration, frame, count)};
+}
+
+WallView::State WallView::state() const {
+    State s;
+    s.captionLine = captionLine_;
+    s.clockLine = clockLine_;
+    s.attributionText = options_.attribution.value_or(QString());
+    s.captionUp = captionUp_;
+    s.timeHeld = timeHeld_;
+    s.paused = paused_;
+    s.policyPaused = policyPaused_;
+    s.infoUp = infoUp_;
+    s.stopped = stopped_;
+    s.waiting = waiting_;
+    s.heldSlot = heldSlot_;
+    s.scrubCarry = scrubCarry_;
+    s.progress = progress_;
+    s.active = active_;
+    s.index = index_;
+    s.loopsDone = loopsDone_;
+    s.clipsShown = clipsShown_;
+    s.lastID = lastID_;
+    if (clip_) s.clipID = clip_->id;
+    s.link = link_;
+    s.lookShown = lookShown_;
+    for (size_t i = 0; i < 2; ++i)
+        s.hasPlayer[i] = slots_[i]->player != nullptr;
+    return s;
+}
+
+// ---- Drawing ----
+
+void WallView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    factor_ = TypeScale::factor(height(), options_.kind);
+    layoutChrome();
+    for (auto& slot : slots_)
+        if (slot->player) slot->player->setTargetSize(pixelSize());
+}
+
+void WallView::paintEvent(QPaintEvent*) {
+    ++redraws_;
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    for (int i = 0; i < 2; ++i) {
+        Slot& slot = *slots_[static_cast<size_t>(i)];
+        if (slot.mailbox) {
+            std::lock_guard<std::mutex> guard(slot.mailbox->lock);
+            if (slot.mailbox->latest) {
+                slot.frame = std::move(*slot.mailbox->latest);
+                slot.mailbox->latest.reset();
+            }
+        }
+        const double opacity = layerOpacity(i);
+        if (slot.frame.isNull() || opacity <= 0.0) continue;
+        // Aspect fit, centred on black: the whole disc is always visible.
+        QSizeF fitted = QSizeF(slot.frame.size()) / options_.scale;
+        fitted.scale(QSizeF(size()), Qt::KeepAspectRatio);
+        const QRectF target((width() - fitted.width()) / 2.0, (height() - fitted.height()) / 2.0,
+                            fitted.width(), fitted.height());
+        painter.save();
+        painter.setOpacity(opacity);
+        if (const auto mask = layerMask(i)) {
+            painter.setRenderHint(QPainter::Antialiasing, true);
+            painter.setClipPath(*mask);
+        }
+        painter.drawImage(target, slot.frame);
+        painter.restore();
+    }
+    ChromeState chrome;
+    chrome.caption = captionLine_;
+    chrome.attribution = options_.attribution.value_or(QString());
+    chrome.clock = clockLine_;
+    chrome.card = cardLines_;
+    chrome.scrimOpacity = scrimOpacity();
+    chrome.captionOpacity = captionOpacity();
+    chrome.attributionOpacity = animator_.value(attributionKey);
+    chrome.clockOpacity = clockOpacity();
+    chrome.timelineOpacity = timelineOpacity();
+    chrome.cardOpacity = cardOpacity();
+    chrome.qrOpacity = qrOpacity();
+    if (chrome.qrOpacity > 0.0 && link_) {
+        const int side = qRound(layout_.qrCode.width() * options_.scale);
+        chrome.qr = qr_.image(link_->toString(QUrl::FullyEncoded).toUtf8(), side);
+    }
+    WallChrome::paint(painter, layout_, chrome, sizes_);
+}
+
+double WallView::captionOpacity() const {
+    return animator_.value(captionKey);
+}
+double WallView::scrimOpacity() const {
+    return animator_.value(scrimKey);
+}
+double WallView::clockOpacity() const {
+    return animator_.value(clockKey);
+}
+double WallView::timelineOpacity() const {
+    return animator_.value(timelineKey);
+}
+double WallView::cardOpacity() const {
+    return animator_.value(cardKey);
+}
+double WallView::qrOpacity() const {
+    return animator_.value(qrKey);
+}

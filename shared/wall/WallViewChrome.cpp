@@ -1,0 +1,274 @@
+// The chrome half of WallView: caption, frame clock and timeline, scrubbing, the card and the QR plate.
+
+#include "WallView.h"
+
+#include "WallViewSlot.h"
+
+#include "Caption.h"
+#include "Log.h"
+#include "LookRules.h"
+#include "Player.h"
+#include "Settings.h"
+#include "SolarTime.h"
+#include "Store.h"
+
+#include <QLocale>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kCaptionOpacity = 0.85;
+constexpr double captionFadeSeconds = 1.2;
+constexpr double captionUpSeconds = 6.0;
+constexpr double lookCaptionSeconds = 4.0;
+constexpr double scrubEndSeconds = 3.0;
+constexpr double infoAfterSeconds = 0.5;
+constexpr double infoForSeconds = 12.0;
+constexpr double kClockOpacity = 0.85;
+constexpr double kTimelineOpacity = 0.7;
+constexpr double kQrPlateOpacity = 0.88;
+
+std::optional<QDateTime> parseISO(const QString& text) {
+    if (text.isEmpty()) return std::nullopt;
+    QDateTime date = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!date.isValid()) date = QDateTime::fromString(text, Qt::ISODate);
+    if (!date.isValid()) return std::nullopt;
+    return date.toUTC();
+}
+TimeBasis captionBasis() {
+    return Settings::captionUTC() ? TimeBasis::utc : TimeBasis::local;
+}
+} // namespace
+
+QString WallView::pretty(const std::optional<QString>& iso) {
+    const auto date = iso ? parseISO(*iso) : std::nullopt;
+    if (!date) return "UNKNOWN";
+    return Caption::time(*date, QLocale(), captionBasis());
+}
+
+void WallView::showCaption(const CacheEntry& entry, Look look) {
+    link_ = Store::link(entry, Settings::storeHost());
+    refreshQR();
+    captionName_ = Caption::name(entry.label.isEmpty() ? entry.id : entry.label, look);
+    const QString when = pretty(entry.updated);
+    clip_ = entry;
+    clipChecked_ = false;
+    clockShown_ = true;
+    clipEnd_ = parseISO(entry.updated);
+    progress_ = 0;
+    clockLine_.clear();
+    layoutChrome();
+    captionLine_ = Caption::shown(captionName_, when);
+    setAccessibleDescription(Caption::spoken(captionName_, when));
+
+    cancel(captionHide_);
+    animator_.animate(captionKey, kCaptionOpacity, captionFadeSeconds);
+    animator_.animate(scrimKey, 1.0, captionFadeSeconds);
+    captionUp_ = true;
+    refreshTime();
+
+    ++clipsShown_;
+    if (infoUp_) setCard();
+    const qint64 every = Settings::infoEvery();
+    if (every > 0 && clipsShown_ % every == 0) {
+        cancel(cardShow_);
+        cardShow_ = clock_->after(infoAfterSeconds, [this] {
+            cardShow_ = 0;
+            showInfo(infoForSeconds);
+        });
+    }
+    captionHide_ = clock_->after(captionUpSeconds, [this] {
+        captionHide_ = 0;
+        animator_.animate(captionKey, 0.0, captionFadeSeconds);
+        animator_.animate(scrimKey, 0.0, captionFadeSeconds);
+        captionUp_ = false;
+        refreshTime();
+    });
+}
+
+void WallView::showSlot(int slot, int slotCount) {
+    if (!clip_) return;
+    if (!clipChecked_) {
+        clipChecked_ = true;
+        if (!SolarTime::trusted(clip_->frameCount, slotCount)) {
+            log("clock: " + clip_->id + " frame_count " + QString::number(clip_->frameCount.value_or(0)) +
+                    " is more than its " + QString::number(slotCount) + " slots; showing the date only",
+                LogArea::app);
+            const QString day =
+                clipEnd_ ? Caption::day(*clipEnd_, QLocale(), captionBasis()) : QString("UNKNOWN");
+            captionLine_ = Caption::shown(captionName_, day);
+            setAccessibleDescription(Caption::spoken(captionName_, day));
+            clockShown_ = false;
+        } else if (!clipEnd_) {
+            log("clock: " + clip_->id + " has no end time; showing no frame time", LogArea::app);
+            clockShown_ = false;
+        }
+    }
+    if (clockShown_ && clipEnd_) {
+        if (const auto frame = SolarTime::frameTime(*clipEnd_, slot, slotCount)) {
+            clockLine_ = SolarTime::clock(*frame);
+            refreshTime();
+        }
+    }
+    progress_ = SolarTime::progress(slot, slotCount);
+    layoutChrome();
+    update();
+}
+
+void WallView::playerTime(quint64 playerID, double seconds) {
+    if (stopped_ || playerID == 0 || playerID != observed_ || heldSlot_) return;
+    if (const auto count = activeSlotCount()) showSlot(SolarTime::slot(seconds, *count), *count);
+}
+
+void WallView::refreshTime() {
+    const bool visible = Settings::frameClock() && clipEnd_ && !clockLine_.isEmpty() &&
+                         (captionUp_ || timeHeld_ || paused_ || scrubbing_ != 0);
+    const double target = visible ? kClockOpacity : 0.0;
+    if (animator_.target(clockKey) == target) return;
+    const double seconds = captionUp_ ? 0.3 : 1.2;
+    animator_.animate(clockKey, target, seconds);
+    animator_.animate(timelineKey, captionUp_ && visible ? kTimelineOpacity : 0.0, seconds);
+}
+
+void WallView::showTime(bool held) {
+    if (timeHeld_ == held) return;
+    timeHeld_ = held;
+    refreshTime();
+}
+
+void WallView::scrub(double byPoints) {
+    Player* player = activePlayer();
+    const auto count = activeSlotCount();
+    if (stopped_ || !player || !count) return;
+    const int current = heldSlot_.value_or(SolarTime::slot(player->currentSeconds(), *count));
+    if (scrubbing_ == 0 && !paused_) player->pause();
+    cancel(scrubbing_);
+    scrubbing_ = clock_->after(scrubEndSeconds, [this] {
+        scrubbing_ = 0;
+        heldSlot_.reset();
+        scrubCarry_ = 0;
+        if (Player* p = activePlayer(); p && !paused_ && !policyPaused_) p->play(rate);
+        refreshTime();
+    });
+    const double total = byPoints + scrubCarry_;
+    const int steps = static_cast<int>(std::trunc(total / pointsPerSlot));
+    scrubCarry_ = total - pointsPerSlot * steps;
+    const int target = std::clamp(current + steps, 0, *count - 1);
+    heldSlot_ = target;
+    player->seek(SolarTime::seekSeconds(target, *count).value_or(0.0));
+    refreshTime();
+    showSlot(target, *count);
+}
+
+void WallView::stepFrame(int delta) {
+    Player* player = activePlayer();
+    const auto count = activeSlotCount();
+    if (stopped_ || !player || !count) return;
+    const int current = heldSlot_.value_or(SolarTime::slot(player->currentSeconds(), *count));
+    cancel(scrubbing_);
+    scrubCarry_ = 0;
+    const int target = std::clamp(current + delta, 0, *count - 1);
+    paused_ = true;
+    player->pause();
+    heldSlot_ = target;
+    player->seek(SolarTime::seekSeconds(target, *count).value_or(0.0));
+    refreshTime();
+    showSlot(target, *count);
+}
+
+void WallView::cycleLook() {
+    if (stopped_ || !clip_) return;
+    const QString product = clip_->id;
+    const ReduceMotion motion = reduceMotion() ? ReduceMotion::on : ReduceMotion::off;
+    const Look current = Looks::resolved(product, Settings::look(), motion);
+    const Look next = Looks::next(product, current, motion);
+    Settings::setLook(next);
+    lookShown_ = next != Look::natural;
+    // The look is swapped only on the clip on screen, keeping its player and position.
+    auto& slot = slots_[static_cast<size_t>(active_)];
+    if (slot->player) {
+        installLook(*slot, product, next);
+        if (paused_ || heldSlot_) slot->player->seek(slot->player->currentSeconds());
+    }
+    captionName_ = Caption::name(clip_->label.isEmpty() ? clip_->id : clip_->label, next);
+    const QString when = pretty(clip_->updated);
+    captionLine_ = Caption::shown(captionName_, when);
+    setAccessibleDescription(Caption::spoken(captionName_, when));
+    cancel(captionHide_);
+    animator_.animate(captionKey, kCaptionOpacity, 0.3);
+    animator_.animate(scrimKey, 1.0, 0.3);
+    captionUp_ = true;
+    refreshTime();
+    captionHide_ = clock_->after(lookCaptionSeconds, [this] {
+        captionHide_ = 0;
+        animator_.animate(captionKey, 0.0, captionFadeSeconds);
+        animator_.animate(scrimKey, 0.0, captionFadeSeconds);
+        captionUp_ = false;
+        refreshTime();
+    });
+    log("look: " + Looks::rawValue(next) + " on " + product, LogArea::app);
+}
+
+void WallView::toggleInfo() {
+    if (infoUp_)
+        hideInfo();
+    else
+        showInfo(std::nullopt);
+}
+
+void WallView::setCard() {
+    const auto now = shown();
+    cardLines_ = now ? now->provenance.lines() : QStringList{};
+    setAccessibleDescription(now ? now->provenance.text() : QString());
+    layoutChrome();
+}
+
+void WallView::showInfo(std::optional<double> forSeconds) {
+    if (stopped_) return;
+    setCard();
+    infoUp_ = true;
+    cancel(cardHide_);
+    animator_.animate(cardKey, 1.0, 0.4);
+    if (forSeconds)
+        cardHide_ = clock_->after(*forSeconds, [this] {
+            cardHide_ = 0;
+            hideInfo();
+        });
+}
+
+void WallView::hideInfo() {
+    cancel(cardHide_);
+    infoUp_ = false;
+    animator_.animate(cardKey, 0.0, 0.8);
+}
+
+void WallView::refreshQR() {
+    const bool shown = options_.attribution.has_value() && link_.has_value();
+    animator_.set(qrKey, shown ? kQrPlateOpacity : 0.0);
+    layoutChrome();
+}
+
+void WallView::layoutChrome() {
+    const double f = factor_;
+    sizes_.caption = TypeScale::points(TypeScale::caption, f);
+    sizes_.attribution = TypeScale::points(TypeScale::attribution, f);
+    sizes_.clock = TypeScale::points(TypeScale::clock, f);
+    sizes_.captionHeight = TypeScale::captionHeight * f;
+    sizes_.attributionHeight = TypeScale::attributionHeight * f;
+    sizes_.clockHeight = TypeScale::clockHeight * f;
+    sizes_.qrGap = TypeScale::qrGap * f;
+    sizes_.timeline = std::max(TypeScale::timeline * f, 1.0);
+    sizes_.playhead = std::max(TypeScale::playhead * f, 2.0);
+    const QSizeF card = WallChrome::cardSize(cardLines_, sizes_, width() * 0.6);
+    layout_ = WallChrome::layout(QSizeF(size()), sizes_, progress_, animator_.target(qrKey) > 0.0, card);
+}
+
+std::optional<QDateTime> WallView::shownInstant() const {
+    const Slot& slot = *slots_[static_cast<size_t>(active_)];
+    if (!slot.player || !clipEnd_) return std::nullopt;
+    const auto count = SolarTime::slotCount(slot.player->asset().durationSeconds);
+    if (!count || !SolarTime::trusted(slot.entry.frameCount, *count)) return std::nullopt;
+    return SolarTime::frameTime(
+        *clipEnd_, heldSlot_.value_or(SolarTime::slot(slot.player->currentSeconds(), *count)), *count);
+}
