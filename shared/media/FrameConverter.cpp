@@ -1,0 +1,84 @@
+#include "FrameConverter.h"
+
+#include <QColorSpace>
+#include <QTransform>
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
+namespace {
+
+// Untagged video is treated the way players commonly do: HD sizes as BT.709, smaller ones as BT.601.
+int colourCoefficients(const AVFrame* frame) {
+    switch (frame->colorspace) {
+    case AVCOL_SPC_BT709:
+        return SWS_CS_ITU709;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+        return SWS_CS_BT2020;
+    case AVCOL_SPC_SMPTE240M:
+        return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_FCC:
+        return SWS_CS_FCC;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+        return SWS_CS_ITU601;
+    default:
+        return (frame->width >= 1280 || frame->height > 576) ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    }
+}
+
+bool fullRange(const AVFrame* frame) {
+    switch (frame->format) {
+    case AV_PIX_FMT_YUVJ420P:
+    case AV_PIX_FMT_YUVJ422P:
+    case AV_PIX_FMT_YUVJ444P:
+        return true;
+    default:
+        return frame->color_range == AVCOL_RANGE_JPEG;
+    }
+}
+
+} // namespace
+
+FrameConverter::~FrameConverter() {
+    sws_freeContext(scaler_);
+}
+
+QSize FrameConverter::fitted(QSize size, QSize bound) {
+    if (size.isEmpty() || !bound.isValid() || bound.isEmpty()) return size;
+    QSize result = size.scaled(bound, Qt::KeepAspectRatio);
+    return result.expandedTo(QSize(1, 1));
+}
+
+QImage FrameConverter::convert(const AVFrame* frame, int rotationDegrees, QSize bound) {
+    if (!frame || frame->width <= 0 || frame->height <= 0) return {};
+    const bool sideways = rotationDegrees == 90 || rotationDegrees == 270;
+    const QSize source(frame->width, frame->height);
+    // Fit the upright size, then go back to the stored orientation for the scaler.
+    QSize upright = fitted(sideways ? source.transposed() : source, bound);
+    const QSize target = sideways ? upright.transposed() : upright;
+
+    const int flags = (target.width() < source.width() ? SWS_AREA : SWS_BILINEAR) | SWS_ACCURATE_RND;
+    scaler_ = sws_getCachedContext(scaler_, frame->width, frame->height, AVPixelFormat(frame->format),
+                                   target.width(), target.height(), AV_PIX_FMT_BGRA, flags, nullptr, nullptr,
+                                   nullptr);
+    if (!scaler_) return {};
+    const int* coefficients = sws_getCoefficients(colourCoefficients(frame));
+    sws_setColorspaceDetails(scaler_, coefficients, fullRange(frame) ? 1 : 0,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+
+    // BGRA in memory is what QImage's RGB32 holds on a little-endian machine.
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "RGB32 pixel layout assumed little-endian");
+    QImage image(target, QImage::Format_RGB32);
+    if (image.isNull()) return {};
+    uint8_t* planes[4] = {image.bits(), nullptr, nullptr, nullptr};
+    int strides[4] = {int(image.bytesPerLine()), 0, 0, 0};
+    const int rows = sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, planes, strides);
+    if (rows <= 0) return {};
+    if (rotationDegrees != 0) image = image.transformed(QTransform().rotate(rotationDegrees));
+    image.setColorSpace(QColorSpace::SRgb);
+    return image;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// Internal to this module: decoded frames to upright sRGB pictures, scaled on the way. Keeps its scaler
+// between calls; not thread-safe, one per decoder.
+
+#include <QImage>
+#include <QSize>
+
+struct AVFrame;
+struct SwsContext;
+
+class FrameConverter {
+public:
+    FrameConverter() = default;
+    ~FrameConverter();
+    FrameConverter(const FrameConverter&) = delete;
+    FrameConverter& operator=(const FrameConverter&) = delete;
+
+    // The frame as an upright RGB32 picture tagged sRGB, fitted inside `bound` (aspect kept) when `bound`
+    // is valid, else at its own size. A null image when the frame cannot be converted.
+    QImage convert(const AVFrame* frame, int rotationDegrees, QSize bound);
+
+    // The size a picture of `size` takes when fitted inside `bound` (aspect kept, at least 1 x 1).
+    static QSize fitted(QSize size, QSize bound);
+
+private:
+    SwsContext* scaler_ = nullptr;
+};

@@ -1,0 +1,141 @@
+#include "FrameGrabber.h"
+#include "ClipAsset.h"
+#include "IndexClip.h"
+
+#include <QColorSpace>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class Grabbing : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder = new QTemporaryDir;
+        clip = new QString(makeIndexClip(folder->path(), QStringLiteral("slots.mp4")));
+    }
+    static void TearDownTestSuite() {
+        delete clip;
+        delete folder;
+    }
+    static QTemporaryDir* folder;
+    static QString* clip;
+};
+QTemporaryDir* Grabbing::folder = nullptr;
+QString* Grabbing::clip = nullptr;
+
+TEST_F(Grabbing, AssetReadsLengthSizeAndFrames) {
+    QString error;
+    const auto asset = ClipAsset::open(*clip, &error);
+    ASSERT_TRUE(asset) << error.toStdString();
+    EXPECT_DOUBLE_EQ(asset->durationSeconds, 8.0);
+    EXPECT_EQ(asset->size, QSize(64, 32));
+    EXPECT_EQ(asset->displaySize(), QSize(64, 32));
+    EXPECT_EQ(asset->rotationDegrees, 0);
+    EXPECT_EQ(asset->frameCount, 144);
+    EXPECT_DOUBLE_EQ(asset->frameRate, 18.0);
+}
+
+TEST_F(Grabbing, NoClipGivesAReason) {
+    QString error;
+    EXPECT_FALSE(ClipAsset::open(folder->filePath(QStringLiteral("missing.mp4")), &error));
+    EXPECT_TRUE(error.contains(QLatin1String("missing.mp4"))) << error.toStdString();
+
+    const QString text = folder->filePath(QStringLiteral("text.mp4"));
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a clip at all, just words\n");
+    file.close();
+    error.clear();
+    EXPECT_FALSE(FrameGrabber::open(text, &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+// Every time inside a frame's span, start, middle and last tick before the next, gives that frame; past
+// the end the last frame stays.
+TEST_F(Grabbing, ExactGrabReturnsTheFrameCoveringTheTime) {
+    auto grabber = FrameGrabber::open(*clip);
+    ASSERT_TRUE(grabber);
+    for (int k = 0; k < 144; ++k) {
+        for (double at : {k / 18.0, (k + 0.5) / 18.0, (k + 1) / 18.0 - 1.0 / 600}) {
+            QString error;
+            const auto image = grabber->frame(at, FrameGrabber::Tolerance::exact, {}, &error);
+            ASSERT_TRUE(image) << error.toStdString();
+            ASSERT_EQ(frameIndex(*image), k) << "at " << at;
+        }
+    }
+    for (double at : {8.0, 9.5}) {
+        const auto image = grabber->frame(at, FrameGrabber::Tolerance::exact);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(frameIndex(*image), 143) << "at " << at;
+    }
+    const auto before = grabber->frame(-1.0, FrameGrabber::Tolerance::exact);
+    ASSERT_TRUE(before);
+    EXPECT_EQ(frameIndex(*before), 0);
+}
+
+TEST_F(Grabbing, ExactGrabAfterLaterGrabsStillExact) {
+    auto grabber = FrameGrabber::open(*clip);
+    ASSERT_TRUE(grabber);
+    // Backwards and across key frames, as a look fetching reference slots does.
+    for (int k : {143, 0, 71, 70, 36, 35, 108, 1}) {
+        const auto image = grabber->frame(k / 18.0, FrameGrabber::Tolerance::exact);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(frameIndex(*image), k);
+    }
+}
+
+TEST_F(Grabbing, FastGrabGivesTheKeyFrameAtOrBefore) {
+    const auto image = FrameGrabber::frameOf(*clip, 50 / 18.0, FrameGrabber::Tolerance::nearestKeyFrame);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(frameIndex(*image), 36);
+    const auto last = FrameGrabber::frameOf(*clip, 8.0 - 0.1, FrameGrabber::Tolerance::nearestKeyFrame);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(frameIndex(*last), 108);
+}
+
+TEST_F(Grabbing, PicturesAreSRGBAndFitTheLimit) {
+    const auto full = FrameGrabber::frameOf(*clip, 0, FrameGrabber::Tolerance::exact);
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->size(), QSize(64, 32));
+    EXPECT_EQ(full->colorSpace(), QColorSpace(QColorSpace::SRgb));
+    const auto small = FrameGrabber::frameOf(*clip, 3 / 18.0, FrameGrabber::Tolerance::exact, QSize(32, 32));
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->size(), QSize(32, 16));
+    EXPECT_EQ(frameIndex(*small), 3);
+}
+
+// A turned clip comes out the way ffmpeg itself shows it.
+TEST(GrabbingTurned, DisplayRotationIsApplied) {
+    QTemporaryDir folder;
+    IndexClipSpec spec;
+    spec.frames = 4;
+    const QString plain = makeIndexClip(folder.path(), QStringLiteral("plain.mp4"), spec);
+    const QString clip = folder.filePath(QStringLiteral("turned.mp4"));
+    runTool(QStringLiteral("ffmpeg"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), plain, QStringLiteral("-c"),
+             QStringLiteral("copy"), QStringLiteral("-metadata:s:v:0"), QStringLiteral("rotate=90"), clip});
+    const QString reference = folder.filePath(QStringLiteral("frame2.png"));
+    runTool(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                                       clip, QStringLiteral("-vf"), QStringLiteral("select=eq(n\\,2)"),
+                                       QStringLiteral("-frames:v"), QStringLiteral("1"), reference});
+    const auto asset = ClipAsset::open(clip);
+    ASSERT_TRUE(asset);
+    EXPECT_TRUE(asset->rotationDegrees == 90 || asset->rotationDegrees == 270);
+    EXPECT_EQ(asset->displaySize(), QSize(32, 64));
+
+    const auto image = FrameGrabber::frameOf(clip, 2 / 18.0, FrameGrabber::Tolerance::exact);
+    ASSERT_TRUE(image);
+    const QImage expected(reference);
+    ASSERT_EQ(image->size(), expected.size());
+    int worst = 0;
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            worst = std::max(worst, std::abs(qGray(image->pixel(x, y)) - qGray(expected.pixel(x, y))));
+    EXPECT_LT(worst, 40);
+    const auto small = FrameGrabber::frameOf(clip, 0, FrameGrabber::Tolerance::exact, QSize(16, 16));
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->size(), QSize(8, 16));
+}
+
+} // namespace

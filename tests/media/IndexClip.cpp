@@ -1,0 +1,58 @@
+#include "IndexClip.h"
+
+#include <QDir>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+QByteArray runTool(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(120000);
+    const QByteArray out = process.readAllStandardOutput();
+    EXPECT_TRUE(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        << program.toStdString() << " failed: " << process.readAllStandardError().toStdString();
+    return out;
+}
+
+QString makeIndexClip(const QString& folder, const QString& name, const IndexClipSpec& spec) {
+    const QString path = QDir(folder).filePath(name);
+    const QString source = QStringLiteral("nullsrc=s=%1x%2:r=%3,format=gray,"
+                                          "geq=lum='255*mod(floor(N/pow(2\\,floor(X*8/W)))\\,2)'")
+                               .arg(spec.size.width())
+                               .arg(spec.size.height())
+                               .arg(spec.fps);
+    QStringList arguments{QStringLiteral("-v"),
+                          QStringLiteral("error"),
+                          QStringLiteral("-y"),
+                          QStringLiteral("-f"),
+                          QStringLiteral("lavfi"),
+                          QStringLiteral("-i"),
+                          source,
+                          QStringLiteral("-frames:v"),
+                          QString::number(spec.frames),
+                          QStringLiteral("-c:v"),
+                          QStringLiteral("libx264"),
+                          QStringLiteral("-pix_fmt"),
+                          QStringLiteral("yuv420p"),
+                          QStringLiteral("-g"),
+                          QString::number(spec.keyInterval),
+                          QStringLiteral("-sc_threshold"),
+                          QStringLiteral("0")};
+    arguments += spec.extraArguments;
+    arguments << path;
+    runTool(QStringLiteral("ffmpeg"), arguments);
+    return path;
+}
+
+int frameIndex(const QImage& image) {
+    if (image.isNull() || image.width() < 8) return -1;
+    int index = 0;
+    const int y = image.height() / 2;
+    for (int bit = 0; bit < 8; ++bit) {
+        const int x = (2 * bit + 1) * image.width() / 16;
+        const int grey = qGray(image.pixel(x, y));
+        if (grey > 64 && grey < 192) return -1;
+        if (grey >= 192) index |= 1 << bit;
+    }
+    return index;
+}
