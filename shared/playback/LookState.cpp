@@ -75,7 +75,10 @@ QImage LookState::difference(const QImage& a, const QImage& b, const QRect& rect
     // Decoded frames are already in display tone: the linear working values passed through the sRGB
     // tone curve. So the kernel runs on them as they are, and the result is in display tone as well;
     // going to linear light and back around it would only add rounding.
-    return Looks::difference(a, b.copy(rect)).copy(rect);
+    const auto cropped = [&rect](const QImage& image) {
+        return image.rect() == rect ? image : image.copy(rect);
+    };
+    return cropped(Looks::difference(a, cropped(b)));
 }
 
 size_t LookState::historySize() const {

@@ -48,12 +48,29 @@ std::array<uchar, 511> differenceTable(double g) {
 }
 
 QImage difference8(const QImage& a, const QImage& b, double g) {
-    static const std::array<uchar, 511> standard = differenceTable(Looks::gain);
-    const std::array<uchar, 511> table = g == Looks::gain ? standard : differenceTable(g);
     const QImage left = a.convertToFormat(QImage::Format_RGB32);
     const QImage right = b.convertToFormat(QImage::Format_RGB32);
     QImage out(left.size(), QImage::Format_RGB32);
     const int width = left.width();
+    const int gain = int(g);
+    if (double(gain) == g && gain >= -255 && gain <= 255) {
+        // With a whole-number gain 127.5 + g x d always ends in .5, so rounding away from zero and
+        // clamping is 128 + g x d clamped: plain integer arithmetic on every byte, which vectorises.
+        const int bytes = width * 4;
+        for (int y = 0; y < left.height(); ++y) {
+            const uchar* __restrict pa = left.constScanLine(y);
+            const uchar* __restrict pb = right.constScanLine(y);
+            uchar* __restrict po = out.scanLine(y);
+            for (int i = 0; i < bytes; ++i)
+                po[i] = uchar(std::clamp(128 + gain * (int(pa[i]) - int(pb[i])), 0, 255));
+            auto* pixels = reinterpret_cast<QRgb*>(po);
+            for (int x = 0; x < width; ++x)
+                pixels[x] |= 0xff000000u; // opaque
+        }
+        return out;
+    }
+    static const std::array<uchar, 511> standard = differenceTable(Looks::gain);
+    const std::array<uchar, 511> table = g == Looks::gain ? standard : differenceTable(g);
     for (int y = 0; y < left.height(); ++y) {
         const auto* pa = reinterpret_cast<const QRgb*>(left.constScanLine(y));
         const auto* pb = reinterpret_cast<const QRgb*>(right.constScanLine(y));
@@ -132,16 +149,17 @@ std::vector<float> gaussianWeights(double sigma) {
     return weights;
 }
 
-// Horizontal pass over interleaved RGB floats; edges repeat the outermost pixel.
-void blurRow(const float* in, float* out, int width, const std::vector<float>& weights) {
+// Horizontal pass over interleaved RGB floats; edges repeat the outermost pixel. The weights are
+// symmetric, so each pair of taps shares one multiplication.
+__attribute__((target_clones("avx2", "default"))) void blurRow(const float* in, float* out, int width,
+                                                               const std::vector<float>& weights) {
     const int radius = int(weights.size() / 2);
+    const float* w = weights.data() + radius; // w[k] for k in -radius ... radius
     const auto clampedPass = [&](int x) {
         for (int c = 0; c < 3; ++c) {
             float sum = 0;
-            for (int k = -radius; k <= radius; ++k) {
-                const int at = std::clamp(x + k, 0, width - 1);
-                sum += weights[size_t(k + radius)] * in[at * 3 + c];
-            }
+            for (int k = -radius; k <= radius; ++k)
+                sum += w[k] * in[std::clamp(x + k, 0, width - 1) * 3 + c];
             out[x * 3 + c] = sum;
         }
     };
@@ -152,18 +170,37 @@ void blurRow(const float* in, float* out, int width, const std::vector<float>& w
     }
     for (int x = 0; x < radius; ++x)
         clampedPass(x);
-    // The interior needs no clamping; this loop vectorises.
+    // The interior needs no clamping; these loops vectorise.
     const int begin = radius * 3, end = (width - radius) * 3;
     for (int i = begin; i < end; ++i)
-        out[i] = 0;
-    for (int k = -radius; k <= radius; ++k) {
-        const float w = weights[size_t(k + radius)];
-        const float* shifted = in + k * 3;
+        out[i] = w[0] * in[i];
+    for (int k = 1; k <= radius; ++k) {
+        const float wk = w[k];
+        const float* __restrict left = in - k * 3;
+        const float* __restrict right = in + k * 3;
+        float* __restrict target = out;
         for (int i = begin; i < end; ++i)
-            out[i] += w * shifted[i];
+            target[i] += wk * (left[i] + right[i]);
     }
     for (int x = width - radius; x < width; ++x)
         clampedPass(x);
+}
+
+// Scratch rows kept per thread, so a frame allocates nothing but its result.
+struct DetailScratch {
+    std::vector<float> ring;    // horizontally blurred rows, row r at slot r % ringRows
+    std::vector<int> ringRow;   // which row each slot holds
+    std::vector<float> linear;  // the current row in linear light
+    std::vector<float> blurred; // the current row fully blurred
+    std::vector<int> index;     // the current row's sharpened values as tone-table indices
+};
+
+void toLinearRow(const QRgb* in, float* row, int width, const std::array<float, 256>& toLinear) {
+    for (int x = 0; x < width; ++x) {
+        row[x * 3] = toLinear[size_t(qRed(in[x]))];
+        row[x * 3 + 1] = toLinear[size_t(qGreen(in[x]))];
+        row[x * 3 + 2] = toLinear[size_t(qBlue(in[x]))];
+    }
 }
 
 } // namespace
@@ -173,46 +210,63 @@ QImage Looks::detail(const QImage& image) {
     const ToneTables& tones = toneTables();
     static const std::vector<float> weights = gaussianWeights(detailRadius);
     const int radius = int(weights.size() / 2);
+    const int ringRows = 2 * radius + 1;
 
     const QImage::Format format = image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
     const QImage source = image.convertToFormat(format);
     const int width = source.width(), height = source.height();
     const size_t rowFloats = size_t(width) * 3;
 
-    std::vector<float> linear(rowFloats * size_t(height));
-    std::vector<float> across(linear.size());
-    for (int y = 0; y < height; ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
-        float* row = linear.data() + rowFloats * size_t(y);
-        for (int x = 0; x < width; ++x) {
-            row[x * 3] = tones.toLinear[size_t(qRed(in[x]))];
-            row[x * 3 + 1] = tones.toLinear[size_t(qGreen(in[x]))];
-            row[x * 3 + 2] = tones.toLinear[size_t(qBlue(in[x]))];
+    thread_local DetailScratch scratch;
+    scratch.ring.resize(rowFloats * size_t(ringRows));
+    scratch.ringRow.assign(size_t(ringRows), -1);
+    scratch.linear.resize(rowFloats);
+    scratch.blurred.resize(rowFloats);
+    scratch.index.resize(rowFloats);
+
+    // The horizontally blurred row r, computed once when first needed; the ring holds the window of
+    // rows the vertical pass reads, so it stays in cache.
+    const auto across = [&](int r) -> const float* {
+        const size_t slot = size_t(r % ringRows);
+        float* stored = scratch.ring.data() + rowFloats * slot;
+        if (scratch.ringRow[slot] != r) {
+            toLinearRow(reinterpret_cast<const QRgb*>(source.constScanLine(r)), scratch.linear.data(), width,
+                        tones.toLinear);
+            blurRow(scratch.linear.data(), stored, width, weights);
+            scratch.ringRow[slot] = r;
         }
-        blurRow(row, across.data() + rowFloats * size_t(y), width, weights);
-    }
+        return stored;
+    };
 
     QImage out(source.size(), format);
-    std::vector<float> blurred(rowFloats);
+    const float* w = weights.data() + radius;
     const float intensity = float(detailIntensity);
     for (int y = 0; y < height; ++y) {
-        std::fill(blurred.begin(), blurred.end(), 0.0f);
-        for (int k = -radius; k <= radius; ++k) {
-            const float w = weights[size_t(k + radius)];
-            const float* from = across.data() + rowFloats * size_t(std::clamp(y + k, 0, height - 1));
+        float* __restrict blurred = scratch.blurred.data();
+        const float* centre = across(y);
+        for (size_t i = 0; i < rowFloats; ++i)
+            blurred[i] = w[0] * centre[i];
+        for (int k = 1; k <= radius; ++k) {
+            const float* __restrict above = across(std::max(y - k, 0));
+            const float* __restrict below = across(std::min(y + k, height - 1));
+            const float wk = w[k];
             for (size_t i = 0; i < rowFloats; ++i)
-                blurred[i] += w * from[i];
+                blurred[i] += wk * (above[i] + below[i]);
         }
-        const float* sharp = linear.data() + rowFloats * size_t(y);
         const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        float* __restrict sharp = scratch.linear.data();
+        int* __restrict index = scratch.index.data();
+        toLinearRow(in, sharp, width, tones.toLinear);
+        // Clamped as integers: the float clamp would not vectorise. The values stay within a few times
+        // 0 ... 65535, far from int limits.
+        for (size_t i = 0; i < rowFloats; ++i)
+            index[i] =
+                std::clamp(int((sharp[i] + intensity * (sharp[i] - blurred[i])) * 65535.0f + 0.5f), 0, 65535);
         auto* po = reinterpret_cast<QRgb*>(out.scanLine(y));
-        const auto encode = [&](size_t i) {
-            const float value = std::clamp(sharp[i] + intensity * (sharp[i] - blurred[i]), 0.0f, 1.0f);
-            return tones.toEncoded[size_t(value * 65535.0f + 0.5f)];
-        };
+        const uchar* encode = tones.toEncoded.data();
         for (int x = 0; x < width; ++x) {
             const size_t i = size_t(x) * 3;
-            po[x] = qRgba(encode(i), encode(i + 1), encode(i + 2), qAlpha(in[x]));
+            po[x] = qRgba(encode[index[i]], encode[index[i + 1]], encode[index[i + 2]], qAlpha(in[x]));
         }
     }
     return out;
