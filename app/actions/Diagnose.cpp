@@ -1,5 +1,7 @@
 #include "CommandLine.h"
+#include "Diagnostics.h"
 
 int Actions::diagnose() {
-    return notBuiltYet(QStringLiteral("--diagnose"));
+    printLine(stdout, Diagnostics::report());
+    return 0;
 }

@@ -1,5 +1,19 @@
+#include "Cache.h"
 #include "CommandLine.h"
 
+#include <unistd.h>
+
 int Actions::prime() {
-    return notBuiltYet(QStringLiteral("--prime"));
+    Cache::seedIfEmpty();
+    // A person watching a terminal sees how far the download is; scripts and timers get the log only.
+    Cache::Progress progress;
+    if (::isatty(STDERR_FILENO)) {
+        progress = [](int done, int total) {
+            std::fprintf(stderr, "\rsolvane: priming the cache, %d of %d products", done, total);
+            if (done >= total) std::fputc('\n', stderr);
+            std::fflush(stderr);
+        };
+    }
+    Cache::pass(true, true, true, progress);
+    return 0;
 }

@@ -1,5 +1,8 @@
+#include "Cache.h"
 #include "CommandLine.h"
 
 int Actions::refresh() {
-    return notBuiltYet(QStringLiteral("--refresh"));
+    Cache::seedIfEmpty();
+    Cache::refresh();
+    return 0;
 }

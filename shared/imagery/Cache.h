@@ -3,12 +3,16 @@
 // Everything here is a static operation; the pure rules take plain inputs so checks can run them on
 // fixed values.
 
+#include "CacheEntry.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace Cache {
 // The verdict lines of an index, without logging; nothing when the document fails as a whole.
@@ -31,4 +35,72 @@ bool shouldUseOrigin(bool reached, const std::optional<QDateTime>& generated, co
 // Whether a check last made at `last` is due again at `now` (equal counts as due). An invalid `last`
 // (never checked) is always due.
 bool isDue(const QDateTime& last, std::chrono::seconds every, const QDateTime& now);
+
+// ---- The folder and its files ----
+
+// The cache folder, decided once per process on first use: the cacheHome setting when it holds a path,
+// else $XDG_CACHE_HOME/Solvane (~/.cache/Solvane). Created with its parents; a failure is logged and the
+// folder used anyway.
+QString dir();
+// Replaces the folder for the rest of the process (the saver taking the app's cache, and tests).
+void setDir(const QString& folder);
+// When set, no pass starts and recordPass writes nothing. Process-wide, default false.
+bool readOnly();
+void setReadOnly(bool value);
+
+// The path of a file in the cache folder.
+QString file(const QString& name);
+
+// The manifest's entries, in order, whose clip exists; a still that is gone is dropped from its entry.
+std::vector<CacheEntry> entries();
+int count();
+// True when manifest.json exists.
+bool isPrimed();
+// First-run seed from the carried seed.mp4 and seed.json, when there is no manifest yet.
+void seedIfEmpty();
+// Rebuilds manifest.json from the files on disk in catalogue order, taking labels and clip details from
+// `products` when given. Never replaces a manifest with an empty one.
+void rewriteManifest(const std::optional<std::vector<RemoteProduct>>& products = std::nullopt);
+void recordPass(const LastPass& pass);
+std::optional<LastPass> lastPass();
+
+// Writes a short UTF-8 text file atomically; logs "could not write <name>: <why>" on failure.
+bool note(const QString& text, const QString& path);
+// Writes bytes atomically (a ".tmp" sibling, then one rename). On failure says why in `error`.
+bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// ---- Talking to the host ----
+
+enum class Fetched { changed, unchanged, failed };
+
+// The origin bucket host: ours, overridable only by SOLVANE_ORIGIN_HOST.
+QString origin();
+// The host requests go to now: the origin during a pass that fell back, else the imageryHost setting.
+QString host();
+
+// Conditional download of one object key to `destination` (If-None-Match from its ".etag" sidecar;
+// forward-only against its ".src" sidecar). The old file and sidecars stay unless a complete, fitting
+// body arrived. At most `largestBytes` are accepted.
+Fetched fetch(const QString& key, const QString& destination, qint64 largestBytes = qint64(1) << 31);
+// A small object (a fragment), only for status 200.
+std::optional<QByteArray> get(const QString& key);
+
+// Time limits of every request: a stall of `stall` or a transfer longer than `total` fails it.
+// For tests; the defaults are 20 and 600 seconds.
+void setTimeLimits(std::chrono::seconds stall, std::chrono::seconds total);
+
+// ---- The pass ----
+
+using Progress = std::function<void(int done, int total)>;
+
+// One refresh pass on the calling thread (see CachePass.cpp). Single-flight within the process and
+// across processes sharing the folder: with `wait` false a pass that finds another running logs
+// "a refresh is already running" and returns.
+void pass(bool check, bool everything, bool wait, const Progress& progress = {});
+
+// The scheduled entry point: refuses when offline or read-only, checks the host only when due.
+void refresh();
+// The immediate check, at most once per manualSpacing: runs the pass and gives nothing, or gives the
+// time from which the next one is allowed.
+std::optional<QDateTime> refreshNow(bool everything, const Progress& progress = {});
 } // namespace Cache

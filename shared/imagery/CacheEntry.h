@@ -1,0 +1,56 @@
+#pragma once
+// One product on disk as the manifest lists it, and the record of the latest refresh pass.
+
+#include "RemoteProduct.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+struct CacheEntry {
+    QString id;
+    QString label;
+    QString video;   // file name inside the cache folder: id + ".mp4", or "seed.mp4"
+    QString updated; // the clip's time as the index gave it
+    std::optional<QString> still;
+    std::optional<QString> stillUpdated;
+    std::optional<int> frameCount;
+    std::optional<Integration> integration;
+
+    static constexpr const char* typeName = "CacheEntry";
+
+    // Lenient: only `video` is required ("no video"); see the field defaults in the .cpp.
+    static std::optional<CacheEntry> fromJson(const QJsonValue& value, QString& error);
+    QJsonObject toJson() const;
+
+    // One entry from bytes; logs "cache entry unreadable: " on failure.
+    static std::optional<CacheEntry> decode(const QByteArray& bytes);
+    // A manifest: every element that decodes, in order (malformed ones are logged and skipped). Nothing
+    // when the bytes are not a JSON array, with the reason in `error`.
+    static std::optional<std::vector<CacheEntry>> list(const QByteArray& bytes, QString* error = nullptr);
+
+    bool operator==(const CacheEntry&) const = default;
+};
+
+namespace Cache {
+struct LastPass {
+    QString finished; // ISO 8601 UTC
+    bool check = false;
+    bool everything = false;
+    QString host;
+    bool usedOrigin = false;
+    int moved = 0;
+    int pruned = 0;
+    int listed = 0;
+    QStringList failed; // sorted
+
+    QJsonObject toJson() const;
+    // Strict: every key must be present with its type; `error` says which is not.
+    static std::optional<LastPass> fromJson(const QJsonValue& value, QString& error);
+    bool operator==(const LastPass&) const = default;
+};
+} // namespace Cache

@@ -1,0 +1,253 @@
+// The cache folder and its documents: manifest, last-pass record, notes and the first-run seed.
+#include "Cache.h"
+
+#include "CacheSettings.h"
+#include "Catalog.h"
+#include "Log.h"
+#include "Resources.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QStandardPaths>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <unistd.h>
+
+namespace {
+
+std::mutex folderMutex;
+std::optional<QString> chosenFolder;
+std::atomic<bool> readOnlyFlag{false};
+
+QString defaultFolder() {
+    QString caches = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (caches.isEmpty()) caches = QDir::homePath() + QStringLiteral("/.cache");
+    return caches + QStringLiteral("/Solvane");
+}
+
+void create(const QString& folder) {
+    if (QDir().mkpath(folder)) return;
+    const QString why = QFileInfo(folder).exists() ? QStringLiteral("it exists and is not a folder")
+                                                   : QStringLiteral("the folder could not be made");
+    log(QStringLiteral("cache: could not create ") + folder + QStringLiteral(": ") + why, LogArea::cache);
+}
+
+// JSON with sorted keys (QJsonObject keeps its keys sorted), indented, slashes unescaped.
+QByteArray pretty(const QJsonDocument& document) {
+    return document.toJson(QJsonDocument::Indented);
+}
+
+std::optional<QString> readText(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return QString::fromUtf8(file.readAll()).trimmed();
+}
+
+void writeManifest(const std::vector<CacheEntry>& entries) {
+    QJsonArray array;
+    for (const CacheEntry& entry : entries)
+        array.append(entry.toJson());
+    const QByteArray bytes = pretty(QJsonDocument(array));
+    if (bytes.isEmpty()) {
+        log(QStringLiteral("manifest not written, could not encode it: empty output"), LogArea::cache);
+        return;
+    }
+    QString error;
+    if (!Cache::writeAtomically(Cache::file(QStringLiteral("manifest.json")), bytes, &error))
+        log(QStringLiteral("manifest not written, the old one stays: ") + error, LogArea::cache);
+}
+
+} // namespace
+
+QString Cache::dir() {
+    std::lock_guard lock(folderMutex);
+    if (!chosenFolder) {
+        const auto home = CacheSettings::cacheHome();
+        chosenFolder = QDir::cleanPath(home ? *home : defaultFolder());
+        create(*chosenFolder);
+    }
+    return *chosenFolder;
+}
+
+void Cache::setDir(const QString& folder) {
+    std::lock_guard lock(folderMutex);
+    chosenFolder = QDir::cleanPath(folder);
+    create(*chosenFolder);
+}
+
+bool Cache::readOnly() {
+    return readOnlyFlag.load();
+}
+
+void Cache::setReadOnly(bool value) {
+    readOnlyFlag.store(value);
+}
+
+QString Cache::file(const QString& name) {
+    return dir() + QLatin1Char('/') + name;
+}
+
+bool Cache::writeAtomically(const QString& path, const QByteArray& bytes, QString* error) {
+    const QString temporary = path + QStringLiteral(".tmp");
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        QFile::remove(temporary);
+        return false;
+    };
+    QFile out(temporary);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return fail(out.errorString());
+    if (out.write(bytes) != bytes.size()) return fail(out.errorString());
+    if (!out.flush()) return fail(out.errorString());
+    ::fdatasync(out.handle());
+    out.close();
+    // rename(2) replaces the old file in one step: a reader sees the old or the new one, never half.
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    return true;
+}
+
+bool Cache::note(const QString& text, const QString& path) {
+    QString error;
+    if (writeAtomically(path, text.toUtf8(), &error)) return true;
+    log(QStringLiteral("could not write ") + QFileInfo(path).fileName() + QStringLiteral(": ") + error,
+        LogArea::cache);
+    return false;
+}
+
+std::vector<CacheEntry> Cache::entries() {
+    QFile manifest(file(QStringLiteral("manifest.json")));
+    if (!manifest.open(QIODevice::ReadOnly)) return {};
+    QString error;
+    auto listed = CacheEntry::list(manifest.readAll(), &error);
+    if (!listed) {
+        log(QStringLiteral("manifest unreadable: ") + error, LogArea::cache);
+        return {};
+    }
+    std::vector<CacheEntry> kept;
+    for (CacheEntry& entry : *listed) {
+        if (entry.video.isEmpty() || !QFileInfo(file(entry.video)).isFile()) continue;
+        if (entry.still && (entry.still->isEmpty() || !QFileInfo(file(*entry.still)).isFile()))
+            entry.still.reset();
+        kept.push_back(std::move(entry));
+    }
+    return kept;
+}
+
+int Cache::count() {
+    return int(entries().size());
+}
+
+bool Cache::isPrimed() {
+    return QFileInfo::exists(file(QStringLiteral("manifest.json")));
+}
+
+void Cache::rewriteManifest(const std::optional<std::vector<RemoteProduct>>& products) {
+    QHash<QString, const RemoteProduct*> listed;
+    if (products)
+        for (const RemoteProduct& product : *products)
+            listed.insert(product.id, &product);
+    QHash<QString, CacheEntry> previous;
+    for (CacheEntry& entry : entries())
+        previous.insert(entry.id, std::move(entry));
+
+    std::vector<CacheEntry> rebuilt;
+    for (const CatalogProduct& known : Catalog::all()) {
+        const QString& id = known.id;
+        if (!QFileInfo(file(id + QStringLiteral(".mp4"))).isFile()) continue;
+        const CacheEntry* before = previous.contains(id) ? &previous[id] : nullptr;
+        const RemoteProduct* product = listed.value(id, nullptr);
+        CacheEntry entry;
+        entry.id = id;
+        entry.video = id + QStringLiteral(".mp4");
+        if (auto stamp = readText(file(id + QStringLiteral(".stamp"))))
+            entry.updated = *stamp;
+        else if (before)
+            entry.updated = before->updated;
+        else
+            continue; // no record of when this clip is from
+        if (product)
+            entry.label = product->label.value_or(product->id);
+        else
+            entry.label = before ? before->label : known.label;
+        if (QFileInfo(file(id + QStringLiteral(".png"))).isFile()) {
+            entry.still = id + QStringLiteral(".png");
+            entry.stillUpdated = readText(file(id + QStringLiteral(".png.stamp")));
+        }
+        // Clip details belong to one clip: take them only from a record of this very clip.
+        if (product && product->updated == entry.updated) {
+            entry.frameCount = product->frameCount;
+            entry.integration = product->integration;
+        } else if (before && before->updated == entry.updated) {
+            entry.frameCount = before->frameCount;
+            entry.integration = before->integration;
+        }
+        rebuilt.push_back(std::move(entry));
+    }
+    if (rebuilt.empty()) {
+        log(QStringLiteral("nothing on disk to list; keeping the existing manifest"), LogArea::cache);
+        return;
+    }
+    writeManifest(rebuilt);
+}
+
+void Cache::recordPass(const LastPass& pass) {
+    if (readOnly()) return;
+    QString error;
+    if (!writeAtomically(file(QStringLiteral("lastpass.json")), pretty(QJsonDocument(pass.toJson())), &error))
+        log(QStringLiteral("could not write lastpass.json: ") + error, LogArea::cache);
+}
+
+std::optional<Cache::LastPass> Cache::lastPass() {
+    QFile record(file(QStringLiteral("lastpass.json")));
+    if (!record.open(QIODevice::ReadOnly)) return std::nullopt;
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(record.readAll(), &parseError);
+    QString error;
+    std::optional<LastPass> pass;
+    if (parseError.error != QJsonParseError::NoError)
+        error = parseError.errorString();
+    else
+        pass = LastPass::fromJson(document.isObject() ? QJsonValue(document.object()) : QJsonValue(), error);
+    if (!pass) log(QStringLiteral("lastpass.json unreadable: ") + error, LogArea::cache);
+    return pass;
+}
+
+void Cache::seedIfEmpty() {
+    if (isPrimed()) return;
+    const auto clip = Resources::path(QStringLiteral("seed.mp4"));
+    const auto description = Resources::path(QStringLiteral("seed.json"));
+    std::optional<CacheEntry> entry;
+    if (clip && description) {
+        QFile json(*description);
+        if (json.open(QIODevice::ReadOnly)) entry = CacheEntry::decode(json.readAll());
+    }
+    if (!entry) {
+        log(QStringLiteral("no seed in the bundle"), LogArea::cache);
+        return;
+    }
+    const QString target = file(QStringLiteral("seed.mp4"));
+    if (!QFileInfo::exists(target)) {
+        // Copy beside, then rename, so a half-copied seed never stands under the real name.
+        const QString partial = target + QStringLiteral(".tmp");
+        QFile::remove(partial);
+        QFile source(*clip);
+        if (!source.copy(partial) ||
+            std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(target).constData()) != 0) {
+            log(QStringLiteral("seed: could not copy the bundled clip: ") + source.errorString(),
+                LogArea::cache);
+            QFile::remove(partial);
+        }
+    }
+    writeManifest({*entry});
+    log(QStringLiteral("cache was empty, seeded with the bundled clip (") + entry->updated +
+            QStringLiteral(")"),
+        LogArea::cache);
+}

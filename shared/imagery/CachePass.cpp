@@ -1,0 +1,218 @@
+// The refresh pass: prune, read the product list (falling back to the origin), download what is new,
+// rewrite the manifest and record what happened.
+#include "Cache.h"
+
+#include "CacheSettings.h"
+#include "Catalog.h"
+#include "ImageryIndex.h"
+#include "Log.h"
+#include "PassLock.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <atomic>
+
+namespace {
+
+// Set while a pass that fell back talks to the origin; every pass starts on the imagery host.
+std::atomic<bool> onOrigin{false};
+
+constexpr qint64 largestIndex = qint64(64) << 20;
+const QString indexKey = QStringLiteral("manifest/index.json");
+
+struct ProductList {
+    std::optional<std::vector<RemoteProduct>> products;
+    bool reached = false;
+};
+
+std::optional<std::vector<RemoteProduct>> readLocalIndex() {
+    QFile file(Cache::file(QStringLiteral("index.json")));
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    auto index = ImageryIndex::decode(file.readAll());
+    if (!index) return std::nullopt;
+    return std::move(index->products);
+}
+
+// The origin publishes one fragment per product beside the index; used when no index can be had.
+std::optional<std::vector<RemoteProduct>> fromFragments() {
+    std::vector<RemoteProduct> products;
+    for (const CatalogProduct& known : Catalog::all()) {
+        const auto bytes = Cache::get(QStringLiteral("manifest/") + known.id + QStringLiteral(".json"));
+        if (!bytes) continue;
+        if (auto product = RemoteProduct::decode(*bytes)) products.push_back(std::move(*product));
+    }
+    if (products.empty()) return std::nullopt;
+    return products;
+}
+
+ProductList obtainList(bool revalidate) {
+    const QString local = Cache::file(QStringLiteral("index.json"));
+    if (!revalidate && QFileInfo::exists(local)) return {readLocalIndex(), true};
+    if (Cache::fetch(indexKey, local, largestIndex) != Cache::Fetched::failed)
+        return {readLocalIndex(), true};
+    if (QFileInfo::exists(local)) return {readLocalIndex(), false};
+    if (onOrigin.load() || CacheSettings::imageryHost() == Cache::origin()) {
+        auto products = fromFragments();
+        const bool reached = products.has_value();
+        return {std::move(products), reached};
+    }
+    return {std::nullopt, false};
+}
+
+std::optional<QDateTime> localGenerated() {
+    QFile file(Cache::file(QStringLiteral("index.json")));
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    const auto index = ImageryIndex::parse(file.readAll());
+    if (!index || !index->generated) return std::nullopt;
+    const QDateTime when = QDateTime::fromString(*index->generated, Qt::ISODateWithMs);
+    if (!when.isValid()) return std::nullopt;
+    return when;
+}
+
+QString nowText() {
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+}
+
+void removeProductFiles(const QString& id) {
+    for (const QString& name : {id + QStringLiteral(".mp4"), id + QStringLiteral(".png")}) {
+        QFile::remove(Cache::file(name));
+        QFile::remove(Cache::file(name + QStringLiteral(".etag")));
+        QFile::remove(Cache::file(name + QStringLiteral(".src")));
+    }
+    QFile::remove(Cache::file(id + QStringLiteral(".stamp")));
+    QFile::remove(Cache::file(id + QStringLiteral(".png.stamp")));
+}
+
+// Tries the keys in order; the first that does not fail ends the attempts. Nothing when all failed.
+std::optional<Cache::Fetched> fetchFirst(const QStringList& keys, const QString& destination) {
+    for (const QString& key : keys)
+        if (const auto outcome = Cache::fetch(key, destination); outcome != Cache::Fetched::failed)
+            return outcome;
+    return std::nullopt;
+}
+
+struct OriginReset {
+    ~OriginReset() { onOrigin.store(false); }
+};
+
+} // namespace
+
+QString Cache::host() {
+    return onOrigin.load() ? origin() : CacheSettings::imageryHost();
+}
+
+void Cache::pass(bool check, bool everything, bool wait, const Progress& progress) {
+    PassLock lock(dir(), wait ? PassLock::Wait::yes : PassLock::Wait::no);
+    if (!lock.held()) {
+        log(QStringLiteral("a refresh is already running"), LogArea::cache);
+        return;
+    }
+    OriginReset resetOrigin;
+
+    QSet<QString> wanted;
+    const auto inUse = everything ? std::nullopt : CacheSettings::productsInUse();
+    for (const CatalogProduct& known : Catalog::all())
+        if (!inUse || inUse->isEmpty() || inUse->contains(known.id)) wanted.insert(known.id);
+
+    int pruned = 0;
+    if (!CacheSettings::offline()) {
+        for (const CatalogProduct& known : Catalog::all()) {
+            if (wanted.contains(known.id) || !QFileInfo::exists(file(known.id + QStringLiteral(".mp4"))))
+                continue;
+            removeProductFiles(known.id);
+            ++pruned;
+        }
+    }
+    bool missing = false;
+    for (const QString& id : wanted)
+        missing = missing || !QFileInfo::exists(file(id + QStringLiteral(".mp4")));
+    if (!check && !missing) {
+        if (pruned > 0) rewriteManifest();
+        return;
+    }
+
+    ProductList list = obtainList(check);
+    if (CacheSettings::imageryHost() != origin()) {
+        const auto generated = check ? localGenerated() : std::nullopt;
+        if (shouldUseOrigin(list.reached, generated, QDateTime::currentDateTimeUtc())) {
+            log(QStringLiteral("imagery host ") +
+                    (list.reached ? QStringLiteral("has stopped updating")
+                                  : QStringLiteral("did not answer")) +
+                    QStringLiteral("; using the origin for this pass"),
+                LogArea::cache);
+            onOrigin.store(true);
+            list = obtainList(true);
+        }
+    }
+
+    LastPass record;
+    record.check = check;
+    record.everything = everything;
+    record.host = host();
+    record.usedOrigin = onOrigin.load();
+    record.pruned = pruned;
+    if (!list.products) {
+        log(QStringLiteral("no product list from the server; keeping the cache"), LogArea::cache);
+        record.finished = nowText();
+        recordPass(record);
+        return;
+    }
+
+    const std::vector<RemoteProduct>& products = *list.products;
+    const int total = int(products.size());
+    QSet<QString> failed;
+    for (int position = 0; position < total; ++position) {
+        const RemoteProduct& product = products[size_t(position)];
+        if (!wanted.contains(product.id)) continue;
+        if (progress) progress(position, total);
+        const QString clip = file(product.id + QStringLiteral(".mp4"));
+        if (check || !QFileInfo::exists(clip)) {
+            const auto outcome = fetchFirst(product.videos(), clip);
+            if (!outcome) failed.insert(product.id);
+            if (outcome == Fetched::changed) {
+                note(product.updated, file(product.id + QStringLiteral(".stamp")));
+                ++record.moved;
+            }
+        }
+        const QString still = file(product.id + QStringLiteral(".png"));
+        if (check || !QFileInfo::exists(still)) {
+            const auto outcome = fetchFirst(product.stills(), still);
+            if (!outcome) failed.insert(product.id);
+            if (outcome == Fetched::changed)
+                note(product.updated, file(product.id + QStringLiteral(".png.stamp")));
+        }
+    }
+    if (progress) progress(total, total);
+
+    if (check) CacheSettings::setLastCheck(QDateTime::currentDateTimeUtc());
+    rewriteManifest(products);
+    record.finished = nowText();
+    record.listed = total;
+    record.failed = QStringList(failed.begin(), failed.end());
+    record.failed.sort();
+    recordPass(record);
+    log(QStringLiteral("pass: ") + (check ? QStringLiteral("checked") : QStringLiteral("filled missing")) +
+            QStringLiteral(", ") + QString::number(record.moved) + QStringLiteral(" clips moved, ") +
+            QString::number(pruned) + QStringLiteral(" products dropped"),
+        LogArea::cache);
+}
+
+void Cache::refresh() {
+    if (CacheSettings::offline() || readOnly()) {
+        log(QStringLiteral("offline or read-only, not refreshing the cache"), LogArea::cache);
+        return;
+    }
+    const auto every = std::chrono::seconds(qint64(CacheSettings::refreshMinutes() * 60));
+    const bool due = isDue(CacheSettings::lastCheck(), every, QDateTime::currentDateTimeUtc());
+    pass(due, false, false);
+}
+
+std::optional<QDateTime> Cache::refreshNow(bool everything, const Progress& progress) {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime last = CacheSettings::lastManual();
+    if (last.isValid() && !isDue(last, manualSpacing, now)) return last.addSecs(manualSpacing.count());
+    CacheSettings::setLastManual(now);
+    pass(true, everything, true, progress);
+    return std::nullopt;
+}

@@ -1,0 +1,50 @@
+#include "PassLock.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+std::mutex& gate() {
+    static std::mutex lock;
+    return lock;
+}
+
+} // namespace
+
+PassLock::PassLock(const QString& folder, Wait wait) : gate_(gate(), std::defer_lock) {
+    if (wait == Wait::yes)
+        gate_.lock();
+    else if (!gate_.try_lock())
+        return;
+    // The lock file is never removed: removing it would let two processes lock two different files.
+    const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + QLatin1String(fileName));
+    fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        // A folder we cannot write to holds no pass of another process either: the passes there
+        // cannot write anything, so the in-process lock is enough.
+        held_ = true;
+        return;
+    }
+    int result;
+    do {
+        result = ::flock(fd_, wait == Wait::yes ? LOCK_EX : LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        gate_.unlock();
+        return;
+    }
+    held_ = true;
+}
+
+PassLock::~PassLock() {
+    if (fd_ >= 0) {
+        ::flock(fd_, LOCK_UN);
+        ::close(fd_);
+    }
+}

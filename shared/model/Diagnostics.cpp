@@ -1,0 +1,193 @@
+#include "Diagnostics.h"
+
+#include "BuildInfo.h"
+#include "Cache.h"
+#include "Settings.h"
+#include "SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <algorithm>
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+QString info(const char* value) {
+    const QString text = QString::fromUtf8(value);
+    return text.isEmpty() ? QStringLiteral("unknown") : text;
+}
+
+QString yesNo(bool value) {
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+QString isoDate(const QDateTime& when) {
+    return when.toUTC().toString(Qt::ISODate);
+}
+
+QString dateOrNever(const QDateTime& when) {
+    if (!when.isValid() || when <= Settings::distantPast()) return QStringLiteral("never");
+    return isoDate(when);
+}
+
+// 5 is written "5.0"; other values in their shortest exact form.
+QString decimal(double value) {
+    if (value == double(qint64(value))) return QString::number(qint64(value)) + QStringLiteral(".0");
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+QString orText(const QString& value, const char* otherwise) {
+    return value.isEmpty() ? QString::fromLatin1(otherwise) : value;
+}
+
+QString indexLine() {
+    QFile file(Cache::file(QStringLiteral("index.json")));
+    if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("  none on disk");
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError)
+        return QStringLiteral("  unreadable: ") + error.errorString();
+    if (!document.isObject()) return QStringLiteral("  unreadable: the index is not a JSON object");
+    const QJsonObject index = document.object();
+    const QJsonValue generated = index.value(QLatin1String("generated"));
+    const QJsonValue mirrored = index.value(QLatin1String("mirrored"));
+    const QJsonValue failed = index.value(QLatin1String("failed"));
+    QString failedText = QStringLiteral("not recorded");
+    if (failed.isArray()) {
+        QStringList ids;
+        for (const QJsonValue& id : failed.toArray())
+            if (id.isString()) ids << id.toString();
+        failedText = ids.isEmpty() ? QStringLiteral("none") : ids.join(QLatin1Char(' '));
+    }
+    return QStringLiteral("  generated ") +
+           (generated.isString() ? generated.toString() : QStringLiteral("unknown")) +
+           QStringLiteral(", mirrored ") +
+           (mirrored.isString() ? mirrored.toString() : QStringLiteral("not recorded")) +
+           QStringLiteral(", failed ") + failedText;
+}
+
+} // namespace
+
+QString Diagnostics::operatingSystem(const QString& osRelease) {
+    QFile file(osRelease);
+    QString pretty, name, version;
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& raw : file.readAll().split('\n')) {
+            const QString line = QString::fromUtf8(raw).trimmed();
+            const qsizetype equals = line.indexOf(QLatin1Char('='));
+            if (equals <= 0) continue;
+            QString value = line.mid(equals + 1).trimmed();
+            if (value.size() >= 2 &&
+                (value.startsWith(QLatin1Char('"')) || value.startsWith(QLatin1Char('\''))) &&
+                value.endsWith(value.front()))
+                value = value.mid(1, value.size() - 2);
+            const QString key = line.left(equals);
+            if (key == QLatin1String("PRETTY_NAME")) pretty = value;
+            if (key == QLatin1String("NAME")) name = value;
+            if (key == QLatin1String("VERSION_ID")) version = value;
+        }
+    }
+    if (!pretty.isEmpty()) return pretty;
+    if (!name.isEmpty()) return version.isEmpty() ? name : name + QLatin1Char(' ') + version;
+    return QStringLiteral("Linux");
+}
+
+QStringList Diagnostics::homes() {
+    QStringList found;
+    found << QString::fromLocal8Bit(std::getenv("HOME"));
+    found << QDir::homePath();
+    if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir)
+        found << QString::fromLocal8Bit(user->pw_dir);
+    else
+        found << QString();
+    return found;
+}
+
+QString Diagnostics::redact(const QString& text, const QStringList& homePaths) {
+    std::vector<QString> paths;
+    for (const QString& path : homePaths)
+        if (path.size() > 1) paths.push_back(path);
+    std::stable_sort(paths.begin(), paths.end(),
+                     [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    QString result = text;
+    for (const QString& path : paths)
+        result.replace(path, QStringLiteral("~"));
+    return result;
+}
+
+QString Diagnostics::report(const QDateTime& now) {
+    QStringList lines;
+    lines << QStringLiteral("Solvane ") + info(BuildInfo::version) + QStringLiteral(" (") +
+                 info(BuildInfo::buildNumber) + QStringLiteral(") ") + info(BuildInfo::gitCommit);
+    lines << QStringLiteral("macOS ") + operatingSystem();
+    lines << QStringLiteral("report ") + isoDate(now);
+    const QString feed = QString::fromUtf8(BuildInfo::feedURL);
+    lines << QStringLiteral("update feed ") + (feed.isEmpty() ? QStringLiteral("none in this build") : feed);
+    lines << QString();
+
+    lines << QStringLiteral("Settings");
+    lines << QStringLiteral("  mode ") + Modes::rawValue(Settings::mode());
+    const QStringList products = Settings::products();
+    for (int screen = 0; screen < products.size(); ++screen)
+        lines << QStringLiteral("  screen %1: ").arg(screen + 1) + orText(products[screen], "every product");
+    lines << QStringLiteral("  idle minutes ") + decimal(Settings::idleMinutes()) +
+                 QStringLiteral(", lock on dismiss ") + yesNo(Settings::lockOnDismiss());
+    lines << QStringLiteral("  offline ") + yesNo(Settings::offline()) + QStringLiteral(", refresh every ") +
+                 QString::number(qint64(Settings::refreshMinutes())) + QStringLiteral(" min");
+    lines << QStringLiteral("  desktop picture ") + yesNo(Settings::desktop()) +
+                 QStringLiteral(", previous picture remembered ") +
+                 yesNo(Settings::previousDesktop().has_value());
+    lines << QStringLiteral("  attribution ") + yesNo(Settings::attribution()) +
+                 QStringLiteral(", shuffle ") + yesNo(Settings::shuffle()) + QStringLiteral(", loops ") +
+                 QString::number(Settings::loops()) + QStringLiteral(", transition ") +
+                 Transitions::rawValue(Settings::transition());
+    lines << QStringLiteral("  imagery host ") + Settings::imageryHost() + QStringLiteral(", store host ") +
+                 Settings::storeHost();
+    lines << QStringLiteral("  last scheduled check ") + dateOrNever(Settings::lastCheck()) +
+                 QStringLiteral(", last button check ") + dateOrNever(Settings::lastManual());
+    lines << QString();
+
+    lines << QStringLiteral("Cache");
+    lines << QStringLiteral("  folder ") + Cache::dir() +
+                 (Cache::readOnly() ? QStringLiteral(" (read-only)") : QString());
+    const auto entries = Cache::entries();
+    lines << QStringLiteral("  %1 product(s) on disk").arg(entries.size());
+    for (const CacheEntry& entry : entries) {
+        QString line = QStringLiteral("  ") + orText(entry.id, "unknown") +
+                       QStringLiteral(": clip through ") + orText(entry.updated, "unknown");
+        line += entry.still
+                    ? QStringLiteral(", still ") + entry.stillUpdated.value_or(QStringLiteral("unknown"))
+                    : QStringLiteral(", no still");
+        if (entry.frameCount) line += QStringLiteral(", %1 real frames").arg(*entry.frameCount);
+        lines << line;
+    }
+    lines << QString();
+
+    lines << QStringLiteral("Index");
+    lines << indexLine();
+    lines << QString();
+
+    lines << QStringLiteral("Last pass");
+    if (const auto pass = Cache::lastPass()) {
+        lines << QStringLiteral("  finished ") + pass->finished + QStringLiteral(", ") +
+                     (pass->check ? QStringLiteral("checked") : QStringLiteral("filled missing")) +
+                     (pass->everything ? QStringLiteral(", everything") : QString());
+        lines << QStringLiteral("  host ") + pass->host +
+                     (pass->usedOrigin ? QStringLiteral(" (origin fallback)") : QString());
+        lines << QStringLiteral("  listed %1, moved %2, pruned %3, failed ")
+                         .arg(pass->listed)
+                         .arg(pass->moved)
+                         .arg(pass->pruned) +
+                     (pass->failed.isEmpty() ? QStringLiteral("none") : pass->failed.join(QLatin1Char(' ')));
+    } else {
+        lines << QStringLiteral("  none recorded");
+    }
+    return redact(lines.join(QLatin1Char('\n')), homes());
+}
