@@ -1,5 +1,6 @@
 #include "CommandLine.h"
+#include "SelfChecks.h"
 
 int Actions::selfTest() {
-    return notBuiltYet(QStringLiteral("--selftest"));
+    runSelfTest(); // ends the process with the run's status
 }

@@ -14,7 +14,7 @@ QImage LookState::render(const Request& request) {
     case Look::natural:
         return request.source;
     case Look::detail:
-        return Looks::detail(request.source).copy(request.source.rect());
+        return Looks::detail(request.source); // the same extent as the source
     case Look::running:
         return runningDifference(request.source, request.seconds);
     case Look::base:

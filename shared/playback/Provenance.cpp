@@ -27,6 +27,12 @@ Provenance Provenance::make(const QString& id, const QString& label, std::option
     return p;
 }
 
+Provenance Provenance::make(const CacheEntry& cached, std::optional<QDateTime> frame,
+                            std::optional<int> slotCount, const GlossaryMap& glossary) {
+    return make(cached.id, cached.label, cached.frameCount, cached.integration, std::move(frame), slotCount,
+                glossary);
+}
+
 QStringList Provenance::lines() const {
     QStringList out;
     out << label;

@@ -3,6 +3,7 @@
 // instrument and channel, its temperature, the moment the frame shows, how many frames are real
 // observations, how it was processed and whose imagery it is.
 
+#include "CacheEntry.h"
 #include "Glossary.h"
 #include "RemoteProduct.h"
 
@@ -31,6 +32,10 @@ struct Provenance {
     // From a cached product's fields; `entry` is looked up in the glossary (unknown when it is missing).
     static Provenance make(const QString& id, const QString& label, std::optional<int> frameCount,
                            const std::optional<Integration>& integration, std::optional<QDateTime> frame,
+                           std::optional<int> slotCount, const GlossaryMap& glossary = Glossary::bundled());
+
+    // From a cache entry: its id, label, frame count and integration.
+    static Provenance make(const CacheEntry& cached, std::optional<QDateTime> frame,
                            std::optional<int> slotCount, const GlossaryMap& glossary = Glossary::bundled());
 
     QStringList lines() const;

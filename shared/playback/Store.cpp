@@ -26,9 +26,9 @@ std::optional<QUrl> Store::link(const QString& id, const std::optional<QDateTime
     return url;
 }
 
-std::optional<QUrl> Store::linkForClip(const QString& id, const QString& updated, const QString& storeHost) {
+std::optional<QUrl> Store::link(const CacheEntry& cached, const QString& storeHost) {
     std::optional<QDateTime> end;
-    const QDateTime parsed = QDateTime::fromString(updated, Qt::ISODate);
+    const QDateTime parsed = QDateTime::fromString(cached.updated, Qt::ISODate);
     if (parsed.isValid()) end = parsed;
-    return link(id, end, storeHost);
+    return link(cached.id, end, storeHost);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The link to a product's page on our web site, shown as the link and QR card of a wall.
 
+#include "CacheEntry.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QUrl>
@@ -13,5 +15,5 @@ namespace Store {
 std::optional<QUrl> link(const QString& id, const std::optional<QDateTime>& frame, const QString& storeHost);
 
 // The link for a cached clip: its frame is the clip's end, its `updated` time, when that parses.
-std::optional<QUrl> linkForClip(const QString& id, const QString& updated, const QString& storeHost);
+std::optional<QUrl> link(const CacheEntry& cached, const QString& storeHost);
 } // namespace Store

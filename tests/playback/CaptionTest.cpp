@@ -94,11 +94,15 @@ TEST(StoreLink, FrameIsWrittenInUTC) {
 }
 
 TEST(StoreLink, ForAClipUsesItsEndTime) {
-    const auto link = Store::linkForClip("193", "2026-10-01T05:40:00Z", "solvane.example");
+    CacheEntry cached;
+    cached.id = "193";
+    cached.updated = "2026-10-01T05:40:00Z";
+    const auto link = Store::link(cached, "solvane.example");
     ASSERT_TRUE(link);
     EXPECT_EQ(link->toString(),
               QStringLiteral("https://solvane.example/?utm_source=solvane&d=2026-10-01&t=05:40&wl=193"));
-    const auto undated = Store::linkForClip("193", "not a date", "solvane.example");
+    cached.updated = "not a date";
+    const auto undated = Store::link(cached, "solvane.example");
     ASSERT_TRUE(undated);
     EXPECT_EQ(undated->toString(), QStringLiteral("https://solvane.example/?utm_source=solvane&wl=193"));
 }
