@@ -56,9 +56,16 @@ const std::array<Key, keyCount>& allKeys() {
 }
 
 QString rawValue(Key key) {
+    // Built once: every settings read names its key, and copying a built string allocates nothing.
+    static const std::array<QString, keyCount> built = [] {
+        std::array<QString, keyCount> all;
+        for (int i = 0; i < keyCount; ++i)
+            all[size_t(i)] = QString::fromLatin1(names[size_t(i)]);
+        return all;
+    }();
     const int index = int(key);
     if (index < 0 || index >= keyCount) return QString();
-    return QString::fromLatin1(names[size_t(index)]);
+    return built[size_t(index)];
 }
 
 std::optional<Key> keyFromRawValue(const QString& raw) {

@@ -90,7 +90,7 @@ bool sameValue(const QVariant& a, const QVariant& b) {
 
 } // namespace
 
-SettingsStore::SettingsStore(QString file) : file_(std::move(file)) {}
+SettingsStore::SettingsStore(QString file) : file_(std::move(file)), encodedFile_(QFile::encodeName(file_)) {}
 
 QString SettingsStore::configHome() {
     const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
@@ -124,16 +124,19 @@ QString SettingsStore::file() const {
 void SettingsStore::useFile(const QString& file) {
     std::lock_guard lock(mutex_);
     file_ = file;
+    encodedFile_ = QFile::encodeName(file);
     fallback_.clear();
     values_.clear();
     seen_ = {};
     loaded_ = false;
+    fileReads_ = 0;
+    unsaved_ = false;
     keepAside_ = false;
 }
 
-SettingsStore::Signature SettingsStore::signatureOf(const QString& path, int* error) {
+SettingsStore::Signature SettingsStore::signatureOf(const QByteArray& path, int* error) {
     struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+    if (::stat(path.constData(), &info) != 0) {
         if (error) *error = errno;
         return {};
     }
@@ -149,8 +152,9 @@ SettingsStore::Signature SettingsStore::signatureOf(const QString& path, int* er
 }
 
 void SettingsStore::refreshLocked() const {
+    if (unsaved_) return;
     int statError = 0;
-    const Signature now = signatureOf(file_, &statError);
+    const Signature now = signatureOf(encodedFile_, &statError);
     if (loaded_ && now == seen_) return;
     loadLocked(now, statError);
 }
@@ -169,6 +173,7 @@ void SettingsStore::loadLocked(const Signature& signature, int statError) const 
         return;
     }
     QString error;
+    ++fileReads_;
     std::optional<QVariantMap> read = readDictionary(file_, &error);
     if (!read) {
         log(QStringLiteral("settings: %1 is not a usable settings file (%2); using the defaults")
@@ -304,7 +309,26 @@ void SettingsStore::writeLocked(const QString& key, const QVariant& value) {
         if (current != values_.constEnd() && sameValue(*current, value)) return;
         values_.insert(key, value);
     }
+    if (batchDepth_ > 0) {
+        unsaved_ = true;
+        return;
+    }
     saveLocked();
+}
+
+SettingsStore::Batch::Batch(SettingsStore& store) : store_(store) {
+    std::lock_guard lock(store_.mutex_);
+    ++store_.batchDepth_;
+}
+
+SettingsStore::Batch::~Batch() {
+    std::lock_guard lock(store_.mutex_);
+    if (--store_.batchDepth_ > 0 || !store_.unsaved_) return;
+    const QString folder = QFileInfo(store_.file_).absolutePath();
+    QDir().mkpath(folder);
+    const FolderLock folderLock(folder);
+    store_.unsaved_ = false;
+    store_.saveLocked();
 }
 
 bool SettingsStore::saveLocked() {
@@ -330,8 +354,13 @@ bool SettingsStore::saveLocked() {
         log(QStringLiteral("settings: could not save %1: %2").arg(file_, error), LogArea::app);
         return false;
     }
-    seen_ = signatureOf(file_);
+    seen_ = signatureOf(encodedFile_);
     return true;
+}
+
+quint64 SettingsStore::fileReads() const {
+    std::lock_guard lock(mutex_);
+    return fileReads_;
 }
 
 QVariantMap SettingsStore::dictionary() const {

@@ -98,6 +98,23 @@ public:
     // Registers a file's dictionary as fallback values; false when the file does not read as one.
     bool registerFallbackFile(const QString& path);
 
+    // Holds back saving while it lives, then saves once: for a window that stores many settings at
+    // once (each save waits for the disk). Other threads' writes in that time are saved with it.
+    class Batch {
+    public:
+        explicit Batch(SettingsStore& store);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        SettingsStore& store_;
+    };
+
+    // How many times the file has been read since the store was created or re-rooted: reads of an
+    // unchanged file must not add to it (tests and the benchmark check this).
+    quint64 fileReads() const;
+
 private:
     struct Signature {
         bool exists = false;
@@ -109,7 +126,7 @@ private:
         bool operator==(const Signature&) const = default;
     };
 
-    static Signature signatureOf(const QString& path, int* error = nullptr);
+    static Signature signatureOf(const QByteArray& path, int* error = nullptr);
     void refreshLocked() const;
     void loadLocked(const Signature& signature, int statError) const;
     void writeLocked(const QString& key, const QVariant& value);
@@ -117,10 +134,15 @@ private:
 
     mutable std::mutex mutex_;
     QString file_;
+    QByteArray encodedFile_; // file_ as the system call wants it, encoded once
     QVariantMap fallback_;
     mutable QVariantMap values_;
     mutable Signature seen_;
     mutable bool loaded_ = false;
+    mutable quint64 fileReads_ = 0;
+    int batchDepth_ = 0;
+    // Values changed in memory and not yet saved; the file is not reloaded over them.
+    bool unsaved_ = false;
     // The file on disk could not be read as settings: move it aside before replacing it.
     mutable bool keepAside_ = false;
 };

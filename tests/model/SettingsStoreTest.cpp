@@ -135,6 +135,41 @@ TEST_F(SettingsStoreTest, AChangeByAnotherWriterIsSeenAtTheNextRead) {
     EXPECT_FALSE(app.has("mode")) << "a deleted file reads as defaults";
 }
 
+TEST_F(SettingsStoreTest, ReadsOfAnUnchangedFileDoNotReadIt) {
+    SettingsStore store(path());
+    store.set("mode", QStringLiteral("wall"));
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(store.string("mode"), "wall");
+    EXPECT_EQ(store.fileReads(), 0u) << "the store knows its own writes";
+    SettingsStore other(path());
+    other.set("loops", 2);
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(store.integer("loops"), 2);
+    EXPECT_EQ(store.fileReads(), 1u) << "one read for the one outside change";
+}
+
+TEST_F(SettingsStoreTest, ABatchSavesOnceAtItsEnd) {
+    SettingsStore store(path());
+    {
+        SettingsStore::Batch batch(store);
+        store.set("mode", QStringLiteral("wall"));
+        {
+            SettingsStore::Batch inner(store);
+            store.set("loops", 3);
+        }
+        EXPECT_EQ(store.integer("loops"), 3);
+        EXPECT_FALSE(QFile::exists(path())) << "nothing is saved before the outer batch ends";
+    }
+    SettingsStore fresh(path());
+    EXPECT_EQ(fresh.string("mode"), "wall");
+    EXPECT_EQ(fresh.integer("loops"), 3);
+    {
+        SettingsStore::Batch unchanged(store);
+        store.set("loops", 3);
+    }
+    EXPECT_EQ(fresh.fileReads(), 1u) << "a batch without changes saves nothing";
+}
+
 TEST_F(SettingsStoreTest, WritingTheValueAlreadyHeldDoesNotTouchTheFile) {
     SettingsStore store(path());
     store.set("mode", QStringLiteral("wall"));
@@ -212,6 +247,19 @@ TEST_F(SettingsStoreTest, AnUnreadableFileIsKeptAsideToo) {
     EXPECT_TRUE(text.contains("kept the unreadable settings file as")) << text.constData();
     QFile::setPermissions(path() + ".corrupt", QFile::ReadOwner | QFile::WriteOwner);
     EXPECT_TRUE(readFile(path() + ".corrupt").contains("<integer>4</integer>"));
+}
+
+TEST_F(SettingsStoreTest, AFolderInThePlaceOfTheFileIsMovedAsideNotDeleted) {
+    ASSERT_TRUE(QDir().mkpath(path()));
+    writeFile(path() + "/keep.txt", "mine");
+    SettingsStore store(path());
+    CapturedLog captured;
+    EXPECT_FALSE(store.has("mode"));
+    store.set("mode", QStringLiteral("wall"));
+    const QByteArray text = captured.finish();
+    EXPECT_EQ(text.count('\n'), 2) << text.constData();
+    EXPECT_EQ(readFile(path() + ".corrupt/keep.txt"), "mine");
+    EXPECT_EQ(SettingsStore(path()).string("mode"), "wall");
 }
 
 TEST_F(SettingsStoreTest, AFailedSaveIsLoggedAndKeepsTheValueForThisRun) {
@@ -341,7 +389,7 @@ TEST_F(SettingsStoreTest, ManyThreadsReadWhileOneWrites) {
     store.set("mode", QStringLiteral("kiosk"));
     store.set("products", QStringList{"171", "304"});
     const QDateTime start = utc("2026-01-01T00:00:00Z");
-    constexpr int writes = 150;
+    constexpr int writes = 100;
     std::atomic<bool> done{false};
     std::atomic<int> faults{0};
     std::atomic<long> reads{0};
