@@ -1,0 +1,100 @@
+#include "Diagnostics.h"
+#include "CacheFixture.h"
+
+#include <QTimeZone>
+
+namespace {
+
+QStringList linesOf(const QString& report) {
+    return report.split(QLatin1Char('\n'));
+}
+
+} // namespace
+
+using DiagnosticsReport = CacheFixture;
+
+TEST_F(DiagnosticsReport, AFreshInstallation) {
+    const QStringList lines =
+        linesOf(Diagnostics::report(QDateTime(QDate(2026, 10, 1), QTime(6, 0), QTimeZone::utc())));
+    ASSERT_GE(lines.size(), 26);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Solvane 0.1.0 (")));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("macOS ")));
+    EXPECT_EQ(lines[2], QStringLiteral("report 2026-10-01T06:00:00Z"));
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("update feed ")));
+    EXPECT_EQ(lines[4], QString());
+    EXPECT_EQ(lines[5], QStringLiteral("Settings"));
+    EXPECT_EQ(lines[6], QStringLiteral("  mode desktop"));
+    EXPECT_EQ(lines[7], QStringLiteral("  screen 1: rainbow"));
+    EXPECT_EQ(lines[10], QStringLiteral("  idle minutes 5.0, lock on dismiss true"));
+    EXPECT_EQ(lines[11], QStringLiteral("  offline false, refresh every 1440 min"));
+    EXPECT_EQ(lines[12], QStringLiteral("  desktop picture false, previous picture remembered false"));
+    EXPECT_EQ(lines[13], QStringLiteral("  attribution false, shuffle false, loops 1, transition black"));
+    EXPECT_EQ(lines[15], QStringLiteral("  last scheduled check never, last button check never"));
+    EXPECT_EQ(lines[17], QStringLiteral("Cache"));
+    EXPECT_EQ(lines[19], QStringLiteral("  0 product(s) on disk"));
+    EXPECT_EQ(lines[21], QStringLiteral("Index"));
+    EXPECT_EQ(lines[22], QStringLiteral("  none on disk"));
+    EXPECT_EQ(lines[24], QStringLiteral("Last pass"));
+    EXPECT_EQ(lines[25], QStringLiteral("  none recorded"));
+    EXPECT_EQ(lines.size(), 26);
+}
+
+TEST_F(DiagnosticsReport, CraftedSettingsAndAPass) {
+    Settings::setProducts({QString(), QStringLiteral("off"), QStringLiteral("171,304")});
+    Settings::setIdleMinutes(2.5);
+    Settings::setRefreshMinutes(720);
+    Settings::setLastCheck(QDateTime(QDate(2026, 10, 1), QTime(5, 0), QTimeZone::utc()));
+    put(QStringLiteral("171.mp4"), fakeClip());
+    put(QStringLiteral("manifest.json"), R"([{"id":"171","video":"171.mp4","updated":"2026-10-01T05:40:00Z",
+        "still":"171.png","frame_count":288}, {"id":"","video":"171.mp4","updated":""}])");
+    put(QStringLiteral("171.png"), "png");
+    put(QStringLiteral("index.json"), R"({"generated":"2026-10-01T06:00:00Z","failed":[],"products":[]})");
+    Cache::recordPass({"2026-10-01T06:01:00Z", true, true, "mirror.example", true, 3, 1, 12, {"304", "94"}});
+
+    const QString report = Diagnostics::report();
+    const QStringList lines = linesOf(report);
+    EXPECT_EQ(lines[7], QStringLiteral("  screen 1: every product"));
+    EXPECT_EQ(lines[8], QStringLiteral("  screen 2: off"));
+    EXPECT_EQ(lines[9], QStringLiteral("  screen 3: 171,304"));
+    EXPECT_EQ(lines[10], QStringLiteral("  idle minutes 2.5, lock on dismiss true"));
+    EXPECT_EQ(lines[11], QStringLiteral("  offline false, refresh every 720 min"));
+    EXPECT_EQ(lines[15],
+              QStringLiteral("  last scheduled check 2026-10-01T05:00:00Z, last button check never"));
+    EXPECT_TRUE(report.contains(
+        QStringLiteral("\n  2 product(s) on disk\n"
+                       "  171: clip through 2026-10-01T05:40:00Z, still unknown, 288 real frames\n"
+                       "  unknown: clip through unknown, no still\n")));
+    EXPECT_TRUE(report.contains(
+        QStringLiteral("\n  generated 2026-10-01T06:00:00Z, mirrored not recorded, failed none\n")));
+    EXPECT_TRUE(
+        report.endsWith(QStringLiteral("Last pass\n  finished 2026-10-01T06:01:00Z, checked, everything\n"
+                                       "  host mirror.example (origin fallback)\n"
+                                       "  listed 12, moved 3, pruned 1, failed 304 94")));
+
+    put(QStringLiteral("index.json"), "[1,2");
+    EXPECT_TRUE(Diagnostics::report().contains(QStringLiteral("\nIndex\n  unreadable: ")));
+}
+
+TEST_F(DiagnosticsReport, HomesAreRedactedLongestFirst) {
+    EXPECT_EQ(Diagnostics::redact(QStringLiteral("folder /home/ann/box/home/ann/.cache and /home/ann/x"),
+                                  {QStringLiteral("/home/ann"), QStringLiteral("/home/ann/box/home/ann"),
+                                   QStringLiteral("/")}),
+              QStringLiteral("folder ~/.cache and ~/x"));
+    EXPECT_EQ(Diagnostics::homes().size(), 3);
+    const QString home = QDir::homePath();
+    Cache::setDir(home + QStringLiteral("/.cache/SolvaneDiagnosticsTest"));
+    EXPECT_TRUE(
+        Diagnostics::report().contains(QStringLiteral("\n  folder ~/.cache/SolvaneDiagnosticsTest\n")));
+    QDir(home + QStringLiteral("/.cache/SolvaneDiagnosticsTest")).removeRecursively();
+}
+
+TEST_F(DiagnosticsReport, OperatingSystemFromOsRelease) {
+    put(QStringLiteral("os-release"),
+        "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n");
+    EXPECT_EQ(Diagnostics::operatingSystem(cached(QStringLiteral("os-release"))),
+              QStringLiteral("Debian GNU/Linux 12 (bookworm)"));
+    put(QStringLiteral("os-release"), "NAME=Fedora\nVERSION_ID=40\n");
+    EXPECT_EQ(Diagnostics::operatingSystem(cached(QStringLiteral("os-release"))),
+              QStringLiteral("Fedora 40"));
+    EXPECT_EQ(Diagnostics::operatingSystem(cached(QStringLiteral("missing"))), QStringLiteral("Linux"));
+}
