@@ -63,7 +63,11 @@ std::optional<QSet<QString>> inUse(const QStringList& products);
 // The process-wide store of the settings domain, created on first use. Tests re-root it with
 // d().useFile(...) or by setting XDG_CONFIG_HOME before the first use. The keys without an accessor
 // below (cacheHome, appearance, installUpdatesNow, checkUpdatesNow, updateFeed, wallHintShown,
-// offlineBeforeKiosk, migratedFromCorvane) are read and written here by their users.
+// offlineBeforeKiosk, migratedFromCorvane) are read and written here by their users, e.g.
+// d().boolean(Key::wallHintShown). A window that stores many settings at once does so inside a
+// SettingsStore::Batch, which saves once. A reader that must not write the app's file (the screen
+// saver) points d() at a file of its own with useFile() and then registers the app's file beneath it
+// with registerFallbackFile().
 SettingsStore& d();
 
 // What `lastCheck` and `lastManual` read when nothing usable is stored: 0001-01-01T00:00:00Z.

@@ -27,7 +27,12 @@ class FolderLock {
 public:
     explicit FolderLock(const QString& folder) {
         fd_ = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+        // Another program could hold a lock on the same folder for ever: wait a while, then save
+        // without the lock rather than hang the caller.
+        for (int attempt = 0; fd_ >= 0 && attempt < 200; ++attempt) {
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 || (errno != EWOULDBLOCK && errno != EINTR)) break;
+            ::usleep(10000);
+        }
     }
     ~FolderLock() {
         if (fd_ >= 0) ::close(fd_); // closing releases the lock

@@ -12,7 +12,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <atomic>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -271,6 +273,16 @@ TEST_F(SettingsStoreTest, AFailedSaveIsLoggedAndKeepsTheValueForThisRun) {
     const QByteArray text = captured.finish();
     EXPECT_TRUE(text.startsWith("solvane: settings: could not save ")) << text.constData();
     EXPECT_EQ(store.string("mode"), "wall");
+}
+
+TEST_F(SettingsStoreTest, AFolderLockHeldForEverDelaysASaveButDoesNotStopIt) {
+    const int held = ::open(QFile::encodeName(folder.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    SettingsStore store(path());
+    store.set("mode", QStringLiteral("wall"));
+    ::close(held);
+    EXPECT_EQ(SettingsStore(path()).string("mode"), "wall");
 }
 
 TEST_F(SettingsStoreTest, ASymbolicLinkStaysALink) {
