@@ -11,7 +11,6 @@
 #include "LookState.h"
 #include "Looks.h"
 #include "Player.h"
-#include "Playlist.h"
 #include "Settings.h"
 #include "SolarTime.h"
 #include "Store.h"
@@ -20,12 +19,15 @@
 #include <QPainter>
 #include <QPointer>
 #include <algorithm>
-#include <random>
 
 namespace {
 
 constexpr double kCaptionOpacity = 0.85;
 constexpr double retrySeconds = 5.0;
+
+Shuffle shuffle() {
+    return Settings::shuffle() ? Shuffle::on : Shuffle::off;
+}
 
 std::optional<QDateTime> parseISO(const QString& text) {
     if (text.isEmpty()) return std::nullopt;
@@ -51,7 +53,10 @@ WallView::WallView(QSize size, Options options, Environment environment, QWidget
     factor_ = TypeScale::factor(size.height(), options_.kind);
     if (options_.attribution) animator_.set(attributionKey, 0.5);
     layoutChrome();
-    reload();
+    chooser_ = std::make_unique<ClipChooser>(
+        options_.products, options_.skipOnScreen ? Claims::skipped : Claims::shared,
+        env_.entries ? env_.entries : ClipChooser::EntrySource([] { return Cache::entries(); }));
+    chooser_->reload(shuffle());
     playCurrent();
 }
 
@@ -61,34 +66,11 @@ WallView::~WallView() {
 
 // ---- The playlist ----
 
-void WallView::reload() {
-    const std::vector<CacheEntry> cached = env_.entries ? env_.entries() : Cache::entries();
-    std::vector<CacheEntry> list;
-    if (options_.products.isEmpty()) {
-        list = cached;
-    } else {
-        for (const QString& id : options_.products) {
-            auto found =
-                std::find_if(cached.begin(), cached.end(), [&](const CacheEntry& e) { return e.id == id; });
-            if (found != cached.end()) list.push_back(*found);
-        }
-    }
-    if (Settings::shuffle()) {
-        std::random_device device;
-        std::shuffle(list.begin(), list.end(), std::mt19937(device()));
-    }
-    playlist_ = std::move(list);
-}
-
 void WallView::playCurrent() {
     if (stopped_) return;
     cancel(retry_);
-    if (index_ >= static_cast<int>(playlist_.size())) {
-        reload();
-        index_ = 0;
-    }
-    if (playlist_.empty()) {
-        log("nothing to play here yet; looking again in 5 s", LogArea::app);
+    const std::optional<CacheEntry> chosen = chooser_->choose(shuffle());
+    if (!chosen) {
         showWaiting();
         retry_ = clock_->after(retrySeconds, [this] {
             retry_ = 0;
@@ -97,16 +79,7 @@ void WallView::playCurrent() {
         return;
     }
     waiting_ = false;
-    QStringList ids;
-    for (const CacheEntry& e : playlist_)
-        ids << e.id;
-    const int from = std::min(index_, static_cast<int>(playlist_.size()) - 1);
-    const QSet<QString> elsewhere = options_.skipOnScreen ? QSet<QString>{} : OnScreen::heldElsewhere(this);
-    const int chosen = Playlist::nextIndex(ids, from, elsewhere, lastID_).value_or(0);
-    const CacheEntry entry = playlist_[static_cast<size_t>(chosen)];
-    index_ = chosen + 1;
-    lastID_ = entry.id;
-    if (!options_.skipOnScreen) OnScreen::claim(entry.id, this);
+    const CacheEntry entry = *chosen;
 
     const int next = 1 - active_;
     const std::optional<QDateTime> instant = shownInstant();
@@ -242,16 +215,11 @@ void WallView::clipEnded(quint64 playerID) {
     if (stopped_) return;
     Slot& slot = *slots_[static_cast<size_t>(active_)];
     if (slot.id != playerID || !slot.player) return;
-    const qint64 loops = Settings::loops();
-    log("clip ended (loops done " + QString::number(loopsDone_ + 1) + " of " + QString::number(loops) + ")",
-        LogArea::app);
-    ++loopsDone_;
-    if (loopsDone_ < loops) {
+    if (chooser_->clipEnded(Settings::loops()) == ClipChooser::AtEnd::playAgain) {
         slot.player->seek(0.0);
         slot.player->play(rate);
         return;
     }
-    loopsDone_ = 0;
     playCurrent();
 }
 
@@ -299,19 +267,14 @@ void WallView::togglePause() {
 }
 
 void WallView::step(int delta) {
-    if (stopped_ || playlist_.empty()) return;
-    loopsDone_ = 0;
-    if (delta < 0) {
-        index_ = Playlist::rewound(index_, static_cast<int>(playlist_.size()));
-        lastID_.reset();
-    }
+    if (stopped_ || !chooser_->step(delta)) return;
     playCurrent();
 }
 
 void WallView::stop() {
     if (stopped_) return;
     stopped_ = true;
-    OnScreen::release(this);
+    chooser_->release();
     cancel(captionHide_);
     cancel(cardHide_);
     cancel(cardShow_);
@@ -398,13 +361,14 @@ WallView::State WallView::state() const {
     s.scrubCarry = scrubCarry_;
     s.progress = progress_;
     s.active = active_;
-    s.index = index_;
-    s.loopsDone = loopsDone_;
+    s.index = chooser_->index();
+    s.loopsDone = static_cast<int>(chooser_->loopsDone());
     s.clipsShown = clipsShown_;
-    s.lastID = lastID_;
+    s.lastID = chooser_->lastID();
     if (clip_) s.clipID = clip_->id;
     s.link = link_;
     s.lookShown = lookShown_;
+    s.playing = activePlayer() && activePlayer()->isPlaying();
     for (size_t i = 0; i < 2; ++i)
         s.hasPlayer[i] = slots_[i]->player != nullptr;
     return s;

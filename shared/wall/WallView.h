@@ -11,6 +11,7 @@
 
 #include "Animator.h"
 #include "CacheEntry.h"
+#include "ClipChooser.h"
 #include "Look.h"
 #include "PlayerClock.h"
 #include "Provenance.h"
@@ -69,6 +70,7 @@ public:
         QString captionLine, clockLine, attributionText;
         bool captionUp = false, timeHeld = false, paused = false, policyPaused = false, infoUp = false;
         bool stopped = false, waiting = false;
+        bool playing = false; // the active player is playing
         std::optional<int> heldSlot;
         double scrubCarry = 0, progress = 0;
         int active = 0, index = 0, loopsDone = 0, clipsShown = 0;
@@ -131,7 +133,6 @@ private:
         int from = 0, to = 1;
     };
 
-    void reload();
     void playCurrent();
     void showWaiting();
     void startStep(int next, quint64 playerID, const CacheEntry& entry, Transition style, bool first);
@@ -162,10 +163,7 @@ private:
 
     bool policyPaused_ = false;
     bool stopped_ = false;
-    std::vector<CacheEntry> playlist_;
-    int index_ = 0;
-    int loopsDone_ = 0;
-    std::optional<QString> lastID_;
+    std::unique_ptr<ClipChooser> chooser_;
     std::array<std::unique_ptr<Slot>, 2> slots_;
     int active_ = 0;
     quint64 nextPlayerID_ = 1;

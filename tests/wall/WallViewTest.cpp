@@ -1,0 +1,285 @@
+#include "WallFixture.h"
+
+#include "Settings.h"
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+
+using State = WallView::State;
+
+TEST_F(WallFixture, WaitsWithTheOfflineCaptionAndRetriesEveryFiveSeconds) {
+    Settings::setOffline(true);
+    CapturedLog captured;
+    auto view = makeView({}, {"171"});
+    EXPECT_TRUE(view->state().waiting);
+    EXPECT_EQ(view->state().captionLine,
+              QString::fromUtf8("AIA 171 Å  ·  NOT DOWNLOADED, AND OFFLINE IS ON"));
+    EXPECT_DOUBLE_EQ(view->captionOpacity(), 0.85);
+    EXPECT_DOUBLE_EQ(view->scrimOpacity(), 1.0);
+    clock->advance(10.5);
+    const QByteArray log = captured.finish();
+    EXPECT_EQ(log.count("nothing to play here yet; looking again in 5 s"), 3);
+}
+
+TEST_F(WallFixture, WaitingNamesTheSunWithoutAWantedProduct) {
+    Settings::setOffline(false);
+    auto view = makeView({});
+    EXPECT_EQ(view->state().captionLine, QString::fromUtf8("the Sun  ·  DOWNLOADING…"));
+    auto unknown = makeView({}, {"nonesuch"});
+    EXPECT_EQ(unknown->state().captionLine, QString::fromUtf8("the Sun  ·  DOWNLOADING…"));
+}
+
+TEST_F(WallFixture, StartsPlayingOnceTheCacheHasAClip) {
+    std::vector<CacheEntry> cached;
+    WallView::Environment environment;
+    environment.clock = clock;
+    environment.playerClock = playerClock;
+    environment.entries = [&cached] { return cached; };
+    const QString path = clip();
+    environment.clipPath = [path](const CacheEntry&) { return path; };
+    WallView view(QSize(320, 180), {}, environment);
+    EXPECT_TRUE(view.state().waiting);
+    cached = entries({"171"});
+    clock->advance(5.1);
+    EXPECT_FALSE(view.state().waiting);
+    EXPECT_EQ(view.state().clipID, QString("171"));
+}
+
+TEST_F(WallFixture, FirstClipFadesInFromBlackWithNoFadeOut) {
+    CapturedLog captured;
+    auto view = makeView(entries({"171"}));
+    const State s = view->state();
+    EXPECT_EQ(s.active, 1);
+    EXPECT_TRUE(s.hasPlayer[1]);
+    EXPECT_FALSE(s.hasPlayer[0]);
+    EXPECT_DOUBLE_EQ(view->layerOpacity(1), 0.0);
+    clock->advance(0.175);
+    EXPECT_NEAR(view->layerOpacity(1), 0.5, 0.02);
+    clock->advance(0.2);
+    EXPECT_DOUBLE_EQ(view->layerOpacity(1), 1.0);
+    EXPECT_TRUE(captured.finish().contains("playing AIA 171 Å"));
+}
+
+TEST_F(WallFixture, ACrossfadeLetsGoOfTheOldPlayerWhenItEnds) {
+    Settings::setTransition(Transition::crossfade);
+    auto view = makeView(entries({"171", "193"}));
+    clock->advance(1.0);
+    view->step(1);
+    EXPECT_EQ(view->state().active, 0);
+    EXPECT_EQ(view->state().clipID, QString("193"));
+    clock->advance(0.3);
+    EXPECT_NEAR(view->layerOpacity(0), 0.5, 0.02);
+    EXPECT_NEAR(view->layerOpacity(1), 0.5, 0.02);
+    clock->advance(0.4);
+    EXPECT_DOUBLE_EQ(view->layerOpacity(0), 1.0);
+    EXPECT_FALSE(view->state().hasPlayer[1]); // at most two decoders, and the idle one is torn down
+}
+
+TEST_F(WallFixture, ReduceMotionTurnsTheRevealsIntoACrossfade) {
+    for (Transition style : {Transition::circle, Transition::wipe}) {
+        Settings::setTransition(style);
+        auto view = makeView(entries({"171", "193"}), {}, true);
+        clock->advance(1.0);
+        view->step(1);
+        clock->advance(0.3);
+        EXPECT_FALSE(view->layerMask(0));
+        EXPECT_NEAR(view->layerOpacity(0), 0.5, 0.02);
+        view->stop();
+    }
+    // Without it the circle masks the incoming layer.
+    Settings::setTransition(Transition::circle);
+    auto view = makeView(entries({"171", "193"}));
+    clock->advance(1.0);
+    view->step(1);
+    clock->advance(0.3);
+    EXPECT_TRUE(view->layerMask(0));
+    EXPECT_DOUBLE_EQ(view->layerOpacity(0), 1.0);
+}
+
+TEST_F(WallFixture, PauseByPolicyNeverResumesAUserPause) {
+    auto view = makeView(entries({"171"}));
+    EXPECT_TRUE(view->state().playing);
+    view->togglePause();
+    EXPECT_FALSE(view->state().playing);
+    view->setPaused(true);
+    view->setPaused(false);
+    EXPECT_FALSE(view->state().playing);
+    EXPECT_TRUE(view->paused());
+    view->togglePause();
+    EXPECT_TRUE(view->state().playing);
+    view->setPaused(true);
+    EXPECT_FALSE(view->state().playing);
+    view->togglePause();
+    view->togglePause(); // the user plays on, but the policy still holds it
+    EXPECT_FALSE(view->state().playing);
+    view->setPaused(false);
+    EXPECT_TRUE(view->state().playing);
+}
+
+TEST_F(WallFixture, AfterStopNothingStartsAnotherClip) {
+    CapturedLog captured;
+    auto waiting = makeView({});
+    auto first = makeView(entries({"171", "193"}));
+    auto playing = makeView(entries({"171", "193"}));
+    clock->advance(1.0);
+    waiting->stop();
+    first->stop();
+    playing->stop();
+    EXPECT_EQ(clock->pendingCount(), 0);
+    EXPECT_FALSE(playing->state().hasPlayer[0] || playing->state().hasPlayer[1]);
+    const QByteArray before = captured.finish();
+    CapturedLog after;
+    clock->advance(30.0);
+    playing->step(1);
+    QCoreApplication::processEvents();
+    const QByteArray later = after.finish();
+    EXPECT_FALSE(later.contains("playing")) << later.constData();
+    EXPECT_FALSE(later.contains("nothing to play")) << later.constData();
+    EXPECT_TRUE(before.contains("playing AIA 193 Å")); // the second screen avoided the first's product
+}
+
+TEST_F(WallFixture, ScrubMovesOneSlotPerEightPointsAndCarriesTheRest) {
+    auto view = makeView(entries({"171"}));
+    view->scrub(12);
+    EXPECT_EQ(view->state().heldSlot, 1);
+    EXPECT_DOUBLE_EQ(view->state().scrubCarry, 4);
+    EXPECT_FALSE(view->state().playing);
+    view->scrub(4);
+    EXPECT_EQ(view->state().heldSlot, 2);
+    EXPECT_DOUBLE_EQ(view->state().scrubCarry, 0);
+    view->scrub(-100);
+    EXPECT_EQ(view->state().heldSlot, 0); // limited to the clip
+    EXPECT_EQ(view->state().clockLine, "DEC 5  20:20 UTC");
+    // Three seconds after the last movement playback resumes.
+    clock->advance(3.1);
+    EXPECT_FALSE(view->state().heldSlot);
+    EXPECT_TRUE(view->state().playing);
+}
+
+TEST_F(WallFixture, SteppingFramesHoldsThePause) {
+    auto view = makeView(entries({"171"}));
+    view->stepFrame(1);
+    EXPECT_TRUE(view->paused());
+    EXPECT_EQ(view->state().heldSlot, 1);
+    view->stepFrame(1);
+    EXPECT_EQ(view->state().heldSlot, 2);
+    view->stepFrame(-5);
+    EXPECT_EQ(view->state().heldSlot, 0);
+    view->scrub(16);
+    clock->advance(5.0); // the scrub ends, but the user's pause stays
+    EXPECT_TRUE(view->paused());
+    EXPECT_FALSE(view->state().playing);
+    view->togglePause();
+    EXPECT_TRUE(view->state().playing);
+    EXPECT_FALSE(view->state().heldSlot); // playing on lets the clock follow the picture again
+}
+
+TEST_F(WallFixture, TheCardComesUpAfterEveryNthClip) {
+    Settings::setInfoEvery(2);
+    auto view = makeView(entries({"171", "193"}));
+    clock->advance(1.0);
+    EXPECT_FALSE(view->infoUp());
+    view->step(1);
+    EXPECT_FALSE(view->infoUp());
+    clock->advance(0.6);
+    EXPECT_TRUE(view->infoUp());
+    EXPECT_NEAR(view->cardOpacity(), 0.25, 0.1);
+    clock->advance(12.0);
+    EXPECT_FALSE(view->infoUp());
+    view->step(1);
+    clock->advance(1.0);
+    EXPECT_FALSE(view->infoUp()); // the third clip
+    view->step(1);
+    clock->advance(1.0);
+    EXPECT_TRUE(view->infoUp());
+    ASSERT_TRUE(view->shown());
+    EXPECT_EQ(view->shown()->provenance.lines().size(), 8);
+}
+
+TEST_F(WallFixture, TheClockHidesWithTheCaptionUnlessHeldPausedOrScrubbing) {
+    auto view = makeView(entries({"171"}));
+    view->scrub(8); // gives the clock a line; a scrub is pending
+    clock->advance(0.5);
+    EXPECT_NEAR(view->clockOpacity(), 0.85, 1e-9);
+    EXPECT_NEAR(view->timelineOpacity(), 0.7, 1e-9);
+    clock->advance(7.0); // caption down, scrub over
+    EXPECT_FALSE(view->state().captionUp);
+    EXPECT_DOUBLE_EQ(view->clockOpacity(), 0.0);
+    EXPECT_DOUBLE_EQ(view->timelineOpacity(), 0.0);
+
+    view->showTime(true);
+    clock->advance(1.3);
+    EXPECT_NEAR(view->clockOpacity(), 0.85, 1e-9);
+    EXPECT_DOUBLE_EQ(view->timelineOpacity(), 0.0); // the timeline shows only with the caption
+    view->showTime(false);
+    clock->advance(1.3);
+    EXPECT_DOUBLE_EQ(view->clockOpacity(), 0.0);
+
+    view->togglePause();
+    clock->advance(1.3);
+    EXPECT_NEAR(view->clockOpacity(), 0.85, 1e-9);
+    view->togglePause();
+    clock->advance(1.3);
+    EXPECT_DOUBLE_EQ(view->clockOpacity(), 0.0);
+
+    Settings::setFrameClock(false);
+    view->showTime(true);
+    clock->advance(1.3);
+    EXPECT_DOUBLE_EQ(view->clockOpacity(), 0.0);
+}
+
+TEST_F(WallFixture, ACaptionNamesTheClipAndItsFortyEightHours) {
+    Settings::setCaptionUTC(true);
+    auto view = makeView(entries({"171"}));
+    EXPECT_EQ(view->state().captionLine, QString::fromUtf8("AIA 171 Å  ·  48 HR TO DEC 7, 20:00 UTC"));
+    ASSERT_TRUE(view->state().link);
+    EXPECT_TRUE(view->state().link->toString().contains("wl=171"));
+    EXPECT_DOUBLE_EQ(view->qrOpacity(), 0.88);
+    clock->advance(6.0 + 1.3);
+    EXPECT_DOUBLE_EQ(view->captionOpacity(), 0.0);
+    // The QR code is rendered once for its size, however often the view redraws.
+    view->grab();
+    view->grab();
+    EXPECT_EQ(view->qrRenders(), 1);
+}
+
+TEST_F(WallFixture, AClipWithMoreFramesThanSlotsShowsTheDateOnly) {
+    Settings::setCaptionUTC(true);
+    CapturedLog captured;
+    auto view = makeView(entries({"171"}, 150));
+    view->scrub(8);
+    EXPECT_EQ(view->state().clockLine, "");
+    EXPECT_EQ(view->state().captionLine, QString::fromUtf8("AIA 171 Å  ·  48 HR TO DEC 7"));
+    EXPECT_TRUE(captured.finish().contains(
+        "clock: 171 frame_count 150 is more than its 144 slots; showing the date only"));
+}
+
+TEST_F(WallFixture, LoopsPlayTheSameClipBeforeChoosingAgain) {
+    Settings::setLoops(2);
+    CapturedLog captured;
+    auto view = makeView(entries({"171", "193"}));
+    // The 8-second clip takes 16 seconds at half speed; the player clock moves a second at a time.
+    ASSERT_TRUE(waitFor([&] {
+        playerClock->advance(1.0);
+        return view->state().clipID == QString("193");
+    }));
+    const QByteArray log = captured.finish();
+    const auto firstEnd = log.indexOf("clip ended (loops done 1 of 2)");
+    const auto secondEnd = log.indexOf("clip ended (loops done 2 of 2)");
+    ASSERT_GE(firstEnd, 0);
+    ASSERT_GT(secondEnd, firstEnd);
+    // Between the two ends the same clip played again: nothing else started.
+    EXPECT_FALSE(log.mid(firstEnd, secondEnd - firstEnd).contains("playing "));
+    EXPECT_TRUE(log.mid(secondEnd).contains("playing AIA 193"));
+}
+
+TEST_F(WallFixture, CyclingTheLookStoresItAndSaysSo) {
+    CapturedLog captured;
+    auto view = makeView(entries({"171"}));
+    view->cycleLook();
+    EXPECT_NE(Settings::look(), Look::natural);
+    EXPECT_TRUE(view->state().lookShown);
+    EXPECT_TRUE(view->state().captionLine.contains(Looks::label(Settings::look())));
+    EXPECT_TRUE(
+        captured.finish().contains("look: " + Looks::rawValue(Settings::look()).toUtf8() + " on 171"));
+}
