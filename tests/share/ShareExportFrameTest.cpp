@@ -1,0 +1,136 @@
+#include "../media/IndexClip.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A home of its own for the program: settings, cache with one cached product, and a working folder.
+class ExportFrame : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cache = home.filePath(QStringLiteral("cache/Solvane"));
+        ASSERT_TRUE(QDir().mkpath(cache));
+        ASSERT_TRUE(QDir().mkpath(home.filePath(QStringLiteral("config"))));
+        IndexClipSpec spec;
+        spec.size = QSize(128, 64);
+        makeIndexClip(cache, QStringLiteral("171.mp4"), spec);
+        const QJsonArray manifest{
+            QJsonObject{{QStringLiteral("id"), QStringLiteral("171")},
+                        {QStringLiteral("label"), QStringLiteral("AIA 171")},
+                        {QStringLiteral("video"), QStringLiteral("171.mp4")},
+                        {QStringLiteral("updated"), QStringLiteral("2026-12-07T20:40:00Z")},
+                        {QStringLiteral("frame_count"), 144}}};
+        writeFile(QDir(cache).filePath(QStringLiteral("manifest.json")), QJsonDocument(manifest).toJson());
+    }
+    ProcessResult run(const QStringList& arguments) {
+        return runSolvane(arguments, home.path(),
+                          {QStringLiteral("HOME=") + home.path(),
+                           QStringLiteral("XDG_CACHE_HOME=") + home.filePath(QStringLiteral("cache")),
+                           QStringLiteral("XDG_CONFIG_HOME=") + home.filePath(QStringLiteral("config")),
+                           QStringLiteral("XDG_DATA_HOME=") + home.filePath(QStringLiteral("data"))});
+    }
+    QTemporaryDir home;
+    QString cache;
+};
+
+// Reads every chunk with nothing but the standard library, checking each CRC with zlib's.
+const char* pythonReader = R"(
+import json, struct, sys, zlib
+data = open(sys.argv[1], 'rb').read()
+assert data[:8] == b'\x89PNG\r\n\x1a\n'
+at, texts = 8, {}
+while at < len(data):
+    length, kind = struct.unpack('>I4s', data[at:at + 8])
+    body = data[at + 8:at + 8 + length]
+    crc, = struct.unpack('>I', data[at + 8 + length:at + 12 + length])
+    assert crc == zlib.crc32(kind + body), kind
+    if kind == b'iTXt':
+        keyword, rest = body.split(b'\0', 1)
+        language, translated, text = rest[2:].split(b'\0', 2)
+        texts[keyword.decode()] = text.decode()
+    at += 12 + length
+record = json.loads(texts['Orvelle-Provenance'])
+assert list(record) == sorted(record)
+print(texts['Title'])
+print(len(texts['Description'].split('\n')))
+print(texts['Software'])
+print(record['version'])
+)";
+
+TEST_F(ExportFrame, WritesTheNewestFrameWithItsProvenance) {
+    const ProcessResult result =
+        run({QStringLiteral("--export-frame"), QStringLiteral("171"), QStringLiteral("out.png")});
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out, QByteArray("wrote out.png\n"));
+    const QString png = home.filePath(QStringLiteral("out.png"));
+
+    QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(128, 64));
+    EXPECT_EQ(frameIndex(image), 143); // the middle of the last slot
+
+    const QByteArray checked = runTool(QStringLiteral("pngcheck"), {png});
+    EXPECT_TRUE(checked.startsWith("OK: ")) << checked.toStdString();
+
+    const QStringList python =
+        QString::fromUtf8(runTool(QStringLiteral("/usr/bin/python3"),
+                                  {QStringLiteral("-c"), QString::fromUtf8(pythonReader), png}))
+            .split(QLatin1Char('\n'));
+    ASSERT_GE(python.size(), 4);
+    EXPECT_EQ(python[0], QStringLiteral("Solvane 171 2026-12-07 2040 UTC"));
+    EXPECT_EQ(python[1], QStringLiteral("8"));
+    EXPECT_EQ(python[2], QStringLiteral("Solvane"));
+    EXPECT_FALSE(python[3].isEmpty());
+
+    const QString exif = QString::fromUtf8(
+        runTool(QStringLiteral("exiftool"),
+                {QStringLiteral("-s"), QStringLiteral("-Title"), QStringLiteral("-Software"),
+                 QStringLiteral("-Description"), QStringLiteral("-Orvelle-Provenance"), png}));
+    EXPECT_TRUE(
+        exif.contains(QStringLiteral("Title                           : Solvane 171 2026-12-07 2040 UTC")) ||
+        exif.contains(QStringLiteral("Title           : Solvane 171 2026-12-07 2040 UTC")) ||
+        exif.contains(QStringLiteral(": Solvane 171 2026-12-07 2040 UTC")))
+        << exif.toStdString();
+    EXPECT_TRUE(exif.contains(QStringLiteral("Software"))) << exif.toStdString();
+    EXPECT_TRUE(exif.contains(QStringLiteral("Frame DEC 7  20:40 UTC"))) << exif.toStdString();
+
+    // Run again: the file is replaced, not appended to.
+    const QByteArray first = readFile(png);
+    EXPECT_EQ(
+        run({QStringLiteral("--export-frame"), QStringLiteral("171"), QStringLiteral("out.png")}).status, 0);
+    EXPECT_EQ(readFile(png), first);
+}
+
+TEST_F(ExportFrame, MissingProductAndUnwritablePathsFail) {
+    ProcessResult result =
+        run({QStringLiteral("--export-frame"), QStringLiteral("304"), QStringLiteral("out.png")});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, QByteArray("no frame for 304\n"));
+    EXPECT_FALSE(QFile::exists(home.filePath(QStringLiteral("out.png"))));
+
+    result =
+        run({QStringLiteral("--export-frame"), QStringLiteral("171"), QStringLiteral("no/such/out.png")});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, QByteArray("cannot write: No such file or directory\n"));
+
+    ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("taken")));
+    result = run({QStringLiteral("--export-frame"), QStringLiteral("171"), QStringLiteral("taken")});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, QByteArray("cannot write: Is a directory\n"));
+    EXPECT_EQ(QDir(home.path()).entryList({QStringLiteral(".taken*")}, QDir::Files | QDir::Hidden).size(), 0);
+
+    result = run({QStringLiteral("--export-frame"), QStringLiteral("171")});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, QByteArray("usage: Solvane --export-frame <product-id> <out.png>\n"));
+}
+
+} // namespace
