@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <type_traits>
 #include <vector>
 
 int Looks::lagSlots(qint64 setting) {
@@ -47,6 +48,20 @@ std::array<uchar, 511> differenceTable(double g) {
     return table;
 }
 
+// One row of the kernel for a whole-number gain: 127.5 + g x d always ends in .5, so rounding away from
+// zero and clamping is 128 + g x d clamped, plain integer arithmetic on every byte. With the gain known
+// at compile time the arithmetic fits 16-bit lanes, which vectorises twice as wide.
+template <typename Gain>
+void differenceRow(const uchar* __restrict pa, const uchar* __restrict pb, uchar* __restrict po, int width,
+                   Gain gain) {
+    const int bytes = width * 4;
+    for (int i = 0; i < bytes; ++i)
+        po[i] = uchar(std::clamp(128 + gain * (int(pa[i]) - int(pb[i])), 0, 255));
+    auto* pixels = reinterpret_cast<QRgb*>(po);
+    for (int x = 0; x < width; ++x)
+        pixels[x] |= 0xff000000u; // opaque
+}
+
 QImage difference8(const QImage& a, const QImage& b, double g) {
     const QImage left = a.convertToFormat(QImage::Format_RGB32);
     const QImage right = b.convertToFormat(QImage::Format_RGB32);
@@ -54,18 +69,12 @@ QImage difference8(const QImage& a, const QImage& b, double g) {
     const int width = left.width();
     const int gain = int(g);
     if (double(gain) == g && gain >= -255 && gain <= 255) {
-        // With a whole-number gain 127.5 + g x d always ends in .5, so rounding away from zero and
-        // clamping is 128 + g x d clamped: plain integer arithmetic on every byte, which vectorises.
-        const int bytes = width * 4;
         for (int y = 0; y < left.height(); ++y) {
-            const uchar* __restrict pa = left.constScanLine(y);
-            const uchar* __restrict pb = right.constScanLine(y);
-            uchar* __restrict po = out.scanLine(y);
-            for (int i = 0; i < bytes; ++i)
-                po[i] = uchar(std::clamp(128 + gain * (int(pa[i]) - int(pb[i])), 0, 255));
-            auto* pixels = reinterpret_cast<QRgb*>(po);
-            for (int x = 0; x < width; ++x)
-                pixels[x] |= 0xff000000u; // opaque
+            if (gain == 3)
+                differenceRow(left.constScanLine(y), right.constScanLine(y), out.scanLine(y), width,
+                              std::integral_constant<int, 3>());
+            else
+                differenceRow(left.constScanLine(y), right.constScanLine(y), out.scanLine(y), width, gain);
         }
         return out;
     }

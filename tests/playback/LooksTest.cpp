@@ -87,6 +87,9 @@ TEST(Looks, DifferenceIsMidGreyPlusGainTimesChange) {
     EXPECT_TRUE(isFlat(Looks::difference(solid(255), solid(0)), 255)); // clamped
     EXPECT_TRUE(isFlat(Looks::difference(solid(0), solid(255)), 0));
     EXPECT_TRUE(isFlat(Looks::difference(solid(100), solid(90), 1.0), 138));
+    EXPECT_TRUE(
+        isFlat(Looks::difference(solid(100), solid(90), 2.5), 153)); // a fractional gain: 152.5 rounds up
+    EXPECT_TRUE(isFlat(Looks::difference(solid(90), solid(100), 2.5), 103));
 
     // Channels are independent and the result is opaque over a's extent.
     QImage a(4, 3, QImage::Format_ARGB32), b(2, 2, QImage::Format_ARGB32);
