@@ -292,13 +292,15 @@ std::optional<QDateTime> SettingsStore::date(const QString& key) const {
 
 void SettingsStore::set(const QString& key, const QVariant& value) {
     const QVariant kept = PropertyList::normalized(value);
+    // Keys go through the same cleaning as text values, so memory and file name a key alike.
+    const QString name = PropertyList::normalized(QVariant(key)).toString();
     std::lock_guard lock(mutex_);
     const QString folder = QFileInfo(file_).absolutePath();
     QDir().mkpath(folder);
     const FolderLock folderLock(folder);
     // Another process may have saved since our last look; start from what is on disk now.
     refreshLocked();
-    writeLocked(key, kept);
+    writeLocked(name, kept);
 }
 
 void SettingsStore::remove(const QString& key) {

@@ -2,6 +2,7 @@
 // the fallback layer, files other property-list readers write and read, and use from many threads.
 
 #include "SettingsStore.h"
+#include "PropertyList.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -329,6 +330,7 @@ TEST_F(SettingsStoreTest, PythonReadsWhatWeWrite) {
     store.set("idleMinutes", 0.1);
     store.set("lastCheck", utc("2026-12-07T20:09:27Z"));
     store.set("bell", QString::fromUtf8("a\x07z"));
+    store.set(QString::fromUtf8("key <&>\x01"), 1);
     const QByteArray json = python(QStringLiteral(R"(
 import plistlib, json, sys
 with open(sys.argv[1], 'rb') as f:
@@ -352,7 +354,9 @@ print(json.dumps(out, sort_keys=True))
               QVariantList({"datetime", "2026-12-07T20:09:27"}));
     // XML cannot carry the bell character; the value is kept readable rather than making the file invalid.
     EXPECT_EQ(read.value("bell").toVariant().toList(), QVariantList({"str", QString::fromUtf8("a\uFFFDz")}));
-    EXPECT_EQ(read.size(), 8);
+    EXPECT_EQ(read.value(QString::fromUtf8("key <&>\uFFFD")).toVariant().toList(), QVariantList({"int", 1}));
+    EXPECT_TRUE(store.has(QString::fromUtf8("key <&>\uFFFD")));
+    EXPECT_EQ(read.size(), 9);
 }
 
 TEST_F(SettingsStoreTest, WeReadWhatPythonWrites) {
@@ -436,4 +440,32 @@ TEST_F(SettingsStoreTest, ManyThreadsReadWhileOneWrites) {
     EXPECT_EQ(faults.load(), 0);
     EXPECT_GT(reads.load(), 0);
     EXPECT_EQ(SettingsStore(path()).date("lastCheck"), start.addSecs(writes));
+}
+
+TEST(PropertyListParsing, DamagedFilesNeverCrashAndNeverHalfParse) {
+    QVariantMap values{{"mode", QStringLiteral("kiosk")},
+                       {"products", QStringList{"171", "304"}},
+                       {"loops", 3},
+                       {"idleMinutes", 2.5},
+                       {"offline", true},
+                       {"lastCheck", QDateTime::fromString("2026-12-07T20:09:27Z", Qt::ISODate)},
+                       {"nested", QVariantMap{{"inner", QVariantList{1, QStringLiteral("two")}}}}};
+    const QByteArray xml = PropertyList::toXml(values);
+    ASSERT_EQ(PropertyList::parseDictionary(xml), PropertyList::normalized(values).toMap());
+    int parsed = 0;
+    // Every cut short of the whole file, and a byte flipped at many places: each either fails or
+    // gives a dictionary; none crashes.
+    for (qsizetype cut = 0; cut < xml.size(); cut += 7) {
+        QString error;
+        if (PropertyList::parseDictionary(xml.left(cut), &error))
+            ++parsed;
+        else
+            EXPECT_FALSE(error.isEmpty());
+    }
+    EXPECT_LE(parsed, 1) << "a truncated file must not pass as settings";
+    for (qsizetype at = 0; at < xml.size(); at += 5) {
+        QByteArray damaged = xml;
+        damaged[at] = char(damaged[at] ^ 0x5A);
+        PropertyList::parseDictionary(damaged);
+    }
 }
