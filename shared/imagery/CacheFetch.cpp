@@ -119,6 +119,8 @@ Response request(const QString& url, const std::optional<QString>& ifNoneMatch, 
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds.load());
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, stallSeconds.load());
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, totalSeconds.load());
+    // Larger reads mean fewer trips through our callback on multi-megabyte clips.
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 512L * 1024);
     const QByteArray address = url.toUtf8();
     curl_easy_setopt(curl, CURLOPT_URL, address.constData());
     curl_slist* headers = nullptr;

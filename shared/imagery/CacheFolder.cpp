@@ -19,7 +19,6 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <unistd.h>
 
 namespace {
 
@@ -106,7 +105,6 @@ bool Cache::writeAtomically(const QString& path, const QByteArray& bytes, QStrin
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return fail(out.errorString());
     if (out.write(bytes) != bytes.size()) return fail(out.errorString());
     if (!out.flush()) return fail(out.errorString());
-    ::fdatasync(out.handle());
     out.close();
     // rename(2) replaces the old file in one step: a reader sees the old or the new one, never half.
     if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0)
@@ -115,6 +113,10 @@ bool Cache::writeAtomically(const QString& path, const QByteArray& bytes, QStrin
 }
 
 bool Cache::note(const QString& text, const QString& path) {
+    // A revalidation rewrites the same key again and again: leave an identical file alone.
+    if (QFile current(path); current.open(QIODevice::ReadOnly) && current.size() == text.toUtf8().size() &&
+                             current.readAll() == text.toUtf8())
+        return true;
     QString error;
     if (writeAtomically(path, text.toUtf8(), &error)) return true;
     log(QStringLiteral("could not write ") + QFileInfo(path).fileName() + QStringLiteral(": ") + error,
