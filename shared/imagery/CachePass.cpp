@@ -142,6 +142,9 @@ void Cache::pass(bool check, bool everything, bool wait, const Progress& progres
                     QStringLiteral("; using the origin for this pass"),
                 LogArea::cache);
             onOrigin.store(true);
+            // The held ETag is the mirror's; the origin's tags mean nothing beside it, and a chance
+            // match would keep the stale index. The local copy itself stays for when the origin fails.
+            QFile::remove(file(QStringLiteral("index.json.etag")));
             list = obtainList(true);
         }
     }
