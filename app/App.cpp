@@ -85,8 +85,14 @@ double App::secondsIdle() const {
     return static_cast<double>(lastInput_.elapsed()) / 1000.0;
 }
 
-void App::show() {
-    const Mode mode = Settings::mode();
+Mode App::mode() const {
+    const Mode stored = Settings::mode();
+    return stored == Mode::desktop && forced_ ? Mode::wall : stored;
+}
+
+void App::show(bool force) {
+    forced_ = force;
+    const Mode mode = this->mode();
     if (mode == Mode::desktop) return;
     build();
     if (windows_.empty()) {
@@ -121,7 +127,7 @@ void App::clearWalls() {
 void App::build() {
     ++builds_;
     clearWalls();
-    const Mode mode = Settings::mode();
+    const Mode mode = this->mode();
     const QList<QScreen*> screens = QGuiApplication::screens();
     const bool hintWanted = mode == Mode::wall && !Settings::d().boolean(Settings::Key::wallHintShown);
     for (int index = 0; index < screens.size(); ++index) {
@@ -193,7 +199,7 @@ void App::hide() {
 }
 
 void App::dismiss() {
-    const Mode mode = Settings::mode();
+    const Mode mode = this->mode();
     hide();
     if (mode == Mode::saver) return; // locking on dismiss comes with the saver mode
     if (env_.openPreferences)
@@ -218,7 +224,7 @@ void App::setCursor(bool hidden) {
 void App::setButtons(bool visible) {
     if (visible == buttonsVisible_) return;
     buttonsVisible_ = visible;
-    const bool kiosk = Settings::mode() == Mode::kiosk;
+    const bool kiosk = mode() == Mode::kiosk;
     if (!coversAll_)
         setCursor(false);
     else
@@ -237,7 +243,7 @@ void App::fadeControls(bool visible) {
 
 void App::tick() {
     if (!showing_) return;
-    const Mode mode = Settings::mode();
+    const Mode mode = this->mode();
     if (mode == Mode::wall) {
         bool inside = coversAll_;
         if (!inside) {
@@ -255,7 +261,7 @@ void App::tick() {
 
 bool App::handleKey(int key, Qt::KeyboardModifiers modifiers, const QString& text) {
     if (!showing_) return false;
-    const Mode mode = Settings::mode();
+    const Mode mode = this->mode();
     const Qt::KeyboardModifiers chord =
         modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier | Qt::ShiftModifier);
     if (mode == Mode::wall || mode == Mode::desktop) {
@@ -304,7 +310,7 @@ bool App::handleKey(int key, Qt::KeyboardModifiers modifiers, const QString& tex
 }
 
 bool App::handleScroll(QObject* target, QPointF pixelDelta, QPoint angleDelta) {
-    if (!showing_ || Settings::mode() != Mode::wall) return false;
+    if (!showing_ || mode() != Mode::wall) return false;
     double amount = 0;
     if (!pixelDelta.isNull()) {
         amount = std::fabs(pixelDelta.x()) > std::fabs(pixelDelta.y()) ? -pixelDelta.x() : pixelDelta.y();

@@ -4,6 +4,7 @@
 // wall, the fading of the controls and the pointer, and the rebuild when the screens change.
 // GUI thread only. Settings are read each time they are needed; nothing is copied.
 
+#include "Mode.h"
 #include "WallView.h"
 
 #include <QElapsedTimer>
@@ -37,7 +38,8 @@ public:
     explicit App(Environment environment = {});
     ~App() override;
 
-    void show();
+    // Puts the imagery on screen for the mode; `force` (--start) shows walls even in desktop mode.
+    void show(bool force = false);
     void hide();
     void build();
     void dismiss();
@@ -70,6 +72,8 @@ private:
     void fadeControls(bool visible);
     void watchScreens();
     double secondsIdle() const;
+    // The mode the walls follow: a forced showing in desktop mode behaves as the wall mode.
+    Mode mode() const;
     static std::vector<QRect> screenFrames();
 
     Environment env_;
@@ -86,4 +90,5 @@ private:
     QTimer tick_;
     QElapsedTimer lastInput_;
     int builds_ = 0;
+    bool forced_ = false;
 };

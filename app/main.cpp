@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
     App app;
     // Everything shown is taken down on the way out, however the quit comes.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &app, &App::hide);
-    if (commandLine.forceStart || Settings::mode() != Mode::desktop) QTimer::singleShot(0, &app, &App::show);
+    if (commandLine.forceStart || Settings::mode() != Mode::desktop)
+        QTimer::singleShot(0, &app, [&app, force = commandLine.forceStart] { app.show(force); });
     if (commandLine.autoQuit && std::isfinite(*commandLine.autoQuit)) {
         const double milliseconds = std::clamp(*commandLine.autoQuit * 1000.0, 0.0, 2147483647.0);
         QTimer::singleShot(static_cast<int>(milliseconds), &application, &QCoreApplication::quit);

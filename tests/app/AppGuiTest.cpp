@@ -1,0 +1,215 @@
+#include "App.h"
+#include "CloseButton.h"
+#include "ModeBadge.h"
+#include "Settings.h"
+#include "SettingsStore.h"
+#include "TestSupport.h"
+#include "WallWindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+class AppGui : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        Settings::d().useFile(dir.filePath("settings.plist"));
+        Settings::setMode(Mode::wall);
+        Settings::setProducts({"", ""});
+        entry.id = "171";
+        entry.label = "AIA 171 Å";
+        entry.video = "171.mp4";
+        entry.updated = "2026-12-07T20:00:00Z";
+        other = entry;
+        other.id = "193";
+        other.label = "AIA 193 Å";
+    }
+    void TearDown() override { Settings::d().useFile(dir.filePath("after.plist")); }
+
+    App::Environment environment() {
+        App::Environment env;
+        env.secondsIdle = [this] { return idle; };
+        env.openPreferences = [this] { ++preferences; };
+        env.wallEnvironment = [this] {
+            WallView::Environment wall;
+            wall.clock = std::make_shared<ManualClock>();
+            std::vector<CacheEntry> cached{entry, other};
+            wall.entries = [cached] { return cached; };
+            const QString path = clip();
+            wall.clipPath = [path](const CacheEntry&) { return path; };
+            return wall;
+        };
+        return env;
+    }
+    QString clip() {
+        const QString path = dir.filePath("clip.mp4");
+        if (QFile::exists(path)) return path;
+        QProcess ffmpeg;
+        ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=s=64x64:r=18:d=2",
+                                "-pix_fmt", "yuv420p", path});
+        ffmpeg.waitForFinished(60000);
+        return path;
+    }
+
+    QTemporaryDir dir;
+    CacheEntry entry, other;
+    double idle = 100;
+    int preferences = 0;
+};
+} // namespace
+
+TEST_F(AppGui, ShowsOneWallPerScreenOnDifferentProducts) {
+    ASSERT_EQ(QGuiApplication::screens().size(), 2);
+    CapturedLog captured;
+    App app(environment());
+    app.show();
+    ASSERT_TRUE(app.showing());
+    ASSERT_EQ(app.windows().size(), 2u);
+    EXPECT_TRUE(app.coversAll());
+    EXPECT_TRUE(app.cursorHidden());
+    EXPECT_EQ(app.closeButtons().size(), 2u);
+    EXPECT_EQ(app.windows()[1]->geometry(), QGuiApplication::screens()[1]->geometry());
+    EXPECT_NE(app.walls()[0]->state().clipID, app.walls()[1]->state().clipID);
+    EXPECT_TRUE(Settings::d().boolean(Settings::Key::wallHintShown));
+    app.hide();
+    EXPECT_FALSE(app.showing());
+    EXPECT_TRUE(app.windows().empty());
+    EXPECT_FALSE(app.cursorHidden());
+    EXPECT_TRUE(captured.finish().contains("showing 2 of 2 display(s), mode wall"));
+}
+
+TEST_F(AppGui, AScreenTurnedOffGetsNoWallAndThePointerStays) {
+    Settings::setProducts({"", "off"});
+    App app(environment());
+    app.show();
+    ASSERT_EQ(app.windows().size(), 1u);
+    EXPECT_FALSE(app.coversAll());
+    EXPECT_FALSE(app.cursorHidden());
+    app.hide();
+
+    Settings::setProducts({"off", "off"});
+    CapturedLog captured;
+    app.show();
+    EXPECT_FALSE(app.showing());
+    EXPECT_EQ(preferences, 1);
+    EXPECT_TRUE(captured.finish().contains("every screen is Off; nothing to show"));
+}
+
+TEST_F(AppGui, ControlsFadeInWithInputAndOutWhenIdle) {
+    App app(environment());
+    app.show();
+    idle = 0.5;
+    app.tick();
+    EXPECT_TRUE(app.buttonsVisible());
+    EXPECT_FALSE(app.cursorHidden());
+    EXPECT_TRUE(app.walls()[0]->state().timeHeld);
+    idle = 3.0;
+    app.tick();
+    EXPECT_FALSE(app.buttonsVisible());
+    EXPECT_TRUE(app.cursorHidden());
+    EXPECT_FALSE(app.walls()[1]->state().timeHeld);
+}
+
+TEST_F(AppGui, KeysReachEveryWall) {
+    App app(environment());
+    EXPECT_FALSE(app.handleKey(Qt::Key_Space, Qt::NoModifier, " ")); // not showing: passes through
+    app.show();
+    EXPECT_TRUE(app.handleKey(Qt::Key_I, Qt::NoModifier, "i"));
+    EXPECT_TRUE(app.walls()[0]->infoUp() && app.walls()[1]->infoUp());
+    EXPECT_FALSE(app.handleKey(Qt::Key_I, Qt::ControlModifier, "i"));
+    EXPECT_TRUE(app.handleKey(Qt::Key_Space, Qt::NoModifier, " "));
+    EXPECT_TRUE(app.walls()[0]->paused() && app.walls()[1]->paused());
+    EXPECT_TRUE(app.handleKey(Qt::Key_Right, Qt::ShiftModifier, ""));
+    EXPECT_TRUE(app.walls()[0]->state().heldSlot && app.walls()[1]->state().heldSlot);
+    EXPECT_FALSE(app.handleKey(Qt::Key_X, Qt::NoModifier, "x"));
+    EXPECT_TRUE(app.handleKey(Qt::Key_Q, Qt::ControlModifier, "q"));
+}
+
+TEST_F(AppGui, ScrollScrubsOnlyTheWallUnderIt) {
+    App app(environment());
+    app.show();
+    EXPECT_TRUE(app.handleScroll(app.walls()[1], QPointF(0, 12), QPoint()));
+    EXPECT_TRUE(app.walls()[1]->state().heldSlot);
+    EXPECT_DOUBLE_EQ(app.walls()[1]->state().scrubCarry, 4);
+    EXPECT_FALSE(app.walls()[0]->state().heldSlot);
+    // A notched wheel moves one slot per notch.
+    EXPECT_TRUE(app.handleScroll(app.walls()[0], QPointF(), QPoint(0, 240)));
+    EXPECT_TRUE(app.walls()[0]->state().heldSlot);
+    EXPECT_DOUBLE_EQ(app.walls()[0]->state().scrubCarry, 0);
+}
+
+TEST_F(AppGui, ScreenChangesRebuildOnceAndOnlyWhenTheLayoutChanged) {
+    App app(environment());
+    app.show();
+    const int builds = app.builds();
+    app.screensChanged();
+    app.screensChanged();
+    EXPECT_TRUE(app.rebuildPending());
+    QElapsedTimer timer;
+    timer.start();
+    while (app.rebuildPending() && timer.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(app.builds(), builds); // same frames as before: nothing rebuilt
+}
+
+TEST_F(AppGui, TheCloseButtonDismissesAndTheKioskBadgeLetsClicksThrough) {
+    App app(environment());
+    app.show();
+    CloseButton* button = app.closeButtons()[0];
+    EXPECT_EQ(button->accessibleName(), "Close the wall");
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(button, &press);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(app.showing());
+    EXPECT_EQ(preferences, 1);
+
+    Settings::setMode(Mode::kiosk);
+    app.show();
+    ASSERT_EQ(app.badges().size(), 1u * app.windows().size());
+    ModeBadge* badge = app.badges()[0];
+    EXPECT_EQ(badge->accessibleName(), "Kiosk mode, locked");
+    WallWindow* window = app.windows()[0];
+    const QPoint centre = badge->geometry().center();
+    EXPECT_EQ(window->childAt(centre), app.walls()[0]);
+    // Only the exit chord leaves a kiosk.
+    EXPECT_FALSE(app.handleKey(Qt::Key_Q, Qt::ControlModifier, "q"));
+    EXPECT_TRUE(app.handleKey(Qt::Key_Q, Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier, "q"));
+}
+
+TEST(CloseButtonDrawing, TheCrossIsSizedFromTheDisc) {
+    const auto g = CloseButton::geometry(QSizeF(64, 80));
+    EXPECT_DOUBLE_EQ(g.discRadius, 26);
+    EXPECT_DOUBLE_EQ(g.halfArm, 0.42 * 26);
+    EXPECT_DOUBLE_EQ(g.lineWidth, 3.5);
+}
+
+TEST(StartFromTheCommandLine, ShowsTheWallAtOnceAndQuitsAfterTheSeconds) {
+    QTemporaryDir home;
+    const QString cache = home.filePath("cache/Solvane");
+    QDir().mkpath(cache);
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=s=64x64:r=18:d=2", "-pix_fmt",
+                            "yuv420p", cache + "/rainbow.mp4"});
+    ffmpeg.waitForFinished(60000);
+    writeFile(
+        cache + "/manifest.json",
+        R"([{"id": "rainbow", "label": "Rainbow", "video": "rainbow.mp4", "updated": "2026-12-07T20:00:00Z"}])");
+    // The first screen's default choice is the rainbow composite.
+    QElapsedTimer timer;
+    timer.start();
+    const ProcessResult run =
+        runSolvane({"--start", "--seconds", "1.5"}, {},
+                   {"XDG_CACHE_HOME=" + home.filePath("cache"), "XDG_CONFIG_HOME=" + home.filePath("config"),
+                    "QT_QPA_PLATFORM=offscreen"});
+    EXPECT_EQ(run.status, 0) << run.err.constData();
+    EXPECT_TRUE(run.err.contains("playing Rainbow")) << run.err.constData();
+    EXPECT_TRUE(run.err.contains("showing 1 of 1 display(s), mode wall")) << run.err.constData();
+    EXPECT_LT(timer.elapsed(), 30000);
+}
