@@ -51,7 +51,9 @@ struct Recorder {
 
     template <typename Predicate> bool waitFor(Predicate done, int seconds = 20) {
         std::unique_lock lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(seconds), [&] { return done(); });
+        // On the system clock: the sanitizer sees pthread_cond_timedwait but not the steady clock's wait.
+        const auto until = std::chrono::system_clock::now() + std::chrono::seconds(seconds);
+        return changed.wait_until(lock, until, [&] { return done(); });
     }
     // Wakes waitFor after a change made outside the callbacks above.
     void poke() {

@@ -1,0 +1,185 @@
+// Prints CPU-time ratios of our media work against the ffmpeg command line on the same file, in one run:
+// decoding a 1024 x 1024, 144-frame H.264 clip through the player with no presentation wait, against
+// `ffmpeg -i clip -f null -`; one newest-frame PNG export, in process and through the program's
+// --export-frame; and the resident size across 1000 player starts and stops.
+
+#include "Cache.h"
+#include "Player.h"
+#include "Share.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <sys/resource.h>
+#include <time.h>
+
+namespace {
+
+double selfCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+double childrenCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// CPU seconds a child process spent, or a negative value when it failed.
+double runChild(const QString& program, const QStringList& arguments, const QStringList& environment = {}) {
+    QProcess process;
+    if (!environment.isEmpty()) process.setEnvironment(QProcess::systemEnvironment() + environment);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const double before = childrenCpuSeconds();
+    process.start(program, arguments);
+    if (!process.waitForFinished(600000) || process.exitCode() != 0) return -1;
+    return childrenCpuSeconds() - before;
+}
+
+long residentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+// Plays the clip to its end on a virtual clock (no waiting); gives our CPU seconds and the frame count.
+std::pair<double, int> playThrough(const QString& clip) {
+    std::mutex mutex;
+    std::condition_variable done;
+    int frames = 0;
+    bool ended = false;
+    Player::Callbacks callbacks;
+    callbacks.frame = [&](const VideoFrame&) {
+        std::lock_guard lock(mutex);
+        ++frames;
+    };
+    callbacks.end = [&] {
+        std::lock_guard lock(mutex);
+        ended = true;
+        done.notify_all();
+    };
+    const double before = selfCpuSeconds();
+    auto player = Player::open(clip, callbacks, std::make_shared<VirtualClock>());
+    if (!player) return {-1, 0};
+    player->play(1.0);
+    {
+        std::unique_lock lock(mutex);
+        done.wait(lock, [&] { return ended; });
+    }
+    player->stop();
+    return {selfCpuSeconds() - before, frames};
+}
+
+double best(int rounds, const std::function<double()>& measure) {
+    double least = -1;
+    for (int i = 0; i < rounds; ++i) {
+        const double value = measure();
+        if (value >= 0 && (least < 0 || value < least)) least = value;
+    }
+    return least;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QString solvane = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(SOLVANE_BINARY);
+    QTemporaryDir folder;
+    const QString cache = folder.filePath(QStringLiteral("cache/Solvane"));
+    QDir().mkpath(cache);
+    QDir().mkpath(folder.filePath(QStringLiteral("config")));
+    const QString clip = QDir(cache).filePath(QStringLiteral("171.mp4"));
+    if (runChild(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                  QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc2=s=1024x1024:r=18"),
+                  QStringLiteral("-frames:v"), QStringLiteral("144"), QStringLiteral("-c:v"),
+                  QStringLiteral("libx264"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), clip}) <
+        0) {
+        std::fprintf(stderr, "bench-media: ffmpeg could not make the clip\n");
+        return 1;
+    }
+
+    const double reference = best(3, [&] {
+        return runChild(QStringLiteral("ffmpeg"),
+                        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), clip,
+                         QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
+    });
+    int frames = 0;
+    const double ours = best(3, [&] {
+        const auto [seconds, count] = playThrough(clip);
+        frames = count;
+        return seconds;
+    });
+    std::printf(
+        "decode 1024x1024 x144 H.264: player %.0f ms CPU (%d frames), ffmpeg -f null %.0f ms CPU, ratio %.2f "
+        "(goal <= 1.20)\n",
+        ours * 1000, frames, reference * 1000, ours / reference);
+
+    const QJsonArray manifest{
+        QJsonObject{{QStringLiteral("id"), QStringLiteral("171")},
+                    {QStringLiteral("label"), QStringLiteral("AIA 171")},
+                    {QStringLiteral("video"), QStringLiteral("171.mp4")},
+                    {QStringLiteral("updated"), QStringLiteral("2026-12-07T20:40:00Z")}}};
+    QFile file(QDir(cache).filePath(QStringLiteral("manifest.json")));
+    file.open(QIODevice::WriteOnly);
+    file.write(QJsonDocument(manifest).toJson());
+    file.close();
+
+    Cache::setDir(cache);
+    const double inProcess = best(5, [&] {
+        const double before = selfCpuSeconds();
+        const auto png = Share::newestFramePNG(QStringLiteral("171"));
+        return png ? selfCpuSeconds() - before : -1;
+    });
+    const double ffmpegFrame = best(5, [&] {
+        return runChild(QStringLiteral("ffmpeg"),
+                        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                         QStringLiteral("-i"), clip, QStringLiteral("-vf"),
+                         QStringLiteral("select=eq(n\\,143)"), QStringLiteral("-frames:v"),
+                         QStringLiteral("1"), folder.filePath(QStringLiteral("ffmpeg.png"))});
+    });
+    std::printf("newest frame PNG in process: %.0f ms CPU; ffmpeg frame 143 to PNG %.0f ms CPU, ratio %.2f\n",
+                inProcess * 1000, ffmpegFrame * 1000, inProcess / ffmpegFrame);
+    if (QFileInfo(solvane).isExecutable()) {
+        const QStringList environment{
+            QStringLiteral("HOME=") + folder.path(),
+            QStringLiteral("XDG_CACHE_HOME=") + folder.filePath(QStringLiteral("cache")),
+            QStringLiteral("XDG_CONFIG_HOME=") + folder.filePath(QStringLiteral("config"))};
+        const double whole = best(5, [&] {
+            return runChild(solvane,
+                            {QStringLiteral("--export-frame"), QStringLiteral("171"),
+                             folder.filePath(QStringLiteral("out.png"))},
+                            environment);
+        });
+        std::printf("solvane --export-frame end to end: %.0f ms CPU (goal < 200), ratio %.2f against "
+                    "ffmpeg's frame\n",
+                    whole * 1000, whole / ffmpegFrame);
+    }
+
+    long warm = 0;
+    for (int i = 0; i < 1000; ++i) {
+        auto player = Player::open(clip, {}, std::make_shared<VirtualClock>());
+        if (!player) return 1;
+        player->stop();
+        if (i == 99) warm = residentKilobytes();
+    }
+    std::printf("1000 player starts and stops: resident %ld kB after 100, %ld kB after 1000\n", warm,
+                residentKilobytes());
+    return 0;
+}
