@@ -1,7 +1,9 @@
 // The entry point: one command-line action and exit, or the desktop application.
 
 #include "App.h"
+#include "Cache.h"
 #include "CommandLine.h"
+#include "Platform.h"
 #include "Settings.h"
 
 #include <QApplication>
@@ -16,6 +18,10 @@ int main(int argc, char** argv) {
     const CommandLine commandLine = CommandLine::parse(arguments);
     if (const auto status = commandLine.runAction()) return *status;
 
+    // Only the desktop application registers at login (the kiosk preset, Preferences).
+    Settings::useLoginItem(Platform::loginItem());
+    // A first start has an empty cache: the bundled clip plays until the first refresh.
+    Cache::seedIfEmpty();
     QApplication application(argc, argv);
     application.setApplicationName("Solvane");
     // Closing the last wall does not end the program; it lives in the tray.

@@ -1,4 +1,5 @@
 #include "WallView.h"
+#include "IsoDate.h"
 
 #include "WallViewSlot.h"
 
@@ -29,13 +30,6 @@ Shuffle shuffle() {
     return Settings::shuffle() ? Shuffle::on : Shuffle::off;
 }
 
-std::optional<QDateTime> parseISO(const QString& text) {
-    if (text.isEmpty()) return std::nullopt;
-    QDateTime date = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!date.isValid()) date = QDateTime::fromString(text, Qt::ISODate);
-    if (!date.isValid()) return std::nullopt;
-    return date.toUTC();
-}
 } // namespace
 
 WallView::WallView(QSize size, Options options, Environment environment, QWidget* parent)

@@ -1,5 +1,6 @@
 // The chrome half of WallView: caption, frame clock and timeline, scrubbing, the card and the QR plate.
 
+#include "IsoDate.h"
 #include "WallView.h"
 
 #include "WallViewSlot.h"
@@ -29,13 +30,6 @@ constexpr double kClockOpacity = 0.85;
 constexpr double kTimelineOpacity = 0.7;
 constexpr double kQrPlateOpacity = 0.88;
 
-std::optional<QDateTime> parseISO(const QString& text) {
-    if (text.isEmpty()) return std::nullopt;
-    QDateTime date = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!date.isValid()) date = QDateTime::fromString(text, Qt::ISODate);
-    if (!date.isValid()) return std::nullopt;
-    return date.toUTC();
-}
 TimeBasis captionBasis() {
     return Settings::captionUTC() ? TimeBasis::utc : TimeBasis::local;
 }
