@@ -94,6 +94,17 @@ def write(root, key, data):
     with open(path + ".part", "wb") as f:
         f.write(data)
     os.chmod(path + ".part", 0o644)
+    # nginx's ETag is the modification second and the size: a rewrite in the same second with the same
+    # length would look unchanged, so a changed file always moves its time past the old one.
+    try:
+        old = os.stat(path)
+        with open(path, "rb") as f:
+            changed = f.read() != data
+        if changed:
+            later = max(int(old.st_mtime) + 1, int(os.stat(path + ".part").st_mtime))
+            os.utime(path + ".part", (later, later))
+    except FileNotFoundError:
+        pass
     os.replace(path + ".part", path)
 
 
