@@ -108,9 +108,9 @@ TEST_F(Grabbing, PicturesAreSRGBAndFitTheLimit) {
 // A turned clip comes out the way ffmpeg itself shows it.
 TEST(GrabbingTurned, DisplayRotationIsApplied) {
     QTemporaryDir folder;
-    IndexClipSpec spec;
-    spec.frames = 4;
-    const QString plain = makeIndexClip(folder.path(), QStringLiteral("plain.mp4"), spec);
+    IndexClipOptions options;
+    options.frames = 4;
+    const QString plain = makeIndexClip(folder.path(), QStringLiteral("plain.mp4"), options);
     const QString clip = folder.filePath(QStringLiteral("turned.mp4"));
     runTool(QStringLiteral("ffmpeg"),
             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), plain, QStringLiteral("-c"),

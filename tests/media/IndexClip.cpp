@@ -14,13 +14,13 @@ QByteArray runTool(const QString& program, const QStringList& arguments) {
     return out;
 }
 
-QString makeIndexClip(const QString& folder, const QString& name, const IndexClipSpec& spec) {
+QString makeIndexClip(const QString& folder, const QString& name, const IndexClipOptions& options) {
     const QString path = QDir(folder).filePath(name);
     const QString source = QStringLiteral("nullsrc=s=%1x%2:r=%3,format=gray,"
                                           "geq=lum='255*mod(floor(N/pow(2\\,floor(X*8/W)))\\,2)'")
-                               .arg(spec.size.width())
-                               .arg(spec.size.height())
-                               .arg(spec.fps);
+                               .arg(options.size.width())
+                               .arg(options.size.height())
+                               .arg(options.fps);
     QStringList arguments{QStringLiteral("-v"),
                           QStringLiteral("error"),
                           QStringLiteral("-y"),
@@ -29,16 +29,16 @@ QString makeIndexClip(const QString& folder, const QString& name, const IndexCli
                           QStringLiteral("-i"),
                           source,
                           QStringLiteral("-frames:v"),
-                          QString::number(spec.frames),
+                          QString::number(options.frames),
                           QStringLiteral("-c:v"),
                           QStringLiteral("libx264"),
                           QStringLiteral("-pix_fmt"),
                           QStringLiteral("yuv420p"),
                           QStringLiteral("-g"),
-                          QString::number(spec.keyInterval),
+                          QString::number(options.keyInterval),
                           QStringLiteral("-sc_threshold"),
                           QStringLiteral("0")};
-    arguments += spec.extraArguments;
+    arguments += options.extraArguments;
     arguments << path;
     runTool(QStringLiteral("ffmpeg"), arguments);
     return path;

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-struct IndexClipSpec {
+struct IndexClipOptions {
     int frames = 144;
     int fps = 18;
     QSize size{64, 32};
@@ -16,7 +16,7 @@ struct IndexClipSpec {
 };
 
 // Writes `name` into `folder` and gives its path; fails the current test when ffmpeg fails.
-QString makeIndexClip(const QString& folder, const QString& name, const IndexClipSpec& spec = {});
+QString makeIndexClip(const QString& folder, const QString& name, const IndexClipOptions& options = {});
 
 // The index a frame shows, or -1 when the columns cannot be read as clean black and white.
 int frameIndex(const QImage& image);

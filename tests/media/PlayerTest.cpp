@@ -71,7 +71,7 @@ protected:
     static void SetUpTestSuite() {
         folder = new QTemporaryDir;
         clip = new QString(makeIndexClip(folder->path(), QStringLiteral("slots.mp4")));
-        IndexClipSpec shortSpec;
+        IndexClipOptions shortSpec;
         shortSpec.frames = 18;
         shortClip = new QString(makeIndexClip(folder->path(), QStringLiteral("short.mp4"), shortSpec));
     }

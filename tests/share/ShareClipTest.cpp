@@ -152,7 +152,7 @@ protected:
 };
 
 TEST_F(ShareNewest, NewestFramePNGIsTheLastSlotOfThatProduct) {
-    IndexClipSpec other;
+    IndexClipOptions other;
     other.frames = 36;
     cache(QStringLiteral("304"), makeIndexClip(folder->path(), QStringLiteral("other.mp4"), other));
     cache(QStringLiteral("171"), *clip);
@@ -169,7 +169,7 @@ TEST_F(ShareNewest, NewestFramePNGIsTheLastSlotOfThatProduct) {
 }
 
 TEST_F(ShareNewest, AClipTooShortForASlotGivesItsFirstFrame) {
-    IndexClipSpec one;
+    IndexClipOptions one;
     one.frames = 1;
     one.fps = 25; // 0.04 s: under half a slot at 18 frames per second
     cache(QStringLiteral("171"), makeIndexClip(folder->path(), QStringLiteral("one.mp4"), one));
@@ -182,7 +182,7 @@ TEST_F(ShareNewest, AClipTooShortForASlotGivesItsFirstFrame) {
 
 TEST_F(ShareNewest, NewestFrameImagePrefersTheFirstCachedIdElseTheFirstEntry) {
     EXPECT_FALSE(Share::newestFrameImage({QStringLiteral("171")}, 32));
-    IndexClipSpec other;
+    IndexClipOptions other;
     other.frames = 40;
     other.keyInterval = 10;
     cache(QStringLiteral("304"), makeIndexClip(folder->path(), QStringLiteral("other40.mp4"), other));

@@ -20,9 +20,9 @@ protected:
         cache = home.filePath(QStringLiteral("cache/Solvane"));
         ASSERT_TRUE(QDir().mkpath(cache));
         ASSERT_TRUE(QDir().mkpath(home.filePath(QStringLiteral("config"))));
-        IndexClipSpec spec;
-        spec.size = QSize(128, 64);
-        makeIndexClip(cache, QStringLiteral("171.mp4"), spec);
+        IndexClipOptions options;
+        options.size = QSize(128, 64);
+        makeIndexClip(cache, QStringLiteral("171.mp4"), options);
         const QJsonArray manifest{
             QJsonObject{{QStringLiteral("id"), QStringLiteral("171")},
                         {QStringLiteral("label"), QStringLiteral("AIA 171")},
