@@ -71,9 +71,9 @@ protected:
     static void SetUpTestSuite() {
         folder = new QTemporaryDir;
         clip = new QString(makeIndexClip(folder->path(), QStringLiteral("slots.mp4")));
-        IndexClipOptions shortSpec;
-        shortSpec.frames = 18;
-        shortClip = new QString(makeIndexClip(folder->path(), QStringLiteral("short.mp4"), shortSpec));
+        IndexClipOptions shortOptions;
+        shortOptions.frames = 18;
+        shortClip = new QString(makeIndexClip(folder->path(), QStringLiteral("short.mp4"), shortOptions));
     }
     static void TearDownTestSuite() {
         delete shortClip;
