@@ -158,10 +158,17 @@ std::vector<float> gaussianWeights(double sigma) {
     return weights;
 }
 
+// An AVX2 copy picked when the program loads, where the CPU has it. Not under ThreadSanitizer: the
+// load-time picker would run before the sanitizer is ready and crash.
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
+#define AVX2_CLONE __attribute__((target_clones("avx2", "default")))
+#else
+#define AVX2_CLONE
+#endif
+
 // Horizontal pass over interleaved RGB floats; edges repeat the outermost pixel. The weights are
 // symmetric, so each pair of taps shares one multiplication.
-__attribute__((target_clones("avx2", "default"))) void blurRow(const float* in, float* out, int width,
-                                                               const std::vector<float>& weights) {
+AVX2_CLONE void blurRow(const float* in, float* out, int width, const std::vector<float>& weights) {
     const int radius = int(weights.size() / 2);
     const float* w = weights.data() + radius; // w[k] for k in -radius ... radius
     const auto clampedPass = [&](int x) {
