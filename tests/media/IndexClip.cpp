@@ -1,17 +1,14 @@
 #include "IndexClip.h"
 
+#include "TestSupport.h"
+
 #include <QDir>
-#include <QProcess>
 #include <gtest/gtest.h>
 
 QByteArray runTool(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(120000);
-    const QByteArray out = process.readAllStandardOutput();
-    EXPECT_TRUE(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-        << program.toStdString() << " failed: " << process.readAllStandardError().toStdString();
-    return out;
+    const ProcessResult result = runProgram(program, arguments);
+    EXPECT_EQ(result.status, 0) << program.toStdString() << " failed: " << result.err.toStdString();
+    return result.out;
 }
 
 QString makeIndexClip(const QString& folder, const QString& name, const IndexClipOptions& options) {

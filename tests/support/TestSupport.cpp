@@ -2,34 +2,127 @@
 
 #include "Log.h"
 
+#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <map>
 #include <netinet/in.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Pipe {
+    int read = -1;
+    int write = -1;
+    bool open() {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+        read = fds[0];
+        write = fds[1];
+        return true;
+    }
+    ~Pipe() {
+        if (read >= 0) ::close(read);
+        if (write >= 0) ::close(write);
+    }
+};
+
+std::vector<QByteArray> environmentWith(const QStringList& extra) {
+    std::map<QByteArray, QByteArray> variables;
+    for (char** entry = environ; *entry; ++entry) {
+        const QByteArray line(*entry);
+        variables[line.left(line.indexOf('='))] = line;
+    }
+    for (const QString& item : extra) {
+        const QByteArray line = item.toLocal8Bit();
+        variables[line.left(line.indexOf('='))] = line;
+    }
+    std::vector<QByteArray> lines;
+    for (auto& [name, line] : variables)
+        lines.push_back(line);
+    return lines;
+}
+
+} // namespace
+
+ProcessResult runProgram(const QString& program, const QStringList& arguments,
+                         const QString& workingDirectory, const QStringList& extraEnvironment,
+                         int timeoutMs) {
+    ProcessResult result;
+    Pipe out;
+    Pipe err;
+    if (!out.open() || !err.open()) return result;
+
+    std::vector<QByteArray> argumentBytes{program.toLocal8Bit()};
+    for (const QString& argument : arguments)
+        argumentBytes.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& argument : argumentBytes)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    std::vector<QByteArray> environmentBytes = environmentWith(extraEnvironment);
+    std::vector<char*> envp;
+    for (QByteArray& line : environmentBytes)
+        envp.push_back(line.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out.write, 1);
+    posix_spawn_file_actions_adddup2(&actions, err.write, 2);
+    const QByteArray folder = workingDirectory.toLocal8Bit();
+    if (!folder.isEmpty()) posix_spawn_file_actions_addchdir_np(&actions, folder.constData());
+    pid_t child = -1;
+    const int failed = ::posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) return result;
+    ::close(out.write);
+    out.write = -1;
+    ::close(err.write);
+    err.write = -1;
+
+    QElapsedTimer clock;
+    clock.start();
+    bool timedOut = false;
+    pollfd channels[2] = {{out.read, POLLIN, 0}, {err.read, POLLIN, 0}};
+    QByteArray* sinks[2] = {&result.out, &result.err};
+    while (channels[0].fd >= 0 || channels[1].fd >= 0) {
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0) {
+            timedOut = true;
+            ::kill(child, SIGKILL);
+            break;
+        }
+        if (::poll(channels, 2, int(left)) < 0 && errno != EINTR) break;
+        for (int i = 0; i < 2; ++i) {
+            if (channels[i].fd < 0 || channels[i].revents == 0) continue;
+            char buffer[65536];
+            const ssize_t got = ::read(channels[i].fd, buffer, sizeof buffer);
+            if (got > 0)
+                sinks[i]->append(buffer, got);
+            else if (got == 0 || errno != EINTR)
+                channels[i].fd = -1; // closed: poll skips negative descriptors
+        }
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = !timedOut && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
 
 ProcessResult runSolvane(const QStringList& arguments, const QString& workingDirectory,
                          const QStringList& extraEnvironment) {
-    QProcess process;
-    process.setProgram(QStringLiteral(SOLVANE_BINARY));
-    process.setArguments(arguments);
-    if (!workingDirectory.isEmpty()) process.setWorkingDirectory(workingDirectory);
-    QStringList environment = QProcess::systemEnvironment();
-    environment << extraEnvironment;
-    process.setEnvironment(environment);
-    process.start();
-    ProcessResult result;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return runProgram(QStringLiteral(SOLVANE_BINARY), arguments, workingDirectory, extraEnvironment);
 }
 
 QByteArray readFile(const QString& path) {

@@ -14,6 +14,14 @@ struct ProcessResult {
     QByteArray err;
 };
 
+// Runs a program to its end (killed after `timeoutMs`: status -1) and gathers what it printed. Extra
+// environment entries ("NAME=value") override the inherited ones; standard input is /dev/null.
+// Started with posix_spawn: QProcess's vfork-style start leaves ThreadSanitizer blind to the parent's locks
+// from then on, which buries real reports under false ones.
+ProcessResult runProgram(const QString& program, const QStringList& arguments,
+                         const QString& workingDirectory = {}, const QStringList& extraEnvironment = {},
+                         int timeoutMs = 120000);
+
 // Runs the solvane binary with arguments in a working folder (default: the source root).
 ProcessResult runSolvane(const QStringList& arguments, const QString& workingDirectory = {},
                          const QStringList& extraEnvironment = {});

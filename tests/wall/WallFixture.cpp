@@ -2,17 +2,18 @@
 
 #include "Settings.h"
 #include "SettingsStore.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <chrono>
 
 void HeldPlayerClock::waitUntil(double deadline, std::condition_variable& wake,
                                 std::unique_lock<std::mutex>& lock) {
     if (now() >= deadline) return;
-    wake.wait_for(lock, std::chrono::milliseconds(5));
+    // On the system clock: ThreadSanitizer sees pthread_cond_timedwait but not the steady clock's wait.
+    wake.wait_until(lock, std::chrono::system_clock::now() + std::chrono::milliseconds(5));
 }
 
 void WallFixture::SetUp() {
@@ -33,11 +34,10 @@ QString WallFixture::clip() {
     static QTemporaryDir clips;
     const QString path = clips.filePath("slots.mp4");
     if (QFile::exists(path)) return path;
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=s=64x64:r=18:d=8", "-pix_fmt",
-                            "yuv420p", "-c:v", "libx264", "-g", "18", path});
-    ffmpeg.waitForFinished(60000);
-    EXPECT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().toStdString();
+    const ProcessResult ffmpeg =
+        runProgram("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=s=64x64:r=18:d=8",
+                              "-pix_fmt", "yuv420p", "-c:v", "libx264", "-g", "18", path});
+    EXPECT_EQ(ffmpeg.status, 0) << ffmpeg.err.toStdString();
     return path;
 }
 
