@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <thread>
+#include <vector>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -74,16 +75,38 @@ struct Player::Engine {
         return std::clamp(moved, 0.0, std::max(duration, anchorClip));
     }
 
+    // Calls waiting for the owner's thread. They wait here, under a lock of ours, rather than inside
+    // Qt's posted event, so that the hand-off between threads is one a race detector can follow; one
+    // posted event drains every call queued since the last.
+    struct Outbox {
+        std::mutex lock;
+        std::vector<std::function<void()>> calls;
+    };
+    std::shared_ptr<Outbox> outbox = std::make_shared<Outbox>();
+
     void deliver(std::function<void()> call) {
         if (!call) return;
         if (!callbacks.context) {
             if (alive->load()) call();
             return;
         }
+        bool first = false;
+        {
+            std::lock_guard guard(outbox->lock);
+            first = outbox->calls.empty();
+            outbox->calls.push_back(std::move(call));
+        }
+        if (!first) return;
         QMetaObject::invokeMethod(
             callbacks.context,
-            [alive = alive, call = std::move(call)] {
-                if (alive->load()) call();
+            [alive = alive, outbox = outbox] {
+                std::vector<std::function<void()>> calls;
+                {
+                    std::lock_guard guard(outbox->lock);
+                    calls.swap(outbox->calls);
+                }
+                for (const auto& queued : calls)
+                    if (alive->load()) queued();
             },
             Qt::QueuedConnection);
     }
