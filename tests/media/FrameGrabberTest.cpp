@@ -1,10 +1,14 @@
 #include "FrameGrabber.h"
 #include "ClipAsset.h"
+#include "Decoder.h"
+#include "FrameConverter.h"
 #include "IndexClip.h"
 
 #include <QColorSpace>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -103,6 +107,49 @@ TEST_F(Grabbing, PicturesAreSRGBAndFitTheLimit) {
     ASSERT_TRUE(small);
     EXPECT_EQ(small->size(), QSize(32, 16));
     EXPECT_EQ(frameIndex(*small), 3);
+}
+
+// On the way to an exact frame the grabber leaves out frames nothing refers to. That must not change a
+// pixel: every exact grab equals the same frame from decoding every frame in order. The clip has moving
+// detail, one key frame and B-frames in a pyramid, so referenced and unreferenced B-frames both occur.
+TEST(GrabbingSkips, ExactGrabEqualsDecodingEveryFrame) {
+    QTemporaryDir folder;
+    const QString clip = folder.filePath(QStringLiteral("motion.mp4"));
+    runTool(QStringLiteral("ffmpeg"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+             QStringLiteral("-i"), QStringLiteral("testsrc2=s=160x96:r=18"), QStringLiteral("-frames:v"),
+             QStringLiteral("48"), QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-g"),
+             QStringLiteral("1000"), QStringLiteral("-bf"), QStringLiteral("3"),
+             QStringLiteral("-x264-params"), QStringLiteral("b-pyramid=normal"), QStringLiteral("-pix_fmt"),
+             QStringLiteral("yuv420p"), clip});
+    // Without unreferenced frames there would be nothing to leave out, and nothing tested.
+    QProcess trace;
+    trace.setProcessChannelMode(QProcess::MergedChannels);
+    trace.start(QStringLiteral("ffmpeg"),
+                {QStringLiteral("-v"), QStringLiteral("trace"), QStringLiteral("-i"), clip,
+                 QStringLiteral("-c"), QStringLiteral("copy"), QStringLiteral("-bsf:v"),
+                 QStringLiteral("trace_headers"), QStringLiteral("-f"), QStringLiteral("null"),
+                 QStringLiteral("-")});
+    ASSERT_TRUE(trace.waitForFinished(60000));
+    EXPECT_GE(trace.readAll().count("non-IDR picture), nal_ref_idc: 0"), 8);
+
+    QString error;
+    const auto decoder = Decoder::open(clip, Decoder::Threads::single, &error);
+    ASSERT_TRUE(decoder) << error.toStdString();
+    FrameConverter converter;
+    std::vector<QImage> every;
+    while (decoder->step(&error) == Decoder::Step::frame)
+        every.push_back(converter.convert(decoder->frame(), 0, {}));
+    ASSERT_EQ(every.size(), 48u) << error.toStdString();
+
+    auto grabber = FrameGrabber::open(clip);
+    ASSERT_TRUE(grabber);
+    // The newest frame first, as an export takes it, then backwards so each grab seeks afresh.
+    for (int k = 47; k >= 0; --k) {
+        const auto image = grabber->frame((k + 0.5) / 18.0, FrameGrabber::Tolerance::exact, {}, &error);
+        ASSERT_TRUE(image) << error.toStdString();
+        EXPECT_TRUE(*image == every[size_t(k)]) << "frame " << k;
+    }
 }
 
 // A turned clip comes out the way ffmpeg itself shows it.
