@@ -85,6 +85,17 @@ std::optional<QByteArray> addHeaderText(const QByteArray& png, const QString& ke
     return png.left(*at) + *chunk + png.mid(*at);
 }
 
+// The exact frame at `seconds` of an open clip, as `Share::png`; logs why when there is none.
+std::optional<QByteArray> framePNGFrom(FrameGrabber& grabber, double seconds, const Provenance& provenance) {
+    QString error;
+    const auto image = grabber.frame(onMediaGrid(seconds), FrameGrabber::Tolerance::exact, {}, &error);
+    if (!image) {
+        log(QStringLiteral("save frame: ") + error, LogArea::app);
+        return std::nullopt;
+    }
+    return Share::png(*image, provenance);
+}
+
 } // namespace
 
 quint32 Share::crc32(const QByteArray& bytes) {
@@ -127,7 +138,8 @@ std::optional<QString> Share::pngDescription(const QByteArray& png) {
     // Qt's reader folds a text's line breaks into spaces, so uncompressed text is read here exactly; Qt
     // serves the compressed kinds.
     const auto texts = textChunks(png);
-    if (const auto found = texts.find(QStringLiteral("Description")); found != texts.end()) return found->second;
+    if (const auto found = texts.find(QStringLiteral("Description")); found != texts.end())
+        return found->second;
     QBuffer buffer;
     buffer.setData(png);
     QImageReader reader(&buffer, "png");
@@ -171,13 +183,12 @@ std::optional<QByteArray> Share::png(const QImage& image, const Provenance& prov
 std::optional<QByteArray> Share::framePNG(const QString& clipPath, double seconds,
                                           const Provenance& provenance) {
     QString error;
-    const auto image =
-        FrameGrabber::frameOf(clipPath, onMediaGrid(seconds), FrameGrabber::Tolerance::exact, {}, &error);
-    if (!image) {
+    const auto grabber = FrameGrabber::open(clipPath, &error);
+    if (!grabber) {
         log(QStringLiteral("save frame: ") + error, LogArea::app);
         return std::nullopt;
     }
-    return png(*image, provenance);
+    return framePNGFrom(*grabber, seconds, provenance);
 }
 
 std::optional<QImage> Share::newestFrameImage(const QStringList& ids, int maxSide) {
@@ -204,20 +215,20 @@ std::optional<QByteArray> Share::newestFramePNG(const QString& id) {
     const auto entry =
         std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.id == id; });
     if (entry == entries.end()) return std::nullopt;
-    const QString clip = Cache::file(entry->video);
     QString error;
-    const auto asset = ClipAsset::open(clip, &error);
-    if (!asset) {
+    // One open serves both the clip's length and the frame.
+    const auto grabber = FrameGrabber::open(Cache::file(entry->video), &error);
+    if (!grabber) {
         log(QStringLiteral("save frame: ") + error, LogArea::app);
         return std::nullopt;
     }
-    const std::optional<int> slotTotal = SolarTime::slotCount(asset->durationSeconds);
+    const std::optional<int> slotTotal = SolarTime::slotCount(grabber->asset().durationSeconds);
     double seconds = 0;
     if (slotTotal) seconds = SolarTime::seekSeconds(*slotTotal - 1, *slotTotal).value_or(0.0);
     std::optional<QDateTime> date;
     const QDateTime updated = QDateTime::fromString(entry->updated, Qt::ISODateWithMs);
     if (updated.isValid()) date = updated;
-    return framePNG(clip, seconds, Provenance::make(*entry, date, slotTotal));
+    return framePNGFrom(*grabber, seconds, Provenance::make(*entry, date, slotTotal));
 }
 
 QString Share::sidecarName(const QString& stem) {
