@@ -38,6 +38,21 @@ int uprightRotation(const AVStream* stream) {
     return int(((quarter % 4) + 4) % 4) * 90;
 }
 
+// An MP4 file's header already names the codec, the picture size and the frame timing; probing the stream
+// on top of that decodes frames only to learn the same, which is most of the cost of a one-frame grab.
+bool describedByContainer(const AVFormatContext* format) {
+    if (!format->iformat || !QByteArray(format->iformat->name).contains("mp4")) return false;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVStream* stream = format->streams[i];
+        const AVCodecParameters* parameters = stream->codecpar;
+        if (parameters->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+        if (parameters->codec_id == AV_CODEC_ID_NONE || parameters->width <= 0 || parameters->height <= 0 ||
+            stream->avg_frame_rate.num <= 0 || stream->avg_frame_rate.den <= 0)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::unique_ptr<Decoder> Decoder::open(const QString& path, Threads threads, QString* error) {
@@ -50,10 +65,12 @@ std::unique_ptr<Decoder> Decoder::open(const QString& path, Threads threads, QSt
         setError(error, QStringLiteral("cannot open %1: %2").arg(path, mediaError(result)));
         return nullptr;
     }
-    result = avformat_find_stream_info(decoder->format_, nullptr);
-    if (result < 0) {
-        setError(error, QStringLiteral("cannot read %1: %2").arg(path, mediaError(result)));
-        return nullptr;
+    if (!describedByContainer(decoder->format_)) {
+        result = avformat_find_stream_info(decoder->format_, nullptr);
+        if (result < 0) {
+            setError(error, QStringLiteral("cannot read %1: %2").arg(path, mediaError(result)));
+            return nullptr;
+        }
     }
     const AVCodec* codec = nullptr;
     decoder->stream_ = av_find_best_stream(decoder->format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
