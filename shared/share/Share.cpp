@@ -16,6 +16,9 @@
 #include <QThreadPool>
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <functional>
+#include <mutex>
 
 namespace {
 
@@ -246,12 +249,36 @@ QList<Share::MetadataItem> Share::clipMetadata(const Provenance& provenance) {
     };
 }
 
+namespace {
+
+// Work for Qt's global pool, which the application waits for when it quits. The job itself waits in a
+// queue of ours, so the hand-off between threads is one a race detector can follow (Qt's own is not).
+void runOnPool(std::function<void()> job) {
+    static std::mutex lock;
+    static std::deque<std::function<void()>> jobs;
+    {
+        std::lock_guard guard(lock);
+        jobs.push_back(std::move(job));
+    }
+    QThreadPool::globalInstance()->start([] {
+        std::function<void()> next;
+        {
+            std::lock_guard guard(lock);
+            next = std::move(jobs.front());
+            jobs.pop_front();
+        }
+        next();
+    });
+}
+
+} // namespace
+
 void Share::exportClip(const QString& source, const QString& destination, const Provenance& provenance,
                        std::function<void(bool)> completion) {
     QList<ClipExport::MetadataItem> items;
     for (const MetadataItem& item : clipMetadata(provenance))
         items.append({item.identifier, item.value});
-    QThreadPool::globalInstance()->start([source, destination, items, completion = std::move(completion)] {
+    runOnPool([source, destination, items, completion = std::move(completion)] {
         QString error;
         bool done = false;
         if (!ClipAsset::open(source, &error)) {

@@ -6,7 +6,6 @@
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <gtest/gtest.h>
@@ -173,12 +172,9 @@ TEST(SharePng, ExternalCheckerAcceptsIt) {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("frame.png"));
     writeFile(path, *png);
-    QProcess check;
-    check.start(QStringLiteral("pngcheck"), {QStringLiteral("-t"), path});
-    ASSERT_TRUE(check.waitForFinished(30000));
-    const QByteArray said = check.readAllStandardOutput();
-    EXPECT_EQ(check.exitCode(), 0) << said.toStdString();
-    EXPECT_TRUE(said.contains("Orvelle-Provenance")) << said.toStdString();
+    const ProcessResult check = runProgram(QStringLiteral("pngcheck"), {QStringLiteral("-t"), path});
+    EXPECT_EQ(check.status, 0) << check.out.toStdString();
+    EXPECT_TRUE(check.out.contains("Orvelle-Provenance")) << check.out.toStdString();
 }
 
 TEST(SharePng, EncodingFailureIsLogged) {
