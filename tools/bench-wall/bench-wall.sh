@@ -1,0 +1,103 @@
+#!/bin/sh
+# The wall benchmark, in one run on its own Xvfb at 1920 x 1080:
+#  1. `solvane --start --seconds N` full screen on a primed cache of 1024 x 1024 clips, with throw-away home,
+#     config and cache folders: CPU time (user + system, all threads) per second of playback, sampled from
+#     /proc between 5 s after start and shortly before the end, so start-up is left out; one screenshot.
+#  2. ffmpeg decoding the same clip (looped) and scaling it to what the wall shows (1080 x 1080, aspect fit,
+#     the same scaler flags and pixel format as the player) at the wall's presentation rate (half speed:
+#     `-readrate 0.5`, 9 frames/s), sampled over the same window the same way.
+#  3. The ratio of the two (goal <= 1.5), then bench-wall-memory: resident size over 100 clip changes.
+# Usage: bench-wall.sh <build folder> [screenshot prefix]
+# The build folder must be a Release build without sanitizers holding bin/solvane, bin/wall-shot and
+# bin/bench-wall-memory.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+bin=$(cd "${1:?usage: bench-wall.sh <build folder> [screenshot prefix]}" && pwd)/bin
+shots=${2:-}
+seconds=30 # the app's run
+from=5     # sampling starts here, after start-up
+to=27      # and ends here, before the app quits
+
+tmp=$(mktemp -d)
+xvfb=
+app=
+reference=
+cleanup() {
+  for pid in $app $reference $xvfb; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$tmp"
+}
+trap cleanup EXIT INT TERM
+
+# CPU seconds (user + system) of a running process, from /proc/<pid>/stat (after the name in parentheses
+# the 12th and 13th fields are utime and stime in clock ticks).
+cpu() { sed 's/.*) //' "/proc/$1/stat" | awk -v hz="$(getconf CLK_TCK)" '{ printf "%.3f", ($12 + $13) / hz }'; }
+now() { date +%s.%N; }
+# CPU seconds per wall second between two samples: cpu0 cpu1 t0 t1
+rate() { awk -v c0="$1" -v c1="$2" -v t0="$3" -v t1="$4" 'BEGIN { printf "%.3f", (c1 - c0) / (t1 - t0) }'; }
+# Sleeps until <seconds> after <start>.
+sleep_until() { sleep "$(awk -v s="$1" -v at="$2" -v n="$(now)" 'BEGIN { d = s + at - n; print (d > 0 ? d : 0) }')"; }
+
+mkdir -p "$tmp/home" "$tmp/config" "$tmp/data" "$tmp/cache/Solvane"
+"$here/make-cache.sh" "$tmp/cache/Solvane"
+# The one screen plays the clip ffmpeg decodes, over and over (the default list gives screen 0 a product
+# the cache lacks); the other two clips are for the memory run, which plays every cached clip.
+cat >"$tmp/config/example.tessly.solvane.plist" <<PLIST
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>products</key>
+	<array><string>171</string></array>
+</dict>
+</plist>
+PLIST
+
+Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp >"$tmp/display" 2>"$tmp/xvfb.log" &
+xvfb=$!
+while [ ! -s "$tmp/display" ]; do sleep 0.1; done
+display=:$(head -n 1 "$tmp/display")
+# Nothing of the user's session reaches the runs: own display, own folders, no session bus.
+export DISPLAY="$display" QT_QPA_PLATFORM=xcb HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" \
+  XDG_CACHE_HOME="$tmp/cache" XDG_DATA_HOME="$tmp/data"
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
+
+# 1. The app.
+start=$(now)
+"$bin/solvane" --start --seconds "$seconds" 2>"$tmp/app.log" &
+app=$!
+sleep_until "$start" "$from"
+t0=$(now)
+c0=$(cpu "$app")
+sleep_until "$start" 19 # the clip has started again: its caption shows
+"$bin/wall-shot" "$tmp/shot" >/dev/null
+[ -n "$shots" ] && cp "$tmp/shot-0.png" "$shots-0.png"
+sleep_until "$start" "$to"
+t1=$(now)
+c1=$(cpu "$app")
+wait "$app"
+app=
+wall=$(rate "$c0" "$c1" "$t0" "$t1")
+clips=$(grep -c 'playing AIA' "$tmp/app.log" || true)
+
+# 2. ffmpeg on the same clip, the same size and rate, sampled over the same window.
+start=$(now)
+ffmpeg -nostdin -v error -readrate 0.5 -stream_loop -1 -i "$tmp/cache/Solvane/171.mp4" \
+  -vf "scale=1080:1080:flags=bilinear+accurate_rnd,format=bgra" -f null - &
+reference=$!
+sleep_until "$start" "$from"
+t0=$(now)
+c0=$(cpu "$reference")
+sleep_until "$start" "$to"
+t1=$(now)
+c1=$(cpu "$reference")
+kill "$reference"
+wait "$reference" 2>/dev/null || true
+reference=
+ffmpeg_rate=$(rate "$c0" "$c1" "$t0" "$t1")
+
+echo "wall 1920x1080 (1024x1024 clips shown at 1080x1080, 9 frames/s, $clips clip starts): $wall CPU s per s"
+echo "ffmpeg decode + scale to 1080x1080 BGRA at 9 frames/s (-readrate 0.5): $ffmpeg_rate CPU s per s"
+awk -v a="$wall" -v b="$ffmpeg_rate" 'BEGIN { printf "ratio %.2f (goal <= 1.50)\n", a / b }'
+
+# 3. Memory over clip changes.
+"$bin/bench-wall-memory" 100 2>>"$tmp/memory.log" || { cat "$tmp/memory.log" >&2; exit 1; }
