@@ -28,14 +28,26 @@ void HintLabel::setOpacity(double opacity) {
 
 void HintLabel::paintEvent(QPaintEvent*) {
     if (opacity_ <= 0.0) return;
+    // Drawn once and then blended: the label sits over the video, so it is repainted with every frame
+    // beneath it, and nine passes of text each time would cost more than the frame itself.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (pixels.isEmpty()) return;
+    if (drawn_.size() != pixels || drawn_.devicePixelRatio() != ratio) {
+        drawn_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        drawn_.setDevicePixelRatio(ratio);
+        drawn_.fill(Qt::transparent);
+        QPainter text(&drawn_);
+        text.setFont(font_);
+        // A cheap blur: the text in faint black around its place, then the white text on top.
+        text.setPen(QColor(0, 0, 0, 60));
+        for (int dx = -2; dx <= 2; dx += 2)
+            for (int dy = -2; dy <= 2; dy += 2)
+                text.drawText(rect().translated(dx, dy), Qt::AlignCenter, text_);
+        text.setPen(Qt::white);
+        text.drawText(rect(), Qt::AlignCenter, text_);
+    }
     QPainter painter(this);
-    painter.setFont(font_);
     painter.setOpacity(opacity_);
-    // A cheap blur: the text in faint black around its place, then the white text on top.
-    painter.setPen(QColor(0, 0, 0, 60));
-    for (int dx = -2; dx <= 2; dx += 2)
-        for (int dy = -2; dy <= 2; dy += 2)
-            painter.drawText(rect().translated(dx, dy), Qt::AlignCenter, text_);
-    painter.setPen(Qt::white);
-    painter.drawText(rect(), Qt::AlignCenter, text_);
+    painter.drawImage(QPointF(0, 0), drawn_);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The one-time hint on the first wall: white text with a soft black shadow, sized to fit, fading out.
 
+#include <QImage>
 #include <QWidget>
 
 class HintLabel : public QWidget {
@@ -18,4 +19,5 @@ private:
     QString text_;
     QFont font_;
     double opacity_ = 1.0;
+    QImage drawn_; // text and shadow at full opacity, for the size and pixel ratio it was drawn at
 };

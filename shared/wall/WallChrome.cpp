@@ -2,7 +2,9 @@
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
+#include <QPaintDevice>
 #include <QPainterPath>
+#include <QtMath>
 #include <algorithm>
 #include <cmath>
 
@@ -10,12 +12,10 @@ namespace {
 constexpr double cardPaddingPoints = 14.0;
 constexpr double cardLineGap = 1.25;
 
-void drawShadowedText(QPainter& painter, const QRectF& rect, const QString& text, int flags, double opacity,
-                      bool shadow) {
-    if (opacity <= 0.0 || text.isEmpty()) return;
+// Draws one line, elided to its box, with an optional shadow a pixel below; at the painter's opacity.
+void drawLine(QPainter& painter, const QRectF& rect, const QString& text, int flags, bool shadow) {
     const QFontMetricsF metrics(painter.font());
     const QString shown = metrics.elidedText(text, Qt::ElideRight, rect.width());
-    painter.setOpacity(opacity);
     if (shadow) {
         painter.setPen(QColor(0, 0, 0, 204));
         painter.drawText(rect.translated(0, 1), flags, shown);
@@ -23,7 +23,63 @@ void drawShadowedText(QPainter& painter, const QRectF& rect, const QString& text
     painter.setPen(Qt::white);
     painter.drawText(rect, flags, shown);
 }
+
+// The scrim: black from alpha 0.55 at the lower edge to clear at the top.
+void fillScrim(QPainter& painter, const QRectF& rect) {
+    QLinearGradient gradient(rect.bottomLeft(), rect.topLeft());
+    gradient.setColorAt(0.0, QColor(0, 0, 0, 140));
+    gradient.setColorAt(1.0, QColor(0, 0, 0, 0));
+    painter.fillRect(rect, gradient);
+}
+
+void drawShadowedText(QPainter& painter, ChromeCache* cache, int role, const QRectF& rect,
+                      const QString& text, int flags, double opacity, bool shadow) {
+    if (opacity <= 0.0 || text.isEmpty()) return;
+    painter.setOpacity(opacity);
+    if (cache)
+        cache->drawText(painter, role, rect, text, flags, shadow);
+    else
+        drawLine(painter, rect, text, flags, shadow);
+}
 } // namespace
+
+void ChromeCache::drawText(QPainter& painter, int role, const QRectF& rect, const QString& text, int flags,
+                           bool shadow) {
+    Line& entry = lines_[static_cast<size_t>(std::clamp(role, 0, int(lines_.size()) - 1))];
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    if (entry.image.isNull() || entry.text != text || entry.font != painter.font() || entry.flags != flags ||
+        entry.size != rect.size() || entry.shadow != shadow || entry.ratio != ratio) {
+        // One pixel taller than the box, for the shadow below the last row.
+        const QSizeF box(rect.width(), rect.height() + 1.0);
+        QImage image(QSize(qCeil(box.width() * ratio), qCeil(box.height() * ratio)).expandedTo(QSize(1, 1)),
+                     QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        QPainter lines(&image);
+        lines.setFont(painter.font());
+        drawLine(lines, QRectF(QPointF(0, 0), rect.size()), text, flags, shadow);
+        lines.end();
+        entry = Line{text, painter.font(), flags, rect.size(), shadow, ratio, std::move(image)};
+    }
+    // On whole device pixels, so the cached glyphs are copied, never resampled.
+    const QPointF at(std::round(rect.left() * ratio) / ratio, std::round(rect.top() * ratio) / ratio);
+    painter.drawImage(at, entry.image);
+}
+
+void ChromeCache::drawScrim(QPainter& painter, const QRectF& rect) {
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSize pixels(qCeil(rect.width() * ratio), qCeil(rect.height() * ratio));
+    if (pixels.isEmpty()) return;
+    if (scrim_.size() != pixels || scrim_.devicePixelRatio() != ratio) {
+        scrim_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        scrim_.setDevicePixelRatio(ratio);
+        scrim_.fill(Qt::transparent);
+        QPainter fill(&scrim_);
+        fillScrim(fill, QRectF(QPointF(0, 0), rect.size()));
+    }
+    const QPointF at(std::round(rect.left() * ratio) / ratio, std::round(rect.top() * ratio) / ratio);
+    painter.drawImage(at, scrim_);
+}
 
 namespace WallChrome {
 
@@ -84,14 +140,15 @@ ChromeLayout layout(QSizeF bounds, const ChromeSizes& sizes, double progress, bo
     return l;
 }
 
-void paint(QPainter& painter, const ChromeLayout& l, const ChromeState& s, const ChromeSizes& sizes) {
+void paint(QPainter& painter, const ChromeLayout& l, const ChromeState& s, const ChromeSizes& sizes,
+           ChromeCache* cache) {
     painter.save();
     if (s.scrimOpacity > 0.0) {
-        QLinearGradient gradient(l.scrim.bottomLeft(), l.scrim.topLeft());
-        gradient.setColorAt(0.0, QColor(0, 0, 0, 140)); // alpha 0.55 at the lower edge
-        gradient.setColorAt(1.0, QColor(0, 0, 0, 0));
         painter.setOpacity(s.scrimOpacity);
-        painter.fillRect(l.scrim, gradient);
+        if (cache)
+            cache->drawScrim(painter, l.scrim);
+        else
+            fillScrim(painter, l.scrim);
     }
     if (s.timelineOpacity > 0.0) {
         painter.setOpacity(s.timelineOpacity);
@@ -103,13 +160,14 @@ void paint(QPainter& painter, const ChromeLayout& l, const ChromeState& s, const
         painter.setRenderHint(QPainter::Antialiasing, false);
     }
     painter.setFont(font(sizes.caption, QFont::Medium));
-    drawShadowedText(painter, l.caption, s.caption, Qt::AlignLeft | Qt::AlignVCenter, s.captionOpacity,
-                     false);
+    drawShadowedText(painter, cache, 0, l.caption, s.caption, Qt::AlignLeft | Qt::AlignVCenter,
+                     s.captionOpacity, false);
     painter.setFont(font(sizes.attribution));
-    drawShadowedText(painter, l.attribution, s.attribution, Qt::AlignLeft | Qt::AlignVCenter,
+    drawShadowedText(painter, cache, 1, l.attribution, s.attribution, Qt::AlignLeft | Qt::AlignVCenter,
                      s.attributionOpacity, true);
     painter.setFont(font(sizes.clock));
-    drawShadowedText(painter, l.clock, s.clock, Qt::AlignRight | Qt::AlignVCenter, s.clockOpacity, true);
+    drawShadowedText(painter, cache, 2, l.clock, s.clock, Qt::AlignRight | Qt::AlignVCenter, s.clockOpacity,
+                     true);
 
     if (s.cardOpacity > 0.0 && !l.card.isEmpty()) {
         painter.setOpacity(s.cardOpacity);

@@ -9,6 +9,7 @@
 #include <QRectF>
 #include <QString>
 #include <QStringList>
+#include <array>
 
 // Sizes in points, already multiplied by the type-scale factor.
 struct ChromeSizes {
@@ -19,6 +20,7 @@ struct ChromeSizes {
 
 struct ChromeLayout {
     QRectF scrim, caption, attribution, clock, track, playhead, qrPlate, qrCode, card;
+    bool operator==(const ChromeLayout&) const = default;
 };
 
 // What the chrome shows now; opacities are the values on screen this frame.
@@ -32,6 +34,30 @@ struct ChromeState {
     double timelineOpacity = 0, cardOpacity = 0, qrOpacity = 0;
 };
 
+// Chrome parts rendered once into images and reused while what they show stays the same: the scrim for
+// its size, and the text lines for their text, font and box. A fading caption and its scrim are redrawn
+// every display frame, and blending finished pixels costs a fraction of filling a gradient and laying
+// out and drawing glyphs again. Role tells the lines apart (caption, attribution, clock). GUI thread only.
+class ChromeCache {
+public:
+    void drawText(QPainter& painter, int role, const QRectF& rect, const QString& text, int flags,
+                  bool shadow);
+    void drawScrim(QPainter& painter, const QRectF& rect);
+
+private:
+    struct Line {
+        QString text;
+        QFont font;
+        int flags = 0;
+        QSizeF size;
+        bool shadow = false;
+        qreal ratio = 1.0;
+        QImage image;
+    };
+    std::array<Line, 3> lines_;
+    QImage scrim_;
+};
+
 namespace WallChrome {
 // The system font at a size in points (one point per logical pixel, as on the reference screen).
 QFont font(double points, QFont::Weight weight = QFont::Normal);
@@ -43,6 +69,8 @@ ChromeLayout layout(QSizeF bounds, const ChromeSizes& sizes, double progress, bo
 // Side of the QR plate and the code inside it, in points.
 double qrPlateSide(QSizeF bounds);
 inline constexpr double qrInset = 7.0;
-// Draws every part whose opacity is above zero.
-void paint(QPainter& painter, const ChromeLayout& layout, const ChromeState& state, const ChromeSizes& sizes);
+// Draws every part whose opacity is above zero; the scrim and text lines come from `cache` when one is
+// given.
+void paint(QPainter& painter, const ChromeLayout& layout, const ChromeState& state, const ChromeSizes& sizes,
+           ChromeCache* cache = nullptr);
 } // namespace WallChrome

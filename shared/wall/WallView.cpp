@@ -19,6 +19,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QRegion>
 #include <algorithm>
 
 namespace {
@@ -35,7 +36,7 @@ Shuffle shuffle() {
 WallView::WallView(QSize size, Options options, Environment environment, QWidget* parent)
     : QWidget(parent), options_(std::move(options)), env_(std::move(environment)),
       clock_(env_.clock ? env_.clock : std::make_shared<SystemClock>()),
-      animator_(*clock_, [this] { update(); }) {
+      animator_(*clock_, [this] { animationChanged(); }) {
     clock_->onTick([this] { animator_.tick(); });
     for (auto& slot : slots_)
         slot = std::make_unique<Slot>();
@@ -95,7 +96,7 @@ void WallView::playCurrent() {
                     std::lock_guard<std::mutex> inner(mailbox->lock);
                     mailbox->notified = false;
                 }
-                view->update();
+                view->frameArrived();
             },
             Qt::QueuedConnection);
     };
@@ -203,6 +204,48 @@ void WallView::releaseSlot(int index) {
     slot.mailbox.reset();
     slot.frame = QImage();
     slot.id = 0;
+    frameRect_ = QRect();
+}
+
+void WallView::frameArrived() {
+    // A new frame of a lone, opaque picture changes only its own rectangle; anything else (a transition,
+    // a first frame) repaints the whole view.
+    if (frameRect_.isEmpty() || running_)
+        update();
+    else
+        update(frameRect_);
+}
+
+QRectF WallView::frameTarget(int index) const {
+    const QImage& frame = slots_[static_cast<size_t>(index)]->frame;
+    if (frame.isNull()) return {};
+    // Aspect fit, centred on black: the whole disc is always visible.
+    QSizeF fitted = QSizeF(frame.size()) / options_.scale;
+    fitted.scale(QSizeF(size()), Qt::KeepAspectRatio);
+    return {(width() - fitted.width()) / 2.0, (height() - fitted.height()) / 2.0, fitted.width(),
+            fitted.height()};
+}
+
+void WallView::animationChanged() {
+    // Fades repaint only what they move: chrome its own rectangles, a fading transition the two pictures.
+    // A masked transition, or a value set outright, repaints the whole view.
+    if (!animator_.animating()) {
+        update();
+        return;
+    }
+    QRect dirty;
+    if (animator_.animating(transitionKey)) {
+        if (!running_ || layerMask(running_->to)) {
+            update();
+            return;
+        }
+        for (int i = 0; i < 2; ++i)
+            dirty |= frameTarget(i).toAlignedRect();
+    }
+    if (animator_.animating(cardKey)) dirty |= layout_.card.toAlignedRect();
+    for (int key : {scrimKey, captionKey, attributionKey, clockKey, timelineKey, qrKey})
+        if (animator_.animating(key)) dirty |= chromeBand();
+    update(dirty);
 }
 
 void WallView::clipEnded(quint64 playerID) {
@@ -372,16 +415,22 @@ WallView::State WallView::state() const {
 
 void WallView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    frameRect_ = QRect();
     factor_ = TypeScale::factor(height(), options_.kind);
     layoutChrome();
     for (auto& slot : slots_)
         if (slot->player) slot->player->setTargetSize(pixelSize());
 }
 
-void WallView::paintEvent(QPaintEvent*) {
+void WallView::paintEvent(QPaintEvent* event) {
     ++redraws_;
-    QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
+    struct Layer {
+        const QImage* frame;
+        double opacity;
+        std::optional<QPainterPath> mask;
+        QRectF target;
+    };
+    std::vector<Layer> layers;
     for (int i = 0; i < 2; ++i) {
         Slot& slot = *slots_[static_cast<size_t>(i)];
         if (slot.mailbox) {
@@ -393,20 +442,31 @@ void WallView::paintEvent(QPaintEvent*) {
         }
         const double opacity = layerOpacity(i);
         if (slot.frame.isNull() || opacity <= 0.0) continue;
-        // Aspect fit, centred on black: the whole disc is always visible.
-        QSizeF fitted = QSizeF(slot.frame.size()) / options_.scale;
-        fitted.scale(QSizeF(size()), Qt::KeepAspectRatio);
-        const QRectF target((width() - fitted.width()) / 2.0, (height() - fitted.height()) / 2.0,
-                            fitted.width(), fitted.height());
+        layers.push_back(Layer{&slot.frame, opacity, layerMask(i), frameTarget(i)});
+    }
+
+    // A single opaque frame on whole pixels hides what lies under it: black goes only around it.
+    const QRect before = frameRect_;
+    frameRect_ = QRect();
+    if (layers.size() == 1 && layers.front().opacity >= 1.0 && !layers.front().mask &&
+        !layers.front().frame->hasAlphaChannel() &&
+        QRectF(layers.front().target.toRect()) == layers.front().target)
+        frameRect_ = layers.front().target.toRect();
+    QPainter painter(this);
+    for (const QRect& bare : QRegion(rect()).subtracted(QRegion(frameRect_)))
+        painter.fillRect(bare, Qt::black);
+    for (const Layer& layer : layers) {
         painter.save();
-        painter.setOpacity(opacity);
-        if (const auto mask = layerMask(i)) {
+        painter.setOpacity(layer.opacity);
+        if (layer.mask) {
             painter.setRenderHint(QPainter::Antialiasing, true);
-            painter.setClipPath(*mask);
+            painter.setClipPath(*layer.mask);
         }
-        painter.drawImage(target, slot.frame);
+        painter.drawImage(layer.target, *layer.frame);
         painter.restore();
     }
+    // The picture moved while only part of the view was painted: paint the rest next.
+    if (frameRect_ != before && !QRegion(rect()).subtracted(event->region()).isEmpty()) update();
     ChromeState chrome;
     chrome.caption = captionLine_;
     chrome.attribution = options_.attribution.value_or(QString());
@@ -423,7 +483,7 @@ void WallView::paintEvent(QPaintEvent*) {
         const int side = qRound(layout_.qrCode.width() * options_.scale);
         chrome.qr = qr_.image(link_->toString(QUrl::FullyEncoded).toUtf8(), side);
     }
-    WallChrome::paint(painter, layout_, chrome, sizes_);
+    WallChrome::paint(painter, layout_, chrome, sizes_, &chromeCache_);
 }
 
 double WallView::captionOpacity() const {

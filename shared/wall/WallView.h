@@ -149,6 +149,10 @@ private:
     void refreshQR();
     void setCard();
     void layoutChrome();
+    void animationChanged();
+    void frameArrived();
+    QRect chromeBand() const;
+    QRectF frameTarget(int slot) const;
     std::optional<QDateTime> shownInstant() const;
     Player* activePlayer() const;
     std::optional<int> activeSlotCount() const;
@@ -176,6 +180,7 @@ private:
     ChromeSizes sizes_;
     ChromeLayout layout_;
     QrImage qr_;
+    ChromeCache chromeCache_;
     std::optional<QUrl> link_;
     ViewClock::WorkID captionHide_ = 0;
     QString captionName_;
@@ -199,4 +204,5 @@ private:
     int clipsShown_ = 0;
     bool infoUp_ = false;
     int redraws_ = 0;
+    QRect frameRect_; // where the last paint put the active frame, alone and opaque; empty otherwise
 };

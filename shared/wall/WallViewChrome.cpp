@@ -83,6 +83,7 @@ void WallView::showCaption(const CacheEntry& entry, Look look) {
 
 void WallView::showSlot(int slot, int slotCount) {
     if (!clip_) return;
+    const QString caption = captionLine_;
     if (!clipChecked_) {
         clipChecked_ = true;
         if (!SolarTime::trusted(clip_->frameCount, slotCount)) {
@@ -107,7 +108,11 @@ void WallView::showSlot(int slot, int slotCount) {
     }
     progress_ = SolarTime::progress(slot, slotCount);
     layoutChrome();
-    update();
+    // The clock and the timeline are redrawn only while they show; the next frame brings the picture.
+    if (captionLine_ != caption)
+        update();
+    else if (clockOpacity() > 0.0 || timelineOpacity() > 0.0)
+        update(chromeBand());
 }
 
 void WallView::playerTime(quint64 playerID, double seconds) {
@@ -216,6 +221,7 @@ void WallView::setCard() {
     cardLines_ = now ? now->provenance.lines() : QStringList{};
     setAccessibleDescription(now ? now->provenance.text() : QString());
     layoutChrome();
+    update(); // new lines in a card of the same size
 }
 
 void WallView::showInfo(std::optional<double> forSeconds) {
@@ -255,7 +261,18 @@ void WallView::layoutChrome() {
     sizes_.timeline = std::max(TypeScale::timeline * f, 1.0);
     sizes_.playhead = std::max(TypeScale::playhead * f, 2.0);
     const QSizeF card = WallChrome::cardSize(cardLines_, sizes_, width() * 0.6);
+    const ChromeLayout before = layout_;
     layout_ = WallChrome::layout(QSizeF(size()), sizes_, progress_, animator_.target(qrKey) > 0.0, card);
+    // Anything but the playhead moving on repaints the whole view; the playhead goes with the clock.
+    ChromeLayout moved = layout_;
+    moved.playhead = before.playhead;
+    if (!(moved == before)) update();
+}
+
+QRect WallView::chromeBand() const {
+    const ChromeLayout& l = layout_;
+    const QRectF band = l.scrim | l.caption | l.attribution | l.clock | l.track | l.playhead | l.qrPlate;
+    return band.toAlignedRect().adjusted(-1, -1, 1, 1) & rect();
 }
 
 std::optional<QDateTime> WallView::shownInstant() const {
