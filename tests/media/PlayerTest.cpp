@@ -1,5 +1,6 @@
 #include "Player.h"
 #include "IndexClip.h"
+#include "ResidentSize.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -7,10 +8,8 @@
 #include <QThread>
 #include <chrono>
 #include <condition_variable>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <string>
 #include <vector>
 
 namespace {
@@ -280,14 +279,6 @@ TEST_F(Playing, CallbacksRunOnTheContextThreadAndNeverAfterStop) {
     player->stop();
     QCoreApplication::processEvents();
     EXPECT_EQ(record.times.size(), 9u);
-}
-
-long residentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

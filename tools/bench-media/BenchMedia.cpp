@@ -8,6 +8,7 @@
 #include "Cache.h"
 #include "FrameGrabber.h"
 #include "Player.h"
+#include "ResidentSize.h"
 #include "Share.h"
 
 #include <QCoreApplication>
@@ -21,9 +22,7 @@
 #include <QTemporaryDir>
 #include <condition_variable>
 #include <cstdio>
-#include <fstream>
 #include <mutex>
-#include <string>
 #include <sys/resource.h>
 #include <time.h>
 
@@ -52,14 +51,6 @@ double runChild(const QString& program, const QStringList& arguments, const QStr
     process.start(program, arguments);
     if (!process.waitForFinished(600000) || process.exitCode() != status) return -1;
     return childrenCpuSeconds() - before;
-}
-
-long residentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
 }
 
 // Plays the clip to its end on a virtual clock (no waiting); gives our CPU seconds and the frame count.

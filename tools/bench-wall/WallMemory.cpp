@@ -3,24 +3,15 @@
 // 0.3 s and prints the resident size after a warm-up and after the changes. Run by bench-wall.sh under
 // Xvfb; usage: bench-wall-memory [changes] (default 100).
 
+#include "ResidentSize.h"
 #include "WallView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QScreen>
 #include <cstdio>
-#include <fstream>
-#include <string>
 
 namespace {
-
-long residentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
-}
 
 void runEvents(int milliseconds) {
     QElapsedTimer timer;
