@@ -3,9 +3,9 @@
 #include "Decoder.h"
 #include "FrameConverter.h"
 #include "IndexClip.h"
+#include "TestSupport.h"
 
 #include <QColorSpace>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <vector>
@@ -123,15 +123,13 @@ TEST(GrabbingSkips, ExactGrabEqualsDecodingEveryFrame) {
              QStringLiteral("-x264-params"), QStringLiteral("b-pyramid=normal"), QStringLiteral("-pix_fmt"),
              QStringLiteral("yuv420p"), clip});
     // Without unreferenced frames there would be nothing to leave out, and nothing tested.
-    QProcess trace;
-    trace.setProcessChannelMode(QProcess::MergedChannels);
-    trace.start(QStringLiteral("ffmpeg"),
-                {QStringLiteral("-v"), QStringLiteral("trace"), QStringLiteral("-i"), clip,
-                 QStringLiteral("-c"), QStringLiteral("copy"), QStringLiteral("-bsf:v"),
-                 QStringLiteral("trace_headers"), QStringLiteral("-f"), QStringLiteral("null"),
-                 QStringLiteral("-")});
-    ASSERT_TRUE(trace.waitForFinished(60000));
-    EXPECT_GE(trace.readAll().count("non-IDR picture), nal_ref_idc: 0"), 8);
+    const ProcessResult trace = runProgram(
+        QStringLiteral("ffmpeg"),
+        {QStringLiteral("-v"), QStringLiteral("trace"), QStringLiteral("-i"), clip, QStringLiteral("-c"),
+         QStringLiteral("copy"), QStringLiteral("-bsf:v"), QStringLiteral("trace_headers"),
+         QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
+    ASSERT_EQ(trace.status, 0);
+    EXPECT_GE((trace.out + trace.err).count("non-IDR picture), nal_ref_idc: 0"), 8);
 
     QString error;
     const auto decoder = Decoder::open(clip, Decoder::Threads::single, &error);
