@@ -4,6 +4,9 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QImage>
+#include <QScreen>
+#include <QWindow>
 
 using State = WallView::State;
 
@@ -282,4 +285,41 @@ TEST_F(WallFixture, CyclingTheLookStoresItAndSaysSo) {
     EXPECT_TRUE(view->state().captionLine.contains(Looks::label(Settings::look())));
     EXPECT_TRUE(
         captured.finish().contains("look: " + Looks::rawValue(Settings::look()).toUtf8() + " on 171"));
+}
+
+// The view repaints only what changes (a new frame's rectangle, the chrome band while it fades, the two
+// pictures of a crossfade). What those partial repaints leave on screen must equal a full repaint; the
+// offscreen platform's window grab reads the window's backing store, which keeps every partial flush.
+TEST_F(WallFixture, PartialRepaintsLeaveTheSameScreenAsAFullOne) {
+    Settings::setTransition(Transition::crossfade);
+    auto view = makeView(entries({"171", "193"}));
+    view->show();
+    ASSERT_TRUE(waitFor([&] { return view->windowHandle() && view->windowHandle()->isExposed(); }));
+    const auto sameAsFullRepaint = [&] {
+        return waitFor([&] {
+            const QImage shown =
+                view->screen()->grabWindow(view->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+            const QImage full = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            return !shown.isNull() && shown == full;
+        });
+    };
+    const auto frames = [&](double seconds) {
+        const double before = view->state().progress;
+        playerClock->advance(seconds);
+        ASSERT_TRUE(waitFor([&] { return view->state().progress > before; }));
+    };
+
+    clock->advance(0.4); // the first clip has faded in
+    frames(0.5);
+    EXPECT_TRUE(sameAsFullRepaint()) << "new frames under the caption";
+    clock->advance(8.0); // the caption, clock and timeline fade out
+    frames(0.5);
+    EXPECT_TRUE(sameAsFullRepaint()) << "new frames after the caption left";
+    view->step(1);
+    clock->advance(0.3);
+    EXPECT_TRUE(sameAsFullRepaint()) << "the middle of a crossfade";
+    clock->advance(0.4);
+    frames(0.5);
+    EXPECT_TRUE(sameAsFullRepaint()) << "the next clip alone";
+    view->stop();
 }
