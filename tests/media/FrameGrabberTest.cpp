@@ -12,21 +12,7 @@
 
 namespace {
 
-class Grabbing : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        folder = new QTemporaryDir;
-        clip = new QString(makeIndexClip(folder->path(), QStringLiteral("slots.mp4")));
-    }
-    static void TearDownTestSuite() {
-        delete clip;
-        delete folder;
-    }
-    static QTemporaryDir* folder;
-    static QString* clip;
-};
-QTemporaryDir* Grabbing::folder = nullptr;
-QString* Grabbing::clip = nullptr;
+class Grabbing : public IndexClipSuite {};
 
 TEST_F(Grabbing, AssetReadsLengthSizeAndFrames) {
     QString error;

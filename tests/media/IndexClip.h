@@ -6,6 +6,8 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 struct IndexClipOptions {
     int frames = 144;
@@ -23,3 +25,20 @@ int frameIndex(const QImage& image);
 
 // Runs a program and gives its standard output; fails the current test on a non-zero status.
 QByteArray runTool(const QString& program, const QStringList& arguments);
+
+// A test suite that shares one clip of the default options (144 frames), made once for the suite.
+class IndexClipSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder = new QTemporaryDir;
+        clip = new QString(makeIndexClip(folder->path(), QStringLiteral("slots.mp4")));
+    }
+    static void TearDownTestSuite() {
+        delete clip;
+        delete folder;
+        clip = nullptr;
+        folder = nullptr;
+    }
+    static inline QTemporaryDir* folder = nullptr;
+    static inline QString* clip = nullptr;
+};

@@ -21,21 +21,7 @@ Provenance sample() {
                             GlossaryMap{});
 }
 
-class ShareClips : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        folder = new QTemporaryDir;
-        clip = new QString(makeIndexClip(folder->path(), QStringLiteral("slots.mp4")));
-    }
-    static void TearDownTestSuite() {
-        delete clip;
-        delete folder;
-    }
-    static QTemporaryDir* folder;
-    static QString* clip;
-};
-QTemporaryDir* ShareClips::folder = nullptr;
-QString* ShareClips::clip = nullptr;
+class ShareClips : public IndexClipSuite {};
 
 TEST_F(ShareClips, FramePNGHoldsTheExactFrame) {
     for (int slot : {0, 71, 143}) {
