@@ -12,7 +12,7 @@ QString imageryHost();              // normalised host (and port)
 bool offline();
 // The products the screens want, or nothing meaning every product.
 std::optional<QSet<QString>> productsInUse();
-QDateTime lastCheck(); // invalid for never
+QDateTime lastCheck(); // the distant past when never
 void setLastCheck(const QDateTime& when);
 QDateTime lastManual();
 void setLastManual(const QDateTime& when);
