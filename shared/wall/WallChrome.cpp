@@ -32,20 +32,20 @@ void fillScrim(QPainter& painter, const QRectF& rect) {
     painter.fillRect(rect, gradient);
 }
 
-void drawShadowedText(QPainter& painter, ChromeCache* cache, int role, const QRectF& rect,
+void drawShadowedText(QPainter& painter, ChromeCache* cache, ChromeCache::Line line, const QRectF& rect,
                       const QString& text, int flags, double opacity, bool shadow) {
     if (opacity <= 0.0 || text.isEmpty()) return;
     painter.setOpacity(opacity);
     if (cache)
-        cache->drawText(painter, role, rect, text, flags, shadow);
+        cache->drawText(painter, line, rect, text, flags, shadow);
     else
         drawLine(painter, rect, text, flags, shadow);
 }
 } // namespace
 
-void ChromeCache::drawText(QPainter& painter, int role, const QRectF& rect, const QString& text, int flags,
+void ChromeCache::drawText(QPainter& painter, Line line, const QRectF& rect, const QString& text, int flags,
                            bool shadow) {
-    Line& entry = lines_[static_cast<size_t>(std::clamp(role, 0, int(lines_.size()) - 1))];
+    Drawn& entry = lines_[static_cast<size_t>(line)];
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     if (entry.image.isNull() || entry.text != text || entry.font != painter.font() || entry.flags != flags ||
         entry.size != rect.size() || entry.shadow != shadow || entry.ratio != ratio) {
@@ -59,7 +59,7 @@ void ChromeCache::drawText(QPainter& painter, int role, const QRectF& rect, cons
         lines.setFont(painter.font());
         drawLine(lines, QRectF(QPointF(0, 0), rect.size()), text, flags, shadow);
         lines.end();
-        entry = Line{text, painter.font(), flags, rect.size(), shadow, ratio, std::move(image)};
+        entry = Drawn{text, painter.font(), flags, rect.size(), shadow, ratio, std::move(image)};
     }
     // On whole device pixels, so the cached glyphs are copied, never resampled.
     const QPointF at(std::round(rect.left() * ratio) / ratio, std::round(rect.top() * ratio) / ratio);
@@ -160,14 +160,14 @@ void paint(QPainter& painter, const ChromeLayout& l, const ChromeState& s, const
         painter.setRenderHint(QPainter::Antialiasing, false);
     }
     painter.setFont(font(sizes.caption, QFont::Medium));
-    drawShadowedText(painter, cache, 0, l.caption, s.caption, Qt::AlignLeft | Qt::AlignVCenter,
-                     s.captionOpacity, false);
+    drawShadowedText(painter, cache, ChromeCache::Line::caption, l.caption, s.caption,
+                     Qt::AlignLeft | Qt::AlignVCenter, s.captionOpacity, false);
     painter.setFont(font(sizes.attribution));
-    drawShadowedText(painter, cache, 1, l.attribution, s.attribution, Qt::AlignLeft | Qt::AlignVCenter,
-                     s.attributionOpacity, true);
+    drawShadowedText(painter, cache, ChromeCache::Line::attribution, l.attribution, s.attribution,
+                     Qt::AlignLeft | Qt::AlignVCenter, s.attributionOpacity, true);
     painter.setFont(font(sizes.clock));
-    drawShadowedText(painter, cache, 2, l.clock, s.clock, Qt::AlignRight | Qt::AlignVCenter, s.clockOpacity,
-                     true);
+    drawShadowedText(painter, cache, ChromeCache::Line::clock, l.clock, s.clock,
+                     Qt::AlignRight | Qt::AlignVCenter, s.clockOpacity, true);
 
     if (s.cardOpacity > 0.0 && !l.card.isEmpty()) {
         painter.setOpacity(s.cardOpacity);

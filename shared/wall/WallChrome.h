@@ -37,15 +37,16 @@ struct ChromeState {
 // Chrome parts rendered once into images and reused while what they show stays the same: the scrim for
 // its size, and the text lines for their text, font and box. A fading caption and its scrim are redrawn
 // every display frame, and blending finished pixels costs a fraction of filling a gradient and laying
-// out and drawing glyphs again. Role tells the lines apart (caption, attribution, clock). GUI thread only.
+// out and drawing glyphs again. GUI thread only.
 class ChromeCache {
 public:
-    void drawText(QPainter& painter, int role, const QRectF& rect, const QString& text, int flags,
+    enum class Line { caption, attribution, clock };
+    void drawText(QPainter& painter, Line line, const QRectF& rect, const QString& text, int flags,
                   bool shadow);
     void drawScrim(QPainter& painter, const QRectF& rect);
 
 private:
-    struct Line {
+    struct Drawn {
         QString text;
         QFont font;
         int flags = 0;
@@ -54,7 +55,7 @@ private:
         qreal ratio = 1.0;
         QImage image;
     };
-    std::array<Line, 3> lines_;
+    std::array<Drawn, 3> lines_;
     QImage scrim_;
 };
 
