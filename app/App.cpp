@@ -35,6 +35,7 @@ template <typename Control> void fade(Control* control, double to, double second
 } // namespace
 
 App::App(Environment environment) : env_(std::move(environment)) {
+    parts_.fillMissing();
     lastInput_.start();
     rebuild_.setSingleShot(true);
     rebuild_.setInterval(static_cast<int>(rebuildDelaySeconds * 1000));
@@ -206,6 +207,27 @@ void App::dismiss() {
         env_.openPreferences();
     else
         QCoreApplication::quit();
+}
+
+void App::arm() {
+    if (showing_) return;
+    parts_.hidePreferences();
+    const Mode mode = Settings::mode();
+    if (mode == Mode::desktop) {
+        log("armed: desktop keeps the picture current", LogArea::app);
+        return;
+    }
+    armedWaiting_ = true;
+    const double minutes = Settings::idleMinutes();
+    const QString whole =
+        std::isfinite(minutes) ? QString::number(std::trunc(minutes), 'f', 0) : QString::number(minutes);
+    log("armed: waiting for " + whole + " min idle, then " + Modes::rawValue(mode), LogArea::app);
+}
+
+void App::disarm() {
+    if (!armedWaiting_) return;
+    armedWaiting_ = false;
+    log("disarmed", LogArea::app);
 }
 
 void App::screensChanged() {

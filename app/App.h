@@ -4,6 +4,7 @@
 // wall, the fading of the controls and the pointer, and the rebuild when the screens change.
 // GUI thread only. Settings are read each time they are needed; nothing is copied.
 
+#include "AppParts.h"
 #include "Mode.h"
 #include "WallView.h"
 
@@ -43,6 +44,10 @@ public:
     void hide();
     void build();
     void dismiss();
+    // Waits for the idle time, then shows the current mode (the Preferences window's arm button);
+    // disarm stops waiting (the Preferences window opening).
+    void arm();
+    void disarm();
     void screensChanged();
     void setButtons(bool visible);
     void setCursor(bool hidden);
@@ -50,6 +55,7 @@ public:
     void tick();
 
     bool showing() const { return showing_; }
+    bool armedWaiting() const { return armedWaiting_; }
     bool coversAll() const { return coversAll_; }
     bool buttonsVisible() const { return buttonsVisible_; }
     bool cursorHidden() const { return cursorHidden_; }
@@ -59,6 +65,8 @@ public:
     const std::vector<CloseButton*>& closeButtons() const { return closeButtons_; }
     const std::vector<ModeBadge*>& badges() const { return badges_; }
     int builds() const { return builds_; }
+    // The parts the controller calls but does not own; main wires them before launch.
+    AppParts& parts() { return parts_; }
 
     // Key and scroll handling of a showing wall; true when the event was consumed.
     bool handleKey(int key, Qt::KeyboardModifiers modifiers, const QString& text);
@@ -77,11 +85,13 @@ private:
     static std::vector<QRect> screenFrames();
 
     Environment env_;
+    AppParts parts_;
     std::vector<WallWindow*> windows_;
     std::vector<WallView*> walls_;
     std::vector<CloseButton*> closeButtons_;
     std::vector<ModeBadge*> badges_;
     bool showing_ = false;
+    bool armedWaiting_ = false;
     bool buttonsVisible_ = false;
     bool cursorHidden_ = false;
     std::vector<QRect> builtFor_;

@@ -1,6 +1,7 @@
 // The entry point: one command-line action and exit, or the desktop application.
 
 #include "App.h"
+#include "AppParts.h"
 #include "Cache.h"
 #include "CommandLine.h"
 #include "Platform.h"
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     // Closing the last wall does not end the program; it lives in the tray.
     application.setQuitOnLastWindowClosed(false);
     App app;
+    wireAppParts(app, app.parts());
     // Everything shown is taken down on the way out, however the quit comes.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &app, &App::hide);
     if (commandLine.forceStart || Settings::mode() != Mode::desktop)

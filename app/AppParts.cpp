@@ -1,0 +1,34 @@
+#include "AppParts.h"
+
+#include "Log.h"
+
+namespace {
+void stub(std::function<void()>& member, const char* part) {
+    if (member) return;
+    member = [part] { log(QString::fromLatin1(part) + ": not in this version", LogArea::app); };
+}
+
+// For calls made in passing (state changes, taking a window off screen): nothing to say when absent.
+void quiet(std::function<void()>& member) {
+    if (!member) member = [] {};
+}
+} // namespace
+
+void AppParts::fillMissing() {
+    stub(buildStatusItem, "tray");
+    quiet(statusChanged);
+    stub(showPreferences, "preferences");
+    quiet(hidePreferences);
+    stub(showWelcome, "welcome");
+    stub(toggleMiniPlayer, "mini player");
+    stub(applyDesktopPicture, "desktop picture");
+    stub(syncLiveDesktop, "live desktop");
+    stub(startUpdater, "updates");
+    stub(checkForUpdates, "updates");
+    stub(refreshInstalledSaver, "saver installer");
+}
+
+void wireAppParts(App& /*app*/, AppParts& parts) {
+    // Each module adds its line here as it lands.
+    parts.fillMissing();
+}

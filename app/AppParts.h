@@ -1,0 +1,47 @@
+#pragma once
+// The parts of the running program that the controller and the launch sequence call but do not own:
+// the tray item and menus, the Preferences, welcome and mini-player windows, the desktop picture, the
+// live desktop, the updater and the screen-saver installer. Each module fills its members once at start
+// (in AppParts.cpp, the one place that wires them); a member left empty logs one line saying the part
+// is not in this version and does nothing, so the application runs whole while parts are missing.
+// GUI thread only, unless a member says otherwise.
+
+#include "Mode.h"
+
+#include <functional>
+
+class App;
+
+struct AppParts {
+    // Creates the tray item and its menus (once, at launch).
+    std::function<void()> buildStatusItem;
+    // Something the tray shows has changed (mode, showing, cache): retitle and re-hide its items.
+    std::function<void()> statusChanged;
+
+    // The Preferences window: open it (and bring it to the front), or take it off screen without closing it.
+    std::function<void()> showPreferences;
+    std::function<void()> hidePreferences;
+    // The welcome window of a first launch.
+    std::function<void()> showWelcome;
+    // The small always-on-top player in the corner.
+    std::function<void()> toggleMiniPlayer;
+
+    // Puts each screen's next still on the desktop (after a refresh pass, and at launch when offline).
+    std::function<void()> applyDesktopPicture;
+    // Brings the live desktop in line with the settings (started, stopped or rebuilt).
+    std::function<void()> syncLiveDesktop;
+
+    // Starts the update machinery at launch; asks it to check now (the tray's "Check for Updates…").
+    std::function<void()> startUpdater;
+    std::function<void()> checkForUpdates;
+
+    // Replaces the installed screen-saver hack when the program carries a newer one (at launch).
+    std::function<void()> refreshInstalledSaver;
+
+    // Every empty member becomes a stub that logs "<part>: not in this version" on each call (the calls
+    // made in passing, statusChanged and hidePreferences, do nothing).
+    void fillMissing();
+};
+
+// Fills the parts this build has, for the running application. Called once by main before launch.
+void wireAppParts(App& app, AppParts& parts);
