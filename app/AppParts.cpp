@@ -26,6 +26,11 @@ void AppParts::fillMissing() {
     stub(startUpdater, "updates");
     stub(checkForUpdates, "updates");
     stub(refreshInstalledSaver, "saver installer");
+    if (!installSaver)
+        installSaver = [] {
+            log("saver installer: not in this version", LogArea::app);
+            return QString();
+        };
 }
 
 void wireAppParts(App& /*app*/, AppParts& parts) {

@@ -8,6 +8,7 @@
 
 #include "Mode.h"
 
+#include <QString>
 #include <functional>
 
 class App;
@@ -37,6 +38,9 @@ struct AppParts {
 
     // Replaces the installed screen-saver hack when the program carries a newer one (at launch).
     std::function<void()> refreshInstalledSaver;
+    // Installs the carried hack for the user (the Preferences button) and gives the note to show under the
+    // button: what to do next, or why it could not install. Empty when there is nothing to say.
+    std::function<QString()> installSaver;
 
     // Every empty member becomes a stub that logs "<part>: not in this version" on each call (the calls
     // made in passing, statusChanged and hidePreferences, do nothing).
