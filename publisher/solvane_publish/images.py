@@ -1,0 +1,109 @@
+"""From FITS files to pictures: slot means, scaling, the AIA colour tables, the radial histogram
+equalisation (RHEF) and the two composites."""
+
+import numpy
+import scipy.ndimage
+from astropy.io import fits
+
+
+class Disc:
+    """Where the solar disc is in a frame of `size` pixels: centre (x, y) and radius in pixels."""
+
+    def __init__(self, cx, cy, radius):
+        self.cx, self.cy, self.radius = cx, cy, radius
+
+    @staticmethod
+    def default(size):
+        # AIA 1k synoptic frames: 2.4 arcsec pixels, the Sun about 960 arcsec: about 400 of 1024 pixels.
+        return Disc((size - 1) / 2.0, (size - 1) / 2.0, size * 400.0 / 1024.0)
+
+
+def read_frame(path, size):
+    """The image of a FITS file as rate (per second of exposure), resampled to size x size, and its disc."""
+    with fits.open(path, memmap=False) as hdus:
+        hdu = next(h for h in hdus if h.data is not None and h.data.ndim == 2)
+        data = numpy.asarray(hdu.data, dtype=numpy.float32)
+        header = hdu.header
+    data = numpy.nan_to_num(data, nan=0.0, posinf=0.0, neginf=0.0)
+    exposure = header.get("EXPTIME")
+    if isinstance(exposure, (int, float)) and exposure > 0:
+        data = data / numpy.float32(exposure)
+    height, width = data.shape
+    if (height, width) != (size, size):
+        data = scipy.ndimage.zoom(data, (size / height, size / width), order=1)
+    scale = size / float(width)
+    disc = Disc.default(size)
+    try:
+        cdelt = float(header["CDELT1"])
+        disc = Disc((float(header["CRPIX1"]) - 0.5) * scale - 0.5, (float(header["CRPIX2"]) - 0.5) * scale - 0.5,
+                    float(header["RSUN_OBS"]) / cdelt * scale)
+    except (KeyError, ValueError, TypeError, ZeroDivisionError):
+        pass
+    return data, disc
+
+
+def lut(channel):
+    """The AIA colour table of a channel as 256 x 3 bytes (sunpy's sdoaia tables)."""
+    import sunpy.visualization.colormaps as colormaps  # noqa: F401 registers the tables
+
+    table = colormaps.cmlist["sdoaia%d" % channel]
+    return (table(numpy.linspace(0.0, 1.0, 256))[:, :3] * 255.0 + 0.5).astype(numpy.uint8)
+
+
+def log_scaled(rate, disc):
+    """0..1 on a logarithmic stretch from the 1st to the 99.9th percentile of the positive pixels."""
+    positive = rate[rate > 0]
+    if positive.size < 16:
+        return numpy.zeros(rate.shape, dtype=numpy.float32)
+    low, high = numpy.percentile(positive, [1.0, 99.9])
+    low = max(low, high * 1e-4, 1e-6)
+    if high <= low:
+        high = low * 10.0
+    scaled = (numpy.log(numpy.clip(rate, low, high)) - numpy.log(low)) / (numpy.log(high) - numpy.log(low))
+    return scaled.astype(numpy.float32)
+
+
+def rhef(image, disc, bins=None):
+    """Radial histogram equalisation: each pixel becomes its rank among the pixels at the same distance from
+    the disc centre, so the faint corona and the bright disc both use the whole range (after Gilly & Cranmer's
+    Radial Histogram Equalizing Filter). Returns 0..1."""
+    height, width = image.shape
+    y, x = numpy.indices(image.shape, dtype=numpy.float32)
+    radius = numpy.hypot(x - disc.cx, y - disc.cy)
+    bins = bins or max(8, width // 2)
+    ring = numpy.minimum((radius / radius.max() * bins).astype(numpy.int64), bins - 1).ravel()
+    values = image.ravel()
+    order = numpy.lexsort((values, ring))
+    sorted_ring = ring[order]
+    starts = numpy.searchsorted(sorted_ring, numpy.arange(bins))
+    counts = numpy.bincount(ring, minlength=bins)
+    rank = numpy.arange(values.size) - starts[sorted_ring]
+    out = numpy.empty(values.size, dtype=numpy.float32)
+    out[order] = rank / numpy.maximum(counts[sorted_ring] - 1, 1)
+    return out.reshape(image.shape)
+
+
+def coloured(level, table):
+    """0..1 levels through a 256-entry colour table to RGB bytes."""
+    index = numpy.clip(level * 255.0 + 0.5, 0, 255).astype(numpy.uint8)
+    return table[index]
+
+
+def rainbow(levels, tables, disc):
+    """Each channel in its own wedge of position angle, in wavelength order around the disc, with soft edges."""
+    size = levels[0].shape[0]
+    y, x = numpy.indices((size, size), dtype=numpy.float32)
+    angle = numpy.mod(numpy.arctan2(y - disc.cy, x - disc.cx), 2 * numpy.pi)
+    wedge = 2 * numpy.pi / len(levels)
+    feather = wedge * 0.12
+    out = numpy.zeros((size, size, 3), dtype=numpy.float32)
+    for k, (level, table) in enumerate(zip(levels, tables)):
+        centre = (k + 0.5) * wedge
+        distance = numpy.abs(numpy.mod(angle - centre + numpy.pi, 2 * numpy.pi) - numpy.pi)
+        weight = numpy.clip((wedge / 2 + feather - distance) / (2 * feather), 0.0, 1.0)
+        out += weight[..., None] * coloured(level, table)
+    return numpy.clip(out + 0.5, 0, 255).astype(numpy.uint8)
+
+
+def composite_uv(red, green, blue):
+    return (numpy.clip(numpy.dstack([red, green, blue]), 0, 1) * 255.0 + 0.5).astype(numpy.uint8)

@@ -1,0 +1,251 @@
+"""One publishing run: bring the source's files in, plan each product's 144 slots, draw the frames that are not
+drawn yet, encode the products whose window moved, and publish them with the index last."""
+
+import concurrent.futures
+import datetime
+import fcntl
+import hashlib
+import multiprocessing
+import os
+import shutil
+
+from . import catalog, encode, frames, log, tree
+from .dem import DEFAULT_TABLE, Responses
+from .fetch import Fetcher
+from .source import Source
+from .window import CADENCE, ChannelPlan, frame_keys, real_slots, slot_time, window_end
+
+RENDER_VERSION = "1"
+FALLBACK_METHOD = "resampled NASA SDO 48-hour movie"
+
+
+def iso(when):
+    return when.strftime("%Y-%m-%dT%H:%M:%SZ")
+
+
+def stem(when):
+    return when.strftime("%Y%m%dT%H%M%S")
+
+
+class Failed(Exception):
+    """A product that cannot be made this run; the text is the reason."""
+
+
+class Run:
+    def __init__(self, options):
+        self.o = options
+        self.work = os.path.abspath(options.work)
+        self.out = os.path.abspath(options.out)
+        self.fetcher = Fetcher(retries=options.retries, backoff=options.backoff)
+        self.slots = options.hours * 3
+
+    def run(self):
+        """Returns the exit status: 0 when an index is published (or already current), 3 when none could be."""
+        os.makedirs(self.work, exist_ok=True)
+        os.makedirs(self.out, exist_ok=True)
+        with open(os.path.join(self.work, "lock"), "w") as lock:
+            try:
+                fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            except OSError:
+                log.line("another publish is running with this work folder; nothing done")
+                return 0
+            return self._locked()
+
+    def _locked(self):
+        tree.clean_parts(self.out)
+        wanted = [p for p in catalog.IDS if p in self.o.products]
+        channels = catalog.channels_of(wanted)
+        source = Source(self.o.source, self.work, self.fetcher, jobs=self.o.jobs)
+        newest = source.newest()
+        if newest is None:
+            newest = datetime.datetime.now(datetime.timezone.utc) - datetime.timedelta(minutes=20)
+            log.line("source: no newest image time; assuming %s" % iso(newest))
+        end = window_end(newest)
+        start = slot_time(end, 0, self.slots) - datetime.timedelta(seconds=CADENCE - 1)
+        held = source.sync(start, newest, channels)
+        source.prune(start - datetime.timedelta(hours=1))
+        if not source.reached and not any(held.values()):
+            log.line("nothing to publish: the source %s cannot be reached and no files are held" % self.o.source)
+            return 3
+        plans = {c: ChannelPlan(held[c], end, self.slots) for c in channels}
+        previous = tree.read_index(self.out) or {"products": [], "failed": []}
+        before = {e.get("id"): e for e in previous["products"] if isinstance(e, dict)}
+        entries, failed, builds = {}, {}, []
+        for pid in wanted:
+            old = before.get(pid)
+            if old and str(old.get("video_v", "")) >= tree.versioned(pid, stem(end), "mp4") \
+                    and pid not in (previous.get("failed") or []):
+                entries[pid] = old
+                log.line("%s: unchanged, %s is current" % (pid, old["video_v"]))
+                continue
+            try:
+                builds.append(self._plan(pid, plans, end))
+            except Failed as reason:
+                failed[pid] = str(reason)
+        self._draw(builds, failed)
+        for build in builds:
+            if build["id"] in failed:
+                continue
+            try:
+                entries[build["id"]] = self._publish(build, end)
+            except Failed as reason:
+                failed[build["id"]] = str(reason)
+        for pid, reason in failed.items():
+            log.line("%s: failed: %s" % (pid, reason))
+            if pid in before:
+                entries[pid] = before[pid]  # the last good clip stays listed
+        status = self._index(previous, entries, failed)
+        self._forget_frames(builds)
+        return status
+
+    def _plan(self, pid, plans, end):
+        inputs = catalog.INPUTS[pid]
+        responses = None
+        if pid == "dem":
+            path = self.o.responses or DEFAULT_TABLE
+            if not os.path.exists(path):
+                raise Failed("no AIA temperature response table (%s); the temperature map needs one" % path)
+            try:
+                responses = Responses.load(path)
+            except (OSError, ValueError) as error:
+                raise Failed("temperature responses unusable: %s" % error)
+            log.line("dem: temperature responses from %s" % responses.source)
+        mine = [plans[c] for c in inputs]
+        if len(inputs) == 1:
+            plan = mine[0]
+            stale = end - datetime.timedelta(minutes=self.o.stale_minutes)
+            if plan.empty or plan.newest < stale:
+                said = "no files in the window" if plan.empty else "files stopped at " + iso(plan.newest)
+                movie = self._fallback(pid, inputs[0])
+                if movie:
+                    log.line("%s: %s; using the NASA SDO movie" % (pid, said))
+                    return movie
+                if plan.empty:
+                    raise Failed("no observations of %d \u00c5 in the window, and no NASA SDO movie" % inputs[0])
+                log.line("%s: %s and no NASA SDO movie; the last frame holds" % (pid, said))
+        for channel, plan in zip(inputs, mine):
+            if plan.empty:
+                raise Failed("no observations of %d \u00c5 in the window" % channel)
+        keys = frame_keys(pid, mine, "%s|%d" % (RENDER_VERSION, self.o.size))
+        folder = os.path.join(self.work, "frames", pid)
+        os.makedirs(folder, exist_ok=True)
+        paths = [os.path.join(folder, k + ".png") for k in keys]
+        return {"id": pid, "inputs": inputs, "plans": mine, "frames": paths, "fallback": False,
+                "responses": responses and (self.o.responses or DEFAULT_TABLE),
+                "frame_count": real_slots(mine), "per_slot": min(p.per_slot() for p in mine),
+                "through": min(p.newest for p in mine)}
+
+    def _fallback(self, pid, channel):
+        if not self.o.fallback:
+            return None
+        name = "latest_1024_%04d.mp4" % channel
+        movie = os.path.join(self.work, "fallback", name)
+        os.makedirs(os.path.dirname(movie), exist_ok=True)
+        outcome = self.fetcher.fetch(self.o.fallback.rstrip("/") + "/" + name, movie)
+        if outcome not in ("changed", "unchanged"):
+            return None
+        mark = hashlib.sha1(("%d|%f|%d|%d" % (os.path.getsize(movie), os.path.getmtime(movie), self.slots,
+                                               self.o.size)).encode()).hexdigest()[:16]
+        folder = os.path.join(self.work, "frames", pid, "movie-" + mark)
+        try:
+            if os.path.isdir(folder) and len(os.listdir(folder)) == self.slots:
+                paths = sorted(os.path.join(folder, n) for n in os.listdir(folder))
+            else:
+                paths = encode.resample_movie(movie, folder, self.slots, self.o.size)
+        except RuntimeError as error:
+            log.line("%s: NASA SDO movie unusable: %s" % (pid, error))
+            return None
+        return {"id": pid, "frames": paths, "fallback": True, "frame_count": self.slots, "per_slot": 1,
+                "through": None}
+
+    def _draw(self, builds, failed):
+        """Draws every frame not drawn before, one slot per task, across worker processes."""
+        tasks = []
+        for index in range(self.slots):
+            files, jobs = {}, []
+            for build in builds:
+                if build["fallback"] or os.path.exists(build["frames"][index]) or \
+                        any(j[2] == build["frames"][index] for j in jobs):
+                    continue
+                if index and build["frames"][index] == build["frames"][index - 1]:
+                    continue  # held: drawn with the slot before
+                for channel, plan in zip(build["inputs"], build["plans"]):
+                    files[channel] = list(plan.shown[index])
+                jobs.append((build["id"], build["inputs"], build["frames"][index]))
+            if jobs:
+                responses = next((b["responses"] for b in builds if b.get("responses")), None)
+                tasks.append((self.o.size, responses, files, jobs))
+        if not tasks:
+            return
+        log.line("drawing %d frames in %d slots" % (sum(len(t[3]) for t in tasks), len(tasks)))
+        context = multiprocessing.get_context("fork")
+        with concurrent.futures.ProcessPoolExecutor(max_workers=self.o.jobs_draw, mp_context=context) as pool:
+            for problems in pool.map(frames.render_slot, tasks):
+                for product, text in problems:
+                    if product:
+                        failed.setdefault(product, "a frame could not be drawn: " + text)
+                    else:
+                        log.line("skipped " + text)
+
+    def _publish(self, build, end):
+        pid = build["id"]
+        missing = [f for f in build["frames"] if not os.path.exists(f)]
+        if missing:
+            raise Failed("%d frames were not drawn" % len(missing))
+        clip_key = tree.versioned(pid, stem(end), "mp4")
+        still_key = tree.versioned(pid, stem(end), "png")
+        clip = os.path.join(self.out, clip_key)
+        os.makedirs(os.path.dirname(clip), exist_ok=True)
+        part = "%s.%d.part" % (clip, os.getpid())
+        error = encode.encode_clip(build["frames"], part, self.o.size, self.work, preset=self.o.preset)
+        if error:
+            raise Failed(error)
+        os.chmod(part, 0o644)
+        os.replace(part, clip)
+        tree.copy_atomic(build["frames"][-1], os.path.join(self.out, still_key))
+        tree.copy_atomic(clip, os.path.join(self.out, tree.fixed_clip(pid)))
+        tree.copy_atomic(build["frames"][-1], os.path.join(self.out, tree.fixed_still(pid)))
+        entry = {"id": pid, "label": catalog.LABELS[pid], "updated": iso(end),
+                 "through": iso(build["through"] or end), "video": tree.fixed_clip(pid), "video_v": clip_key,
+                 "img1k": tree.fixed_still(pid), "still_v": still_key, "frame_count": build["frame_count"],
+                 "integration": {"frames": build["per_slot"], "method": "mean"}, "credit": catalog.CREDIT,
+                 "source": "JSOC AIA synoptic near-real-time, level 1.5"}
+        if build["fallback"]:
+            entry["label"] = catalog.LABELS[pid] + " (NASA SDO movie)"
+            entry["integration"] = {"frames": 1, "method": FALLBACK_METHOD}
+            entry["source"] = "NASA SDO 48-hour latest movie"
+        tree.write_fragment(self.out, entry)
+        log.line("%s: published %s (%d slots, %d with observations%s)" % (
+            pid, clip_key, self.slots, build["frame_count"], ", from the NASA SDO movie" if build["fallback"] else ""))
+        return entry
+
+    def _index(self, previous, entries, failed):
+        products = [entries[p] for p in catalog.IDS if p in entries]
+        failed_ids = [p for p in catalog.IDS if p in failed]
+        if not products:
+            log.line("nothing published: no product could be made")
+            return 3
+        if products == previous.get("products") and failed_ids == previous.get("failed"):
+            log.line("index unchanged: nothing new")
+            return 0
+        now = iso(datetime.datetime.now(datetime.timezone.utc))
+        index = {"generated": now, "mirrored": now, "failed": failed_ids, "credit": catalog.CREDIT,
+                 "products": products}
+        tree.write_index(self.out, index)
+        tree.keep_dirs_readable(self.out)
+        log.line("index published: %d products, %d failed" % (len(products), len(failed_ids)))
+        tree.prune_versions(self.out, index, self.o.retention)
+        return 0
+
+    def _forget_frames(self, builds):
+        """Drops the drawn frames of a product that its current window no longer shows."""
+        for build in builds:
+            keep = set(build["frames"])
+            folder = os.path.join(self.work, "frames", build["id"])
+            for name in os.listdir(folder):
+                path = os.path.join(folder, name)
+                if build["fallback"]:
+                    if os.path.isdir(path) and path != os.path.dirname(build["frames"][0]):
+                        shutil.rmtree(path, ignore_errors=True)
+                elif path not in keep and not os.path.isdir(path):
+                    os.unlink(path)

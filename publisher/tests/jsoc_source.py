@@ -1,0 +1,197 @@
+"""A local stand-in for the JSOC near-real-time AIA synoptic source: synthetic FITS files written with astropy
+in the source's layout, served over HTTPS with directory listings and ETags, logging every request.
+Used by the tests and by bench/bench-publish."""
+
+import datetime
+import email.utils
+import html
+import http.server
+import math
+import os
+import shutil
+import socketserver
+import ssl
+import subprocess
+import threading
+import urllib.parse
+
+import numpy
+from astropy.io import fits
+
+CHANNELS = (94, 131, 171, 193, 211, 304, 335, 1600, 1700)
+REAL_AIA = "/usr/lib/python3/dist-packages/sunpy/data/test/aia_171_level1.fits"
+# Typical disc brightness per channel (DN/s), so each channel has its own range.
+LEVEL = {94: 2.0, 131: 8.0, 171: 300.0, 193: 500.0, 211: 150.0, 304: 60.0, 335: 6.0, 1600: 80.0, 1700: 900.0}
+
+
+def name_for(when, channel):
+    return "AIA%s_%04d.fits" % (when.strftime("%Y%m%d_%H%M%S"), channel)
+
+
+def folder_for(root, when):
+    return os.path.join(root, when.strftime("%Y/%m/%d"), "H%s00" % when.strftime("%H"))
+
+
+def synthetic_image(when, channel, size):
+    """A limb-brightened disc with three bright points that move with time; values in DN for 2 s exposure."""
+    y, x = numpy.indices((size, size), dtype=numpy.float64)
+    centre, radius = (size - 1) / 2.0, size * 0.39
+    r = numpy.hypot(x - centre, y - centre) / radius
+    disc = numpy.where(r < 1, 0.7 + 0.3 * r ** 2, 0.3 * numpy.exp(-(r - 1) * 8))
+    hours = when.timestamp() / 3600.0
+    for k in range(3):
+        angle = hours * 0.6 + k * 2.1
+        px, py = centre + 0.6 * radius * math.cos(angle), centre + 0.6 * radius * math.sin(angle)
+        disc += 3.0 * numpy.exp(-((x - px) ** 2 + (y - py) ** 2) / (2 * (size * 0.03) ** 2))
+    return (disc * LEVEL[channel] * 2.0).astype(numpy.float32)
+
+
+def write_fits(path, data, when, channel, size, exposure=2.0):
+    header = fits.Header()
+    header["T_OBS"] = when.strftime("%Y-%m-%dT%H:%M:%S.00Z")
+    header["WAVELNTH"] = channel
+    header["EXPTIME"] = exposure
+    header["CRPIX1"] = header["CRPIX2"] = (size + 1) / 2.0
+    header["CDELT1"] = header["CDELT2"] = 2.4 * 1024 / size
+    header["RSUN_OBS"] = 0.39 * size * header["CDELT1"]
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    fits.PrimaryHDU(data, header).writeto(path, overwrite=True)
+
+
+def observation_times(start, end, step_minutes=3):
+    times, when = [], start
+    while when <= end:
+        times.append(when)
+        when += datetime.timedelta(minutes=step_minutes)
+    return times
+
+
+def make_source(root, start, end, size=64, gaps=(), stops=(), corrupt=(), real_171=None):
+    """Writes one file per channel every 3 minutes from `start` to `end`. `gaps`: (channel, from, to) with no
+    files; `stops`: (channel, time) after which a channel has none; `corrupt`: (channel, time) truncated files;
+    `real_171`: a time whose 171 file is the real AIA frame of sunpy's test data. Returns {channel: [times]}."""
+    written = {c: [] for c in CHANNELS}
+    for when in observation_times(start, end):
+        for channel in CHANNELS:
+            if any(c == channel and a <= when <= b for c, a, b in gaps):
+                continue
+            if any(c == channel and when > t for c, t in stops):
+                continue
+            path = os.path.join(folder_for(root, when), name_for(when, channel))
+            if channel == 171 and when == real_171:
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                shutil.copyfile(REAL_AIA, path)
+            else:
+                write_fits(path, synthetic_image(when, channel, size), when, channel, size)
+            if (channel, when) in corrupt:
+                with open(path, "rb") as f:
+                    head = f.read(1500)
+                with open(path, "wb") as f:
+                    f.write(head)
+            else:
+                written[channel].append(when)
+    write_image_times(root, end)
+    return written
+
+
+def write_image_times(root, newest):
+    lines = ["Time %s" % newest.strftime("%Y%m%d_%H%M%S")]
+    for channel in CHANNELS:
+        lines.append("%04d %s/%s" % (channel, folder_for("", newest).lstrip("/"), name_for(newest, channel)))
+    with open(os.path.join(root, "image_times.part"), "w") as f:
+        f.write("\n".join(lines) + "\n")
+    os.replace(os.path.join(root, "image_times.part"), os.path.join(root, "image_times"))
+
+
+def make_movie(path, seconds=8, size=64):
+    """A stand-in for NASA's 48-hour movie."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "lavfi", "-i",
+                    "testsrc2=size=%dx%d:rate=24:duration=%d" % (size, size, seconds), "-c:v", "libx264",
+                    "-pix_fmt", "yuv420p", path], check=True)
+
+
+def make_certificate(folder):
+    cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                    "-nodes", "-keyout", key, "-out", cert, "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                    "subjectAltName=IP:127.0.0.1,DNS:localhost"], check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    os.chmod(key, 0o644)
+    return cert, key
+
+
+class _Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        server = self.server
+        path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
+        local = os.path.normpath(os.path.join(server.root, path.lstrip("/")))
+        if not local.startswith(server.root) or not os.path.exists(local):
+            return self._answer(404, b"not found", path)
+        if os.path.isdir(local):
+            if not path.endswith("/"):
+                return self._answer(404, b"not found", path)
+            names = sorted(os.listdir(local))
+            body = "<html><body><h1>Index of %s</h1><pre>\n%s</pre></body></html>\n" % (
+                html.escape(path), "\n".join('<a href="%s">%s</a>' % (n, n) for n in names))
+            body = body.encode()
+            stat = os.stat(local)
+            tag = '"d%x-%x"' % (len(body), hash(body) & 0xffffffff)
+        else:
+            stat = os.stat(local)
+            tag = '"%x-%x"' % (stat.st_size, stat.st_mtime_ns)
+            body = None
+        if self.headers.get("If-None-Match") == tag:
+            return self._answer(304, b"", path, tag)
+        if body is None:
+            with open(local, "rb") as f:
+                body = f.read()
+        self._answer(200, body, path, tag, email.utils.formatdate(stat.st_mtime, usegmt=True))
+
+    def _answer(self, status, body, path, tag=None, modified=None):
+        with self.server.lock:
+            self.server.requests.append((path, status))
+        self.send_response(status)
+        if tag:
+            self.send_header("ETag", tag)
+        if modified:
+            self.send_header("Last-Modified", modified)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if status != 304:
+            self.wfile.write(body)
+
+
+class SourceServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    """HTTPS on a free loopback port, serving `root`; `requests` lists (path, status) in order."""
+    daemon_threads = True
+
+    def __init__(self, root, cert, key):
+        super().__init__(("127.0.0.1", 0), _Handler)
+        self.root = os.path.abspath(root)
+        self.requests = []
+        self.lock = threading.Lock()
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert, key)
+        self.socket = context.wrap_socket(self.socket, server_side=True)
+        self.thread = threading.Thread(target=self.serve_forever, daemon=True)
+        self.thread.start()
+
+    @property
+    def url(self):
+        return "https://127.0.0.1:%d" % self.server_address[1]
+
+    def stop(self):
+        self.shutdown()
+        self.server_close()
+
+    def taken(self):
+        with self.lock:
+            done = list(self.requests)
+            self.requests.clear()
+        return done
