@@ -95,16 +95,26 @@ def invert(counts, responses, lam=0.02, iterations=400, relative_error=0.1):
     lipschitz = norm * 1.01
     start = a.T @ (weight2 * y)
     lam_pixel = lam * start.max(axis=0, keepdims=True)
-    x = numpy.zeros_like(start)
+    x = fista(a, y, weight2, lipschitz, lam_pixel, numpy.zeros_like(start), None, iterations)
+    # The penalty that chose the few basis functions also shrinks them: refit on the chosen ones alone.
+    x = fista(a, y, weight2, lipschitz, 0.0, x, x > 0, iterations // 2)
+    return (b @ x) * EM_UNIT
+
+
+def fista(a, y, weight2, lipschitz, lam, x, support, iterations):
+    """Accelerated projected gradient for min 1/2 |W (A x - y)|^2 + lam * sum(x), x >= 0 (and x = 0 outside
+    `support` when given)."""
     z = x.copy()
     t = 1.0
     for _ in range(iterations):
         gradient = a.T @ (weight2 * (a @ z - y))
-        x_next = numpy.maximum(z - (gradient + lam_pixel) / lipschitz, 0.0)
+        x_next = numpy.maximum(z - (gradient + lam) / lipschitz, 0.0)
+        if support is not None:
+            x_next *= support
         t_next = (1.0 + numpy.sqrt(1.0 + 4.0 * t * t)) / 2.0
         z = x_next + ((t - 1.0) / t_next) * (x_next - x)
         x, t = x_next, t_next
-    return (b @ x) * EM_UNIT
+    return x
 
 
 def mean_log_t(em, logt):
