@@ -66,21 +66,22 @@ def log_scaled(rate, disc):
 def rhef(image, disc, bins=None):
     """Radial histogram equalisation: each pixel becomes its rank among the pixels at the same distance from
     the disc centre, so the faint corona and the bright disc both use the whole range (after Gilly & Cranmer's
-    Radial Histogram Equalizing Filter). Returns 0..1."""
-    height, width = image.shape
+    Radial Histogram Equalizing Filter). Equal values share their mean rank. Returns 0..1."""
     y, x = numpy.indices(image.shape, dtype=numpy.float32)
     radius = numpy.hypot(x - disc.cx, y - disc.cy)
-    bins = bins or max(8, width // 2)
+    bins = bins or max(8, image.shape[1] // 2)
     ring = numpy.minimum((radius / radius.max() * bins).astype(numpy.int64), bins - 1).ravel()
-    values = image.ravel()
-    order = numpy.lexsort((values, ring))
-    sorted_ring = ring[order]
-    starts = numpy.searchsorted(sorted_ring, numpy.arange(bins))
+    values = image.ravel().astype(numpy.float64)
+    low, high = values.min(), values.max()
+    # One sortable key: the ring, then the value scaled into [0, 0.5) so rings never mix.
+    key = ring + (values - low) / (2.0 * (high - low) if high > low else 1.0)
+    keys = numpy.sort(key)
+    first = numpy.searchsorted(keys, key, "left")
+    last = numpy.searchsorted(keys, key, "right") - 1
+    starts = numpy.searchsorted(keys, numpy.arange(bins, dtype=numpy.float64))
     counts = numpy.bincount(ring, minlength=bins)
-    rank = numpy.arange(values.size) - starts[sorted_ring]
-    out = numpy.empty(values.size, dtype=numpy.float32)
-    out[order] = rank / numpy.maximum(counts[sorted_ring] - 1, 1)
-    return out.reshape(image.shape)
+    rank = (first + last) / 2.0 - starts[ring]
+    return (rank / numpy.maximum(counts[ring] - 1, 1)).astype(numpy.float32).reshape(image.shape)
 
 
 def coloured(level, table):
