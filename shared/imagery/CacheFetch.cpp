@@ -213,13 +213,18 @@ Cache::Fetched Cache::fetch(const QString& key, const QString& destination, qint
     const QString etagFile = destination + QStringLiteral(".etag");
     const QString sourceFile = destination + QStringLiteral(".src");
     const QString name = QFileInfo(destination).fileName();
-    if (!isNewer(key, readSidecar(sourceFile))) return Fetched::unchanged;
+    const std::optional<QString> heldKey = readSidecar(sourceFile);
+    if (!isNewer(key, heldKey)) return Fetched::unchanged;
     const auto url = urlFor(key);
     if (!url) {
         log(QStringLiteral("fetch ") + key + QStringLiteral(": not a usable address"), LogArea::cache);
         return Fetched::failed;
     }
-    std::optional<QString> held = readSidecar(etagFile);
+    // The tag vouches only for the key it came with: a server whose tags are the modification second and
+    // the size gives two different clips the same tag, and a 304 would then keep the old clip under the
+    // new key for good.
+    std::optional<QString> held;
+    if (heldKey == key) held = readSidecar(etagFile);
     if (held && (held->isEmpty() || hasControlCharacters(*held))) held.reset();
 
     // The body lands beside the file and is renamed over it only once it is complete and fitting.

@@ -113,6 +113,27 @@ TEST_F(CachePass, RevalidationAsksConditionallyAndFetchesOnlyNewerClips) {
     EXPECT_EQ(Cache::entries()[1].updated, QStringLiteral("2026-10-01T07:00:00Z"));
 }
 
+// nginx's tags are the modification second and the size: two clips of equal size written in the same
+// second share a tag, so the held tag must not be offered for a different key.
+TEST_F(CachePass, ANewerClipWithTheSameTagIsStillFetched) {
+    const QDateTime written = QDateTime::currentDateTimeUtc().addSecs(-60);
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/v/x")) && QDir().mkpath(Cache::dir()));
+    for (const char* name : {"20261001T000000", "20261001T010000"}) {
+        const QString path = root + QStringLiteral("/v/x/") + QLatin1String(name) + QStringLiteral(".mp4");
+        writeFile(path, fakeClip(name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(written, QFileDevice::FileModificationTime));
+    }
+    const QString destination = cached(QStringLiteral("x.mp4"));
+    ASSERT_EQ(Cache::fetch(QStringLiteral("v/x/20261001T000000.mp4"), destination, 1 << 20),
+              Cache::Fetched::changed);
+    ASSERT_EQ(Cache::fetch(QStringLiteral("v/x/20261001T010000.mp4"), destination, 1 << 20),
+              Cache::Fetched::changed);
+    EXPECT_EQ(read(QStringLiteral("x.mp4")), fakeClip("20261001T010000"));
+    EXPECT_EQ(text(QStringLiteral("x.mp4.src")), QStringLiteral("v/x/20261001T010000.mp4"));
+}
+
 TEST_F(CachePass, TheMirrorBehindTheHeldClipIsNeverFollowedBack) {
     Cache::pass(true, true, true);
     const QByteArray held = read(QStringLiteral("304.mp4"));
