@@ -1,6 +1,12 @@
 #include "AppParts.h"
 
+#include "App.h"
 #include "Log.h"
+#include "Settings.h"
+#include "SettingsStore.h"
+#include "Updater.h"
+
+#include <QCoreApplication>
 
 namespace {
 void stub(std::function<void()>& member, const char* part) {
@@ -12,6 +18,20 @@ void stub(std::function<void()>& member, const char* part) {
 void quiet(std::function<void()>& member) {
     if (!member) member = [] {};
 }
+
+// The updater installs into a per-user install only; a package manager's copy is only told of updates.
+void wireUpdater(App& app, AppParts& parts) {
+    Updater::Environment environment;
+    environment.install = UserInstall::of(QCoreApplication::applicationFilePath());
+    auto* updater = new Updater(std::move(environment), &app);
+    updater->when = [&app, &parts] {
+        return updateMoment(true, Settings::d().boolean(Settings::Key::installUpdatesNow), Settings::mode(),
+                            app.showing(), parts.preferencesVisible && parts.preferencesVisible());
+    };
+    parts.startUpdater = [updater] { updater->start(); };
+    parts.checkForUpdates = [updater] { updater->checkNow(); };
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, updater, &Updater::installOnQuit);
+}
 } // namespace
 
 void AppParts::fillMissing() {
@@ -19,6 +39,7 @@ void AppParts::fillMissing() {
     quiet(statusChanged);
     stub(showPreferences, "preferences");
     quiet(hidePreferences);
+    if (!preferencesVisible) preferencesVisible = [] { return false; };
     stub(showWelcome, "welcome");
     stub(toggleMiniPlayer, "mini player");
     stub(applyDesktopPicture, "desktop picture");
@@ -33,7 +54,8 @@ void AppParts::fillMissing() {
         };
 }
 
-void wireAppParts(App& /*app*/, AppParts& parts) {
+void wireAppParts(App& app, AppParts& parts) {
     // Each module adds its line here as it lands.
+    wireUpdater(app, parts);
     parts.fillMissing();
 }

@@ -22,6 +22,8 @@ struct AppParts {
     // The Preferences window: open it (and bring it to the front), or take it off screen without closing it.
     std::function<void()> showPreferences;
     std::function<void()> hidePreferences;
+    // Whether the Preferences window is on screen (an update waits while it is).
+    std::function<bool()> preferencesVisible;
     // The welcome window of a first launch.
     std::function<void()> showWelcome;
     // The small always-on-top player in the corner.

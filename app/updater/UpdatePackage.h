@@ -1,0 +1,20 @@
+#pragma once
+// A downloaded update: a gzip tarball of the install tree (bin/, lib/, share/), signed with Ed25519 over
+// the whole file. Nothing of it is unpacked before its length and signature are checked, and nothing of it
+// lands outside the folder it is unpacked into.
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace UpdatePackage {
+// Nothing when `bytes` is exactly `length` bytes long and `signature` (base64) is a valid Ed25519
+// signature of them by `publicKey` (base64); otherwise the reason in words.
+std::optional<QString> verify(const QByteArray& bytes, qint64 length, const QString& signature,
+                              const QString& publicKey);
+
+// Unpacks the tarball into `destination`, which must not exist yet. Every entry is checked first: only
+// plain files and folders (and symbolic links that stay inside the tree), relative paths without "..",
+// and a bin/solvane among them. Nothing on success; else the reason, and nothing is left behind.
+std::optional<QString> unpack(const QByteArray& tarball, const QString& destination);
+} // namespace UpdatePackage
