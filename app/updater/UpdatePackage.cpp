@@ -1,11 +1,15 @@
 #include "UpdatePackage.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <archive.h>
 #include <archive_entry.h>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <sodium.h>
+#include <unistd.h>
 
 namespace {
 using ReadArchive = std::unique_ptr<archive, decltype(&archive_read_free)>;
@@ -75,37 +79,45 @@ std::optional<QString> check(const QByteArray& tarball) {
     return std::nullopt;
 }
 
+// Writes the checked entries under `destination`. Paths are relative without "..", and links stay inside
+// the tree, so nothing written here can land outside it.
 std::optional<QString> extract(const QByteArray& tarball, const QString& destination) {
     ReadArchive reader = openTarball(tarball);
     if (!reader) return QStringLiteral("not a gzip tarball");
-    std::unique_ptr<archive, decltype(&archive_write_free)> writer(archive_write_disk_new(),
-                                                                   &archive_write_free);
-    archive_write_disk_set_options(
-        writer.get(), ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_NODOTDOT |
-                          ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS | ARCHIVE_EXTRACT_SECURE_SYMLINKS);
+    const QDir root(destination);
     archive_entry* entry = nullptr;
     while (archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK) {
-        const QString path = *safePath(archive_entry_pathname(entry));
-        const QByteArray target = QDir(destination).filePath(path).toUtf8();
-        archive_entry_set_pathname(entry, target.constData());
-        // Files belong to the user who installs, whatever the tarball says.
-        archive_entry_set_uid(entry, geteuid());
-        archive_entry_set_gid(entry, getegid());
-        if (archive_write_header(writer.get(), entry) != ARCHIVE_OK)
-            return QString::fromUtf8(archive_error_string(writer.get()));
-        const void* block = nullptr;
-        size_t size = 0;
-        la_int64_t offset = 0;
-        int status = ARCHIVE_OK;
-        while ((status = archive_read_data_block(reader.get(), &block, &size, &offset)) == ARCHIVE_OK)
-            if (archive_write_data_block(writer.get(), block, size, offset) != ARCHIVE_OK)
-                return QString::fromUtf8(archive_error_string(writer.get()));
-        if (status != ARCHIVE_EOF) return QString::fromUtf8(archive_error_string(reader.get()));
-        if (archive_write_finish_entry(writer.get()) != ARCHIVE_OK)
-            return QString::fromUtf8(archive_error_string(writer.get()));
+        const QString path = root.filePath(*safePath(archive_entry_pathname(entry)));
+        const mode_t type = archive_entry_filetype(entry);
+        if (type == AE_IFDIR) {
+            if (!QDir().mkpath(path)) return QStringLiteral("could not create ") + path;
+            continue;
+        }
+        if (!QDir().mkpath(QFileInfo(path).path()))
+            return QStringLiteral("could not create ") + QFileInfo(path).path();
+        if (type == AE_IFLNK) {
+            if (::symlink(archive_entry_symlink(entry), QFile::encodeName(path).constData()) != 0)
+                return QStringLiteral("could not link ") + path + QStringLiteral(": ") +
+                       QString::fromLocal8Bit(std::strerror(errno));
+            continue;
+        }
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return QStringLiteral("could not write ") + path + QStringLiteral(": ") + file.errorString();
+        char buffer[64 * 1024];
+        la_ssize_t read = 0;
+        while ((read = archive_read_data(reader.get(), buffer, sizeof buffer)) > 0)
+            if (file.write(buffer, read) != read)
+                return QStringLiteral("could not write ") + path + QStringLiteral(": ") + file.errorString();
+        if (read < 0)
+            return QStringLiteral("the tarball is damaged: ") +
+                   QString::fromUtf8(archive_error_string(reader.get()));
+        // Only the owner's bits and the executable bit matter for a program tree.
+        const bool executable = archive_entry_perm(entry) & 0111;
+        file.setPermissions(
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther |
+            (executable ? QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther : QFile::Permissions()));
     }
-    if (archive_write_close(writer.get()) != ARCHIVE_OK)
-        return QString::fromUtf8(archive_error_string(writer.get()));
     return std::nullopt;
 }
 } // namespace

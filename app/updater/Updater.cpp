@@ -158,13 +158,14 @@ void Updater::finish(Asker asker, const std::optional<AppcastItem>& item, const 
                 " is available; this copy belongs to the system's package manager, which updates it",
             "Solvane " + item->displayVersion +
                 " is available. Update it with your system's software updater.");
-    } else {
-        ready(*item, tarball);
+    } else if (const std::optional<QString> problem = ready(*item, tarball);
+               problem && asker == Asker::person) {
+        env_.tell("Solvane could not install " + item->displayVersion + ": " + *problem);
     }
     emit checkFinished();
 }
 
-void Updater::ready(const AppcastItem& item, const QByteArray& tarball) {
+std::optional<QString> Updater::ready(const AppcastItem& item, const QByteArray& tarball) {
     const QString version = item.displayVersion;
     // A newer download replaces one that waits.
     nightly_.stop();
@@ -177,13 +178,13 @@ void Updater::ready(const AppcastItem& item, const QByteArray& tarball) {
     case When::now: {
         const Pending now = *pending_;
         pending_.reset();
-        install(now, true);
-        break;
+        return install(now, true);
     }
     case When::overnight:
         scheduleOvernight();
         break;
     }
+    return std::nullopt;
 }
 
 void Updater::scheduleOvernight() {
@@ -228,18 +229,18 @@ void Updater::installOnQuit() {
     install(last, false);
 }
 
-bool Updater::install(const Pending& pending, bool relaunch) {
+std::optional<QString> Updater::install(const Pending& pending, bool relaunch) {
     const QString version = pending.item.displayVersion;
-    if (!env_.install) return false;
+    if (!env_.install) return QStringLiteral("this copy is not a per-user install");
     if (relaunch) log("update: installing " + version + " now and relaunching", LogArea::update);
     if (auto problem = env_.install->install(pending.tarball, version)) {
         log("update: could not install " + version + ": " + *problem, LogArea::update);
-        return false;
+        return problem;
     }
     if (!relaunch) {
         log("update: installed " + version + "; it runs from the next start", LogArea::update);
-        return true;
+        return std::nullopt;
     }
     env_.relaunch(env_.install->currentExecutable());
-    return true;
+    return std::nullopt;
 }

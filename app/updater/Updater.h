@@ -48,8 +48,9 @@ public:
     // The feed read: the updateFeed setting when present, else the built-in one.
     static QString feedURL();
 
-    // A verified download, handed over on the GUI thread: decides when it installs.
-    void ready(const AppcastItem& item, const QByteArray& tarball);
+    // A verified download, handed over on the GUI thread: decides when it installs. The reason when an
+    // install made at once failed.
+    std::optional<QString> ready(const AppcastItem& item, const QByteArray& tarball);
     // The overnight timer's work, public so tests can fire it at a chosen clock time.
     void installIfStillQuiet();
     // Installs what waits for quit (called as the program ends).
@@ -73,7 +74,7 @@ private:
     void finish(Asker asker, const std::optional<AppcastItem>& item, const QByteArray& tarball,
                 const QString& error);
     void scheduleOvernight();
-    bool install(const Pending& pending, bool relaunch);
+    std::optional<QString> install(const Pending& pending, bool relaunch);
 
     Environment env_;
     std::optional<Pending> pending_;

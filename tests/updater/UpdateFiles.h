@@ -1,0 +1,36 @@
+#pragma once
+// What the updater tests serve and install: a signing key pair, tarballs with chosen entries, an appcast,
+// and a per-user install tree with one version current.
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+struct SigningKey {
+    QString publicKey; // base64
+    QByteArray secret;
+    static SigningKey make();
+    QString sign(const QByteArray& bytes) const; // base64
+};
+
+struct TarEntry {
+    enum class Kind { file, folder, link };
+    TarEntry(QString path_, QByteArray data_ = {}, Kind kind_ = Kind::file, QString linkTarget_ = {})
+        : path(std::move(path_)), data(std::move(data_)), kind(kind_), linkTarget(std::move(linkTarget_)) {}
+    QString path;
+    QByteArray data; // a file's bytes
+    Kind kind;
+    QString linkTarget; // a link's target
+};
+
+// A gzip tarball of the entries, in order.
+QByteArray makeTarball(const std::vector<TarEntry>& entries);
+// The smallest install tree an update may carry: bin/solvane (a script printing `version`) and a share file.
+QByteArray installTree(const QString& version);
+
+// One appcast item.
+QByteArray appcast(const QString& version, const QString& display, const QString& url, qint64 length,
+                   const QString& signature);
+
+// <root>/<version>/bin/solvane with <root>/current naming it.
+void makeUserInstall(const QString& root, const QString& version);

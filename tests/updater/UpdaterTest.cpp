@@ -1,0 +1,331 @@
+// The updater end to end against nginx over HTTPS (a feed, signed tarballs, a per-user install tree in a
+// temporary folder), its refusals, and the three moments an update installs at.
+
+#include "Updater.h"
+#include "Appcast.h"
+#include "MirrorServers.h"
+#include "Settings.h"
+#include "SettingsStore.h"
+#include "TestSupport.h"
+#include "UpdateFiles.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
+#include <functional>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace {
+
+// Starts a program without waiting for it; its pid, or -1.
+pid_t spawnProgram(const QString& program, const QStringList& arguments) {
+    std::vector<QByteArray> owned{program.toLocal8Bit()};
+    for (const QString& argument : arguments)
+        owned.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& item : owned)
+        argv.push_back(item.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    return posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+// Every path under `root` with its kind and link target: what "nothing changed on disk" compares.
+QStringList listing(const QString& root) {
+    QStringList lines;
+    QDir::Filters filters = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    std::function<void(const QString&)> walk = [&](const QString& folder) {
+        for (const QFileInfo& info : QDir(folder).entryInfoList(filters, QDir::Name)) {
+            lines << info.filePath() + (info.isSymLink() ? " -> " + info.symLinkTarget() : QString());
+            if (info.isDir() && !info.isSymLink()) walk(info.filePath());
+        }
+    };
+    walk(root);
+    return lines;
+}
+
+TEST(UpdaterRules, FeedVersionsAndTheMomentOfInstalling) {
+    const QByteArray feed =
+        R"(<rss xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel>
+      <item><sparkle:version>3</sparkle:version><sparkle:shortVersionString>1.3</sparkle:shortVersionString>
+        <enclosure url="https://example.org/3.tar.gz" length="10" sparkle:edSignature="c2ln"/></item>
+      <item><sparkle:version>9</sparkle:version><enclosure url="https://example.org/9.tar.gz" length="10"/></item>
+      <item><sparkle:version>8</sparkle:version>
+        <enclosure url="http://example.org/8.tar.gz" length="10" sparkle:edSignature="c2ln"/></item>
+      <item><enclosure url="https://example.org/2.tar.gz" length="10" sparkle:version="2"
+        sparkle:shortVersionString="1.2" sparkle:edSignature="c2ln"/></item>
+    </channel></rss>)";
+    const std::vector<AppcastItem> items = Appcast::parse(feed);
+    ASSERT_EQ(items.size(), 2u) << "an item without a signature or over plain http is no update";
+    EXPECT_EQ(items[1].displayVersion, QStringLiteral("1.2"));
+    EXPECT_EQ(Appcast::newest(items, "2")->displayVersion, QStringLiteral("1.3"));
+    EXPECT_FALSE(Appcast::newest(items, "3"));
+    QString error;
+    EXPECT_TRUE(Appcast::parse("<rss><channel><item>", &error).empty());
+    EXPECT_FALSE(error.isEmpty());
+
+    const struct {
+        const char* a;
+        const char* b;
+        int sign;
+    } versions[] = {
+        {"1.10", "1.9", 1}, {"2", "2.0", 0}, {"12", "13", -1}, {"1.2b", "1.2a", 1}, {"0.1.0", "0.1", 0}};
+    for (const auto& row : versions)
+        EXPECT_EQ((Appcast::compareVersions(row.a, row.b) > 0) - (Appcast::compareVersions(row.a, row.b) < 0),
+                  row.sign)
+            << row.a << " vs " << row.b;
+
+    using W = Updater::When;
+    const struct {
+        bool controller, installNow;
+        Mode mode;
+        bool showing, preferences;
+        W when;
+    } moments[] = {
+        {false, true, Mode::kiosk, false, false, W::onQuit},
+        {true, true, Mode::wall, true, true, W::now},
+        {true, false, Mode::kiosk, true, false, W::overnight},
+        {true, false, Mode::desktop, false, false, W::now},
+        {true, false, Mode::desktop, false, true, W::onQuit},
+        {true, false, Mode::desktop, true, false, W::onQuit},
+        {true, false, Mode::wall, false, false, W::onQuit},
+        {true, false, Mode::saver, false, false, W::onQuit},
+    };
+    for (const auto& row : moments)
+        EXPECT_EQ(updateMoment(row.controller, row.installNow, row.mode, row.showing, row.preferences),
+                  row.when);
+}
+
+class UpdaterOverHttps : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(temp.isValid());
+        Settings::d().useFile(temp.filePath("settings.plist"));
+        served = temp.filePath("served");
+        ASSERT_TRUE(QDir().mkpath(served));
+        QFile::setPermissions(temp.path(),
+                              QFile::permissions(temp.path()) | QFile::ReadOther | QFile::ExeOther);
+        certificate = TestCertificate::make(temp.path());
+        ASSERT_FALSE(certificate.certificate.isEmpty());
+        QDir().mkpath(temp.filePath("nginx"));
+        mirror = std::make_unique<NginxMirror>(served, certificate, temp.filePath("nginx"));
+        ASSERT_TRUE(mirror->running());
+        qputenv("SSL_CERT_FILE", certificate.certificate.toUtf8());
+        Settings::d().set(Settings::Key::updateFeed, "https://" + mirror->host() + "/appcast.xml");
+        root = temp.filePath("opt");
+        makeUserInstall(root, "1");
+    }
+    void TearDown() override {
+        qunsetenv("SSL_CERT_FILE");
+        Settings::d().useFile(temp.filePath("after.plist"));
+    }
+
+    // Serves `tarball` under a name, and a feed naming it with the given length and signature.
+    void serve(const QByteArray& tarball, const QString& version, const QString& display, qint64 length,
+               const QString& signature) {
+        writeFile(served + "/solvane.tar.gz", tarball);
+        const QString url = "https://" + mirror->host() + "/solvane.tar.gz";
+        writeFile(served + "/appcast.xml", appcast(version, display, url, length, signature));
+    }
+
+    std::unique_ptr<Updater> updater(Updater::When when) {
+        Updater::Environment environment;
+        environment.now = [this] { return clock; };
+        environment.calendar = QTimeZone::utc();
+        environment.publicKey = key.publicKey;
+        environment.currentVersion = "1";
+        environment.install = UserInstall(root);
+        environment.relaunch = [this](const QString& executable) { relaunched << executable; };
+        environment.tell = [this](const QString& text) { told << text; };
+        auto made = std::make_unique<Updater>(std::move(environment));
+        made->when = [when] { return when; };
+        return made;
+    }
+
+    // Asks as the person would and waits for the answer.
+    void checkNow(Updater& target) {
+        int finished = 0;
+        const QMetaObject::Connection connection =
+            QObject::connect(&target, &Updater::checkFinished, [&finished] { ++finished; });
+        target.checkNow();
+        QElapsedTimer waited;
+        waited.start();
+        while (finished == 0 && waited.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QObject::disconnect(connection);
+        ASSERT_EQ(finished, 1);
+    }
+
+    QTemporaryDir temp;
+    QString served, root;
+    TestCertificate certificate;
+    std::unique_ptr<NginxMirror> mirror;
+    SigningKey key = SigningKey::make();
+    QDateTime clock = QDateTime(QDate(2026, 12, 8), QTime(14, 0), QTimeZone::utc());
+    QStringList relaunched, told;
+};
+
+TEST_F(UpdaterOverHttps, RefusesWhatItCannotTrustAndChangesNothing) {
+    const QByteArray good = installTree("2.0");
+    const QByteArray climbing = makeTarball({{"bin/solvane", "#!/bin/sh\n"}, {"../escaped", "x"}});
+    const QByteArray absolute =
+        makeTarball({{"bin/solvane", "#!/bin/sh\n"}, {temp.filePath("absolute"), "x"}});
+    const QByteArray leaving =
+        makeTarball({{"bin/solvane", "#!/bin/sh\n"}, {"share/up", {}, TarEntry::Kind::link, "../../.."}});
+    const struct {
+        const char* name;
+        QByteArray served;
+        QString version;
+        qint64 length;
+        QString signature;
+        const char* line;
+    } cases[] = {
+        {"bad signature", good, "2", good.size(), key.sign(good + "x"),
+         "update: refused 2.0: the signature does not match the download"},
+        {"wrong length", good, "2", good.size() + 1, key.sign(good), "update: refused 2.0: the download is"},
+        {"truncated download", good.left(good.size() / 2), "2", good.size(), key.sign(good),
+         "update: refused 2.0: the download is"},
+        {"lower version", good, "0", good.size(), key.sign(good), "update: 1 is the newest version"},
+        {"dot-dot path", climbing, "2", climbing.size(), key.sign(climbing),
+         "update: could not install 2.0: the tarball names a path outside its tree: ../escaped"},
+        {"absolute path", absolute, "2", absolute.size(), key.sign(absolute),
+         "update: could not install 2.0: the tarball names a path outside its tree: /"},
+        {"link out of the tree", leaving, "2", leaving.size(), key.sign(leaving),
+         "update: could not install 2.0: the tarball holds a link that leaves its tree: share/up"},
+    };
+    const QStringList before = listing(temp.filePath("opt"));
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        serve(row.served, row.version, "2.0", row.length, row.signature);
+        auto target = updater(Updater::When::now);
+        CapturedLog log;
+        checkNow(*target);
+        EXPECT_TRUE(log.finish().contains(row.line));
+        EXPECT_EQ(listing(temp.filePath("opt")), before);
+        EXPECT_FALSE(QFileInfo::exists(temp.filePath("escaped")) ||
+                     QFileInfo::exists(temp.filePath("absolute")));
+        EXPECT_TRUE(relaunched.isEmpty());
+        EXPECT_EQ(told.size(), 1) << "a person who asked hears the outcome";
+        told.clear();
+    }
+
+    Settings::setOffline(true);
+    auto target = updater(Updater::When::now);
+    CapturedLog log;
+    checkNow(*target);
+    const QString offline = "Offline is on in Solvane's Settings, so it is not checking for updates.";
+    EXPECT_TRUE(log.finish().contains(("update: " + offline).toUtf8()));
+    EXPECT_EQ(told, QStringList{offline});
+}
+
+TEST_F(UpdaterOverHttps, InstallsNowOvernightOrOnQuit) {
+    const QByteArray good = installTree("2.0");
+    serve(good, "2", "2.0", good.size(), key.sign(good));
+    const auto current = [this] { return QFileInfo(root + "/current").symLinkTarget(); };
+    const auto runs = [this] { return runProgram(root + "/current/bin/solvane", {}).out; };
+
+    {
+        SCOPED_TRACE("now");
+        auto target = updater(Updater::When::now);
+        CapturedLog log;
+        checkNow(*target);
+        EXPECT_TRUE(log.finish().contains("update: installing 2.0 now and relaunching"));
+        EXPECT_EQ(current(), root + "/2.0");
+        EXPECT_EQ(runs(), QByteArray("2.0\n"));
+        EXPECT_EQ(relaunched, QStringList{root + "/current/bin/solvane"});
+        EXPECT_TRUE(QFileInfo::exists(root + "/1/bin/solvane"))
+            << "the previous version stays for a rollback";
+        EXPECT_TRUE(QFileInfo(root + "/2.0/share/solvane/latest").isSymLink());
+    }
+
+    makeUserInstall(root, "1");
+    relaunched.clear();
+    {
+        SCOPED_TRACE("on quit");
+        auto target = updater(Updater::When::onQuit);
+        CapturedLog log;
+        checkNow(*target);
+        EXPECT_TRUE(log.finish().contains("update: 2.0 downloaded; installs on quit"));
+        EXPECT_EQ(current(), root + "/1");
+        target->installOnQuit();
+        EXPECT_EQ(current(), root + "/2.0");
+        EXPECT_TRUE(relaunched.isEmpty());
+    }
+
+    makeUserInstall(root, "1");
+    {
+        SCOPED_TRACE("overnight, through a missed quiet hour, then at 03:00");
+        Updater::When when = Updater::When::overnight;
+        auto target = updater(when);
+        target->when = [&when] { return when; };
+        CapturedLog log;
+        checkNow(*target);
+        const QDateTime night = QDateTime(QDate(2026, 12, 9), QTime(3, 0), QTimeZone::utc());
+        EXPECT_EQ(target->nightlyAt(), night);
+        clock = QDateTime(QDate(2026, 12, 9), QTime(5, 10), QTimeZone::utc()); // slept through it
+        target->installIfStillQuiet();
+        EXPECT_EQ(current(), root + "/1");
+        EXPECT_EQ(target->nightlyAt(), night.addDays(1));
+        clock = night.addDays(1);
+        target->installIfStillQuiet();
+        const QByteArray text = log.finish();
+        EXPECT_TRUE(
+            text.contains("update: 2.0 downloaded; this kiosk installs it at 2026-12-09T03:00:00+00:00"));
+        EXPECT_TRUE(
+            text.contains("update: 2.0 downloaded; this kiosk installs it at 2026-12-10T03:00:00+00:00"));
+        EXPECT_EQ(current(), root + "/2.0");
+        EXPECT_EQ(relaunched.size(), 1);
+
+        SCOPED_TRACE("the kiosk became a wall before the night: it waits for quit");
+        makeUserInstall(root, "1");
+        when = Updater::When::overnight;
+        clock = QDateTime(QDate(2026, 12, 10), QTime(14, 0), QTimeZone::utc());
+        checkNow(*target);
+        when = Updater::When::onQuit;
+        clock = target->nightlyAt().value_or(QDateTime());
+        target->installIfStillQuiet();
+        EXPECT_EQ(current(), root + "/1");
+        target->installOnQuit();
+        EXPECT_EQ(current(), root + "/2.0");
+        EXPECT_EQ(relaunched.size(), 1);
+    }
+}
+
+// An install killed at any moment leaves `current` naming a whole version; the next install succeeds.
+TEST(UserInstallSwap, KilledAtAnyMomentLeavesAWorkingCurrent) {
+    QTemporaryDir temp;
+    const QString root = temp.filePath("opt");
+    makeUserInstall(root, "1");
+    const QString tarball = temp.filePath("update.tar.gz");
+    std::vector<TarEntry> entries{{"bin/solvane", "#!/bin/sh\necho new\n"}};
+    for (int i = 0; i < 200; ++i)
+        entries.push_back(
+            {QStringLiteral("share/solvane/file%1").arg(i), QByteArray(4096, char('a' + i % 26))});
+    writeFile(tarball, makeTarball(entries));
+    for (int round = 0; round < 24; ++round) {
+        const QString version = QStringLiteral("v%1").arg(round);
+        const pid_t child = spawnProgram(QStringLiteral(UPDATE_INSTALL_CHILD), {root, tarball, version});
+        ASSERT_GT(child, 0);
+        QThread::usleep(quint64(round % 12) * 2500);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        const QFileInfo current(root + "/current/bin/solvane");
+        ASSERT_TRUE(current.isExecutable()) << "round " << round;
+    }
+    const ProcessResult finished = runProgram(QStringLiteral(UPDATE_INSTALL_CHILD), {root, tarball, "last"});
+    EXPECT_EQ(finished.status, 0) << finished.err.toStdString();
+    EXPECT_EQ(QFileInfo(root + "/current").symLinkTarget(), root + "/last");
+    EXPECT_EQ(runProgram(root + "/current/bin/solvane", {}).out, QByteArray("new\n"));
+    const QStringList left = QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    EXPECT_LE(left.size(), 3) << left.join(' ').toStdString() << ": the new, the previous and current";
+}
+
+} // namespace
