@@ -137,7 +137,16 @@ class Source:
             log.line("source: %s skipped: damaged at the source; it is not fetched again" % name)
 
     def prune(self, start):
-        """Removes held files observed before `start` (they left the window)."""
+        """Removes held files observed before `start` (they left the window), and their hours' listings."""
+        listings = os.path.join(self.work, "listings")
+        if os.path.isdir(listings):
+            for name in os.listdir(listings):
+                try:
+                    hour = datetime.datetime.strptime(name[:10], "%Y%m%d%H").replace(tzinfo=datetime.timezone.utc)
+                except ValueError:
+                    continue
+                if hour + datetime.timedelta(hours=1) < start:
+                    os.unlink(os.path.join(listings, name))
         top = os.path.join(self.work, "fits")
         if not os.path.isdir(top):
             return

@@ -32,6 +32,8 @@ class World:
                                                corrupt=[self.corrupt], real_171=self.real)
         jsoc_source.make_movie(os.path.join(self.root, "movies", "latest_1024_0335.mp4"))
         self.server = jsoc_source.SourceServer(self.root, self.cert, self.key)
+        self.flaky = "/nrt/2026/10/01/H0500/AIA20261001_051200_0211.fits"
+        self.server.faults[self.flaky] = 2
         self.out = os.path.join(folder, "out")
         self.work = os.path.join(folder, "work")
 
@@ -51,5 +53,6 @@ class World:
 def world(tmp_path_factory):
     made = World(str(tmp_path_factory.mktemp("publish")))
     made.first = made.publish()
+    made.first_requests = made.server.taken()
     yield made
     made.server.stop()

@@ -131,6 +131,12 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         server = self.server
         path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
         local = os.path.normpath(os.path.join(server.root, path.lstrip("/")))
+        with server.lock:
+            failing = server.faults.get(path, 0)
+            if failing:
+                server.faults[path] = failing - 1
+        if failing:
+            return self._answer(503, b"busy", path)
         if not local.startswith(server.root) or not os.path.exists(local):
             return self._answer(404, b"not found", path)
         if os.path.isdir(local):
@@ -168,13 +174,15 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
 
 class SourceServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
-    """HTTPS on a free loopback port, serving `root`; `requests` lists (path, status) in order."""
+    """HTTPS on a free loopback port, serving `root`; `requests` lists (path, status) in order; `faults` maps a
+    path to how many of its next requests get 503."""
     daemon_threads = True
 
     def __init__(self, root, cert, key):
         super().__init__(("127.0.0.1", 0), _Handler)
         self.root = os.path.abspath(root)
         self.requests = []
+        self.faults = {}
         self.lock = threading.Lock()
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(cert, key)

@@ -88,6 +88,9 @@ def test_gaps_stops_and_damaged_files_show_in_counts_and_frames(world):
     assert entries["171"]["frame_count"] == SLOTS
     assert entries["171"]["integration"] == {"frames": 7, "method": "mean"}
     assert re.search(r"AIA20261001_053000_0171\.fits skipped: damaged", world.first.stderr)
+    # A file that answers 503 twice comes on the third try.
+    assert [status for path, status in world.first_requests if path == world.flaky] == [503, 503, 200]
+    assert entries["211"]["frame_count"] == SLOTS
     # 335 stopped two hours ago: its clip comes from the NASA movie and says so.
     assert "335: files stopped at 2026-10-01T04:00:00Z; using the NASA SDO movie" in world.first.stderr
     assert entries["335"]["label"] == "AIA 335 \u00c5 (NASA SDO movie)"
