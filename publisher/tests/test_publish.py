@@ -246,10 +246,19 @@ def test_a_killed_publish_leaves_the_last_index_whole_and_the_next_run_finishes(
         for key in ("video_v", "still_v"):
             with open(os.path.join(world.out, entry[key]), "rb") as f:
                 named[entry[key]] = f.read()
-    for delay in (random.uniform(0.2, 1.5), random.uniform(1.5, 4.0)):
+    new_clip = os.path.join(world.out, "v", "171", newer.strftime("%Y%m%dT%H%M%S") + ".mp4")
+    # Once at a random moment, once just as the first new clip lands (the middle of publishing).
+    for moment in (random.uniform(0.2, 3.0), new_clip):
         running = world.publish(wait=False)
-        time.sleep(delay)
-        os.killpg(running.pid, signal.SIGKILL)  # the whole group, as systemd stops a unit
+        deadline = time.monotonic() + (moment if isinstance(moment, float) else 300)
+        while time.monotonic() < deadline and running.poll() is None:
+            if isinstance(moment, str) and os.path.exists(moment):
+                break
+            time.sleep(0.01)
+        try:
+            os.killpg(running.pid, signal.SIGKILL)  # the whole group, as systemd stops a unit
+        except ProcessLookupError:
+            pass  # it had finished
         running.communicate(timeout=60)
         index = index_of(world.out)
         for entry in index["products"]:
