@@ -2,10 +2,13 @@
 
 #include "CloseButton.h"
 #include "HintLabel.h"
+#include "IdleTime.h"
 #include "Log.h"
 #include "ModeBadge.h"
+#include "ScreenLock.h"
 #include "Settings.h"
 #include "SettingsStore.h"
+#include "SleepInhibit.h"
 #include "TypeScale.h"
 #include "WallWindow.h"
 
@@ -15,6 +18,7 @@
 #include <QScreen>
 #include <QVariantAnimation>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -48,9 +52,9 @@ App::App(Environment environment) : env_(std::move(environment)) {
             LogArea::app);
         build();
     });
+    // The tick starts with the launch sequence; tests drive it by hand.
     tick_.setInterval(250);
     connect(&tick_, &QTimer::timeout, this, &App::tick);
-    tick_.start();
     watchScreens();
     qApp->installEventFilter(this);
 }
@@ -83,10 +87,13 @@ std::vector<QRect> App::screenFrames() {
 
 double App::secondsIdle() const {
     if (env_.secondsIdle) return env_.secondsIdle();
-    return static_cast<double>(lastInput_.elapsed()) / 1000.0;
+    const double ours = static_cast<double>(lastInput_.elapsed()) / 1000.0;
+    const std::optional<double> session = env_.idle ? env_.idle->secondsIdle() : std::nullopt;
+    return session ? std::min(*session, ours) : ours;
 }
 
 Mode App::mode() const {
+    if (kioskSession_) return Mode::kiosk;
     const Mode stored = Settings::mode();
     return stored == Mode::desktop && forced_ ? Mode::wall : stored;
 }
@@ -95,18 +102,26 @@ void App::show(bool force) {
     forced_ = force;
     const Mode mode = this->mode();
     if (mode == Mode::desktop) return;
+    armedWaiting_ = false;
+    parts_.hidePreferences();
     build();
     if (windows_.empty()) {
         log("every screen is Off; nothing to show", LogArea::app);
-        if (env_.openPreferences) env_.openPreferences();
+        parts_.showPreferences();
+        parts_.statusChanged();
         return;
     }
     showing_ = true;
+    armed_ = false;
     setCursor(coversAll_);
-    if (coversAll_ && !windows_.empty()) {
+    present();
+    // The saver lets the displays sleep as the desktop's own saver would.
+    if (mode != Mode::saver && env_.sleep) env_.sleep->inhibit("Solvane", "Solvane is displaying");
+    if (coversAll_) {
         windows_.front()->raise();
         windows_.front()->activateWindow();
     }
+    parts_.statusChanged();
     log("showing " + QString::number(windows_.size()) + " of " +
             QString::number(QGuiApplication::screens().size()) + " display(s), mode " + Modes::rawValue(mode),
         LogArea::app);
@@ -116,6 +131,7 @@ void App::clearWalls() {
     for (WallView* wall : walls_)
         wall->stop();
     for (WallWindow* window : windows_) {
+        window->releaseKeys();
         window->hide();
         window->deleteLater();
     }
@@ -180,33 +196,58 @@ void App::build() {
             }
         }
         if (mode == Mode::saver) window->setAttribute(Qt::WA_TransparentForMouseEvents);
-        window->show();
-        window->raise();
-        window->activateWindow();
+        // A kiosk stays up whatever the window manager asks; elsewhere its close request dismisses.
+        if (mode != Mode::kiosk)
+            window->onCloseRequest = [this] { QTimer::singleShot(0, this, &App::dismiss); };
         windows_.push_back(window);
     }
     builtFor_ = screenFrames();
     coversAll_ = static_cast<int>(windows_.size()) == screens.size();
+    present();
     if (mode == Mode::wall && !windows_.empty()) Settings::d().set(Settings::Key::wallHintShown, true);
+}
+
+// Kiosk: every wall full screen, on top, with the keyboard grabbed so the window manager's shortcuts
+// do not leave it. Elsewhere full screen (panels hide) only when the walls cover every screen.
+void App::present() {
+    const Mode mode = this->mode();
+    for (WallWindow* window : windows_) {
+        const auto presentation = mode == Mode::kiosk ? WallWindow::Presentation::kiosk
+                                  : coversAll_        ? WallWindow::Presentation::fullScreen
+                                                      : WallWindow::Presentation::onTop;
+        window->present(presentation);
+    }
+    if (mode == Mode::kiosk && !windows_.empty()) windows_.front()->grabKeys();
 }
 
 void App::hide() {
     if (!showing_) return;
     showing_ = false;
+    armed_ = false;
     clearWalls();
     buttonsVisible_ = false;
     builtFor_.clear();
     if (cursorHidden_) setCursor(false);
+    if (env_.sleep) env_.sleep->release();
+    parts_.statusChanged();
 }
 
 void App::dismiss() {
     const Mode mode = this->mode();
     hide();
-    if (mode == Mode::saver) return; // locking on dismiss comes with the saver mode
-    if (env_.openPreferences)
-        env_.openPreferences();
-    else
-        QCoreApplication::quit();
+    log("dismissed, mode " + Modes::rawValue(mode), LogArea::app);
+    if (mode == Mode::saver) {
+        if (Settings::lockOnDismiss()) lockScreen();
+    } else if (kioskSession_) {
+        // A kiosk session has nothing behind it: leaving the kiosk ends the session.
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    } else {
+        parts_.showPreferences();
+    }
+}
+
+void App::lockScreen() {
+    if (env_.lock) env_.lock->lock();
 }
 
 void App::arm() {
@@ -218,6 +259,7 @@ void App::arm() {
         return;
     }
     armedWaiting_ = true;
+    parts_.statusChanged();
     const double minutes = Settings::idleMinutes();
     const QString whole =
         std::isfinite(minutes) ? QString::number(std::trunc(minutes), 'f', 0) : QString::number(minutes);
@@ -227,6 +269,7 @@ void App::arm() {
 void App::disarm() {
     if (!armedWaiting_) return;
     armedWaiting_ = false;
+    parts_.statusChanged();
     log("disarmed", LogArea::app);
 }
 
@@ -264,9 +307,21 @@ void App::fadeControls(bool visible) {
 }
 
 void App::tick() {
-    if (!showing_) return;
+    if (!showing_) {
+        const bool waiting = armedWaiting_ || Settings::mode() == Mode::saver;
+        if (waiting && secondsIdle() >= Settings::idleMinutes() * 60.0) show();
+        return;
+    }
     const Mode mode = this->mode();
-    if (mode == Mode::wall) {
+    if (mode == Mode::saver) {
+        // The input that started the saver, or a mouse still moving as it appeared, does not end it:
+        // only input after a quiet spell does.
+        const double idle = secondsIdle();
+        if (armed_ && idle < dismissIdleSeconds)
+            dismiss();
+        else if (!armed_ && idle >= settleSeconds)
+            armed_ = true;
+    } else if (mode == Mode::wall) {
         bool inside = coversAll_;
         if (!inside) {
             const QPoint pointer = QCursor::pos();
@@ -278,6 +333,8 @@ void App::tick() {
             wall->showTime(buttonsVisible_);
     } else if (mode == Mode::kiosk) {
         setButtons(secondsIdle() < buttonFadeSeconds);
+        // A grab asked for before the window was mapped fails; keep asking.
+        if (!windows_.empty()) windows_.front()->grabKeys();
     }
 }
 

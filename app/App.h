@@ -1,8 +1,9 @@
 #pragma once
 // The controller of what the program puts on screen: one full-screen WallWindow per enabled screen
 // while the imagery shows, their close buttons or badges, the keyboard and scroll wheel of a showing
-// wall, the fading of the controls and the pointer, and the rebuild when the screens change.
-// GUI thread only. Settings are read each time they are needed; nothing is copied.
+// wall, the 0.25 s tick (idle time, the saver's arming and dismissal, the fading of the controls and the
+// pointer), the display-sleep inhibit, the rebuild when the screens change, the launch sequence, links
+// and re-opening. GUI thread only. Settings are read each time they are needed; nothing is copied.
 
 #include "AppParts.h"
 #include "Mode.h"
@@ -13,11 +14,18 @@
 #include <QPointer>
 #include <QRect>
 #include <QTimer>
+#include <QUrl>
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 class CloseButton;
+class IdleTime;
 class ModeBadge;
+class ScreenLock;
+class SleepInhibit;
 class WallWindow;
 
 class App : public QObject {
@@ -26,18 +34,36 @@ public:
     static constexpr double settleSeconds = 1.5;
     static constexpr double buttonFadeSeconds = 2.5;
     static constexpr double rebuildDelaySeconds = 0.5;
+    static constexpr double dismissIdleSeconds = 0.5;
+    static constexpr int refreshEverySeconds = 3600;
 
+    // The desktop services the controller uses; anything left empty does nothing (main hands in the
+    // Linux adapters, tests fakes).
     struct Environment {
-        // Seconds since the last input; by default the time since our own windows last saw input.
+        // Seconds since the last input; overrides `idle` (tests give a plain value).
         std::function<double()> secondsIdle;
+        // The session's idle time; input to our own windows counts as well.
+        std::shared_ptr<IdleTime> idle;
+        std::shared_ptr<SleepInhibit> sleep;
+        std::shared_ptr<ScreenLock> lock;
         // Seams handed to every WallView (tests give a manual clock and a fixed cache).
         std::function<WallView::Environment()> wallEnvironment;
-        // What dismissing a wall opens; until the Preferences window exists it quits the application.
-        std::function<void()> openPreferences;
+    };
+
+    // What the command line asks of the launch.
+    struct Launch {
+        bool forceStart = false;        // --start: show at once, whatever the mode
+        bool kioskSession = false;      // --kiosk: this run is a kiosk, whatever the mode setting
+        std::optional<double> autoQuit; // --seconds N
+        QList<QUrl> links;              // solvane:// links given as arguments
     };
 
     explicit App(Environment environment = {});
     ~App() override;
+
+    // The launch sequence: appearance, carry-over, saver refresh, seed, tray, tick, refresh timer,
+    // updater, live desktop, then what to show first, the links and the automatic quit.
+    void launch(const Launch& options);
 
     // Puts the imagery on screen for the mode; `force` (--start) shows walls even in desktop mode.
     void show(bool force = false);
@@ -51,15 +77,31 @@ public:
     void screensChanged();
     void setButtons(bool visible);
     void setCursor(bool hidden);
-    // The 0.25 s controller tick (the wall part: control and pointer fading).
+    void lockScreen();
+    // The 0.25 s controller tick.
     void tick();
 
+    // Links handed to the program (its arguments, or a second start's); each is acted on or refused
+    // with a log line.
+    void openLinks(const QList<QUrl>& links);
+    // The program was started again without links: Preferences, unless the imagery shows.
+    void reopen();
+
     bool showing() const { return showing_; }
+    bool armed() const { return armed_; }
     bool armedWaiting() const { return armedWaiting_; }
     bool coversAll() const { return coversAll_; }
     bool buttonsVisible() const { return buttonsVisible_; }
     bool cursorHidden() const { return cursorHidden_; }
     bool rebuildPending() const { return rebuild_.isActive(); }
+    bool ticking() const { return tick_.isActive(); }
+    bool refreshTimerRunning() const { return hourly_.isActive(); }
+    // A refresh pass is running on its background thread.
+    bool refreshing() const { return refreshing_->load(); }
+    // Seconds since the last input, the session's or our own windows', whichever is less.
+    double secondsIdle() const;
+    // The mode the walls follow now (a forced showing in desktop mode behaves as the wall mode).
+    Mode mode() const;
     const std::vector<WallWindow*>& windows() const { return windows_; }
     const std::vector<WallView*>& walls() const { return walls_; }
     const std::vector<CloseButton*>& closeButtons() const { return closeButtons_; }
@@ -79,9 +121,8 @@ private:
     void clearWalls();
     void fadeControls(bool visible);
     void watchScreens();
-    double secondsIdle() const;
-    // The mode the walls follow: a forced showing in desktop mode behaves as the wall mode.
-    Mode mode() const;
+    void present();
+    void startRefresh();
     static std::vector<QRect> screenFrames();
 
     Environment env_;
@@ -91,6 +132,7 @@ private:
     std::vector<CloseButton*> closeButtons_;
     std::vector<ModeBadge*> badges_;
     bool showing_ = false;
+    bool armed_ = false;
     bool armedWaiting_ = false;
     bool buttonsVisible_ = false;
     bool cursorHidden_ = false;
@@ -98,7 +140,11 @@ private:
     bool coversAll_ = false;
     QTimer rebuild_;
     QTimer tick_;
+    QTimer hourly_;
     QElapsedTimer lastInput_;
     int builds_ = 0;
     bool forced_ = false;
+    bool kioskSession_ = false;
+    // Shared with the refresh thread, which may outlive the controller at exit.
+    std::shared_ptr<std::atomic<bool>> refreshing_ = std::make_shared<std::atomic<bool>>(false);
 };

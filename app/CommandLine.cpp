@@ -13,6 +13,16 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     line.primeOnly = line.has(QStringLiteral("--prime"));
     line.refreshOnly = line.has(QStringLiteral("--refresh"));
     line.forceStart = line.has(QStringLiteral("--start"));
+    line.kioskSession = line.has(QStringLiteral("--kiosk"));
+    // A link is any argument with a scheme, except the operand of --seconds; the handler refuses the
+    // ones that are not ours, with a log line.
+    const qsizetype secondsAt = arguments.indexOf(QStringLiteral("--seconds"));
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument.startsWith(QLatin1Char('-')) || (secondsAt >= 0 && i == secondsAt + 1)) continue;
+        const QUrl url(argument);
+        if (url.isValid() && url.scheme().size() > 1) line.links << url;
+    }
     return line;
 }
 

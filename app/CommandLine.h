@@ -1,7 +1,9 @@
 #pragma once
 // The command-line side of the program: the values the entry point sets once, and the one-shot actions.
 
+#include <QList>
 #include <QStringList>
+#include <QUrl>
 #include <cstdio>
 #include <optional>
 
@@ -11,6 +13,8 @@ struct CommandLine {
     bool primeOnly = false;
     bool refreshOnly = false;
     bool forceStart = false;
+    bool kioskSession = false; // --kiosk: this run is a kiosk whatever the mode (the kiosk session)
+    QList<QUrl> links;         // arguments with a URL scheme (solvane://..., as the desktop's %U gives)
 
     static CommandLine parse(const QStringList& argumentsWithoutProgram);
 

@@ -2,7 +2,9 @@
 
 #include "WallView.h"
 
+#include <QCloseEvent>
 #include <QScreen>
+#include <QWindow>
 #include <cmath>
 
 WallWindow::WallWindow(QScreen* screen)
@@ -62,4 +64,41 @@ void WallWindow::place() {
                            size.height());
         hint_->raise();
     }
+}
+
+void WallWindow::present(Presentation presentation) {
+    if (presentation == Presentation::onTop) {
+        if (QScreen* on = screen()) setGeometry(on->geometry());
+        show();
+    } else {
+        showFullScreen();
+    }
+    raise();
+    activateWindow();
+}
+
+bool WallWindow::grabKeys() {
+    if (grabbed_) return true;
+    if (!isVisible() || !windowHandle()) return false;
+    grabbed_ = windowHandle()->setKeyboardGrabEnabled(true);
+    if (grabbed_) grabKeyboard(); // and inside the application, so key events come here first
+    return grabbed_;
+}
+
+void WallWindow::releaseKeys() {
+    if (!grabbed_) return;
+    releaseKeyboard();
+    if (windowHandle()) windowHandle()->setKeyboardGrabEnabled(false);
+    grabbed_ = false;
+}
+
+void WallWindow::closeEvent(QCloseEvent* event) {
+    // The program's own closing (quitting closes every window first) goes through; a request from the
+    // window manager arrives as a spontaneous event.
+    if (!event->spontaneous()) {
+        QWidget::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    if (onCloseRequest) onCloseRequest();
 }

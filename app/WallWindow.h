@@ -1,9 +1,11 @@
 #pragma once
 // A borderless, always-on-top window covering one screen that still takes the keyboard. It holds the
 // screen's WallView filling it and the controls above it (close button or badge, the first-run hint),
-// and keeps them in place when the screen's size changes.
+// and keeps them in place when the screen's size changes. The window manager's close request never
+// closes it: it goes to `onCloseRequest` (nothing for a kiosk).
 
 #include <QWidget>
+#include <functional>
 
 class QScreen;
 class WallView;
@@ -18,11 +20,27 @@ public:
     // A label kept centred horizontally with its bottom at 0.08 of the height from the lower edge.
     void setHint(QWidget* hint);
 
+    enum class Presentation {
+        onTop,      // borderless on its screen, above other windows
+        fullScreen, // the window manager's full screen: panels hide
+        kiosk,      // full screen and above everything
+    };
+    // Shows the window the given way.
+    void present(Presentation presentation);
+    // Takes the whole keyboard from the window server, so no other window or shortcut sees keys; true
+    // when held (it fails until the window is mapped, so callers ask again).
+    bool grabKeys();
+    void releaseKeys();
+    bool keysGrabbed() const { return grabbed_; }
+
+    std::function<void()> onCloseRequest;
+
     WallView* wall() const { return wall_; }
     QWidget* cornerControl() const { return corner_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void place();
@@ -31,4 +49,5 @@ private:
     QWidget* corner_ = nullptr;
     QWidget* hint_ = nullptr;
     double side_ = 0, margin_ = 0;
+    bool grabbed_ = false;
 };

@@ -2,15 +2,14 @@
 
 #include "App.h"
 #include "AppParts.h"
-#include "Cache.h"
 #include "CommandLine.h"
 #include "Platform.h"
 #include "Settings.h"
 
 #include <QApplication>
 #include <QTimer>
-#include <algorithm>
-#include <cmath>
+#include <cstdio>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -21,21 +20,33 @@ int main(int argc, char** argv) {
 
     // Only the desktop application registers at login (the kiosk preset, Preferences).
     Settings::useLoginItem(Platform::loginItem());
-    // A first start has an empty cache: the bundled clip plays until the first refresh.
-    Cache::seedIfEmpty();
     QApplication application(argc, argv);
     application.setApplicationName("Solvane");
     // Closing the last wall does not end the program; it lives in the tray.
     application.setQuitOnLastWindowClosed(false);
-    App app;
+
+    App::Environment environment;
+    environment.idle = Platform::idleTime();
+    environment.sleep = Platform::sleepInhibit();
+    environment.lock = Platform::screenLock();
+    App app(environment);
     wireAppParts(app, app.parts());
     // Everything shown is taken down on the way out, however the quit comes.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &app, &App::hide);
-    if (commandLine.forceStart || Settings::mode() != Mode::desktop)
-        QTimer::singleShot(0, &app, [&app, force = commandLine.forceStart] { app.show(force); });
-    if (commandLine.autoQuit && std::isfinite(*commandLine.autoQuit)) {
-        const double milliseconds = std::clamp(*commandLine.autoQuit * 1000.0, 0.0, 2147483647.0);
-        QTimer::singleShot(static_cast<int>(milliseconds), &application, &QCoreApplication::quit);
+
+    App::Launch launch;
+    launch.forceStart = commandLine.forceStart;
+    launch.kioskSession = commandLine.kioskSession;
+    launch.autoQuit = commandLine.autoQuit;
+    launch.links = commandLine.links;
+    // The sequence runs once the event loop has started, as a finished launch.
+    QTimer::singleShot(0, &app, [&app, launch] { app.launch(launch); });
+    const int status = application.exec();
+    // A refresh pass may be mid-download on its thread; waiting for it would hold the quit for
+    // minutes, and its files are written atomically, so leave without it.
+    if (app.refreshing()) {
+        std::fflush(nullptr);
+        ::_exit(status);
     }
-    return application.exec();
+    return status;
 }

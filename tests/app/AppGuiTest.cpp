@@ -1,4 +1,4 @@
-#include "App.h"
+#include "AppFixture.h"
 #include "CloseButton.h"
 #include "ModeBadge.h"
 #include "Settings.h"
@@ -14,60 +14,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-namespace {
-class AppGui : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        Settings::d().useFile(dir.filePath("settings.plist"));
-        Settings::setMode(Mode::wall);
-        Settings::setProducts({"", ""});
-        entry.id = "171";
-        entry.label = "AIA 171 Å";
-        entry.video = "171.mp4";
-        entry.updated = "2026-12-07T20:00:00Z";
-        other = entry;
-        other.id = "193";
-        other.label = "AIA 193 Å";
-    }
-    void TearDown() override { Settings::d().useFile(dir.filePath("after.plist")); }
-
-    App::Environment environment() {
-        App::Environment env;
-        env.secondsIdle = [this] { return idle; };
-        env.openPreferences = [this] { ++preferences; };
-        env.wallEnvironment = [this] {
-            WallView::Environment wall;
-            wall.clock = std::make_shared<ManualClock>();
-            std::vector<CacheEntry> cached{entry, other};
-            wall.entries = [cached] { return cached; };
-            const QString path = clip();
-            wall.clipPath = [path](const CacheEntry&) { return path; };
-            return wall;
-        };
-        return env;
-    }
-    QString clip() {
-        const QString path = dir.filePath("clip.mp4");
-        if (QFile::exists(path)) return path;
-        QProcess ffmpeg;
-        ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=s=64x64:r=18:d=2",
-                                "-pix_fmt", "yuv420p", path});
-        ffmpeg.waitForFinished(60000);
-        return path;
-    }
-
-    QTemporaryDir dir;
-    CacheEntry entry, other;
-    double idle = 100;
-    int preferences = 0;
-};
-} // namespace
-
 TEST_F(AppGui, ShowsOneWallPerScreenOnDifferentProducts) {
     ASSERT_EQ(QGuiApplication::screens().size(), 2);
     CapturedLog captured;
-    App app(environment());
+    auto owned = makeApp();
+    App& app = *owned;
     app.show();
     ASSERT_TRUE(app.showing());
     ASSERT_EQ(app.windows().size(), 2u);
@@ -86,7 +37,8 @@ TEST_F(AppGui, ShowsOneWallPerScreenOnDifferentProducts) {
 
 TEST_F(AppGui, AScreenTurnedOffGetsNoWallAndThePointerStays) {
     Settings::setProducts({"", "off"});
-    App app(environment());
+    auto owned = makeApp();
+    App& app = *owned;
     app.show();
     ASSERT_EQ(app.windows().size(), 1u);
     EXPECT_FALSE(app.coversAll());
@@ -102,7 +54,8 @@ TEST_F(AppGui, AScreenTurnedOffGetsNoWallAndThePointerStays) {
 }
 
 TEST_F(AppGui, ControlsFadeInWithInputAndOutWhenIdle) {
-    App app(environment());
+    auto owned = makeApp();
+    App& app = *owned;
     app.show();
     idle = 0.5;
     app.tick();
@@ -117,7 +70,8 @@ TEST_F(AppGui, ControlsFadeInWithInputAndOutWhenIdle) {
 }
 
 TEST_F(AppGui, KeysReachEveryWall) {
-    App app(environment());
+    auto owned = makeApp();
+    App& app = *owned;
     EXPECT_FALSE(app.handleKey(Qt::Key_Space, Qt::NoModifier, " ")); // not showing: passes through
     app.show();
     EXPECT_TRUE(app.handleKey(Qt::Key_I, Qt::NoModifier, "i"));
@@ -132,7 +86,8 @@ TEST_F(AppGui, KeysReachEveryWall) {
 }
 
 TEST_F(AppGui, ScrollScrubsOnlyTheWallUnderIt) {
-    App app(environment());
+    auto owned = makeApp();
+    App& app = *owned;
     app.show();
     EXPECT_TRUE(app.handleScroll(app.walls()[1], QPointF(0, 12), QPoint()));
     EXPECT_TRUE(app.walls()[1]->state().heldSlot);
@@ -145,7 +100,8 @@ TEST_F(AppGui, ScrollScrubsOnlyTheWallUnderIt) {
 }
 
 TEST_F(AppGui, ScreenChangesRebuildOnceAndOnlyWhenTheLayoutChanged) {
-    App app(environment());
+    auto owned = makeApp();
+    App& app = *owned;
     app.show();
     const int builds = app.builds();
     app.screensChanged();
@@ -159,7 +115,8 @@ TEST_F(AppGui, ScreenChangesRebuildOnceAndOnlyWhenTheLayoutChanged) {
 }
 
 TEST_F(AppGui, TheCloseButtonDismissesAndTheKioskBadgeLetsClicksThrough) {
-    App app(environment());
+    auto owned = makeApp();
+    App& app = *owned;
     app.show();
     CloseButton* button = app.closeButtons()[0];
     EXPECT_EQ(button->accessibleName(), "Close the wall");
