@@ -1,0 +1,62 @@
+# The install tree (relocatable: the program finds share/solvane beside its bin/) and the Debian package.
+#   bin/solvane, lib/solvane/Solvane.saver/, share/solvane/ (glossary, seed, help),
+#   share/applications, share/icons/hicolor, share/metainfo, share/xsessions, share/man/man1,
+#   share/bash-completion/completions, share/doc/solvane
+include(GNUInstallDirs)
+
+set(solvane_resources ${CMAKE_SOURCE_DIR}/resources)
+install(FILES ${solvane_resources}/glossary.json DESTINATION share/solvane)
+if(EXISTS ${solvane_resources}/Help.html)
+  install(FILES ${solvane_resources}/Help.html DESTINATION share/solvane)
+endif()
+if(EXISTS ${solvane_resources}/solvane.desktop)
+  install(FILES ${solvane_resources}/solvane.desktop DESTINATION share/applications)
+endif()
+if(EXISTS ${solvane_resources}/solvane-kiosk.desktop)
+  install(FILES ${solvane_resources}/solvane-kiosk.desktop DESTINATION share/xsessions)
+endif()
+if(IS_DIRECTORY ${solvane_resources}/icons/hicolor)
+  install(DIRECTORY ${solvane_resources}/icons/hicolor DESTINATION share/icons)
+endif()
+install(FILES ${solvane_resources}/install/example.tessly.solvane.metainfo.xml DESTINATION share/metainfo)
+install(FILES ${solvane_resources}/install/solvane.bash-completion
+        DESTINATION share/bash-completion/completions RENAME solvane)
+install(FILES ${solvane_resources}/install/copyright DESTINATION share/doc/solvane)
+# Manual pages and changelogs are installed compressed, as Debian keeps them.
+find_program(GZIP_PROGRAM gzip REQUIRED)
+set(compressed)
+foreach(pair "solvane.1;share/man/man1" "changelog;share/doc/solvane")
+  list(GET pair 0 name)
+  list(GET pair 1 destination)
+  set(output ${CMAKE_BINARY_DIR}/package/${name}.gz)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/package
+    COMMAND ${GZIP_PROGRAM} -9n -c ${solvane_resources}/install/${name} > ${output}
+    DEPENDS ${solvane_resources}/install/${name} VERBATIM)
+  list(APPEND compressed ${output})
+  install(FILES ${output} DESTINATION ${destination})
+endforeach()
+add_custom_target(solvane_compressed_docs ALL DEPENDS ${compressed})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME solvane)
+set(CPACK_PACKAGE_VENDOR "Tessly")
+set(CPACK_PACKAGE_CONTACT "Solvane developers <solvane@solvane.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "live imagery of the Sun on every display")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+"live imagery of the Sun on every display
+ Solvane shows live imagery of the Sun from NASA's Solar Dynamics Observatory.
+ It keeps a local cache of 48-hour clips and stills, refreshed from an imagery
+ mirror, and plays them full screen, as a screen saver, in a kiosk or as the
+ desktop picture.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://solvane.example/")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xscreensaver")
+include(CPack)
