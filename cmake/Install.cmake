@@ -43,12 +43,12 @@ set(CPACK_PACKAGE_NAME solvane)
 set(CPACK_PACKAGE_VENDOR "Tessly")
 set(CPACK_PACKAGE_CONTACT "Solvane developers <solvane@solvane.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "live imagery of the Sun on every display")
+# CPack puts the summary above this as the synopsis line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"live imagery of the Sun on every display
- Solvane shows live imagery of the Sun from NASA's Solar Dynamics Observatory.
- It keeps a local cache of 48-hour clips and stills, refreshed from an imagery
- mirror, and plays them full screen, as a screen saver, in a kiosk or as the
- desktop picture.")
+"Solvane shows live imagery of the Sun from NASA's Solar Dynamics Observatory.
+It keeps a local cache of 48-hour clips and stills, refreshed from an imagery
+mirror, and plays them full screen, as a screen saver, in a kiosk or as the
+desktop picture.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -57,6 +57,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# Qt finds its display plugins at run time, so no library dependency names them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xscreensaver")
 include(CPack)
