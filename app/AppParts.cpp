@@ -2,6 +2,7 @@
 
 #include "App.h"
 #include "Log.h"
+#include "SaverInstaller.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "Updater.h"
@@ -57,5 +58,7 @@ void AppParts::fillMissing() {
 void wireAppParts(App& app, AppParts& parts) {
     // Each module adds its line here as it lands.
     wireUpdater(app, parts);
+    parts.refreshInstalledSaver = [] { SaverInstaller::refreshInstalledSaver(SaverInstaller::places()); };
+    parts.installSaver = [] { return SaverInstaller::installSaver(SaverInstaller::places()); };
     parts.fillMissing();
 }

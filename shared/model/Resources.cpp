@@ -16,6 +16,8 @@ QString executableFolder() {
 
 std::optional<QString> Resources::path(const QString& name) {
     const QString folders[] = {
+        // The saver's bundle folder carries its own resources beside its executable.
+        executableFolder() + QStringLiteral("/resources"),
         executableFolder() + QStringLiteral("/../share/solvane"),
         QString::fromUtf8(BuildInfo::sourceDir) + QStringLiteral("/resources"),
     };

@@ -1,6 +1,7 @@
 #pragma once
-// Where the files the program carries (glossary, seed clip, help) are found: an installed copy beside
-// the executable (<prefix>/share/solvane), else the source tree's resources/ when run from a build tree.
+// Where the files the program carries (glossary, seed clip, help) are found: the resources folder beside
+// the executable (the saver's bundle), an installed copy (<prefix>/share/solvane), else the source tree's
+// resources/ when run from a build tree.
 
 #include <QString>
 #include <optional>

@@ -5,6 +5,7 @@
 #include "ScreenSaverInhibit.h"
 #include "X11IdleTime.h"
 #include "X11SleepSuspend.h"
+#include "XScreenSaverHost.h"
 #include "XdgAutostartLoginItem.h"
 
 namespace Platform {
@@ -39,6 +40,10 @@ std::shared_ptr<SleepInhibit> sleepInhibit() {
 
 std::shared_ptr<ScreenLock> screenLock() {
     return std::make_shared<LoginctlLock>();
+}
+
+std::shared_ptr<ScreenSaverHost> screenSaverHost() {
+    return std::make_shared<XScreenSaverHost>();
 }
 
 } // namespace Platform

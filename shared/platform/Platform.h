@@ -4,6 +4,7 @@
 #include "IdleTime.h"
 #include "LoginItem.h"
 #include "ScreenLock.h"
+#include "ScreenSaverHost.h"
 #include "SleepInhibit.h"
 
 #include <memory>
@@ -18,4 +19,6 @@ std::shared_ptr<IdleTime> idleTime();
 std::shared_ptr<SleepInhibit> sleepInhibit();
 // `loginctl lock-session`.
 std::shared_ptr<ScreenLock> screenLock();
+// XScreenSaver, the host the saver's hack runs in.
+std::shared_ptr<ScreenSaverHost> screenSaverHost();
 } // namespace Platform
