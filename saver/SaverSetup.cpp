@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <atomic>
 #include <mutex>
 #include <pwd.h>
 #include <unistd.h>
@@ -22,6 +23,9 @@ QString baseFolder(const char* variable, const QString& home, const char* fallba
     if (!value.isEmpty() && QDir::isAbsolutePath(value)) return QDir::cleanPath(value);
     return QDir::cleanPath(home + QLatin1Char('/') + QLatin1String(fallback));
 }
+
+// Whether setup has run in this process (by run() or by a test calling setup() itself).
+std::atomic<bool> done{false};
 
 std::optional<QString> accountHome() {
     // getpwuid_r with a buffer of the size the system suggests; a missing entry or home gives nothing.
@@ -54,6 +58,7 @@ QString SaverSetup::ownCacheFolder(const Folders& folders) {
 }
 
 void SaverSetup::setup(const std::optional<Folders>& given) {
+    done = true;
     bool appsCache = false;
     if (given) {
         // The saver's own file takes its writes (a refresh of its own cache records lastCheck there); the
@@ -88,5 +93,7 @@ void SaverSetup::setup(const std::optional<Folders>& given) {
 
 void SaverSetup::run() {
     static std::once_flag once;
-    std::call_once(once, [] { setup(userFolders()); });
+    std::call_once(once, [] {
+        if (!done) setup(userFolders());
+    });
 }

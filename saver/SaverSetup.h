@@ -28,7 +28,7 @@ QString ownCacheFolder(const Folders& folders);
 // Callable again, for tests; the program goes through run().
 void setup(const std::optional<Folders>& folders);
 
-// setup(userFolders()), once per process, whoever asks first. Thread-safe.
+// setup(userFolders()), once per process, whoever asks first, unless setup already ran. Thread-safe.
 void run();
 
 } // namespace SaverSetup
