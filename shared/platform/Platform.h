@@ -1,12 +1,15 @@
 #pragma once
 // The one place that picks the Linux adapter behind each port. Callers never choose for themselves.
 
+#include "DesktopPicture.h"
 #include "IdleTime.h"
 #include "LoginItem.h"
+#include "PowerSource.h"
 #include "ScreenLock.h"
 #include "ScreenSaverHost.h"
 #include "SleepInhibit.h"
 
+#include <functional>
 #include <memory>
 
 namespace Platform {
@@ -21,4 +24,20 @@ std::shared_ptr<SleepInhibit> sleepInhibit();
 std::shared_ptr<ScreenLock> screenLock();
 // XScreenSaver, the host the saver's hack runs in.
 std::shared_ptr<ScreenSaverHost> screenSaverHost();
+
+// The desktop families whose picture we know how to set.
+enum class DesktopFamily { gnome, cinnamon, mate, plasma, xfce, sway, x11Root, none };
+
+// Which family runs: a sway IPC socket first, then the names in XDG_CURRENT_DESKTOP (":"-separated, the
+// first known one wins), then the desktop shells that answer on the session bus (asked only when the
+// variable names nothing known), then a plain X11 session, else none.
+DesktopFamily desktopFamily(const QString& currentDesktop, bool swaySocket, bool x11,
+                            const std::function<QStringList()>& busNames);
+
+// The adapter for this session. `folder` is where it may keep files of its own (composed layouts,
+// copies of pictures it can only read as pixels).
+std::shared_ptr<DesktopPicture> desktopPicture(const QString& folder);
+
+// The machine's power state. Create on the GUI thread.
+std::shared_ptr<PowerSource> powerSource();
 } // namespace Platform

@@ -1,0 +1,164 @@
+#include "SwayDesktopPicture.h"
+
+#include "DesktopCanvas.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
+#include <QtEndian>
+
+namespace {
+
+constexpr int timeoutMs = 5000;
+const QByteArray magic = QByteArrayLiteral("i3-ipc");
+constexpr qsizetype headerSize = 14; // magic, payload length, message type
+
+QString quoted(const QString& text) {
+    QString out = text;
+    out.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return QLatin1Char('"') + out + QLatin1Char('"');
+}
+
+// The words of a configuration line; quotes group, backslashes escape.
+QStringList words(const QString& line) {
+    QStringList out;
+    QString word;
+    bool inWord = false;
+    QChar quote;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < line.size()) {
+            word += line.at(++i);
+            inWord = true;
+        } else if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+            else
+                word += c;
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            quote = c;
+            inWord = true;
+        } else if (c.isSpace()) {
+            if (inWord) out << word;
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) out << word;
+    return out;
+}
+
+} // namespace
+
+SwayDesktopPicture::SwayDesktopPicture(QString socketPath) : socketPath_(std::move(socketPath)) {}
+
+QString SwayDesktopPicture::command(const QString& output, const QString& file, const QString& mode,
+                                    const QString& colour) {
+    QString text = QStringLiteral("output %1 bg %2 %3").arg(quoted(output), quoted(file), mode);
+    if (!colour.isEmpty()) text += QLatin1Char(' ') + colour;
+    return text;
+}
+
+std::optional<std::pair<QString, QString>> SwayDesktopPicture::configured(const QString& config,
+                                                                          const QString& output) {
+    std::optional<std::pair<QString, QString>> exact, any;
+    for (const QString& line : config.split(QLatin1Char('\n'))) {
+        const QStringList w = words(line.trimmed());
+        if (w.size() < 4 || w[0] != QLatin1String("output")) continue;
+        const qsizetype bg = w.indexOf(QStringLiteral("bg"), 2);
+        if (bg < 0 || bg + 1 >= w.size()) continue;
+        QString file = w[bg + 1];
+        if (file.startsWith(QLatin1String("~/"))) file = QDir::homePath() + file.mid(1);
+        const QString mode = bg + 2 < w.size() ? w[bg + 2] : QStringLiteral("fill");
+        if (w[1] == output) exact = std::pair{file, mode};
+        if (w[1] == QLatin1String("*")) any = std::pair{file, mode};
+    }
+    return exact ? exact : any;
+}
+
+std::pair<QByteArray, std::optional<QString>> SwayDesktopPicture::request(quint32 type,
+                                                                          const QByteArray& payload) const {
+    if (socketPath_.isEmpty()) return {{}, QStringLiteral("no compositor socket (SWAYSOCK is empty)")};
+    QLocalSocket socket;
+    socket.connectToServer(socketPath_);
+    if (!socket.waitForConnected(timeoutMs))
+        return {{}, QStringLiteral("could not reach %1: %2").arg(socketPath_, socket.errorString())};
+
+    QByteArray message = magic;
+    quint32 numbers[2] = {qToLittleEndian(quint32(payload.size())), qToLittleEndian(type)};
+    // The protocol uses the machine's own byte order; every wlroots machine we run on is little-endian.
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
+    message.append(reinterpret_cast<const char*>(numbers), sizeof numbers);
+    message.append(payload);
+    socket.write(message);
+    if (!socket.waitForBytesWritten(timeoutMs))
+        return {{}, QStringLiteral("could not send: ") + socket.errorString()};
+
+    QByteArray reply;
+    while (reply.size() < headerSize ||
+           reply.size() < headerSize + qFromLittleEndian<quint32>(reply.constData() + magic.size())) {
+        if (!socket.waitForReadyRead(timeoutMs))
+            return {{}, QStringLiteral("no answer from the compositor: ") + socket.errorString()};
+        reply += socket.readAll();
+        if (reply.size() >= magic.size() && !reply.startsWith(magic))
+            return {{}, QStringLiteral("the compositor answered in an unknown format")};
+    }
+    const quint32 length = qFromLittleEndian<quint32>(reply.constData() + magic.size());
+    return {reply.mid(headerSize, length), std::nullopt};
+}
+
+QStringList SwayDesktopPicture::current(const std::vector<DesktopScreen>& screens) {
+    const auto [payload, failure] = request(getConfig, {});
+    const QString config =
+        QJsonDocument::fromJson(payload).object().value(QStringLiteral("config")).toString();
+    QStringList out;
+    for (const DesktopScreen& screen : screens) {
+        const auto found = failure ? std::nullopt : configured(config, screen.name);
+        if (!found || !found->first.startsWith(QLatin1Char('/'))) {
+            out << QString();
+            continue;
+        }
+        out << DesktopCanvas::withOptions(QUrl::fromLocalFile(found->first),
+                                          {{QStringLiteral("mode"), found->second}});
+    }
+    return out;
+}
+
+std::vector<std::optional<QString>> SwayDesktopPicture::set(const std::vector<DesktopScreen>& screens,
+                                                            const std::vector<PicturePlacement>& placements) {
+    std::vector<std::optional<QString>> answers;
+    for (const PicturePlacement& placement : placements) {
+        if (placement.screen < 0 || size_t(placement.screen) >= screens.size()) {
+            answers.push_back(QStringLiteral("no such screen"));
+            continue;
+        }
+        const QString file = DesktopCanvas::withoutOptions(placement.picture).toLocalFile();
+        // A recorded mode goes into the command only when it is one of sway's words.
+        static const QStringList modes{"stretch", "fill", "fit", "center", "tile"};
+        QString mode = DesktopCanvas::options(placement.picture).value(QStringLiteral("mode"));
+        if (!modes.contains(mode)) mode = QStringLiteral("fill");
+        const bool ours = placement.fit == PictureFit::fitOnBlack;
+        const QString text =
+            command(screens[size_t(placement.screen)].name, file, ours ? QStringLiteral("fit") : mode,
+                    ours ? QStringLiteral("#000000") : QString());
+        const auto [payload, failure] = request(runCommand, text.toUtf8());
+        if (failure) {
+            answers.push_back(failure);
+            continue;
+        }
+        // One result object per command: {"success": bool, "error": text}.
+        const QJsonObject result = QJsonDocument::fromJson(payload).array().at(0).toObject();
+        if (result.value(QStringLiteral("success")).toBool())
+            answers.push_back(std::nullopt);
+        else
+            answers.push_back(
+                result.value(QStringLiteral("error"))
+                    .toString(QStringLiteral("the compositor refused: ") + QString::fromUtf8(payload)));
+    }
+    return answers;
+}

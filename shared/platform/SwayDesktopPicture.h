@@ -1,0 +1,37 @@
+#pragma once
+// The desktop picture of sway and other wlroots compositors that speak its IPC: the command
+// `output NAME bg FILE fit #000000` over the socket named by SWAYSOCK. The current pictures are read from
+// the configuration the compositor loaded (its "output ... bg ..." lines); a picture set at run time
+// cannot be read back, which is why the manager records only once.
+
+#include "DesktopPicture.h"
+
+#include <QByteArray>
+
+class SwayDesktopPicture : public DesktopPicture {
+public:
+    explicit SwayDesktopPicture(QString socketPath);
+
+    QString name() const override { return QStringLiteral("sway"); }
+    QStringList current(const std::vector<DesktopScreen>& screens) override;
+    std::vector<std::optional<QString>> set(const std::vector<DesktopScreen>& screens,
+                                            const std::vector<PicturePlacement>& placements) override;
+
+    // The IPC message types we use.
+    static constexpr quint32 runCommand = 0;
+    static constexpr quint32 getConfig = 9;
+
+    // The command for one output, every argument quoted.
+    static QString command(const QString& output, const QString& file, const QString& mode,
+                           const QString& colour);
+    // The picture and mode a configuration text gives an output ("*" lines apply to all): nothing when
+    // it names none.
+    static std::optional<std::pair<QString, QString>> configured(const QString& config,
+                                                                 const QString& output);
+
+private:
+    // One request and its reply payload, or the reason it failed.
+    std::pair<QByteArray, std::optional<QString>> request(quint32 type, const QByteArray& payload) const;
+
+    QString socketPath_;
+};
