@@ -1,6 +1,8 @@
 #include "AppParts.h"
 
 #include "App.h"
+#include "DesktopManager.h"
+#include "LiveDesktop.h"
 #include "Log.h"
 #include "SaverInstaller.h"
 #include "Settings.h"
@@ -60,5 +62,7 @@ void wireAppParts(App& app, AppParts& parts) {
     wireUpdater(app, parts);
     parts.refreshInstalledSaver = [] { SaverInstaller::refreshInstalledSaver(SaverInstaller::places()); };
     parts.installSaver = [] { return SaverInstaller::installSaver(SaverInstaller::places()); };
+    parts.applyDesktopPicture = [] { Desktop::apply(); };
+    parts.syncLiveDesktop = [] { LiveDesktop::shared().sync(); };
     parts.fillMissing();
 }

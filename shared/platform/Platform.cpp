@@ -10,6 +10,7 @@
 #include "SwayDesktopPicture.h"
 #include "X11IdleTime.h"
 #include "X11SleepSuspend.h"
+#include "X11WindowOcclusion.h"
 #include "XScreenSaverHost.h"
 #include "XdgAutostartLoginItem.h"
 #include "XfconfDesktopPicture.h"
@@ -110,8 +111,13 @@ std::shared_ptr<ScreenLock> screenLock() {
         return std::make_shared<LinuxPowerSource>();
     }
 
-std::shared_ptr<ScreenSaverHost> screenSaverHost() {
-    return std::make_shared<XScreenSaverHost>();
-}
+    std::shared_ptr<ScreenSaverHost> screenSaverHost() {
+        return std::make_shared<XScreenSaverHost>();
+    }
+    WindowOcclusion* windowOcclusion(QWindow * window, QObject * parent) {
+        if (qGuiApp && qGuiApp->platformName() == QLatin1String("xcb"))
+            return new X11WindowOcclusion(window, parent);
+        return new NeverOccluded(parent);
+    }
 
 } // namespace Platform

@@ -8,6 +8,7 @@
 #include "ScreenLock.h"
 #include "ScreenSaverHost.h"
 #include "SleepInhibit.h"
+#include "WindowOcclusion.h"
 
 #include <functional>
 #include <memory>
@@ -40,4 +41,7 @@ std::shared_ptr<DesktopPicture> desktopPicture(const QString& folder);
 
 // The machine's power state. Create on the GUI thread.
 std::shared_ptr<PowerSource> powerSource();
+
+// Watches whether `window` (already created: winId() taken) is fully covered. Owned by `parent`.
+WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent);
 } // namespace Platform

@@ -1,0 +1,164 @@
+#include "DesktopManager.h"
+
+#include "Cache.h"
+#include "Log.h"
+#include "Platform.h"
+#include "Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHash>
+#include <QScreen>
+#include <QSet>
+#include <filesystem>
+
+namespace {
+
+std::shared_ptr<DesktopPicture>& adapter() {
+    static std::shared_ptr<DesktopPicture> picture;
+    return picture;
+}
+
+DesktopPicture& picture() {
+    if (!adapter()) adapter() = Platform::desktopPicture(Desktop::dir());
+    return *adapter();
+}
+
+// The connected screens, in the system's order, with their output names and device-pixel rectangles.
+std::vector<DesktopScreen> screens() {
+    std::vector<DesktopScreen> out;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect g = screen->geometry();
+        const qreal ratio = screen->devicePixelRatio();
+        out.push_back({screen->name(), QRect(qRound(g.x() * ratio), qRound(g.y() * ratio),
+                                             qRound(g.width() * ratio), qRound(g.height() * ratio))});
+    }
+    return out;
+}
+
+// Copies a still into place under a temporary name first, so an interrupted copy never stands under
+// the final name (a name that exists is never copied again).
+std::optional<QString> copyInto(const QString& from, const QString& to) {
+    const QString partial = to + QStringLiteral(".part");
+    QFile::remove(partial);
+    QFile source(from);
+    if (!source.copy(partial)) return source.errorString();
+    if (!QFile::rename(partial, to)) {
+        QFile::remove(partial);
+        return QStringLiteral("could not move it into place");
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QString Desktop::dir() {
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty() || !QDir::isAbsolutePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    const QString folder = data + QStringLiteral("/Solvane/desktop");
+    std::error_code error;
+    std::filesystem::create_directories(folder.toStdString(), error);
+    if (error)
+        log("desktop: could not create " + folder + ": " + QString::fromStdString(error.message()),
+            LogArea::desktop);
+    return folder;
+}
+
+void Desktop::usePicture(std::shared_ptr<DesktopPicture> replacement) {
+    adapter() = std::move(replacement);
+}
+
+void Desktop::apply() {
+    if (!Settings::desktopActive()) return;
+    std::vector<CacheEntry> stills;
+    for (const CacheEntry& entry : Cache::entries())
+        if (entry.still) stills.push_back(entry);
+    if (stills.empty()) {
+        log("desktop: no stills cached yet", LogArea::desktop);
+        return;
+    }
+    remember();
+
+    QHash<QString, QString> updated;
+    for (const CacheEntry& entry : stills)
+        updated.insert(entry.id, entry.updated);
+    const std::vector<DesktopScreen> now = screens();
+    const std::vector<Pick> picks =
+        plan(stills, Settings::products(), int(now.size()), Settings::desktopCounter());
+
+    const QDir folder(dir());
+    QSet<QString> wanted;
+    std::vector<PicturePlacement> placements;
+    std::vector<const Pick*> placed;
+    for (const Pick& pick : picks) {
+        const QString destination = folder.filePath(pick.fileName);
+        wanted.insert(pick.fileName);
+        if (!QFile::exists(destination)) {
+            if (const auto failure = copyInto(Cache::file(pick.still), destination)) {
+                log("desktop: could not copy " + pick.still + " for the desktop: " + *failure,
+                    LogArea::desktop);
+                continue; // this screen keeps its picture; the others go on
+            }
+        }
+        placements.push_back({pick.screen, QUrl::fromLocalFile(destination), PictureFit::fitOnBlack});
+        placed.push_back(&pick);
+    }
+
+    const auto answers = picture().set(now, placements);
+    for (size_t i = 0; i < placed.size(); ++i) {
+        const Pick& pick = *placed[i];
+        const QString screen = now[size_t(pick.screen)].name;
+        const std::optional<QString> failure = i < answers.size() ? answers[i] : QStringLiteral("no answer");
+        if (failure)
+            log("desktop: " + screen + " failed: " + *failure, LogArea::desktop);
+        else
+            log("desktop: " + screen + " -> " + pick.id + " (" + updated.value(pick.id, QStringLiteral("?")) +
+                    ")",
+                LogArea::desktop);
+    }
+    Settings::setDesktopCounter(Settings::desktopCounter() + 1);
+
+    // Old copies go as soon as no screen shows them.
+    for (const QString& name : folder.entryList(QDir::Files))
+        if (!wanted.contains(name)) QFile::remove(folder.filePath(name));
+}
+
+void Desktop::remember() {
+    if (Settings::previousDesktop()) return;
+    const std::vector<DesktopScreen> now = screens();
+    QStringList pictures = picture().current(now);
+    while (pictures.size() < qsizetype(now.size()))
+        pictures << QString();
+    pictures = pictures.mid(0, qsizetype(now.size()));
+    Settings::setPreviousDesktop(pictures);
+    log("desktop: remembered the previous picture on " + QString::number(now.size()) + " screen(s)",
+        LogArea::desktop);
+}
+
+void Desktop::restore() {
+    const std::optional<QStringList> previous = Settings::previousDesktop();
+    if (!previous) return;
+    const std::vector<DesktopScreen> now = screens();
+    std::vector<PicturePlacement> placements;
+    for (size_t s = 0; s < now.size() && qsizetype(s) < previous->size(); ++s) {
+        const QString text = previous->at(qsizetype(s));
+        const QUrl url(text, QUrl::StrictMode);
+        if (text.isEmpty() || !url.isValid()) continue;
+        placements.push_back({int(s), url, PictureFit::asRecorded});
+    }
+    if (!placements.empty()) {
+        const auto answers = picture().set(now, placements);
+        for (size_t i = 0; i < placements.size(); ++i) {
+            const std::optional<QString> failure =
+                i < answers.size() ? answers[i] : QStringLiteral("no answer");
+            if (failure)
+                log("desktop: could not put back the picture on " + now[size_t(placements[i].screen)].name +
+                        ": " + *failure,
+                    LogArea::desktop);
+        }
+    }
+    Settings::setPreviousDesktop(std::nullopt);
+    log("desktop: restored", LogArea::desktop);
+}

@@ -1,0 +1,119 @@
+#include "LiveDesktop.h"
+
+#include "LivePolicy.h"
+#include "LivePower.h"
+#include "Log.h"
+#include "Platform.h"
+#include "Settings.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+
+// Qt's xcb backend reads this property when it (re)applies a window's flags and writes the matching
+// _NET_WM_WINDOW_TYPE; 1 is its "Desktop" type.
+constexpr const char* windowTypeProperty = "_q_xcb_wm_window_type";
+constexpr int desktopWindowType = 0x000001;
+
+QWidget* makeWindow(QScreen* screen) {
+    auto* window = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint |
+                                            Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput);
+    window->setWindowTitle(QStringLiteral("Solvane live desktop"));
+    window->setAttribute(Qt::WA_ShowWithoutActivating);
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    window->setPalette(palette);
+    window->setAutoFillBackground(true);
+    window->setScreen(screen);
+    window->setGeometry(screen->geometry());
+    window->winId(); // the native window exists from here on, not yet mapped
+    QWindow* handle = window->windowHandle();
+    handle->setProperty(windowTypeProperty, desktopWindowType);
+    handle->setFlags(handle->flags()); // writes the type before the window manager first sees the window
+    return window;
+}
+
+} // namespace
+
+LiveDesktop& LiveDesktop::shared() {
+    static LiveDesktop* live = [] {
+        auto* made = new LiveDesktop;
+        made->timer_.setInterval(powerTickMs);
+        connect(&made->timer_, &QTimer::timeout, made, &LiveDesktop::apply);
+        // The windows go before the application object does.
+        connect(qGuiApp, &QCoreApplication::aboutToQuit, made, &LiveDesktop::stop);
+        return made;
+    }();
+    return *live;
+}
+
+void LiveDesktop::sync() {
+    if (LivePolicy::runs(Settings::liveDesktop(), Channel::allowsLiveDesktop, Settings::mode()))
+        start();
+    else
+        stop();
+}
+
+void LiveDesktop::start() {
+    stop();
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (int i = 0; i < screens.size(); ++i) {
+        if (!Settings::isEnabled(i)) continue;
+        QScreen* screen = screens[i];
+        QWidget* window = makeWindow(screen);
+
+        WallView::Options options;
+        options.products = Settings::productList(i);
+        options.scale = screen->devicePixelRatio();
+        options.skipOnScreen = true;
+        auto* wall = new WallView(screen->size(), options,
+                                  wallEnvironment_ ? wallEnvironment_() : WallView::Environment{}, window);
+        auto* layout = new QVBoxLayout(window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(wall);
+
+        WindowOcclusion* occlusion = Platform::windowOcclusion(window->windowHandle(), window);
+        window->show();
+        pairs_.push_back({window, wall, occlusion, screen->name()});
+        observers_.push_back(connect(occlusion, &WindowOcclusion::changed, this, &LiveDesktop::apply));
+    }
+    observers_.push_back(connect(&LivePower::source(), &PowerSource::changed, this, &LiveDesktop::apply));
+    // A changed screen list rebuilds everything, once the screen change itself is over.
+    observers_.push_back(
+        connect(qGuiApp, &QGuiApplication::screenAdded, this, &LiveDesktop::sync, Qt::QueuedConnection));
+    observers_.push_back(
+        connect(qGuiApp, &QGuiApplication::screenRemoved, this, &LiveDesktop::sync, Qt::QueuedConnection));
+    for (QScreen* screen : screens)
+        observers_.push_back(
+            connect(screen, &QScreen::geometryChanged, this, &LiveDesktop::sync, Qt::QueuedConnection));
+    timer_.start();
+    log("live desktop: " + QString::number(pairs_.size()) + " screen(s)", LogArea::desktop);
+    apply();
+}
+
+void LiveDesktop::apply() {
+    for (Pair& pair : pairs_) {
+        const bool play = LivePower::shouldPlay(pair.occlusion->occluded());
+        if (pair.wall->state().policyPaused == !play) continue;
+        pair.wall->setPaused(!play);
+        log("live desktop: " + pair.screen + (play ? " playing" : " paused"), LogArea::desktop);
+    }
+}
+
+void LiveDesktop::stop() {
+    if (pairs_.empty() && !timer_.isActive()) return;
+    timer_.stop();
+    for (const QMetaObject::Connection& observer : observers_)
+        disconnect(observer);
+    observers_.clear();
+    for (Pair& pair : pairs_) {
+        pair.wall->stop();
+        pair.window->hide();
+        delete pair.window; // the wall and the occlusion watcher are its children
+    }
+    pairs_.clear();
+    log("live desktop: stopped", LogArea::desktop);
+}
