@@ -1,0 +1,248 @@
+// The choice of desktop adapter, the options a picture URL carries, the power-supply rule, the covering
+// rule, and sway over its IPC socket against a stand-in compositor of ours.
+#include "DesktopCanvas.h"
+#include "LinuxPowerSource.h"
+#include "Platform.h"
+#include "SwayDesktopPicture.h"
+#include "TestSupport.h"
+#include "WindowOcclusion.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+using Family = Platform::DesktopFamily;
+
+TEST(DesktopFamily, ChosenFromTheSessionThenTheBus) {
+    const auto none = [] { return QStringList(); };
+    struct Case {
+        QString current;
+        bool sway, x11;
+        QStringList bus;
+        Family expected;
+    };
+    const Case cases[] = {
+        {"GNOME", false, true, {}, Family::gnome},
+        {"ubuntu:GNOME", false, false, {}, Family::gnome},
+        {"Budgie:GNOME", false, true, {}, Family::gnome},
+        {"X-Cinnamon", false, true, {}, Family::cinnamon},
+        {"MATE", false, true, {}, Family::mate},
+        {"KDE", false, false, {}, Family::plasma},
+        {"XFCE", false, true, {}, Family::xfce},
+        {"sway", true, false, {}, Family::sway},
+        {"KDE", true, false, {}, Family::sway}, // a sway socket means sway answers
+        {"", false, true, {"org.kde.plasmashell"}, Family::plasma},
+        {"LXQt", false, true, {"org.gnome.Shell"}, Family::gnome},
+        {"", false, true, {"org.xfce.xfdesktop"}, Family::xfce},
+        {"i3", false, true, {"org.freedesktop.Notifications"}, Family::x11Root},
+        {"", false, false, {}, Family::none},
+    };
+    for (const Case& c : cases) {
+        int asked = 0;
+        const auto bus = [&] {
+            ++asked;
+            return c.bus;
+        };
+        EXPECT_EQ(Platform::desktopFamily(c.current, c.sway, c.x11, bus), c.expected)
+            << c.current.toStdString();
+        if (c.expected != Family::x11Root && c.expected != Family::none && c.bus.isEmpty()) {
+            EXPECT_EQ(asked, 0);
+        }
+    }
+    EXPECT_EQ(Platform::desktopFamily("GNOME", false, false, none), Family::gnome);
+}
+
+TEST(DesktopCanvas, OptionsSurviveTheirOwnDelimiters) {
+    const QUrl file = QUrl::fromLocalFile("/home/me/Pictures/a b#1.png");
+    const QString dark = "file:///usr/share/backgrounds/x-d.jpg?size=2&v=1#frag";
+    const QString text =
+        DesktopCanvas::withOptions(file, {{"picture-options", "zoom"}, {"picture-uri-dark", dark}});
+    const QUrl back(text, QUrl::StrictMode);
+    ASSERT_TRUE(back.isValid());
+    EXPECT_EQ(DesktopCanvas::withoutOptions(back).toLocalFile(), "/home/me/Pictures/a b#1.png");
+    EXPECT_EQ(DesktopCanvas::options(back).value("picture-options"), "zoom");
+    EXPECT_EQ(DesktopCanvas::options(back).value("picture-uri-dark"), dark);
+    EXPECT_EQ(DesktopCanvas::withOptions(file, {}), file.toString(QUrl::FullyEncoded));
+}
+
+TEST(PowerSupplies, BatteryOnlyWhenDischargingWithoutMains) {
+    struct Supply {
+        QString name, type, online, status;
+    };
+    struct Case {
+        std::vector<Supply> supplies;
+        bool battery;
+    };
+    const Case cases[] = {
+        {{}, false},
+        {{{"BAT0", "Battery", "", "Discharging"}}, true},
+        {{{"BAT0", "Battery", "", "Discharging"}, {"AC", "Mains", "1", ""}}, false},
+        {{{"BAT0", "Battery", "", "Discharging"}, {"AC", "Mains", "0", ""}}, true},
+        {{{"BAT0", "Battery", "", "Charging"}, {"AC", "Mains", "0", ""}}, false},
+        {{{"BAT0", "Battery", "", "Discharging"}, {"usb", "USB", "1", ""}}, false},
+        {{{"BAT0", "", "", "Discharging"}}, false}, // unreadable type: mains
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        for (const Supply& s : c.supplies) {
+            QDir(dir.path()).mkpath(s.name);
+            if (!s.type.isEmpty()) writeFile(dir.filePath(s.name + "/type"), s.type.toUtf8() + "\n");
+            if (!s.online.isEmpty()) writeFile(dir.filePath(s.name + "/online"), s.online.toUtf8() + "\n");
+            if (!s.status.isEmpty()) writeFile(dir.filePath(s.name + "/status"), s.status.toUtf8() + "\n");
+        }
+        EXPECT_EQ(LinuxPowerSource::onBatteryBySupplies(dir.path()), c.battery) << c.supplies.size();
+    }
+    EXPECT_FALSE(LinuxPowerSource::onBatteryBySupplies("/nonexistent/power_supply"));
+}
+
+TEST(WindowCovering, OnlyAVisibleFullScreenOrMaximisedWindowOverTheWholeScreen) {
+    using A = WindowOcclusion::Above;
+    const QRect screen(1280, 0, 1280, 720);
+    EXPECT_FALSE(WindowOcclusion::covers(screen, {}));
+    EXPECT_TRUE(WindowOcclusion::covers(screen, {A{QRect(1280, 0, 1280, 720), true, false, false}}));
+    EXPECT_TRUE(WindowOcclusion::covers(screen, {A{QRect(1270, -10, 1300, 740), false, true, false}}));
+    EXPECT_FALSE(
+        WindowOcclusion::covers(screen, {A{QRect(0, 0, 1280, 720), true, false, false}})); // other monitor
+    EXPECT_FALSE(WindowOcclusion::covers(screen, {A{QRect(1280, 0, 1280, 720), false, false, false}}));
+    EXPECT_FALSE(
+        WindowOcclusion::covers(screen, {A{QRect(1280, 0, 1280, 720), true, false, true}})); // minimised
+    EXPECT_FALSE(WindowOcclusion::covers(screen, {A{QRect(1280, 30, 1280, 690), false, true, false}}));
+}
+
+namespace {
+
+// A compositor stand-in: answers the sway IPC on a Unix socket, records every message, and serves a
+// configuration text; a command naming "BROKEN" fails as sway reports failures.
+class SwayStandIn {
+public:
+    explicit SwayStandIn(QString path, QString config) : path_(std::move(path)), config_(std::move(config)) {
+        listener_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray bytes = path_.toLocal8Bit();
+        std::strncpy(address.sun_path, bytes.constData(), sizeof address.sun_path - 1);
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            ::listen(listener_, 4);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~SwayStandIn() {
+        stopping_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    std::vector<std::pair<quint32, QByteArray>> messages() {
+        std::lock_guard lock(mutex_);
+        return messages_;
+    }
+
+private:
+    void serve() {
+        while (!stopping_) {
+            pollfd wait{listener_, POLLIN, 0};
+            if (::poll(&wait, 1, 50) <= 0) continue;
+            const int client = ::accept(listener_, nullptr, nullptr);
+            if (client < 0) continue;
+            QByteArray in;
+            char buffer[4096];
+            while (in.size() < 14 ||
+                   in.size() < 14 + qsizetype(qFromLittleEndian<quint32>(in.constData() + 6))) {
+                const ssize_t got = ::read(client, buffer, sizeof buffer);
+                if (got <= 0) break;
+                in.append(buffer, got);
+            }
+            if (in.size() >= 14) {
+                const quint32 length = qFromLittleEndian<quint32>(in.constData() + 6);
+                const quint32 type = qFromLittleEndian<quint32>(in.constData() + 10);
+                const QByteArray payload = in.mid(14, length);
+                {
+                    std::lock_guard lock(mutex_);
+                    messages_.push_back({type, payload});
+                }
+                QByteArray reply;
+                if (type == SwayDesktopPicture::getConfig)
+                    reply = QJsonDocument(QJsonObject{{"config", config_}}).toJson(QJsonDocument::Compact);
+                else if (payload.contains("BROKEN"))
+                    reply = R"([{"success": false, "parse_error": false, "error": "Unknown output BROKEN"}])";
+                else
+                    reply = R"([{"success": true}])";
+                QByteArray out = "i3-ipc";
+                const quint32 header[2] = {quint32(reply.size()), type};
+                out.append(reinterpret_cast<const char*>(header), sizeof header);
+                out.append(reply);
+                [[maybe_unused]] const ssize_t sent = ::write(client, out.constData(), size_t(out.size()));
+            }
+            ::close(client);
+        }
+    }
+
+    QString path_, config_;
+    int listener_ = -1;
+    std::atomic<bool> stopping_{false};
+    std::mutex mutex_;
+    std::vector<std::pair<quint32, QByteArray>> messages_;
+    std::thread thread_;
+};
+
+} // namespace
+
+TEST(SwayDesktopPicture, SetsFitOnBlackReadsTheConfigAndPutsItBack) {
+    QTemporaryDir dir;
+    const QString config = "# ours\n"
+                           "output * bg /usr/share/backgrounds/sway/Sway_Wallpaper_Blue_1920x1080.png fill\n"
+                           "output \"DP-2\" resolution 2560x1440 bg '/home/me/My Pictures/x.jpg' center\n"
+                           "output HDMI-A-1 bg ~/sun.png fit #112233\n";
+    SwayStandIn sway(dir.filePath("sway.sock"), config);
+    SwayDesktopPicture picture(dir.filePath("sway.sock"));
+    const std::vector<DesktopScreen> screens{
+        {"eDP-1", {0, 0, 1920, 1080}}, {"DP-2", {1920, 0, 2560, 1440}}, {"HDMI-A-1", {4480, 0, 1920, 1080}}};
+
+    const QStringList before = picture.current(screens);
+    ASSERT_EQ(before.size(), 3);
+    EXPECT_EQ(DesktopCanvas::withoutOptions(QUrl(before[0])).toLocalFile(),
+              "/usr/share/backgrounds/sway/Sway_Wallpaper_Blue_1920x1080.png");
+    EXPECT_EQ(DesktopCanvas::withoutOptions(QUrl(before[1])).toLocalFile(), "/home/me/My Pictures/x.jpg");
+    EXPECT_EQ(DesktopCanvas::options(QUrl(before[1])).value("mode"), "center");
+    EXPECT_EQ(DesktopCanvas::withoutOptions(QUrl(before[2])).toLocalFile(), QDir::homePath() + "/sun.png");
+
+    const auto answers =
+        picture.set(screens, {{1, QUrl::fromLocalFile("/data/desk top/171-x.png"), PictureFit::fitOnBlack}});
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_FALSE(answers[0].has_value());
+    const auto failed =
+        picture.set({{"BROKEN", {}}}, {{0, QUrl::fromLocalFile("/a.png"), PictureFit::fitOnBlack}});
+    EXPECT_EQ(failed.at(0).value_or(""), "Unknown output BROKEN");
+
+    std::vector<PicturePlacement> back;
+    for (int s = 0; s < 3; ++s)
+        back.push_back({s, QUrl(before[s]), PictureFit::asRecorded});
+    for (const auto& answer : picture.set(screens, back))
+        EXPECT_FALSE(answer.has_value());
+
+    QStringList commands;
+    for (const auto& [type, payload] : sway.messages())
+        if (type == SwayDesktopPicture::runCommand) commands << QString::fromUtf8(payload);
+    EXPECT_EQ(commands,
+              (QStringList{
+                  R"(output "DP-2" bg "/data/desk top/171-x.png" fit #000000)",
+                  R"(output "BROKEN" bg "/a.png" fit #000000)",
+                  R"(output "eDP-1" bg "/usr/share/backgrounds/sway/Sway_Wallpaper_Blue_1920x1080.png" fill)",
+                  R"(output "DP-2" bg "/home/me/My Pictures/x.jpg" center)",
+                  R"(output "HDMI-A-1" bg ")" + QDir::homePath() + R"(/sun.png" fit)",
+              }));
+    // Without a compositor there is nothing to read and the set says why.
+    SwayDesktopPicture gone(dir.filePath("missing.sock"));
+    EXPECT_EQ(gone.current(screens), (QStringList{"", "", ""}));
+    EXPECT_TRUE(
+        gone.set(screens, {{0, QUrl::fromLocalFile("/a.png"), PictureFit::fitOnBlack}}).at(0).has_value());
+}

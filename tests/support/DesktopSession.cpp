@@ -1,0 +1,139 @@
+#include "DesktopSession.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct Arguments {
+    std::vector<QByteArray> bytes;
+    std::vector<char*> pointers;
+    explicit Arguments(const QStringList& list) {
+        for (const QString& item : list)
+            bytes.push_back(item.toLocal8Bit());
+        for (QByteArray& item : bytes)
+            pointers.push_back(item.data());
+        pointers.push_back(nullptr);
+    }
+};
+
+QStringList environmentWith(const QStringList& extra) {
+    QStringList out;
+    for (char** line = environ; *line; ++line) {
+        const QString text = QString::fromLocal8Bit(*line);
+        const QString name = text.section(QLatin1Char('='), 0, 0);
+        bool replaced = false;
+        for (const QString& e : extra)
+            replaced |= e.section(QLatin1Char('='), 0, 0) == name;
+        if (!replaced) out << text;
+    }
+    return out + extra;
+}
+
+pid_t spawn(const QString& program, const QStringList& arguments, const QStringList& extraEnvironment,
+            const QString& logFile, int keepFd = -1, int asFd = -1) {
+    Arguments argv(QStringList{program} + arguments);
+    Arguments envp(environmentWith(extraEnvironment));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    const QByteArray log = logFile.isEmpty() ? QByteArray("/dev/null") : logFile.toLocal8Bit();
+    posix_spawn_file_actions_addopen(&actions, 1, log.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (keepFd >= 0) posix_spawn_file_actions_adddup2(&actions, keepFd, asFd);
+    pid_t child = -1;
+    const int failed = ::posix_spawnp(&child, argv.pointers[0], &actions, nullptr, argv.pointers.data(),
+                                      envp.pointers.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return failed ? -1 : child;
+}
+
+void terminate(pid_t& pid) {
+    if (pid <= 0) return;
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 100; ++i) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+            pid = -1;
+            return;
+        }
+        ::usleep(20000);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+}
+
+} // namespace
+
+BackgroundProgram::BackgroundProgram(const QString& program, const QStringList& arguments,
+                                     const QStringList& extraEnvironment, const QString& logFile)
+    : pid_(spawn(program, arguments, extraEnvironment, logFile)) {}
+
+BackgroundProgram::~BackgroundProgram() {
+    stop();
+}
+
+bool BackgroundProgram::running() {
+    return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0;
+}
+
+void BackgroundProgram::stop() {
+    terminate(pid_);
+}
+
+PrivateDisplay::PrivateDisplay(const QString& screen) {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    pid_ =
+        spawn(QStringLiteral("Xvfb"),
+              {"-displayfd", "3", "-screen", "0", screen, "-noreset", "-nolisten", "tcp"}, {}, {}, fds[1], 3);
+    ::close(fds[1]);
+    // Xvfb writes its display number once it accepts clients; a loaded machine may take a while.
+    QByteArray number;
+    pollfd wait{fds[0], POLLIN, 0};
+    while (::poll(&wait, 1, 60000) > 0) {
+        char c = 0;
+        if (::read(fds[0], &c, 1) != 1 || c == '\n') break;
+        number += c;
+    }
+    ::close(fds[0]);
+    if (!number.isEmpty()) display_ = QLatin1Char(':') + QString::fromLatin1(number);
+}
+
+PrivateDisplay::~PrivateDisplay() {
+    terminate(pid_);
+}
+
+PrivateBus::PrivateBus(const QString& folder) {
+    const QString socket = folder + QStringLiteral("/bus");
+    daemon_ = std::make_unique<BackgroundProgram>(
+        QStringLiteral("dbus-daemon"),
+        QStringList{"--session", "--nofork", "--nopidfile", "--address=unix:path=" + socket});
+    if (waitUntil([&] { return QFile::exists(socket); }, 30000))
+        address_ = QStringLiteral("unix:path=") + socket;
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        if (QCoreApplication::instance()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+    return true;
+}
