@@ -52,72 +52,75 @@ std::shared_ptr<SleepInhibit> sleepInhibit() {
 
 std::shared_ptr<ScreenLock> screenLock() {
     return std::make_shared<LoginctlLock>();
-    DesktopFamily desktopFamily(const QString& currentDesktop, bool swaySocket, bool x11,
-                                const std::function<QStringList()>& busNames) {
-        if (swaySocket) return DesktopFamily::sway;
-        for (const QString& name : currentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
-            const QString n = name.trimmed().toLower();
-            if (n == "gnome" || n == "gnome-classic" || n == "gnome-flashback" || n == "budgie" ||
-                n == "unity" || n == "pantheon")
-                return DesktopFamily::gnome;
-            if (n == "x-cinnamon" || n == "cinnamon") return DesktopFamily::cinnamon;
-            if (n == "mate") return DesktopFamily::mate;
-            if (n == "kde") return DesktopFamily::plasma;
-            if (n == "xfce") return DesktopFamily::xfce;
-        }
-        const QStringList names = busNames ? busNames() : QStringList();
-        if (names.contains("org.kde.plasmashell")) return DesktopFamily::plasma;
-        if (names.contains("org.gnome.Shell")) return DesktopFamily::gnome;
-        if (names.contains("org.xfce.xfdesktop")) return DesktopFamily::xfce;
-        if (names.contains("org.Cinnamon")) return DesktopFamily::cinnamon;
-        return x11 ? DesktopFamily::x11Root : DesktopFamily::none;
-    }
+}
 
-    std::shared_ptr<DesktopPicture> desktopPicture(const QString& folder) {
-        const QString sway = qEnvironmentVariable("SWAYSOCK");
-        const bool x11 = qGuiApp ? qGuiApp->platformName() == QLatin1String("xcb")
-                                 : !qEnvironmentVariableIsEmpty("DISPLAY") &&
-                                       qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-        const auto busNames = [] {
-            const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-            return bus ? bus->registeredServiceNames().value() : QStringList();
-        };
-        const QDir dir(folder);
-        switch (desktopFamily(qEnvironmentVariable("XDG_CURRENT_DESKTOP"), !sway.isEmpty(), x11, busNames)) {
-        case DesktopFamily::gnome:
-            return std::make_shared<GSettingsDesktopPicture>(GSettingsDesktopPicture::gnome(),
-                                                             dir.filePath("layout"));
-        case DesktopFamily::cinnamon:
-            return std::make_shared<GSettingsDesktopPicture>(GSettingsDesktopPicture::cinnamon(),
-                                                             dir.filePath("layout"));
-        case DesktopFamily::mate:
-            return std::make_shared<GSettingsDesktopPicture>(GSettingsDesktopPicture::mate(),
-                                                             dir.filePath("layout"));
-        case DesktopFamily::plasma:
-            return std::make_shared<PlasmaDesktopPicture>();
-        case DesktopFamily::xfce:
-            return std::make_shared<XfconfDesktopPicture>();
-        case DesktopFamily::sway:
-            return std::make_shared<SwayDesktopPicture>(sway);
-        case DesktopFamily::x11Root:
-            return std::make_shared<RootPixmapDesktopPicture>(dir.filePath("previous"));
-        case DesktopFamily::none:
-            break;
-        }
-        return std::make_shared<NoDesktopPicture>();
+DesktopFamily desktopFamily(const QString& currentDesktop, bool swaySocket, bool x11,
+                            const std::function<QStringList()>& busNames) {
+    if (swaySocket) return DesktopFamily::sway;
+    for (const QString& name : currentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+        const QString n = name.trimmed().toLower();
+        if (n == "gnome" || n == "gnome-classic" || n == "gnome-flashback" || n == "budgie" || n == "unity" ||
+            n == "pantheon")
+            return DesktopFamily::gnome;
+        if (n == "x-cinnamon" || n == "cinnamon") return DesktopFamily::cinnamon;
+        if (n == "mate") return DesktopFamily::mate;
+        if (n == "kde") return DesktopFamily::plasma;
+        if (n == "xfce") return DesktopFamily::xfce;
     }
+    const QStringList names = busNames ? busNames() : QStringList();
+    if (names.contains("org.kde.plasmashell")) return DesktopFamily::plasma;
+    if (names.contains("org.gnome.Shell")) return DesktopFamily::gnome;
+    if (names.contains("org.xfce.xfdesktop")) return DesktopFamily::xfce;
+    if (names.contains("org.Cinnamon")) return DesktopFamily::cinnamon;
+    return x11 ? DesktopFamily::x11Root : DesktopFamily::none;
+}
 
-    std::shared_ptr<PowerSource> powerSource() {
-        return std::make_shared<LinuxPowerSource>();
+std::shared_ptr<DesktopPicture> desktopPicture(const QString& folder) {
+    const QString sway = qEnvironmentVariable("SWAYSOCK");
+    const bool x11 =
+        qGuiApp ? qGuiApp->platformName() == QLatin1String("xcb")
+                : !qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const auto busNames = [] {
+        const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+        return bus ? bus->registeredServiceNames().value() : QStringList();
+    };
+    const QDir dir(folder);
+    switch (desktopFamily(qEnvironmentVariable("XDG_CURRENT_DESKTOP"), !sway.isEmpty(), x11, busNames)) {
+    case DesktopFamily::gnome:
+        return std::make_shared<GSettingsDesktopPicture>(GSettingsDesktopPicture::gnome(),
+                                                         dir.filePath("layout"));
+    case DesktopFamily::cinnamon:
+        return std::make_shared<GSettingsDesktopPicture>(GSettingsDesktopPicture::cinnamon(),
+                                                         dir.filePath("layout"));
+    case DesktopFamily::mate:
+        return std::make_shared<GSettingsDesktopPicture>(GSettingsDesktopPicture::mate(),
+                                                         dir.filePath("layout"));
+    case DesktopFamily::plasma:
+        return std::make_shared<PlasmaDesktopPicture>();
+    case DesktopFamily::xfce:
+        return std::make_shared<XfconfDesktopPicture>();
+    case DesktopFamily::sway:
+        return std::make_shared<SwayDesktopPicture>(sway);
+    case DesktopFamily::x11Root:
+        return std::make_shared<RootPixmapDesktopPicture>(dir.filePath("previous"));
+    case DesktopFamily::none:
+        break;
     }
+    return std::make_shared<NoDesktopPicture>();
+}
 
-    std::shared_ptr<ScreenSaverHost> screenSaverHost() {
-        return std::make_shared<XScreenSaverHost>();
-    }
-    WindowOcclusion* windowOcclusion(QWindow * window, QObject * parent) {
-        if (qGuiApp && qGuiApp->platformName() == QLatin1String("xcb"))
-            return new X11WindowOcclusion(window, parent);
-        return new NeverOccluded(parent);
-    }
+std::shared_ptr<PowerSource> powerSource() {
+    return std::make_shared<LinuxPowerSource>();
+}
+
+std::shared_ptr<ScreenSaverHost> screenSaverHost() {
+    return std::make_shared<XScreenSaverHost>();
+}
+
+WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent) {
+    if (qGuiApp && qGuiApp->platformName() == QLatin1String("xcb"))
+        return new X11WindowOcclusion(window, parent);
+    return new NeverOccluded(parent);
+}
 
 } // namespace Platform
