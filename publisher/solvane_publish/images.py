@@ -1,6 +1,8 @@
 """From FITS files to pictures: slot means, scaling, the AIA colour tables, the radial histogram
 equalisation (RHEF) and the two composites."""
 
+import functools
+
 import numpy
 import scipy.ndimage
 from astropy.io import fits
@@ -63,25 +65,40 @@ def log_scaled(rate, disc):
     return scaled.astype(numpy.float32)
 
 
+@functools.lru_cache(maxsize=8)
+def _rings(shape, cx, cy, bins):
+    """Ring of every pixel (flattened), pixels per ring and where each ring starts in ring order: the same for
+    every frame of a product, so worked out once."""
+    y, x = numpy.indices(shape, dtype=numpy.float32)
+    radius = numpy.hypot(x - cx, y - cy)
+    ring = numpy.minimum((radius / radius.max() * bins).astype(numpy.int64), bins - 1).ravel()
+    counts = numpy.bincount(ring, minlength=bins)
+    return ring, counts, numpy.concatenate([[0], numpy.cumsum(counts)[:-1]])
+
+
 def rhef(image, disc, bins=None):
     """Radial histogram equalisation: each pixel becomes its rank among the pixels at the same distance from
     the disc centre, so the faint corona and the bright disc both use the whole range (after Gilly & Cranmer's
     Radial Histogram Equalizing Filter). Equal values share their mean rank. Returns 0..1."""
-    y, x = numpy.indices(image.shape, dtype=numpy.float32)
-    radius = numpy.hypot(x - disc.cx, y - disc.cy)
     bins = bins or max(8, image.shape[1] // 2)
-    ring = numpy.minimum((radius / radius.max() * bins).astype(numpy.int64), bins - 1).ravel()
+    ring, counts, starts = _rings(image.shape, float(disc.cx), float(disc.cy), bins)
     values = image.ravel().astype(numpy.float64)
     low, high = values.min(), values.max()
     # One sortable key: the ring, then the value scaled into [0, 0.5) so rings never mix.
     key = ring + (values - low) / (2.0 * (high - low) if high > low else 1.0)
-    keys = numpy.sort(key)
-    first = numpy.searchsorted(keys, key, "left")
-    last = numpy.searchsorted(keys, key, "right") - 1
-    starts = numpy.searchsorted(keys, numpy.arange(bins, dtype=numpy.float64))
-    counts = numpy.bincount(ring, minlength=bins)
-    rank = (first + last) / 2.0 - starts[ring]
-    return (rank / numpy.maximum(counts[ring] - 1, 1)).astype(numpy.float32).reshape(image.shape)
+    order = numpy.argsort(key)
+    ordered = key[order]
+    fresh = numpy.empty(ordered.size, dtype=bool)
+    fresh[0] = True
+    numpy.not_equal(ordered[1:], ordered[:-1], out=fresh[1:])
+    first = numpy.flatnonzero(fresh)
+    last = numpy.append(first[1:], ordered.size) - 1
+    run = numpy.cumsum(fresh) - 1
+    ring_sorted = ring[order]
+    rank = (first[run] + last[run]) / 2.0 - starts[ring_sorted]
+    out = numpy.empty(values.size, dtype=numpy.float32)
+    out[order] = rank / numpy.maximum(counts[ring_sorted] - 1, 1)
+    return out.reshape(image.shape)
 
 
 def coloured(level, table):
@@ -90,19 +107,26 @@ def coloured(level, table):
     return table[index]
 
 
+@functools.lru_cache(maxsize=4)
+def _wedges(size, cx, cy, count):
+    """Weights of `count` wedges of position angle around the disc centre, with soft edges; they sum to 1."""
+    y, x = numpy.indices((size, size), dtype=numpy.float32)
+    angle = numpy.mod(numpy.arctan2(y - cy, x - cx), 2 * numpy.pi)
+    wedge = 2 * numpy.pi / count
+    feather = wedge * 0.12
+    weights = []
+    for k in range(count):
+        distance = numpy.abs(numpy.mod(angle - (k + 0.5) * wedge + numpy.pi, 2 * numpy.pi) - numpy.pi)
+        weights.append(numpy.clip((wedge / 2 + feather - distance) / (2 * feather), 0.0, 1.0)[..., None])
+    return weights
+
+
 def rainbow(levels, tables, disc):
     """Each channel in its own wedge of position angle, in wavelength order around the disc, with soft edges."""
     size = levels[0].shape[0]
-    y, x = numpy.indices((size, size), dtype=numpy.float32)
-    angle = numpy.mod(numpy.arctan2(y - disc.cy, x - disc.cx), 2 * numpy.pi)
-    wedge = 2 * numpy.pi / len(levels)
-    feather = wedge * 0.12
     out = numpy.zeros((size, size, 3), dtype=numpy.float32)
-    for k, (level, table) in enumerate(zip(levels, tables)):
-        centre = (k + 0.5) * wedge
-        distance = numpy.abs(numpy.mod(angle - centre + numpy.pi, 2 * numpy.pi) - numpy.pi)
-        weight = numpy.clip((wedge / 2 + feather - distance) / (2 * feather), 0.0, 1.0)
-        out += weight[..., None] * coloured(level, table)
+    for weight, level, table in zip(_wedges(size, float(disc.cx), float(disc.cy), len(levels)), levels, tables):
+        out += weight * coloured(level, table)
     return numpy.clip(out + 0.5, 0, 255).astype(numpy.uint8)
 
 

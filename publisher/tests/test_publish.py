@@ -108,6 +108,24 @@ def test_without_a_movie_a_stopped_channel_holds_its_last_frame(world, tmp_path)
     assert entry["label"] == "AIA 335 \u00c5" and entry["frame_count"] == 9
 
 
+def test_with_a_response_table_the_temperature_map_is_published(world, tmp_path):
+    from test_dem import LOGT, made_up_responses
+
+    table = made_up_responses()
+    path = tmp_path / "responses.csv"
+    path.write_text("# made up for this test only\nlogT,94,131,171,193,211,335\n" + "\n".join(
+        "%.2f,%s" % (t, ",".join("%.4e" % v for v in table.table[:, i])) for i, t in enumerate(LOGT)))
+    done = world.publish("--products", "dem", "--responses", str(path), "--hours", "4",
+                         out=str(tmp_path / "out"), work=str(tmp_path / "work"))
+    assert done.returncode == 0, done.stderr
+    assert "dem: temperature responses from made up for this test only" in done.stderr
+    entry = index_of(str(tmp_path / "out"))["products"][0]
+    # 335 stopped and 193 has a gap: only the early slots have all six channels of their own.
+    assert entry["id"] == "dem" and entry["frame_count"] == 3  # 02:20, 02:40 and 03:00
+    still = gray_frames(os.path.join(str(tmp_path / "out"), entry["video_v"]))[-1]
+    assert still[16, 16] > 20 and still[0, 0] < still[16, 16]  # a lit disc on a darker sky
+
+
 def nginx_site(port, cert, key, root, prefix):
     """The sample site of infra/publisher with our port, certificate and root, inside a minimal main config."""
     with open(os.path.join(REPO, "infra", "publisher", "nginx.conf")) as f:
@@ -274,3 +292,4 @@ def test_a_killed_publish_leaves_the_last_index_whole_and_the_next_run_finishes(
     assert all(e["updated"] == "2026-10-01T06:20:00Z" for e in index["products"])
     for key in named:  # the previous versions stay for the clients that hold them
         assert os.path.exists(os.path.join(world.out, key))
+
