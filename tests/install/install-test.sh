@@ -23,7 +23,8 @@ tree="$work/elsewhere/prefix"
 cmake --install "$build" --prefix "$tree" >/dev/null
 for path in bin/solvane share/solvane/glossary.json share/solvane/seed.mp4 share/solvane/seed.json \
             share/metainfo/example.tessly.solvane.metainfo.xml share/man/man1/solvane.1.gz \
-            share/bash-completion/completions/solvane share/doc/solvane/copyright; do
+            share/bash-completion/completions/solvane share/doc/solvane/copyright \
+            lib/solvane/Solvane.saver/solvane-saver lib/solvane/Solvane.saver/Info.plist; do
   check "installed $path" test -e "$tree/$path"
 done
 check "AppStream metainfo validates" appstreamcli validate --no-net "$tree/share/metainfo/example.tessly.solvane.metainfo.xml"
