@@ -13,11 +13,6 @@
 
 namespace {
 
-// Qt's xcb backend reads this property when it (re)applies a window's flags and writes the matching
-// _NET_WM_WINDOW_TYPE; 1 is its "Desktop" type.
-constexpr const char* windowTypeProperty = "_q_xcb_wm_window_type";
-constexpr int desktopWindowType = 0x000001;
-
 QWidget* makeWindow(QScreen* screen) {
     auto* window = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint |
                                             Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput);
@@ -30,9 +25,7 @@ QWidget* makeWindow(QScreen* screen) {
     window->setScreen(screen);
     window->setGeometry(screen->geometry());
     window->winId(); // the native window exists from here on, not yet mapped
-    QWindow* handle = window->windowHandle();
-    handle->setProperty(windowTypeProperty, desktopWindowType);
-    handle->setFlags(handle->flags()); // writes the type before the window manager first sees the window
+    Platform::markDesktopWindow(window->windowHandle()); // before the window manager first sees it
     return window;
 }
 

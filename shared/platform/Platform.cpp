@@ -117,6 +117,11 @@ std::shared_ptr<ScreenSaverHost> screenSaverHost() {
     return std::make_shared<XScreenSaverHost>();
 }
 
+void markDesktopWindow(QWindow* window) {
+    if (qGuiApp && qGuiApp->platformName() == QLatin1String("xcb"))
+        X11WindowOcclusion::markDesktopWindow(window);
+}
+
 WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent) {
     if (qGuiApp && qGuiApp->platformName() == QLatin1String("xcb"))
         return new X11WindowOcclusion(window, parent);

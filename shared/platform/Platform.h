@@ -42,6 +42,10 @@ std::shared_ptr<DesktopPicture> desktopPicture(const QString& folder);
 // The machine's power state. Create on the GUI thread.
 std::shared_ptr<PowerSource> powerSource();
 
+// Makes `window` (created, not yet shown) a desktop-level window: below every other window, above the
+// desktop picture (on X11 _NET_WM_WINDOW_TYPE_DESKTOP). Nothing elsewhere.
+void markDesktopWindow(QWindow* window);
+
 // Watches whether `window` (already created: winId() taken) is fully covered. Owned by `parent`.
 WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent);
 } // namespace Platform

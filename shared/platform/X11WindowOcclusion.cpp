@@ -64,6 +64,15 @@ X11WindowOcclusion::~X11WindowOcclusion() {
     if (qGuiApp) qGuiApp->removeNativeEventFilter(this);
 }
 
+void X11WindowOcclusion::markDesktopWindow(QWindow* window) {
+    xcb_connection_t* c = connection();
+    if (!c) return;
+    const xcb_atom_t desktop = atom(c, "_NET_WM_WINDOW_TYPE_DESKTOP");
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, xcb_window_t(window->winId()),
+                        atom(c, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1, &desktop);
+    xcb_flush(c);
+}
+
 bool X11WindowOcclusion::occluded() const {
     return obscured_ || (compositing() && coveredUnderCompositor());
 }

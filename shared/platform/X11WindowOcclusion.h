@@ -16,6 +16,9 @@ public:
     ~X11WindowOcclusion() override;
 
     bool occluded() const override;
+
+    // Writes _NET_WM_WINDOW_TYPE_DESKTOP on a created, unmapped window (Qt 6 has no way to ask for it).
+    static void markDesktopWindow(QWindow* window);
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
