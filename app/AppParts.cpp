@@ -4,10 +4,13 @@
 #include "DesktopManager.h"
 #include "LiveDesktop.h"
 #include "Log.h"
+#include "MiniPlayer.h"
+#include "Preferences.h"
 #include "SaverInstaller.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "Updater.h"
+#include "Welcome.h"
 
 #include <QCoreApplication>
 
@@ -46,6 +49,7 @@ void AppParts::fillMissing() {
     stub(showWelcome, "welcome");
     stub(toggleMiniPlayer, "mini player");
     stub(applyDesktopPicture, "desktop picture");
+    stub(restoreDesktopPicture, "desktop picture");
     stub(syncLiveDesktop, "live desktop");
     stub(startUpdater, "updates");
     stub(checkForUpdates, "updates");
@@ -63,6 +67,20 @@ void wireAppParts(App& app, AppParts& parts) {
     parts.refreshInstalledSaver = [] { SaverInstaller::refreshInstalledSaver(SaverInstaller::places()); };
     parts.installSaver = [] { return SaverInstaller::installSaver(SaverInstaller::places()); };
     parts.applyDesktopPicture = [] { Desktop::apply(); };
+    parts.restoreDesktopPicture = [] { Desktop::restore(); };
     parts.syncLiveDesktop = [] { LiveDesktop::shared().sync(); };
+
+    // The Preferences, welcome and mini-player windows live as long as the controller.
+    auto* preferences = new Preferences(app);
+    preferences->setParent(&app);
+    auto* welcome = new Welcome(*preferences);
+    welcome->setParent(&app);
+    auto* miniPlayer = new MiniPlayer();
+    miniPlayer->setParent(&app);
+    parts.showPreferences = [preferences] { preferences->open(); };
+    parts.hidePreferences = [preferences] { preferences->hide(); };
+    parts.showWelcome = [welcome] { welcome->show(); };
+    parts.toggleMiniPlayer = [miniPlayer] { miniPlayer->toggle(); };
+
     parts.fillMissing();
 }

@@ -31,6 +31,9 @@ struct AppParts {
 
     // Puts each screen's next still on the desktop (after a refresh pass, and at launch when offline).
     std::function<void()> applyDesktopPicture;
+    // Puts back the desktop pictures remembered before the program first set one (the desktop picture
+    // switched off, Turn Off and Quit).
+    std::function<void()> restoreDesktopPicture;
     // Brings the live desktop in line with the settings (started, stopped or rebuilt).
     std::function<void()> syncLiveDesktop;
 

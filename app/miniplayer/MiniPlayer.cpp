@@ -1,0 +1,93 @@
+#include "MiniPlayer.h"
+
+#include "Settings.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <QWindow>
+
+namespace {
+constexpr int policySeconds = 30;
+
+bool visibleEnough(QWindow* window) {
+    if (!window) return false;
+    const QWindow::Visibility visibility = window->visibility();
+    return visibility != QWindow::Hidden && visibility != QWindow::Minimized;
+}
+} // namespace
+
+MiniPlayer::MiniPlayer(PlayPolicy shouldPlay, std::function<WallView::Environment()> wallEnvironment)
+    : shouldPlay_(std::move(shouldPlay)), wallEnvironment_(std::move(wallEnvironment)) {
+    if (!shouldPlay_) shouldPlay_ = visibleEnough;
+    poll_.setInterval(policySeconds * 1000);
+    connect(&poll_, &QTimer::timeout, this, &MiniPlayer::apply);
+}
+
+MiniPlayer::~MiniPlayer() {
+    close();
+}
+
+void MiniPlayer::toggle() {
+    if (isOpen())
+        close();
+    else
+        open();
+}
+
+void MiniPlayer::open() {
+    window_ = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint);
+    window_->setWindowTitle(QStringLiteral("Solvane"));
+    window_->setAccessibleName(QStringLiteral("Solvane mini player"));
+    window_->setAttribute(Qt::WA_ShowWithoutActivating);
+    window_->resize(width, height);
+    window_->setStyleSheet(QStringLiteral("background: black;"));
+    window_->installEventFilter(this);
+
+    QScreen* screen = QGuiApplication::primaryScreen();
+    WallView::Options options;
+    options.products = Settings::productList(0);
+    options.scale = screen ? screen->devicePixelRatio() : 2.0;
+    wall_ = new WallView(QSize(width, height), options,
+                         wallEnvironment_ ? wallEnvironment_() : WallView::Environment{}, window_.get());
+    wall_->setGeometry(window_->rect());
+
+    if (screen) {
+        const QRect usable = screen->availableGeometry();
+        window_->move(usable.right() + 1 - width - inset, usable.top() + inset);
+    }
+    window_->show();
+    window_->raise();
+    if (QWindow* handle = window_->windowHandle())
+        connect(handle, &QWindow::visibilityChanged, this, &MiniPlayer::apply);
+    poll_.start();
+    apply();
+}
+
+void MiniPlayer::close() {
+    if (!window_ || closing_) return;
+    closing_ = true;
+    poll_.stop();
+    if (QWindow* handle = window_->windowHandle()) disconnect(handle, nullptr, this, nullptr);
+    if (wall_) wall_->stop();
+    window_->removeEventFilter(this);
+    window_->hide();
+    window_.reset();
+    closing_ = false;
+}
+
+void MiniPlayer::apply() {
+    if (!wall_ || !window_) return;
+    wall_->setPaused(!shouldPlay_(window_->windowHandle()));
+}
+
+bool MiniPlayer::eventFilter(QObject* watched, QEvent* event) {
+    if (window_ && watched == window_.get()) {
+        if (event->type() == QEvent::Resize && wall_) wall_->setGeometry(window_->rect());
+        // Its own close button ends the player as the menu item would; the window goes later, not
+        // inside its own event.
+        if (event->type() == QEvent::Close) QTimer::singleShot(0, this, &MiniPlayer::close);
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The mini player: a small always-on-top tool window in the top-right corner of the usable area that
+// plays screen 0's products while the user works. It pauses whenever the play policy says no (covered,
+// low power, on battery); the policy is re-asked when the window's visibility changes and every 30
+// seconds, since a battery change sends no signal. Exists only between two toggles. GUI thread only.
+
+#include "WallView.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+class QWindow;
+
+class MiniPlayer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int width = 320;
+    static constexpr int height = 180;
+    static constexpr int inset = 24;
+
+    // Whether a window's wall should play now. Until the power reader exists the player plays unless
+    // its window is hidden or minimised.
+    using PlayPolicy = std::function<bool(QWindow*)>;
+
+    explicit MiniPlayer(PlayPolicy shouldPlay = {},
+                        std::function<WallView::Environment()> wallEnvironment = {});
+    ~MiniPlayer() override;
+
+    // Opens the player, or closes it (stopping its wall) when it is open.
+    void toggle();
+    bool isOpen() const { return window_ != nullptr; }
+    QWidget* window() const { return window_.get(); }
+    WallView* wall() const { return wall_; }
+    // Asks the policy again and pauses or resumes the wall.
+    void apply();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void open();
+    void close();
+
+    PlayPolicy shouldPlay_;
+    std::function<WallView::Environment()> wallEnvironment_;
+    std::unique_ptr<QWidget> window_;
+    QPointer<WallView> wall_;
+    QTimer poll_;
+    bool closing_ = false;
+};

@@ -1,0 +1,338 @@
+#include "Preferences.h"
+
+#include "App.h"
+#include "AppParts.h"
+#include "Catalog.h"
+#include "Log.h"
+#include "PreferencesRules.h"
+#include "ScreenGrid.h"
+#include "Settings.h"
+#include "SettingsStore.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QThread>
+#include <cmath>
+
+namespace {
+// A save asks for a scheduled refresh this long after the last change, so a burst of clicks runs one.
+constexpr int refreshDelayMs = 2000;
+
+int wholeMinutes(double minutes) {
+    return static_cast<int>(std::clamp(std::lround(minutes), 1L, 120L));
+}
+
+void selectData(QComboBox* popup, const QVariant& data) {
+    const int index = popup->findData(data);
+    popup->setCurrentIndex(index < 0 ? 0 : index);
+}
+} // namespace
+
+Preferences::Preferences(App& app, Environment environment) : app_(app), env_(std::move(environment)) {
+    if (!env_.refreshNow)
+        env_.refreshNow = [](bool everything, const Cache::Progress& progress) {
+            return Cache::refreshNow(everything, progress);
+        };
+    if (!env_.refresh) env_.refresh = [] { Cache::refresh(); };
+    if (!env_.quit) env_.quit = [] { QCoreApplication::quit(); };
+    if (!env_.confirm)
+        env_.confirm = [this](const QString& title, const QString& text) {
+            QMessageBox alert(QMessageBox::Warning, title, title, QMessageBox::NoButton, window_.get());
+            alert.setInformativeText(text);
+            QPushButton* go = alert.addButton(QStringLiteral("Turn Off and Quit"), QMessageBox::AcceptRole);
+            alert.setDefaultButton(alert.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole));
+            alert.exec();
+            return alert.clickedButton() == go;
+        };
+    refreshLater_.setSingleShot(true);
+    refreshLater_.setInterval(refreshDelayMs);
+    connect(&refreshLater_, &QTimer::timeout, this, [this] {
+        if (!Settings::offline()) background(env_.refresh);
+    });
+    build();
+    wire();
+    for (QScreen* screen : QGuiApplication::screens())
+        connect(screen, &QScreen::geometryChanged, this, &Preferences::rebuildScreens);
+    connect(qApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
+        connect(screen, &QScreen::geometryChanged, this, &Preferences::rebuildScreens);
+        rebuildScreens();
+    });
+    connect(qApp, &QGuiApplication::screenRemoved, this,
+            [this] { QTimer::singleShot(0, this, &Preferences::rebuildScreens); });
+}
+
+Preferences::~Preferences() {
+    // Work still running reports to this object: wait for it.
+    for (const QPointer<QThread>& worker : workers_)
+        if (worker) worker->wait();
+}
+
+void Preferences::background(std::function<void()> work) {
+    QThread* thread = QThread::create(std::move(work));
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    std::erase_if(workers_, [](const QPointer<QThread>& worker) { return worker.isNull(); });
+    workers_.emplace_back(thread);
+    thread->start();
+}
+
+bool Preferences::carriesSaver() const {
+    if (env_.carriesSaver) return env_.carriesSaver();
+    return QDir(QCoreApplication::applicationDirPath() + "/../lib/solvane/Solvane.saver").exists();
+}
+
+void Preferences::open() {
+    app_.disarm();
+    load();
+    applyAppearance();
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void Preferences::hide() {
+    window_->hide();
+}
+
+void Preferences::chooseMode(Mode mode) {
+    c_.mode->button(Modes::segment(mode))->setChecked(true);
+    modeChanged();
+}
+
+void Preferences::applyAppearance() {
+    const QString appearance = Settings::d().string(Settings::Key::appearance).value_or(QString());
+    QPalette palette = QApplication::palette();
+    if (appearance == "dark") {
+        palette = QPalette(QColor(53, 53, 53), QColor(42, 42, 42));
+        palette.setColor(QPalette::Text, Qt::white);
+        palette.setColor(QPalette::WindowText, Qt::white);
+        palette.setColor(QPalette::ButtonText, Qt::white);
+        palette.setColor(QPalette::Button, QColor(60, 60, 60));
+        palette.setColor(QPalette::PlaceholderText, QColor(160, 160, 160));
+        palette.setColor(QPalette::ToolTipText, Qt::white);
+        palette.setColor(QPalette::ToolTipBase, QColor(42, 42, 42));
+    } else if (appearance == "light") {
+        palette = QPalette(QColor(239, 239, 239), QColor(255, 255, 255));
+        palette.setColor(QPalette::Text, Qt::black);
+        palette.setColor(QPalette::WindowText, Qt::black);
+        palette.setColor(QPalette::ButtonText, Qt::black);
+    }
+    window_->setPalette(palette);
+}
+
+void Preferences::load() {
+    loading_ = true;
+    c_.mode->button(Modes::segment(Settings::mode()))->setChecked(true);
+    c_.idle->setValue(wholeMinutes(Settings::idleMinutes()));
+    c_.lockBox->setChecked(Settings::lockOnDismiss());
+    c_.loginBox->setChecked(Settings::openAtLogin());
+    c_.attributionBox->setChecked(Settings::attribution());
+    c_.captionUTCBox->setChecked(Settings::captionUTC());
+    c_.frameClockBox->setChecked(Settings::frameClock());
+    (Settings::offline() ? c_.offlineRadio : c_.onlineRadio)->setChecked(true);
+    selectData(c_.refreshPopup, int(Settings::refreshMinutes()));
+    c_.shuffleBox->setChecked(Settings::shuffle());
+    c_.loops->setValue(int(std::clamp<qint64>(Settings::loops(), 1, 20)));
+    selectData(c_.transitionPopup, Transitions::rawValue(Settings::transition()));
+    selectData(c_.lookPopup, Looks::rawValue(Settings::look()));
+    selectData(c_.lagPopup, int(Settings::runningLagSlots()));
+    c_.statusIconBox->setChecked(Settings::liveStatusIcon());
+    c_.desktopBox->setChecked(Settings::desktop());
+    c_.liveBox->setChecked(Settings::liveDesktop());
+    c_.batteryBox->setChecked(Settings::pauseOnBattery());
+    rebuildScreens();
+    applyMode();
+    refreshCacheStatus();
+    loading_ = false;
+}
+
+void Preferences::save() {
+    if (loading_) return;
+    SettingsStore::Batch batch(Settings::d());
+    // Only what differs is written, so keys whose default follows the mode (attribution) stay absent
+    // until the user sets them, and a hand-set fraction of a minute survives an unrelated click.
+    auto put = [](bool shown, bool held, void (*set)(bool)) {
+        if (shown != held) set(shown);
+    };
+    if (c_.idle->value() != wholeMinutes(Settings::idleMinutes())) Settings::setIdleMinutes(c_.idle->value());
+    put(c_.lockBox->isChecked(), Settings::lockOnDismiss(), Settings::setLockOnDismiss);
+    put(c_.attributionBox->isChecked(), Settings::attribution(), Settings::setAttribution);
+    put(c_.captionUTCBox->isChecked(), Settings::captionUTC(), Settings::setCaptionUTC);
+    put(c_.frameClockBox->isChecked(), Settings::frameClock(), Settings::setFrameClock);
+    put(c_.offlineRadio->isChecked(), Settings::offline(), Settings::setOffline);
+    if (c_.refreshPopup->currentData().toInt() != int(Settings::refreshMinutes()))
+        Settings::setRefreshMinutes(c_.refreshPopup->currentData().toInt());
+    put(c_.shuffleBox->isChecked(), Settings::shuffle(), Settings::setShuffle);
+    if (c_.loops->value() != Settings::loops()) Settings::setLoops(c_.loops->value());
+    if (auto transition = Transitions::fromRawValue(c_.transitionPopup->currentData().toString()))
+        if (*transition != Settings::transition()) Settings::setTransition(*transition);
+    if (auto look = Looks::fromRawValue(c_.lookPopup->currentData().toString()))
+        if (*look != Settings::look()) Settings::setLook(*look);
+    if (c_.lagPopup->currentData().toInt() != Settings::runningLagSlots())
+        Settings::setRunningLagSlots(c_.lagPopup->currentData().toInt());
+    put(c_.statusIconBox->isChecked(), Settings::liveStatusIcon(), Settings::setLiveStatusIcon);
+    put(c_.desktopBox->isChecked(), Settings::desktop(), Settings::setDesktop);
+    put(c_.liveBox->isChecked(), Settings::liveDesktop(), Settings::setLiveDesktop);
+    put(c_.batteryBox->isChecked(), Settings::pauseOnBattery(), Settings::setPauseOnBattery);
+    const QStringList products =
+        PreferencesRules::savedProducts(Settings::products(), c_.screensGrid->lists());
+    if (products != Settings::products()) Settings::setProducts(products);
+    Settings::setConfigured(true);
+    scheduleRefresh();
+}
+
+void Preferences::scheduleRefresh() {
+    refreshLater_.start();
+}
+
+void Preferences::applyMode() {
+    const Mode mode = Settings::mode();
+    c_.modeHelp->setText(Modes::helpLine(mode));
+    c_.startButton->setText(Modes::startTitle(mode));
+    c_.armButton->setToolTip(Modes::armToolTip(mode));
+    c_.armNote->setText(PreferencesRules::armNote(mode, Settings::idleMinutes()));
+    c_.presetNote->setText(Modes::presetNote(mode));
+    c_.presetNote->setVisible(mode == Mode::kiosk);
+
+    const bool waits = mode != Mode::desktop;
+    c_.idleRow->setEnabled(waits);
+    c_.lockBox->setEnabled(mode == Mode::saver);
+    c_.lockNote->setVisible(mode != Mode::saver);
+    // In Desktop mode the picture is kept current whatever the box says.
+    c_.desktopBox->setEnabled(mode != Mode::desktop);
+    c_.liveBox->setEnabled(mode == Mode::desktop);
+    c_.batteryBox->setEnabled(mode == Mode::desktop && Settings::liveDesktop());
+    c_.desktopNow->setEnabled(Settings::desktopActive());
+    c_.refreshPopup->setEnabled(!Settings::offline());
+}
+
+void Preferences::modeChanged() {
+    if (loading_) return;
+    const auto chosen = Modes::atSegment(c_.mode->checkedId());
+    if (!chosen) return;
+    const Mode was = Settings::mode();
+    Settings::setMode(*chosen);
+    app_.parts().syncLiveDesktop();
+    if (*chosen == Mode::desktop) {
+        app_.hide();
+        app_.parts().applyDesktopPicture();
+    } else if (was == Mode::desktop && !Settings::desktop()) {
+        app_.parts().restoreDesktopPicture();
+    }
+    if (*chosen == Mode::kiosk) {
+        Settings::enterKioskPreset(was);
+        if (Cache::count() < int(Catalog::all().size())) prime();
+    } else if (was == Mode::kiosk) {
+        Settings::leaveKioskPreset();
+    }
+    load();
+}
+
+void Preferences::networkChanged() {
+    if (loading_) return;
+    save();
+    applyMode();
+    refreshCacheStatus();
+}
+
+void Preferences::refreshCacheStatus(const std::optional<QDateTime>& refused) {
+    c_.cacheStatus->setText(
+        PreferencesRules::cacheStatusLine(Cache::entries(), Settings::offline(), refused));
+}
+
+void Preferences::rebuildScreens() {
+    QStringList names;
+    std::vector<QStringList> lists;
+    const QStringList products = Settings::products();
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (int index = 0; index < screens.size(); ++index) {
+        names << screens[index]->name();
+        lists.push_back(products.isEmpty() ? QStringList{}
+                                           : Settings::choice(products[index % products.size()]));
+    }
+    c_.screensGrid->rebuild(names, std::move(lists));
+}
+
+void Preferences::prime() {
+    if (priming_) return;
+    priming_ = true;
+    c_.primeButton->setEnabled(false);
+    c_.busy->setRange(0, 0);
+    c_.busy->show();
+    auto report = [this](int done, int total) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, done, total] {
+                c_.busy->setRange(0, std::max(total, 1));
+                c_.busy->setValue(std::min(done, total));
+            },
+            Qt::QueuedConnection);
+    };
+    background([this, report] {
+        const std::optional<QDateTime> refused = env_.refreshNow(true, report);
+        QMetaObject::invokeMethod(
+            this,
+            [this, refused] {
+                priming_ = false;
+                c_.busy->hide();
+                c_.primeButton->setEnabled(true);
+                refreshCacheStatus(refused);
+                emit primed();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void Preferences::updateDesktopNow() {
+    auto apply = [this](std::optional<QDateTime> refused) {
+        app_.parts().applyDesktopPicture();
+        refreshCacheStatus(refused);
+    };
+    if (Settings::offline()) {
+        apply(std::nullopt);
+        return;
+    }
+    background([this, apply] {
+        const std::optional<QDateTime> refused = env_.refreshNow(false, {});
+        if (refused)
+            log("update: checked recently, next check allowed at " + refused->toString(Qt::ISODate),
+                LogArea::app);
+        QMetaObject::invokeMethod(
+            this, [apply, refused] { apply(refused); }, Qt::QueuedConnection);
+    });
+}
+
+void Preferences::loginToggled() {
+    if (loading_) return;
+    Settings::setOpenAtLogin(c_.loginBox->isChecked());
+    // Show what the desktop will really do, which differs when registering failed.
+    const QSignalBlocker blocker(c_.loginBox);
+    c_.loginBox->setChecked(Settings::openAtLogin());
+    save();
+}
+
+void Preferences::deactivate() {
+    const bool desktopActive = Settings::desktopActive();
+    const bool opensAtLogin = Settings::openAtLogin();
+    const QString text = PreferencesRules::deactivateText(
+        desktopActive && Settings::previousDesktop().has_value(), opensAtLogin, carriesSaver());
+    if (!env_.confirm(QStringLiteral("Turn Solvane off and quit?"), text)) return;
+    save();
+    app_.hide();
+    if (desktopActive) {
+        Settings::setDesktop(false);
+        app_.parts().restoreDesktopPicture();
+    }
+    if (opensAtLogin) Settings::setOpenAtLogin(false);
+    log("deactivated and quit at the user's request", LogArea::app);
+    env_.quit();
+}

@@ -1,0 +1,148 @@
+#pragma once
+// The Preferences window: every setting's control, arming, starting and turning the program off. Created
+// once and kept; every control writes its setting at once through Settings (there is no OK or Cancel),
+// so what the window shows is what the store holds. GUI thread only; the full download runs on a worker
+// thread and reports back here through queued calls.
+
+#include "Cache.h"
+#include "Mode.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class App;
+class QAbstractButton;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QThread;
+class QWidget;
+class ScreenGrid;
+
+class Preferences : public QObject {
+    Q_OBJECT
+public:
+    // Seams; anything left empty takes the real thing.
+    struct Environment {
+        // The requested check of Cache::refreshNow; called on a worker thread.
+        std::function<std::optional<QDateTime>(bool everything, const Cache::Progress& progress)> refreshNow;
+        // The scheduled refresh a save asks for (Cache::refresh); called on a worker thread.
+        std::function<void()> refresh;
+        // The "Turn Off and Quit" confirmation: true to go on.
+        std::function<bool(const QString& title, const QString& text)> confirm;
+        std::function<void()> quit;
+        // Whether the program carries the screen-saver hack it can install.
+        std::function<bool()> carriesSaver;
+    };
+
+    // The controls, for the window's own wiring and for tests.
+    struct Controls {
+        QButtonGroup* mode = nullptr; // ids are the selector positions
+        QLabel* modeHelp = nullptr;
+        ScreenGrid* screensGrid = nullptr;
+        QLabel* screensHint = nullptr;
+        QSpinBox* idle = nullptr; // the idle field and its stepper
+        QWidget* idleRow = nullptr;
+        QCheckBox* lockBox = nullptr;
+        QCheckBox* loginBox = nullptr;
+        QCheckBox* attributionBox = nullptr;
+        QCheckBox* captionUTCBox = nullptr;
+        QCheckBox* frameClockBox = nullptr;
+        QRadioButton* onlineRadio = nullptr;
+        QRadioButton* offlineRadio = nullptr;
+        QComboBox* refreshPopup = nullptr;
+        QPushButton* primeButton = nullptr;
+        QLabel* cacheStatus = nullptr;
+        QProgressBar* busy = nullptr;
+        QCheckBox* shuffleBox = nullptr;
+        QComboBox* transitionPopup = nullptr;
+        QComboBox* lookPopup = nullptr;
+        QComboBox* lagPopup = nullptr;
+        QCheckBox* statusIconBox = nullptr;
+        QCheckBox* desktopBox = nullptr;
+        QPushButton* desktopNow = nullptr;
+        QCheckBox* liveBox = nullptr;
+        QCheckBox* batteryBox = nullptr;
+        QLabel* desktopNote = nullptr;
+        QSpinBox* loops = nullptr; // the loops field and its stepper
+        QPushButton* startButton = nullptr;
+        QPushButton* armButton = nullptr;
+        QPushButton* quitButton = nullptr;
+        QLabel* versionLabel = nullptr;
+        QWidget* saverSection = nullptr;
+        QPushButton* installButton = nullptr;
+        QLabel* installNote = nullptr;
+        QLabel* lockNote = nullptr;
+        QLabel* presetNote = nullptr;
+        QLabel* armNote = nullptr;
+    };
+
+    explicit Preferences(App& app, Environment environment = {});
+    ~Preferences() override;
+
+    // Stops the controller waiting, fills every control from the settings and brings the window forward.
+    void open();
+    // Takes the window off screen (it is kept).
+    void hide();
+    // Selects a mode as if the user had clicked its segment (the welcome window's buttons).
+    void chooseMode(Mode mode);
+
+    void load();
+    void save();
+    void applyMode();
+    void modeChanged();
+    void networkChanged();
+    void refreshCacheStatus(const std::optional<QDateTime>& refused = std::nullopt);
+    void rebuildScreens();
+    void prime();
+    void loginToggled();
+    void deactivate();
+    void updateDesktopNow();
+
+    QWidget* window() const { return window_.get(); }
+    const Controls& controls() const { return c_; }
+    bool priming() const { return priming_; }
+
+signals:
+    // A full download ended (after the window showed its outcome).
+    void primed();
+
+private:
+    void build();
+    QWidget* buildModeCard();
+    QWidget* buildScreensCard();
+    QWidget* buildPlaybackCard();
+    QWidget* buildDesktopCard();
+    QWidget* buildGeneralCard();
+    QWidget* buildStartingCard();
+    QWidget* buildImageryCard();
+    QWidget* buildSaverCard();
+    QWidget* buildButtonRow();
+    void wire();
+    void applyAppearance();
+    void scheduleRefresh();
+    bool carriesSaver() const;
+    // Runs `work` on a thread of its own, which the destructor waits for.
+    void background(std::function<void()> work);
+
+    App& app_;
+    Environment env_;
+    std::unique_ptr<QWidget> window_;
+    Controls c_;
+    bool loading_ = false;
+    bool priming_ = false;
+    QTimer refreshLater_;
+    std::vector<QPointer<QThread>> workers_;
+};

@@ -1,0 +1,339 @@
+// The Preferences window's controls and cards: the "Mode" card on top, two columns of equal width
+// below it, and the row of Start, Arm and "Turn Off and Quit" at the bottom. Wiring lives here too, so
+// each control's title, tool tip and the setting it writes read in one place.
+
+#include "App.h"
+#include "AppParts.h"
+#include "BuildInfo.h"
+#include "Look.h"
+#include "Preferences.h"
+#include "ScreenGrid.h"
+#include "Settings.h"
+#include "Transition.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+// A titled card: a framed panel whose first line is its title.
+QWidget* card(const QString& title, const QList<QWidget*>& rows) {
+    auto* frame = new QFrame;
+    frame->setObjectName(QStringLiteral("card"));
+    frame->setFrameShape(QFrame::StyledPanel);
+    frame->setAccessibleName(title);
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(12, 10, 12, 12);
+    layout->setSpacing(6);
+    auto* heading = new QLabel(title);
+    QFont font = heading->font();
+    font.setBold(true);
+    heading->setFont(font);
+    layout->addWidget(heading);
+    for (QWidget* row : rows)
+        layout->addWidget(row);
+    return frame;
+}
+
+// A secondary note: smaller, wrapped, the palette's placeholder colour.
+QLabel* note(const QString& text = {}) {
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.9);
+    label->setFont(font);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+QCheckBox* box(const QString& title, const QString& tip = {}) {
+    auto* check = new QCheckBox(title);
+    check->setAccessibleName(title);
+    if (!tip.isEmpty()) check->setToolTip(tip);
+    return check;
+}
+
+QWidget* row(const QList<QWidget*>& widgets, bool stretch = true) {
+    auto* holder = new QWidget;
+    auto* layout = new QHBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    for (QWidget* widget : widgets)
+        layout->addWidget(widget);
+    if (stretch) layout->addStretch(1);
+    return holder;
+}
+
+// A labelled pull-down whose items carry the values they store.
+QComboBox* popup(const QString& name, const QList<std::pair<QString, QVariant>>& items,
+                 const QString& tip = {}) {
+    auto* combo = new QComboBox;
+    combo->setAccessibleName(name);
+    if (!tip.isEmpty()) combo->setToolTip(tip);
+    for (const auto& [title, value] : items)
+        combo->addItem(title, value);
+    return combo;
+}
+
+QSpinBox* stepper(const QString& name, int minimum, int maximum) {
+    auto* spin = new QSpinBox;
+    spin->setAccessibleName(name);
+    spin->setRange(minimum, maximum);
+    spin->setSingleStep(1);
+    return spin;
+}
+
+QLabel* labelFor(const QString& text, QWidget* buddy) {
+    auto* label = new QLabel(text);
+    label->setBuddy(buddy);
+    return label;
+}
+} // namespace
+
+void Preferences::build() {
+    window_ = std::make_unique<QWidget>();
+    window_->setWindowTitle(QStringLiteral("Solvane Settings"));
+    window_->setAccessibleName(QStringLiteral("Solvane Settings"));
+    auto* stack = new QVBoxLayout(window_.get());
+    stack->setContentsMargins(24, 20, 24, 20);
+    stack->setSpacing(12);
+    stack->addWidget(buildModeCard());
+
+    auto* columns = new QHBoxLayout;
+    columns->setSpacing(12);
+    auto* left = new QVBoxLayout;
+    auto* right = new QVBoxLayout;
+    for (QWidget* widget : {buildScreensCard(), buildPlaybackCard(), buildDesktopCard()})
+        left->addWidget(widget);
+    for (QWidget* widget : {buildGeneralCard(), buildStartingCard(), buildImageryCard(), buildSaverCard()})
+        right->addWidget(widget);
+    left->addStretch(1);
+    right->addStretch(1);
+    columns->addLayout(left, 1);
+    columns->addLayout(right, 1);
+    stack->addLayout(columns, 1);
+    stack->addWidget(buildButtonRow());
+    c_.saverSection->setVisible(carriesSaver());
+}
+
+QWidget* Preferences::buildModeCard() {
+    c_.mode = new QButtonGroup(window_.get());
+    c_.mode->setExclusive(true);
+    QList<QWidget*> segments;
+    for (int position = 0; position < 4; ++position) {
+        const Mode mode = *Modes::atSegment(position);
+        auto* segment = new QPushButton(Modes::segmentTitle(mode));
+        segment->setCheckable(true);
+        segment->setAccessibleName("Mode: " + Modes::segmentTitle(mode));
+        segment->setMinimumWidth(120);
+        c_.mode->addButton(segment, position);
+        segments << segment;
+    }
+    auto* selector = row(segments);
+    selector->layout()->setSpacing(0);
+    c_.modeHelp = new QLabel;
+    c_.modeHelp->setWordWrap(true);
+    return card(QStringLiteral("Mode"), {selector, c_.modeHelp});
+}
+
+QWidget* Preferences::buildScreensCard() {
+    c_.screensGrid = new ScreenGrid;
+    c_.screensHint =
+        note(QStringLiteral("Tick the products each screen shows, in play order. Nothing ticked means "
+                            "all of them; Off leaves that screen alone."));
+    return card(QStringLiteral("Screens"), {c_.screensGrid, c_.screensHint});
+}
+
+QWidget* Preferences::buildPlaybackCard() {
+    c_.shuffleBox = box(QStringLiteral("Play products in random order"));
+    c_.loops = stepper(QStringLiteral("Loops per clip"), 1, 20);
+    QList<std::pair<QString, QVariant>> transitions;
+    for (Transition transition : Transitions::allCases)
+        transitions.append({Transitions::label(transition), Transitions::rawValue(transition)});
+    c_.transitionPopup = popup(QStringLiteral("Transition between clips"), transitions);
+    QList<std::pair<QString, QVariant>> looks;
+    for (Look look : Looks::allCases)
+        looks.append({Looks::label(look), Looks::rawValue(look)});
+    c_.lookPopup =
+        popup(QStringLiteral("Look"), looks,
+              QStringLiteral("How the picture is drawn. Press L on a Wall to change it. A visualization, "
+                             "not a calibrated radiance."));
+    c_.lagPopup =
+        popup(QStringLiteral("Running difference"),
+              {{QStringLiteral("20 minutes"), 1}, {QStringLiteral("60 minutes"), 3}},
+              QStringLiteral("How far back Running difference looks, in minutes of the Sun (one or three "
+                             "frames)."));
+    c_.captionUTCBox = box(QStringLiteral("Caption times in UTC, not local time"));
+    c_.frameClockBox =
+        box(QStringLiteral("Show the time of each frame"),
+            QStringLiteral("The UTC time of the frame on screen and a 48-hour timeline, under the "
+                           "caption."));
+    return card(
+        QStringLiteral("Playback"),
+        {c_.shuffleBox, row({labelFor(QStringLiteral("Loops per clip"), c_.loops), c_.loops}),
+         row({labelFor(QStringLiteral("Transition between clips"), c_.transitionPopup), c_.transitionPopup}),
+         row({labelFor(QStringLiteral("Look"), c_.lookPopup), c_.lookPopup}),
+         row({labelFor(QStringLiteral("Running difference"), c_.lagPopup), c_.lagPopup}), c_.captionUTCBox,
+         c_.frameClockBox});
+}
+
+QWidget* Preferences::buildDesktopCard() {
+    c_.desktopBox = box(QStringLiteral("Set the desktop picture to the latest still"));
+    c_.desktopNow = new QPushButton(QStringLiteral("Update now"));
+    c_.desktopNow->setAccessibleName(QStringLiteral("Update the desktop picture now"));
+    c_.liveBox = box(
+        QStringLiteral("Play the Sun beneath icons and windows"),
+        QStringLiteral("Desktop mode only. The clip plays behind your windows and pauses when covered, on "
+                       "battery and in power-saver mode."));
+    c_.batteryBox = box(QStringLiteral("Pause on battery"));
+    c_.desktopNote =
+        note(QStringLiteral("Rotates through each screen's ticked products, one step per update. Your "
+                            "previous picture comes back when this is off."));
+    auto* battery = row({c_.batteryBox});
+    battery->layout()->setContentsMargins(22, 0, 0, 0);
+    return card(QStringLiteral("Desktop picture"),
+                {row({c_.desktopBox, c_.desktopNow}), c_.liveBox, battery, c_.desktopNote});
+}
+
+QWidget* Preferences::buildGeneralCard() {
+    c_.loginBox = box(QStringLiteral("Open Solvane at login"));
+    c_.attributionBox = box("Show " + Settings::storeHost() + " on screen");
+    c_.statusIconBox =
+        box(QStringLiteral("Show a live Sun in the tray"),
+            QStringLiteral("The tray Sun shows the latest picture, refreshed every 20 minutes. Off by "
+                           "default."));
+    c_.presetNote = note();
+    return card(QStringLiteral("General"), {c_.loginBox, c_.attributionBox, c_.statusIconBox, c_.presetNote});
+}
+
+QWidget* Preferences::buildStartingCard() {
+    c_.idle = stepper(QStringLiteral("Minutes without input before starting"), 1, 120);
+    c_.idleRow = row({new QLabel(QStringLiteral("Start after")), c_.idle,
+                      new QLabel(QStringLiteral("minutes without input"))});
+    c_.lockBox = box(QStringLiteral("Lock the screen when dismissed"));
+    c_.lockNote = note(QStringLiteral("Only Screen Saver mode locks the screen."));
+    c_.armNote = note();
+    return card(QStringLiteral("Starting"), {c_.idleRow, c_.lockBox, c_.lockNote, c_.armNote});
+}
+
+QWidget* Preferences::buildImageryCard() {
+    c_.onlineRadio = new QRadioButton(QStringLiteral("Keep imagery updated"));
+    c_.offlineRadio = new QRadioButton(QStringLiteral("Offline: never use the network"));
+    c_.onlineRadio->setAccessibleName(c_.onlineRadio->text());
+    c_.offlineRadio->setAccessibleName(c_.offlineRadio->text());
+    auto* network = new QButtonGroup(window_.get());
+    network->addButton(c_.onlineRadio);
+    network->addButton(c_.offlineRadio);
+    c_.refreshPopup = popup(QStringLiteral("How often to update"),
+                            {{QStringLiteral("once a day"), 1440}, {QStringLiteral("twice a day"), 720}});
+    c_.primeButton = new QPushButton(QStringLiteral("Download all imagery now"));
+    c_.primeButton->setAccessibleName(c_.primeButton->text());
+    c_.busy = new QProgressBar;
+    c_.busy->setAccessibleName(QStringLiteral("Download progress"));
+    c_.busy->setMaximumWidth(120);
+    c_.busy->setTextVisible(false);
+    c_.busy->hide();
+    c_.cacheStatus = note();
+    c_.cacheStatus->setAccessibleName(QStringLiteral("Downloaded imagery"));
+    auto* refresh = row({c_.refreshPopup});
+    refresh->layout()->setContentsMargins(22, 0, 0, 0);
+    return card(QStringLiteral("Imagery"),
+                {c_.onlineRadio, refresh, c_.offlineRadio, row({c_.primeButton, c_.busy}), c_.cacheStatus});
+}
+
+QWidget* Preferences::buildSaverCard() {
+    c_.installButton = new QPushButton(QStringLiteral("Add to XScreenSaver…"));
+    c_.installButton->setAccessibleName(QStringLiteral("Add to XScreenSaver"));
+    c_.installNote =
+        note(QStringLiteral("Adds Solvane to the screen savers in XScreenSaver. Screen Saver mode here "
+                            "covers every screen."));
+    c_.saverSection = card(QStringLiteral("System screen saver"), {row({c_.installButton}), c_.installNote});
+    return c_.saverSection;
+}
+
+QWidget* Preferences::buildButtonRow() {
+    c_.startButton = new QPushButton;
+    c_.armButton = new QPushButton(QStringLiteral("Arm"));
+    c_.quitButton = new QPushButton(QStringLiteral("Turn Off and Quit"));
+    c_.quitButton->setToolTip(
+        QStringLiteral("Put the desktop picture back, stop opening at login, and quit."));
+    c_.armButton->setAccessibleName(QStringLiteral("Arm"));
+    c_.quitButton->setAccessibleName(QStringLiteral("Turn Off and Quit"));
+    c_.startButton->setAccessibleName(QStringLiteral("Start"));
+    c_.startButton->setDefault(true);
+    c_.versionLabel = note(QString::fromUtf8(BuildInfo::version));
+    c_.versionLabel->setWordWrap(false);
+    c_.versionLabel->setAccessibleName(QStringLiteral("Version"));
+    auto* bottom = new QWidget;
+    auto* layout = new QHBoxLayout(bottom);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(c_.startButton);
+    layout->addWidget(c_.armButton);
+    layout->addWidget(c_.quitButton);
+    layout->addStretch(1);
+    layout->addWidget(c_.versionLabel);
+    return bottom;
+}
+
+void Preferences::wire() {
+    connect(c_.mode, &QButtonGroup::idClicked, this, [this] { modeChanged(); });
+    connect(c_.screensGrid, &ScreenGrid::changed, this, &Preferences::save);
+    connect(c_.idle, &QSpinBox::valueChanged, this, [this] {
+        save();
+        if (!loading_) applyMode();
+    });
+    connect(c_.loops, &QSpinBox::valueChanged, this, &Preferences::save);
+    for (QCheckBox* check :
+         {c_.lockBox, c_.attributionBox, c_.captionUTCBox, c_.frameClockBox, c_.shuffleBox, c_.batteryBox})
+        connect(check, &QCheckBox::toggled, this, &Preferences::save);
+    connect(c_.loginBox, &QCheckBox::toggled, this, &Preferences::loginToggled);
+    connect(c_.statusIconBox, &QCheckBox::toggled, this, [this] {
+        if (loading_) return;
+        save();
+        app_.parts().statusChanged();
+    });
+    connect(c_.desktopBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (loading_) return;
+        save();
+        if (on)
+            app_.parts().applyDesktopPicture();
+        else if (!Settings::desktopActive())
+            app_.parts().restoreDesktopPicture();
+        applyMode();
+    });
+    connect(c_.liveBox, &QCheckBox::toggled, this, [this] {
+        if (loading_) return;
+        save();
+        app_.parts().syncLiveDesktop();
+        applyMode();
+    });
+    connect(c_.onlineRadio, &QRadioButton::toggled, this, &Preferences::networkChanged);
+    for (QComboBox* combo : {c_.refreshPopup, c_.transitionPopup, c_.lookPopup, c_.lagPopup})
+        connect(combo, &QComboBox::currentIndexChanged, this, &Preferences::save);
+    connect(c_.primeButton, &QPushButton::clicked, this, &Preferences::prime);
+    connect(c_.desktopNow, &QPushButton::clicked, this, &Preferences::updateDesktopNow);
+    connect(c_.installButton, &QPushButton::clicked, this, [this] {
+        const QString outcome = app_.parts().installSaver();
+        if (!outcome.isEmpty()) c_.installNote->setText(outcome);
+    });
+    connect(c_.startButton, &QPushButton::clicked, this, [this] {
+        if (Settings::mode() == Mode::desktop) {
+            updateDesktopNow();
+            return;
+        }
+        app_.show();
+        if (app_.showing()) hide();
+    });
+    connect(c_.armButton, &QPushButton::clicked, this, [this] {
+        hide();
+        app_.arm();
+    });
+    connect(c_.quitButton, &QPushButton::clicked, this, &Preferences::deactivate);
+}

@@ -1,0 +1,353 @@
+#include "Catalog.h"
+#include "Mode.h"
+#include "PreferencesRules.h"
+#include "ScreenGrid.h"
+#include "TestSupport.h"
+#include "WindowsFixture.h"
+
+#include <QAccessible>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <set>
+
+using namespace PreferencesRules;
+
+namespace {
+CacheEntry entry(const QString& id, const QString& updated) {
+    CacheEntry cached;
+    cached.id = id;
+    cached.video = id + ".mp4";
+    cached.updated = updated;
+    return cached;
+}
+
+// Triggers the item of a screen's pull-down that carries `id` (a product) or has `title`.
+void pick(ScreenGrid* grid, int screen, const QString& idOrTitle) {
+    for (QAction* action : grid->popup(screen)->menu()->actions())
+        if (action->data().toString() == idOrTitle || action->text() == idOrTitle) {
+            action->trigger();
+            return;
+        }
+    ADD_FAILURE() << "no item " << idOrTitle.toStdString();
+}
+} // namespace
+
+TEST(PreferencesRules, ScreenListsTitlesAndStoredEntries) {
+    const QString a304 = QString::fromUtf8("AIA 304 \u00C5"), a171 = QString::fromUtf8("AIA 171 \u00C5");
+    const std::vector<std::pair<QStringList, QString>> titles{
+        {{}, "All products (cycle)"},
+        {{"off"}, "Off"},
+        {{"304"}, a304},
+        {{"nonesuch"}, "1 product"},
+        {{"304", "171"}, a304 + ", " + a171},
+        {{"304", "171", "193"}, "3 products"},
+    };
+    for (const auto& [list, title] : titles)
+        EXPECT_EQ(summaryTitle(list), title) << list.join(',').toStdString();
+
+    EXPECT_EQ(toggledProduct({"off"}, "171"), QStringList{"171"});
+    EXPECT_EQ(toggledProduct({"304"}, "171"), (QStringList{"304", "171"}));
+    EXPECT_EQ(toggledProduct({"304", "171"}, "304"), QStringList{"171"});
+
+    auto reverse = [](QStringList& list) { std::reverse(list.begin(), list.end()); };
+    EXPECT_EQ(randomized({"304", "171"}, {}), (QStringList{"171", "304"}));
+    EXPECT_EQ(randomized({"a", "b", "c"}, reverse), (QStringList{"c", "b", "a"}));
+
+    // Entries of screens not connected now survive a save made with fewer screens.
+    EXPECT_EQ(savedProducts({"rainbow", "171", "304"}, {{"193"}, {}}), (QStringList{"193", "", "304"}));
+    EXPECT_EQ(savedProducts({}, {{"off"}, {"304", "171"}}), (QStringList{"off", "304,171"}));
+}
+
+TEST(PreferencesRules, CacheStatusArmNoteAndTurnOffText) {
+    std::vector<CacheEntry> twelve;
+    for (const CatalogProduct& product : Catalog::all())
+        twelve.push_back(entry(product.id, "2026-12-07T1" + QString::number(twelve.size() % 10) + ":00:00Z"));
+    const QString newest = WallView::pretty(QString("2026-12-07T19:00:00Z"));
+    const QDateTime next = QDateTime::currentDateTime().addSecs(1800);
+    const QString nextTime = QLocale().toString(next.time(), QLocale::ShortFormat);
+    const std::vector<std::tuple<std::vector<CacheEntry>, bool, std::optional<QDateTime>, QString>> lines{
+        {{}, false, std::nullopt, "Nothing downloaded yet"},
+        {{entry("seed", "")}, false, std::nullopt, "The built-in clip only"},
+        {{entry("seed", "")}, true, std::nullopt, "The built-in clip only on disk. Offline: not updating."},
+        {twelve, false, std::nullopt, "12 products, current to " + newest},
+        {twelve, true, std::nullopt, "12 products on disk. Offline: not updating."},
+        {twelve, false, next,
+         "12 products, current to " + newest + ". Checked within the hour; the next check can run at " +
+             nextTime + "."},
+    };
+    for (const auto& [entries, offline, refused, line] : lines)
+        EXPECT_EQ(cacheStatusLine(entries, offline, refused), line);
+
+    EXPECT_EQ(armNote(Mode::wall, 7.9),
+              "Arm hides this window, then starts the wall after 7 minutes without input.");
+    EXPECT_EQ(armNote(Mode::kiosk, 5),
+              "Arm hides this window, then starts the kiosk after 5 minutes without input.");
+    EXPECT_EQ(armNote(Mode::saver, 5), "Arm hides this window. Screen Saver already waits on its own.");
+    EXPECT_EQ(armNote(Mode::desktop, 5),
+              "Arm hides this window and leaves Solvane running; the picture keeps updating.");
+
+    const QString kept = "Your settings and downloaded imagery are kept.";
+    EXPECT_EQ(deactivateText(false, false, false), kept);
+    EXPECT_EQ(
+        deactivateText(true, true, true),
+        kept +
+            "\nYour previous desktop picture comes back.\nIt stops opening at login.\nA screen saver added "
+            "to XScreenSaver stays there; remove it in XScreenSaver.");
+    EXPECT_EQ(deactivateText(false, true, false), kept + "\nIt stops opening at login.");
+}
+
+TEST_F(WindowsTest, ScreenGridTicksInPlayOrderOffAllAndShuffle) {
+    Settings::setProducts({"rainbow", "171", "dem"});
+    preferences->open();
+    ScreenGrid* grid = preferences->controls().screensGrid;
+    ASSERT_EQ(grid->rows(), 2);
+    EXPECT_EQ(grid->lists()[1], QStringList{"171"});
+
+    // Ticking 304 then 171 on screen 0 (after clearing it) plays them in that order.
+    pick(grid, 0, "All products (cycle)");
+    pick(grid, 0, "304");
+    pick(grid, 0, "171");
+    EXPECT_EQ(Settings::products(), (QStringList{"304,171", "171", "dem"}));
+    EXPECT_EQ(Settings::productList(0), (QStringList{"304", "171"}));
+    EXPECT_EQ(grid->popup(0)->toolTip(), QString::fromUtf8("AIA 304 \u00C5, AIA 171 \u00C5"));
+    EXPECT_TRUE(Settings::configured());
+
+    // The shuffle button swaps two.
+    grid->shuffleButton(0)->click();
+    EXPECT_EQ(Settings::productList(0), (QStringList{"171", "304"}));
+
+    // Off, then a tick, leaves only that product.
+    pick(grid, 1, "Off: leave this screen alone");
+    EXPECT_FALSE(Settings::isEnabled(1));
+    EXPECT_EQ(grid->popup(1)->toolTip(), "Off");
+    pick(grid, 1, "193");
+    EXPECT_EQ(Settings::productList(1), QStringList{"193"});
+    // The pull-down ticks what the list holds.
+    for (QAction* action : grid->popup(1)->menu()->actions())
+        if (action->isCheckable()) {
+            EXPECT_EQ(action->isChecked(), action->data().toString() == "193");
+        }
+
+    // A new screen list rebuilds the grid from the stored entries.
+    preferences->rebuildScreens();
+    EXPECT_EQ(grid->lists()[0], (QStringList{"171", "304"}));
+}
+
+TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
+    Settings::setMode(Mode::desktop);
+    preferences->open();
+    const Preferences::Controls& c = preferences->controls();
+    c.idle->setValue(12);
+    c.loops->setValue(4);
+    c.shuffleBox->setChecked(true);
+    c.attributionBox->setChecked(true);
+    c.captionUTCBox->setChecked(true);
+    c.frameClockBox->setChecked(false);
+    c.offlineRadio->setChecked(true);
+    c.refreshPopup->setCurrentIndex(c.refreshPopup->findData(720));
+    c.transitionPopup->setCurrentIndex(c.transitionPopup->findData("wipe"));
+    c.lookPopup->setCurrentIndex(c.lookPopup->findData("running"));
+    c.lagPopup->setCurrentIndex(c.lagPopup->findData(3));
+    c.statusIconBox->setChecked(true);
+    c.liveBox->setChecked(true);
+    c.batteryBox->setChecked(false);
+    c.loginBox->setChecked(true);
+    preferences->chooseMode(Mode::saver);
+    c.lockBox->setChecked(false);
+    c.desktopBox->setChecked(true);
+    c.installButton->click();
+    EXPECT_EQ(c.installNote->text(), "Installed; choose Solvane in XScreenSaver's settings.");
+
+    EXPECT_EQ(Settings::idleMinutes(), 12);
+    EXPECT_EQ(Settings::loops(), 4);
+    EXPECT_TRUE(Settings::shuffle());
+    EXPECT_TRUE(Settings::attribution());
+    EXPECT_TRUE(Settings::captionUTC());
+    EXPECT_FALSE(Settings::frameClock());
+    EXPECT_TRUE(Settings::offline());
+    EXPECT_EQ(Settings::refreshMinutes(), 720);
+    EXPECT_EQ(Settings::transition(), Transition::wipe);
+    EXPECT_EQ(Settings::look(), Look::running);
+    EXPECT_EQ(Settings::runningLagSlots(), 3);
+    EXPECT_TRUE(Settings::liveStatusIcon());
+    EXPECT_TRUE(Settings::liveDesktop());
+    EXPECT_FALSE(Settings::pauseOnBattery());
+    EXPECT_TRUE(Settings::openAtLogin());
+    EXPECT_EQ(Settings::mode(), Mode::saver);
+    EXPECT_FALSE(Settings::lockOnDismiss());
+    EXPECT_TRUE(Settings::desktop());
+    EXPECT_TRUE(Settings::configured());
+    EXPECT_EQ(calls["status"], 1);
+    EXPECT_GE(calls["sync"], 2);  // the live box and the mode change
+    EXPECT_EQ(calls["apply"], 1); // the desktop box
+
+    // A fresh window reads every value back.
+    Preferences again(*app);
+    again.load();
+    const Preferences::Controls& d = again.controls();
+    EXPECT_EQ(d.idle->value(), 12);
+    EXPECT_EQ(d.loops->value(), 4);
+    EXPECT_TRUE(d.shuffleBox->isChecked() && d.attributionBox->isChecked() && d.captionUTCBox->isChecked());
+    EXPECT_FALSE(d.frameClockBox->isChecked());
+    EXPECT_TRUE(d.offlineRadio->isChecked() && !d.onlineRadio->isChecked());
+    EXPECT_EQ(d.refreshPopup->currentData().toInt(), 720);
+    EXPECT_EQ(d.transitionPopup->currentData().toString(), "wipe");
+    EXPECT_EQ(d.lookPopup->currentData().toString(), "running");
+    EXPECT_EQ(d.lagPopup->currentData().toInt(), 3);
+    EXPECT_TRUE(d.statusIconBox->isChecked() && d.liveBox->isChecked() && d.loginBox->isChecked());
+    EXPECT_FALSE(d.batteryBox->isChecked() || d.lockBox->isChecked());
+    EXPECT_TRUE(d.desktopBox->isChecked());
+    EXPECT_EQ(d.mode->checkedId(), Modes::segment(Mode::saver));
+    EXPECT_EQ(d.cacheStatus->text(), "Nothing downloaded yet");
+}
+
+TEST_F(WindowsTest, ApplyModeSetsTextsAndEnablesWhatApplies) {
+    Settings::setIdleMinutes(9);
+    preferences->open();
+    const Preferences::Controls& c = preferences->controls();
+    struct Expect {
+        Mode mode;
+        QString armNote;
+        bool idle, lock, live, desktopBox, preset;
+    };
+    const std::vector<Expect> table{
+        {Mode::wall, "Arm hides this window, then starts the wall after 9 minutes without input.", true,
+         false, false, true, false},
+        {Mode::saver, "Arm hides this window. Screen Saver already waits on its own.", true, true, false,
+         true, false},
+        {Mode::desktop, "Arm hides this window and leaves Solvane running; the picture keeps updating.",
+         false, false, true, false, false},
+        {Mode::kiosk, "Arm hides this window, then starts the kiosk after 9 minutes without input.", true,
+         false, false, true, true},
+    };
+    for (const Expect& expect : table) {
+        const std::string name = Modes::rawValue(expect.mode).toStdString();
+        preferences->chooseMode(expect.mode);
+        EXPECT_EQ(c.modeHelp->text(), Modes::helpLine(expect.mode)) << name;
+        EXPECT_EQ(c.startButton->text(), Modes::startTitle(expect.mode)) << name;
+        EXPECT_EQ(c.armButton->toolTip(), Modes::armToolTip(expect.mode)) << name;
+        EXPECT_EQ(c.armNote->text(), expect.armNote) << name;
+        EXPECT_EQ(c.idleRow->isEnabled(), expect.idle) << name;
+        EXPECT_EQ(c.lockBox->isEnabled(), expect.lock) << name;
+        EXPECT_EQ(c.liveBox->isEnabled(), expect.live) << name;
+        EXPECT_EQ(c.desktopBox->isEnabled(), expect.desktopBox) << name;
+        EXPECT_EQ(c.presetNote->isVisibleTo(preferences->window()), expect.preset) << name;
+        EXPECT_EQ(c.presetNote->text(), Modes::presetNote(expect.mode)) << name;
+    }
+}
+
+TEST_F(WindowsTest, ModeChangesMoveTheDesktopPictureAndTheKioskPreset) {
+    Settings::setMode(Mode::wall);
+    preferences->open();
+    preferences->chooseMode(Mode::desktop);
+    EXPECT_EQ(calls["apply"], 1);
+    EXPECT_GE(calls["sync"], 1);
+    preferences->chooseMode(Mode::wall);
+    EXPECT_EQ(calls["restore"], 1);
+
+    // Kiosk with products missing from the cache: the preset, then the full download with progress.
+    bool primed = false;
+    QObject::connect(preferences.get(), &Preferences::primed, [&primed] { primed = true; });
+    preferences->chooseMode(Mode::kiosk);
+    EXPECT_TRUE(Settings::offline());
+    EXPECT_TRUE(Settings::attribution());
+    EXPECT_TRUE(login->enabled);
+    EXPECT_TRUE(preferences->priming());
+    ASSERT_TRUE(waitFor([&] { return primed; }));
+    EXPECT_EQ(fullChecks, 1);
+    EXPECT_FALSE(preferences->priming());
+    EXPECT_EQ(preferences->controls().busy->value(), 12);
+    EXPECT_TRUE(preferences->controls().primeButton->isEnabled());
+    EXPECT_EQ(calls["restore"], 1); // wall to kiosk leaves the pictures alone
+
+    preferences->chooseMode(Mode::saver);
+    EXPECT_FALSE(Settings::offline());
+    EXPECT_FALSE(Settings::d().has(Settings::Key::attribution));
+
+    // A refused check says when the next may run.
+    writeFile(Cache::file("seed.mp4"), "clip");
+    writeFile(Cache::file("manifest.json"), R"([{"id": "seed", "video": "seed.mp4", "updated": ""}])");
+    refused = QDateTime::currentDateTime().addSecs(600);
+    primed = false;
+    preferences->controls().primeButton->click();
+    ASSERT_TRUE(waitFor([&] { return primed; }));
+    EXPECT_TRUE(preferences->controls().cacheStatus->text().startsWith(
+        "The built-in clip only. Checked within the hour; the next check can run at "));
+}
+
+TEST_F(WindowsTest, TurnOffAndQuitAsksThenRestoresAndUnregisters) {
+    Settings::setMode(Mode::desktop);
+    Settings::setOpenAtLogin(true);
+    Settings::setPreviousDesktop(QStringList{"file:///pictures/mine.png"});
+    preferences->open();
+
+    confirmAnswer = false;
+    preferences->controls().quitButton->click();
+    EXPECT_EQ(alertTitle, "Turn Solvane off and quit?");
+    EXPECT_EQ(alertText, deactivateText(true, true, true));
+    EXPECT_EQ(quits, 0);
+    EXPECT_TRUE(login->enabled);
+    EXPECT_EQ(calls["restore"], 0);
+
+    confirmAnswer = true;
+    CapturedLog captured;
+    preferences->controls().quitButton->click();
+    EXPECT_TRUE(captured.finish().contains("solvane: deactivated and quit at the user's request"));
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(login->enabled);
+    EXPECT_FALSE(Settings::desktop());
+    EXPECT_EQ(calls["restore"], 1);
+}
+
+TEST_F(WindowsTest, LoginBoxShowsTheItemsRealState) {
+    login->failure = "no autostart folder";
+    preferences->open();
+    CapturedLog captured;
+    preferences->controls().loginBox->click();
+    EXPECT_FALSE(preferences->controls().loginBox->isChecked());
+    EXPECT_TRUE(captured.finish().contains("login item: no autostart folder"));
+}
+
+TEST_F(WindowsTest, EveryControlIsReachableWithTabAndNamed) {
+    Settings::setMode(Mode::desktop);
+    Settings::setLiveDesktop(true);
+    preferences->open();
+    QWidget* window = preferences->window();
+    std::set<QWidget*> reachable;
+    QWidget* widget = window;
+    for (int i = 0; i < 1000; ++i) {
+        widget = widget->nextInFocusChain();
+        if (widget == window) break;
+        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisibleTo(window) && widget->isEnabled())
+            reachable.insert(widget);
+    }
+    int controls = 0;
+    for (QWidget* control : window->findChildren<QWidget*>()) {
+        const bool interactive = qobject_cast<QAbstractButton*>(control) ||
+                                 qobject_cast<QComboBox*>(control) ||
+                                 qobject_cast<QAbstractSpinBox*>(control);
+        if (!interactive || !control->isVisibleTo(window) || !control->isEnabled()) continue;
+        ++controls;
+        const QString name = QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+        EXPECT_TRUE(reachable.count(control))
+            << control->metaObject()->className() << " " << name.toStdString();
+        EXPECT_FALSE(name.isEmpty()) << control->metaObject()->className();
+    }
+    EXPECT_GT(controls, 25);
+
+    // The window follows the appearance setting.
+    Settings::d().set(Settings::Key::appearance, "dark");
+    preferences->open();
+    EXPECT_LT(window->palette().color(QPalette::Window).lightness(), 100);
+    Settings::d().set(Settings::Key::appearance, "light");
+    preferences->open();
+    EXPECT_GT(window->palette().color(QPalette::Window).lightness(), 200);
+}

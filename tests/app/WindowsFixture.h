@@ -1,0 +1,95 @@
+#pragma once
+// What the Preferences, welcome and mini-player tests share: settings and cache in a temporary folder,
+// a login item that records, an App whose parts record their calls, and walls on a manual clock.
+
+#include "App.h"
+#include "Cache.h"
+#include "Preferences.h"
+#include "RecordingLoginItem.h"
+#include "Settings.h"
+#include "SettingsStore.h"
+#include "ViewClock.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+
+class WindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        Settings::d().useFile(dir.filePath("settings.plist"));
+        Cache::setDir(dir.filePath("cache"));
+        login = std::make_shared<RecordingLoginItem>();
+        Settings::useLoginItem(login);
+        App::Environment environment;
+        environment.secondsIdle = [] { return 0.0; };
+        environment.wallEnvironment = [] { return wallEnvironment(); };
+        app = std::make_unique<App>(environment);
+        for (auto [member, name] :
+             std::initializer_list<std::pair<std::function<void()> AppParts::*, const char*>>{
+                 {&AppParts::applyDesktopPicture, "apply"},
+                 {&AppParts::restoreDesktopPicture, "restore"},
+                 {&AppParts::syncLiveDesktop, "sync"},
+                 {&AppParts::statusChanged, "status"}})
+            app->parts().*member = [this, name = std::string(name)] { ++calls[name]; };
+        app->parts().installSaver = [this] {
+            ++calls["install"];
+            return QStringLiteral("Installed; choose Solvane in XScreenSaver's settings.");
+        };
+
+        Preferences::Environment env;
+        env.refreshNow = [this](bool everything, const Cache::Progress& progress) {
+            (everything ? fullChecks : checks)++;
+            if (progress) {
+                progress(1, 12);
+                progress(12, 12);
+            }
+            return refused;
+        };
+        env.refresh = [] {};
+        env.confirm = [this](const QString& title, const QString& text) {
+            alertTitle = title;
+            alertText = text;
+            return confirmAnswer;
+        };
+        env.quit = [this] { ++quits; };
+        env.carriesSaver = [] { return true; };
+        preferences = std::make_unique<Preferences>(*app, env);
+    }
+
+    void TearDown() override {
+        preferences.reset();
+        app.reset();
+        Settings::useLoginItem(nullptr);
+        Settings::d().useFile(dir.filePath("after.plist"));
+    }
+
+    static WallView::Environment wallEnvironment() {
+        WallView::Environment wall;
+        wall.clock = std::make_shared<ManualClock>();
+        wall.entries = [] { return std::vector<CacheEntry>{}; };
+        return wall;
+    }
+
+    // Runs the event loop until `done` holds or ten seconds pass.
+    template <typename Condition> bool waitFor(Condition done) {
+        QDeadlineTimer deadline(10000);
+        while (!done() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return done();
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<RecordingLoginItem> login;
+    std::unique_ptr<App> app;
+    std::unique_ptr<Preferences> preferences;
+    std::map<std::string, int> calls;
+    int checks = 0, fullChecks = 0, quits = 0;
+    std::optional<QDateTime> refused;
+    bool confirmAnswer = true;
+    QString alertTitle, alertText;
+};
