@@ -1,5 +1,6 @@
 #include "Welcome.h"
 
+#include "Log.h"
 #include "Mode.h"
 #include "Preferences.h"
 #include "ScreenMap.h"
@@ -150,6 +151,7 @@ void Welcome::show() {
     window_->show();
     window_->raise();
     window_->activateWindow();
+    log("welcome: shown", LogArea::app);
 }
 
 void Welcome::close() {

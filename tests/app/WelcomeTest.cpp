@@ -2,6 +2,7 @@
 #include "DisplayGeometry.h"
 #include "MiniPlayer.h"
 #include "ScreenMap.h"
+#include "TestSupport.h"
 #include "WindowsFixture.h"
 
 #include <QButtonGroup>
@@ -61,7 +62,9 @@ TEST(DisplayGeometry, LayoutFitsTheUnionAndLabelsName) {
 
 TEST_F(WindowsTest, WelcomeShownTwiceIsOneWindowAndChoosingOpensPreferences) {
     Welcome welcome(*preferences, [] { return wallEnvironment(); });
+    CapturedLog captured;
     welcome.show();
+    EXPECT_TRUE(captured.finish().contains("solvane: welcome: shown"));
     QWidget* window = welcome.window();
     ASSERT_TRUE(window && window->isVisible());
     EXPECT_EQ(window->size(), QSize(760, 560));
