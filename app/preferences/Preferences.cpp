@@ -5,6 +5,7 @@
 #include "Catalog.h"
 #include "Log.h"
 #include "PreferencesRules.h"
+#include "SaverInstaller.h"
 #include "ScreenGrid.h"
 #include "Settings.h"
 #include "SettingsStore.h"
@@ -13,7 +14,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -87,7 +87,7 @@ void Preferences::background(std::function<void()> work) {
 
 bool Preferences::carriesSaver() const {
     if (env_.carriesSaver) return env_.carriesSaver();
-    return QDir(QCoreApplication::applicationDirPath() + "/../lib/solvane/Solvane.saver").exists();
+    return SaverInstaller::bundledSaver().has_value();
 }
 
 void Preferences::open() {
