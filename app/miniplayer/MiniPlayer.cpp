@@ -1,16 +1,18 @@
 #include "MiniPlayer.h"
 
+#include "LivePower.h"
+#include "Platform.h"
 #include "Settings.h"
+#include "WindowOcclusion.h"
 
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
 namespace {
-constexpr int policySeconds = 30;
-
 bool visibleEnough(QWindow* window) {
     if (!window) return false;
     const QWindow::Visibility visibility = window->visibility();
@@ -20,9 +22,7 @@ bool visibleEnough(QWindow* window) {
 
 MiniPlayer::MiniPlayer(PlayPolicy shouldPlay, std::function<WallView::Environment()> wallEnvironment)
     : shouldPlay_(std::move(shouldPlay)), wallEnvironment_(std::move(wallEnvironment)) {
-    if (!shouldPlay_) shouldPlay_ = visibleEnough;
-    poll_.setInterval(policySeconds * 1000);
-    connect(&poll_, &QTimer::timeout, this, &MiniPlayer::apply);
+    if (!shouldPlay_) shouldPlay_ = [](bool occluded) { return LivePower::shouldPlay(occluded); };
 }
 
 MiniPlayer::~MiniPlayer() {
@@ -59,17 +59,21 @@ void MiniPlayer::open() {
     }
     window_->show();
     window_->raise();
-    if (QWindow* handle = window_->windowHandle())
+    if (QWindow* handle = window_->windowHandle()) {
         connect(handle, &QWindow::visibilityChanged, this, &MiniPlayer::apply);
-    poll_.start();
+        occlusion_ = Platform::windowOcclusion(handle, window_.get());
+        if (occlusion_) connect(occlusion_, &WindowOcclusion::changed, this, &MiniPlayer::apply);
+    }
+    connect(&LivePower::source(), &PowerSource::changed, this, &MiniPlayer::apply);
     apply();
 }
 
 void MiniPlayer::close() {
     if (!window_ || closing_) return;
     closing_ = true;
-    poll_.stop();
     if (QWindow* handle = window_->windowHandle()) disconnect(handle, nullptr, this, nullptr);
+    disconnect(&LivePower::source(), nullptr, this, nullptr);
+    occlusion_ = nullptr; // owned by the window
     if (wall_) wall_->stop();
     window_->removeEventFilter(this);
     window_->hide();
@@ -79,7 +83,9 @@ void MiniPlayer::close() {
 
 void MiniPlayer::apply() {
     if (!wall_ || !window_) return;
-    wall_->setPaused(!shouldPlay_(window_->windowHandle()));
+    QWindow* handle = window_->windowHandle();
+    const bool occluded = !visibleEnough(handle) || (occlusion_ && occlusion_->occluded());
+    wall_->setPaused(!shouldPlay_(occluded));
 }
 
 bool MiniPlayer::eventFilter(QObject* watched, QEvent* event) {

@@ -1,18 +1,18 @@
 #pragma once
 // The mini player: a small always-on-top tool window in the top-right corner of the usable area that
 // plays screen 0's products while the user works. It pauses whenever the play policy says no (covered,
-// low power, on battery); the policy is re-asked when the window's visibility changes and every 30
-// seconds, since a battery change sends no signal. Exists only between two toggles. GUI thread only.
+// low power, on battery); the policy is asked again when the window is covered or uncovered, hidden or
+// shown, and when the power state changes. Exists only between two toggles. GUI thread only.
 
 #include "WallView.h"
 
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 #include <functional>
 #include <memory>
 
 class QWindow;
+class WindowOcclusion;
 
 class MiniPlayer : public QObject {
     Q_OBJECT
@@ -21,9 +21,9 @@ public:
     static constexpr int height = 180;
     static constexpr int inset = 24;
 
-    // Whether a window's wall should play now. Until the power reader exists the player plays unless
-    // its window is hidden or minimised.
-    using PlayPolicy = std::function<bool(QWindow*)>;
+    // Whether the wall should play, given whether its window is covered (hidden and minimised count).
+    // By default the live desktop's rule: LivePower::shouldPlay.
+    using PlayPolicy = std::function<bool(bool occluded)>;
 
     explicit MiniPlayer(PlayPolicy shouldPlay = {},
                         std::function<WallView::Environment()> wallEnvironment = {});
@@ -48,6 +48,6 @@ private:
     std::function<WallView::Environment()> wallEnvironment_;
     std::unique_ptr<QWidget> window_;
     QPointer<WallView> wall_;
-    QTimer poll_;
+    WindowOcclusion* occlusion_ = nullptr;
     bool closing_ = false;
 };

@@ -99,7 +99,7 @@ TEST_F(WindowsTest, WelcomeShownTwiceIsOneWindowAndChoosingOpensPreferences) {
 
 TEST_F(WindowsTest, MiniPlayerOpensInTheCornerPausesByPolicyAndCloses) {
     bool play = true;
-    MiniPlayer player([&play](QWindow*) { return play; }, [] { return wallEnvironment(); });
+    MiniPlayer player([&play](bool occluded) { return play && !occluded; }, [] { return wallEnvironment(); });
     player.toggle();
     ASSERT_TRUE(player.isOpen());
     QWidget* window = player.window();
