@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,6 +28,8 @@
 namespace {
 // A save asks for a scheduled refresh this long after the last change, so a burst of clicks runs one.
 constexpr int refreshDelayMs = 2000;
+// Wide enough that every note in a column wraps to two or three lines.
+constexpr int comfortableWidth = 860;
 
 int wholeMinutes(double minutes) {
     return static_cast<int>(std::clamp(std::lround(minutes), 1L, 120L));
@@ -94,9 +97,21 @@ void Preferences::open() {
     app_.disarm();
     load();
     applyAppearance();
+    fitWindow();
     window_->show();
     window_->raise();
     window_->activateWindow();
+}
+
+void Preferences::fitWindow() {
+    // Wrapped notes ask for height by width, which a top-level window does not do on its own: give it
+    // a comfortable width and the height its cards need there, so nothing is squeezed.
+    QLayout* layout = window_->layout();
+    const int width = std::max(comfortableWidth, layout->minimumSize().width());
+    const int height =
+        layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : layout->sizeHint().height();
+    window_->setMinimumSize(width, height);
+    window_->resize(window_->size().expandedTo(QSize(width, height)));
 }
 
 void Preferences::hide() {

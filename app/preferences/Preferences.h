@@ -132,6 +132,7 @@ private:
     QWidget* buildButtonRow();
     void wire();
     void applyAppearance();
+    void fitWindow();
     void scheduleRefresh();
     bool carriesSaver() const;
     // Runs `work` on a thread of its own, which the destructor waits for.

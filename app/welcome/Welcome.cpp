@@ -7,6 +7,7 @@
 #include "Settings.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -17,6 +18,7 @@ namespace {
 constexpr int previewHeight = 340;
 constexpr int buttonWidth = 164;
 constexpr int buttonGap = 16;
+constexpr int captionWidth = buttonWidth + buttonGap;
 constexpr int left = 28;
 
 const char* noteFor(Mode mode) {
@@ -99,9 +101,15 @@ void Welcome::build() {
         const int x = left + tag * (buttonWidth + buttonGap);
         anchor(modeButton, x, 92, buttonWidth, 40);
         buttons_.push_back(modeButton);
+        // The caption may use the gap between the buttons; a font whose text is wider still steps down.
         auto* caption = text(window_.get(), QString::fromUtf8(noteFor(mode)), 11, secondary);
         caption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-        anchor(caption, x - 2, 68, 168, 19);
+        QFont small = caption->font();
+        while (small.pixelSize() > 9 &&
+               QFontMetrics(small).horizontalAdvance(caption->text()) > captionWidth - 2)
+            small.setPixelSize(small.pixelSize() - 1);
+        caption->setFont(small);
+        anchor(caption, x - buttonGap / 2, 68, captionWidth, 19);
     }
     map_ = new ScreenMap(window_.get());
     anchor(map_, 512, 150, 220, 50);
