@@ -4,11 +4,13 @@
 #include "DesktopManager.h"
 #include "LiveDesktop.h"
 #include "Log.h"
+#include "MainMenu.h"
 #include "MiniPlayer.h"
 #include "Preferences.h"
 #include "SaverInstaller.h"
 #include "Settings.h"
 #include "SettingsStore.h"
+#include "Tray.h"
 #include "Updater.h"
 #include "Welcome.h"
 
@@ -43,6 +45,7 @@ void wireUpdater(App& app, AppParts& parts) {
 void AppParts::fillMissing() {
     stub(buildStatusItem, "tray");
     quiet(statusChanged);
+    if (!installMainMenu) installMainMenu = [](QWidget*) {};
     stub(showPreferences, "preferences");
     quiet(hidePreferences);
     if (!preferencesVisible) preferencesVisible = [] { return false; };
@@ -82,5 +85,10 @@ void wireAppParts(App& app, AppParts& parts) {
     parts.showWelcome = [welcome] { welcome->show(); };
     parts.toggleMiniPlayer = [miniPlayer] { miniPlayer->toggle(); };
 
+    auto* tray = new Tray(app);
+    auto* mainMenu = new MainMenu(app, tray->actions());
+    parts.buildStatusItem = [tray] { tray->build(); };
+    parts.statusChanged = [tray] { tray->menuNeedsUpdate(); };
+    parts.installMainMenu = [mainMenu](QWidget* window) { mainMenu->install(window); };
     parts.fillMissing();
 }

@@ -12,12 +12,15 @@
 #include <functional>
 
 class App;
+class QWidget;
 
 struct AppParts {
     // Creates the tray item and its menus (once, at launch).
     std::function<void()> buildStatusItem;
     // Something the tray shows has changed (mode, showing, cache): retitle and re-hide its items.
     std::function<void()> statusChanged;
+    // Gives one of our windows (Preferences, welcome, mini player) the main menu as its menu bar.
+    std::function<void(QWidget* window)> installMainMenu;
 
     // The Preferences window: open it (and bring it to the front), or take it off screen without closing it.
     std::function<void()> showPreferences;

@@ -5,6 +5,7 @@
 #include "LinuxPowerSource.h"
 #include "Log.h"
 #include "PlasmaDesktopPicture.h"
+#include "PortalFileSharer.h"
 #include "RootPixmapDesktopPicture.h"
 #include "ScreenSaverInhibit.h"
 #include "SwayDesktopPicture.h"
@@ -126,6 +127,10 @@ WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent) {
     if (qGuiApp && qGuiApp->platformName() == QLatin1String("xcb"))
         return new X11WindowOcclusion(window, parent);
     return new NeverOccluded(parent);
+}
+
+std::shared_ptr<FileSharer> fileSharer() {
+    return std::make_shared<PortalFileSharer>();
 }
 
 } // namespace Platform

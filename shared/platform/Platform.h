@@ -2,6 +2,7 @@
 // The one place that picks the Linux adapter behind each port. Callers never choose for themselves.
 
 #include "DesktopPicture.h"
+#include "FileSharer.h"
 #include "IdleTime.h"
 #include "LoginItem.h"
 #include "PowerSource.h"
@@ -48,4 +49,6 @@ void markDesktopWindow(QWindow* window);
 
 // Watches whether `window` (already created: winId() taken) is fully covered. Owned by `parent`.
 WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent);
+// The desktop portal's open-with chooser (it answers for itself when no portal runs).
+std::shared_ptr<FileSharer> fileSharer();
 } // namespace Platform

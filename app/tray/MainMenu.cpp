@@ -1,0 +1,88 @@
+#include "MainMenu.h"
+
+#include "App.h"
+#include "MenuActions.h"
+
+#include <QApplication>
+#include <QLayout>
+#include <QMainWindow>
+#include <QMenuBar>
+
+namespace {
+
+// The standard editing actions go to the widget with the keyboard focus, when it has them (line edits,
+// text views); elsewhere they do nothing.
+void toFocus(const char* slot) {
+    if (QWidget* focus = QApplication::focusWidget()) QMetaObject::invokeMethod(focus, slot);
+}
+
+void toActiveWindow(void (QWidget::*what)()) {
+    if (QWidget* window = QApplication::activeWindow()) (window->*what)();
+}
+
+} // namespace
+
+MainMenu::MainMenu(App& app, MenuActions& actions) : QObject(&app), app_(app) {
+    make(QStringLiteral("About Solvane"), {}, [&actions] { actions.showAbout(); });
+    make(QStringLiteral("Settings…"), QStringLiteral("Ctrl+,"), [this] { app_.parts().showPreferences(); });
+    make(QStringLiteral("Quit Solvane"), QStringLiteral("Ctrl+Q"), [] { QCoreApplication::quit(); });
+    make(QStringLiteral("Undo"), QStringLiteral("Ctrl+Z"), [] { toFocus("undo"); });
+    make(QStringLiteral("Redo"), QStringLiteral("Ctrl+Shift+Z"), [] { toFocus("redo"); });
+    make(QStringLiteral("Cut"), QStringLiteral("Ctrl+X"), [] { toFocus("cut"); });
+    make(QStringLiteral("Copy"), QStringLiteral("Ctrl+C"), [] { toFocus("copy"); });
+    make(QStringLiteral("Paste"), QStringLiteral("Ctrl+V"), [] { toFocus("paste"); });
+    make(QStringLiteral("Select All"), QStringLiteral("Ctrl+A"), [] { toFocus("selectAll"); });
+    make(QStringLiteral("Start Now"), QStringLiteral("Ctrl+Return"), [&actions] { actions.startFromMenu(); });
+    make(QStringLiteral("Update Desktop Now"), QStringLiteral("Ctrl+U"),
+         [&actions] { actions.updateDesktopFromMenu(); });
+    make(QStringLiteral("Mini Player"), QStringLiteral("Ctrl+Shift+M"),
+         [this] { app_.parts().toggleMiniPlayer(); });
+    make(QStringLiteral("Minimize"), QStringLiteral("Ctrl+M"),
+         [] { toActiveWindow(&QWidget::showMinimized); });
+    make(QStringLiteral("Close"), QStringLiteral("Ctrl+W"), [] {
+        if (QWidget* window = QApplication::activeWindow()) window->close();
+    });
+    make(QStringLiteral("Solvane Help"), QStringLiteral("Ctrl+?"), [&actions] { actions.showHelp(); });
+    make(QStringLiteral("Show Welcome"), {}, [this] { app_.parts().showWelcome(); });
+    make(QStringLiteral("Copy Diagnostics"), {}, [&actions] { actions.copyDiagnostics(); });
+}
+
+QAction* MainMenu::make(const QString& title, const QString& keys, std::function<void()> action) {
+    auto* item = new QAction(title, this);
+    if (!keys.isEmpty()) item->setShortcut(QKeySequence(keys));
+    // Quit and Settings keep their own names on every desktop, not the platform's renamed roles.
+    item->setMenuRole(QAction::NoRole);
+    connect(item, &QAction::triggered, this, [action = std::move(action)] { action(); });
+    actions_ << item;
+    return item;
+}
+
+QAction* MainMenu::action(const QString& title) const {
+    for (QAction* item : actions_)
+        if (item->text() == title) return item;
+    return nullptr;
+}
+
+QMenuBar* MainMenu::install(QWidget* window) {
+    if (!window) return nullptr;
+    auto* bar = new QMenuBar(window);
+    auto add = [this, bar](const QString& menuTitle, const QStringList& items) {
+        QMenu* menu = bar->addMenu(menuTitle);
+        for (const QString& title : items) {
+            if (title.isEmpty())
+                menu->addSeparator();
+            else
+                menu->addAction(action(title));
+        }
+    };
+    add(QStringLiteral("Solvane"), {"About Solvane", "", "Settings…", "", "Quit Solvane"});
+    add(QStringLiteral("Edit"), {"Undo", "Redo", "", "Cut", "Copy", "Paste", "Select All"});
+    add(QStringLiteral("Display"), {"Start Now", "Update Desktop Now", "Mini Player"});
+    add(QStringLiteral("Window"), {"Minimize", "Close"});
+    add(QStringLiteral("Help"), {"Solvane Help", "Show Welcome", "Copy Diagnostics"});
+    if (auto* main = qobject_cast<QMainWindow*>(window))
+        main->setMenuBar(bar);
+    else if (QLayout* layout = window->layout())
+        layout->setMenuBar(bar);
+    return bar;
+}

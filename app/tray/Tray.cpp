@@ -1,0 +1,179 @@
+#include "Tray.h"
+
+#include "App.h"
+#include "Log.h"
+#include "Settings.h"
+#include "Share.h"
+#include "ShownNow.h"
+#include "StatusIcon.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QThreadPool>
+#include <QWidgetAction>
+
+namespace {
+// How often the menu follows settings changed elsewhere (Preferences, another process, a hand edit).
+constexpr int followMilliseconds = 2000;
+// The live picture is cut at most this large before it is scaled for the icon and the preview.
+constexpr int frameSide = 320;
+} // namespace
+
+Tray::Tray(App& app, Environment environment) : QObject(&app), app_(app), env_(std::move(environment)) {
+    if (!env_.now) env_.now = [] { return QDateTime::currentDateTimeUtc(); };
+    actions_ = new MenuActions(app, env_.menu);
+    frames_ = new FrameActions([&app] { return shownNow(app.walls()); }, env_.frames, this);
+}
+
+Tray::~Tray() {
+    delete menu_;
+}
+
+QAction* Tray::addAction(const QString& title, std::function<void()> action) {
+    QAction* item = menu_->addAction(title);
+    connect(item, &QAction::triggered, this, [action = std::move(action)] { action(); });
+    return item;
+}
+
+void Tray::build() {
+    if (item_) return;
+    menu_ = new QMenu;
+    menuLine_ = menu_->addAction(QString());
+    menuLine_->setEnabled(false);
+    menu_->addSeparator();
+    startItem_ = addAction(QStringLiteral("Start Now"), [this] { actions_->startFromMenu(); });
+    desktopItem_ =
+        addAction(QStringLiteral("Update Desktop Now"), [this] { actions_->updateDesktopFromMenu(); });
+    menu_->addSeparator();
+    shareItems_ = {
+        addAction(QStringLiteral("Save This Frame…"), [this] { frames_->saveFrame(); }),
+        addAction(QStringLiteral("Export This Clip…"), [this] { frames_->exportClip(); }),
+        addAction(QStringLiteral("Share This Frame…"), [this] { frames_->shareFrame(); }),
+        addAction(QStringLiteral("Print This Day"), [this] { frames_->printThisDay(); }),
+    };
+    // Hidden with the items it separates, so a kiosk menu shows no doubled line.
+    shareSeparator_ = menu_->addSeparator();
+    addAction(QStringLiteral("Settings…"), [this] { app_.parts().showPreferences(); });
+    updateItem_ = addAction(QStringLiteral("Check for Updates…"), [this] { app_.parts().checkForUpdates(); });
+    menu_->addSeparator();
+    addAction(QStringLiteral("Quit Solvane"), [] { QCoreApplication::quit(); });
+    // Opening the menu also applies a live-icon setting changed since the last 300 s tick.
+    connect(menu_, &QMenu::aboutToShow, this, [this] {
+        refreshStatusIcon(false);
+        menuNeedsUpdate();
+    });
+
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        log(QStringLiteral("tray: this desktop shows no tray; launch Solvane again to open its settings"),
+            LogArea::app);
+    if (QGuiApplication::windowIcon().isNull()) QGuiApplication::setWindowIcon(StatusIcon::sunSymbol());
+    item_ = new QSystemTrayIcon(this);
+    item_->setContextMenu(menu_);
+    showSymbol();
+    menuNeedsUpdate();
+    item_->show();
+
+    refreshStatusIcon(true);
+    iconTimer_.setInterval(iconTickSeconds * 1000);
+    connect(&iconTimer_, &QTimer::timeout, this, [this] { refreshStatusIcon(false); });
+    iconTimer_.start();
+    follow_.setInterval(followMilliseconds);
+    connect(&follow_, &QTimer::timeout, this, &Tray::menuNeedsUpdate);
+    follow_.start();
+}
+
+QString Tray::statusLine() const {
+    StatusState state;
+    state.mode = Settings::mode();
+    state.showing = app_.showing();
+    state.armedWaiting = app_.armedWaiting();
+    state.idleMinutes = Settings::idleMinutes();
+    state.offline = Settings::offline();
+    state.refreshMinutes = Settings::refreshMinutes();
+    return ::statusLine(state);
+}
+
+void Tray::menuNeedsUpdate() {
+    if (!menu_) return;
+    updatePreview();
+    // Setting an unchanged text or visibility is free: Qt only reports real changes to the host.
+    menuLine_->setText(statusLine());
+    const MenuLook look = menuLook(Settings::mode(), Settings::desktopActive());
+    updateItem_->setVisible(look.updateVisible);
+    if (look.startTitle) startItem_->setText(*look.startTitle);
+    startItem_->setVisible(look.startVisible);
+    desktopItem_->setVisible(look.desktopVisible);
+    for (QAction* item : shareItems_)
+        item->setVisible(look.shareVisible);
+    shareSeparator_->setVisible(look.shareVisible);
+}
+
+void Tray::updatePreview() {
+    const bool wanted = Settings::liveStatusIcon() && statusThumb_;
+    if (!wanted) {
+        if (preview_) {
+            menu_->removeAction(preview_);
+            delete preview_;
+            preview_ = nullptr;
+        }
+        return;
+    }
+    if (preview_ && preview_->data().value<qint64>() == statusThumbAt_->toMSecsSinceEpoch()) return;
+    if (preview_) {
+        menu_->removeAction(preview_);
+        delete preview_;
+    }
+    const qreal ratio = qApp->devicePixelRatio();
+    const QImage picture = StatusIcon::preview(*statusThumb_, ratio);
+    preview_ = new QWidgetAction(menu_);
+    // The row is our picture in a local menu; a host that draws the menu itself shows the text and icon.
+    auto* label = new QLabel;
+    label->setPixmap(QPixmap::fromImage(picture));
+    label->setAccessibleName(QStringLiteral("The Sun, latest picture"));
+    preview_->setDefaultWidget(label);
+    preview_->setText(QStringLiteral("The Sun, latest picture"));
+    preview_->setIcon(QIcon(QPixmap::fromImage(picture)));
+    preview_->setEnabled(false);
+    // Remembers which thumbnail the row shows, so an unchanged one is not rebuilt at every opening.
+    preview_->setData(statusThumbAt_->toMSecsSinceEpoch());
+    preview_->setProperty("tag", previewTag);
+    menu_->insertAction(menu_->actions().value(0), preview_);
+}
+
+void Tray::showSymbol() {
+    item_->setIcon(StatusIcon::sunSymbol());
+    item_->setToolTip(QStringLiteral("Solvane"));
+}
+
+void Tray::refreshStatusIcon(bool force) {
+    if (!item_) return;
+    if (!Settings::liveStatusIcon()) {
+        showSymbol();
+        return;
+    }
+    if (!force && !StatusThumb::due(statusThumbAt_, env_.now())) return;
+    if (drawing_) return;
+    drawing_ = true;
+    QPointer<Tray> self(this);
+    const QStringList ids = Settings::productList(0);
+    QThreadPool::globalInstance()->start([self, ids] {
+        std::optional<QImage> frame = Share::newestFrameImage(ids, frameSide);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, frame = std::move(frame)] {
+                if (!self) return;
+                self->drawing_ = false;
+                // No frame cached yet, or the live icon was turned off meanwhile: the icon stays.
+                if (!frame || frame->isNull() || !Settings::liveStatusIcon()) return;
+                self->statusThumb_ = StatusIcon::preview(*frame);
+                self->statusThumbAt_ = self->env_.now();
+                self->item_->setIcon(StatusIcon::liveIcon(*frame));
+                self->item_->setToolTip(QStringLiteral("Solvane, the Sun"));
+                emit self->statusIconDrawn();
+            },
+            Qt::QueuedConnection);
+    });
+}

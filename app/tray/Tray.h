@@ -1,0 +1,83 @@
+#pragma once
+// The tray item: the sun symbol or a small live picture of the Sun, and one persistent menu whose first
+// line tells in words what the program is doing. The menu is brought up to date before each opening
+// and whenever the state changes, because a StatusNotifierItem host may draw it before a late update
+// arrives. GUI thread only; the live picture is cut from the cache on a worker thread.
+
+#include "FrameActions.h"
+#include "MenuActions.h"
+#include "StatusLine.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <optional>
+
+class App;
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+class QWidgetAction;
+
+class Tray : public QObject {
+    Q_OBJECT
+public:
+    // The live icon is checked this often and redrawn when StatusThumb says it is due.
+    static constexpr int iconTickSeconds = 300;
+    // The tag of the preview row at the top of the menu.
+    static constexpr int previewTag = 9119;
+
+    struct Environment {
+        std::function<QDateTime()> now;   // default: the current time
+        MenuActions::Environment menu;    // diagnostics and refresh seams
+        FrameActions::Environment frames; // save panel, printer, sharer
+    };
+
+    explicit Tray(App& app, Environment environment = {});
+    ~Tray() override;
+
+    // Creates the item and its menu, draws the icon at once and starts the 300 s icon timer.
+    void build();
+    // Brings titles, hidden items, the status line and the preview row up to date.
+    void menuNeedsUpdate();
+    // Shows the sun symbol, or (when forced or due) cuts a new live picture from the newest frame.
+    void refreshStatusIcon(bool force);
+
+    QString statusLine() const;
+    QSystemTrayIcon* item() const { return item_; }
+    QMenu* menu() const { return menu_; }
+    MenuActions& actions() { return *actions_; }
+    FrameActions& frames() { return *frames_; }
+    const std::optional<QImage>& statusThumb() const { return statusThumb_; }
+    const std::optional<QDateTime>& statusThumbAt() const { return statusThumbAt_; }
+
+signals:
+    // A new live picture is on the item (after refreshStatusIcon started one).
+    void statusIconDrawn();
+
+private:
+    QAction* addAction(const QString& title, std::function<void()> action);
+    void updatePreview();
+    void showSymbol();
+
+    App& app_;
+    Environment env_;
+    MenuActions* actions_ = nullptr;
+    FrameActions* frames_ = nullptr;
+    QSystemTrayIcon* item_ = nullptr;
+    QMenu* menu_ = nullptr;
+    QAction* menuLine_ = nullptr;
+    QAction* startItem_ = nullptr;
+    QAction* desktopItem_ = nullptr;
+    QAction* updateItem_ = nullptr;
+    QList<QAction*> shareItems_;
+    QAction* shareSeparator_ = nullptr;
+    QWidgetAction* preview_ = nullptr;
+    std::optional<QImage> statusThumb_;
+    std::optional<QDateTime> statusThumbAt_;
+    bool drawing_ = false;
+    QTimer iconTimer_;
+    QTimer follow_;
+};

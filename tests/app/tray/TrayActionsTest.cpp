@@ -1,0 +1,193 @@
+// The tray's frame actions and live icon against a real cache (the bundled seed clip) in a temporary
+// folder, with a test save panel and a PDF printer.
+#include "App.h"
+#include "Cache.h"
+#include "FrameActions.h"
+#include "Log.h"
+#include "RecordingFileSharer.h"
+#include "Settings.h"
+#include "SettingsStore.h"
+#include "Share.h"
+#include "ShownNow.h"
+#include "StatusIcon.h"
+#include "TestSupport.h"
+#include "Tray.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDeadlineTimer>
+#include <QMenu>
+#include <QMimeData>
+#include <QPrinter>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Runs the event loop until `done` holds or a minute is up.
+bool waitFor(const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(60000);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
+
+class TrayActions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        Settings::d().useFile(dir.filePath("settings.plist"));
+        Cache::setDir(dir.filePath("cache"));
+        Cache::seedIfEmpty();
+        ASSERT_FALSE(Cache::entries().empty());
+    }
+    void TearDown() override { Settings::d().useFile(dir.filePath("after.plist")); }
+
+    // Actions whose save panel answers `chosen` and remembers what it proposed.
+    FrameActions* actions(const QString& chosen) {
+        FrameActions::Environment env;
+        env.chooseSaveFile = [this, chosen](const QString& proposed, const QString&) {
+            proposals << proposed;
+            return chosen;
+        };
+        env.preparePrinter = [this](QPrinter& printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(dir.filePath("day.pdf"));
+            return true;
+        };
+        env.sharer = sharer;
+        env.temporaryFolder = dir.path();
+        return new FrameActions([] { return shownNow({}); }, env, qApp);
+    }
+
+    QTemporaryDir dir;
+    QStringList proposals;
+    std::shared_ptr<RecordingFileSharer> sharer = std::make_shared<RecordingFileSharer>();
+};
+
+TEST_F(TrayActions, SaveWritesACheckedPngAndTheSameRecordBesideIt) {
+    const auto shown = shownNow({});
+    ASSERT_TRUE(shown);
+    const QString stem = shown->provenance.fileStem();
+    CapturedLog captured;
+    actions(dir.filePath("frame.png"))->saveFrame();
+    EXPECT_EQ(captured.finish(), "solvane: saved frame frame.png\n");
+    ASSERT_EQ(proposals.size(), 1);
+    EXPECT_TRUE(proposals[0].endsWith("/" + stem + ".png")) << proposals[0].toStdString();
+
+    const ProcessResult check = runProgram("pngcheck", {dir.filePath("frame.png")});
+    EXPECT_EQ(check.status, 0) << check.out.toStdString();
+    const QByteArray png = readFile(dir.filePath("frame.png"));
+    const QByteArray sidecar = readFile(dir.filePath(Share::sidecarName("frame")));
+    ASSERT_FALSE(sidecar.isEmpty());
+    EXPECT_EQ(Share::textChunks(png)[Share::provenanceKeyword], QString::fromUtf8(sidecar));
+    EXPECT_EQ(QString::fromUtf8(sidecar), shown->provenance.recordJSON(Share::appVersion()));
+
+    // Cancelling the panel writes nothing and says nothing.
+    CapturedLog quiet;
+    actions(QString())->saveFrame();
+    EXPECT_EQ(quiet.finish(), "");
+}
+
+TEST_F(TrayActions, ExportCarriesTheFourMetadataItems) {
+    FrameActions* exporter = actions(dir.filePath("clip.mp4"));
+    std::optional<bool> finished;
+    QObject::connect(exporter, &FrameActions::exportFinished, [&](bool ok) { finished = ok; });
+    CapturedLog captured;
+    exporter->exportClip();
+    ASSERT_TRUE(waitFor([&] { return finished.has_value(); }));
+    EXPECT_TRUE(*finished);
+    EXPECT_EQ(captured.finish(), "solvane: exported clip clip.mp4\n");
+    EXPECT_TRUE(proposals.value(0).endsWith(".mp4"));
+
+    const ProcessResult probe = runProgram("ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of",
+                                                       "default=nw=1", dir.filePath("clip.mp4")});
+    ASSERT_EQ(probe.status, 0);
+    const QString tags = QString::fromUtf8(probe.out);
+    const auto shown = shownNow({});
+    EXPECT_TRUE(tags.contains("TAG:title=" + shown->provenance.fileStem())) << tags.toStdString();
+    EXPECT_TRUE(tags.contains(QString("TAG:description=") + Provenance::credit));
+    EXPECT_TRUE(tags.contains("TAG:subject=" + shown->provenance.lines().first()));
+    EXPECT_TRUE(tags.contains("TAG:software=Solvane"));
+}
+
+TEST_F(TrayActions, PrintPutsTheProvenanceLinesUnderTheFrame) {
+    CapturedLog captured;
+    actions(QString())->printThisDay();
+    const auto shown = shownNow({});
+    EXPECT_EQ(captured.finish(), "solvane: printed frame " + shown->provenance.fileStem().toUtf8() + "\n");
+    const ProcessResult text = runProgram("pdftotext", {dir.filePath("day.pdf"), "-"});
+    ASSERT_EQ(text.status, 0);
+    const QString printed = QString::fromUtf8(text.out).simplified();
+    for (const QString& line : shown->provenance.lines())
+        EXPECT_TRUE(printed.contains(line.simplified())) << line.toStdString() << "\n"
+                                                         << printed.toStdString();
+}
+
+TEST_F(TrayActions, ShareOffersThePngElseCopiesIt) {
+    FrameActions* sharing = actions(QString());
+    sharing->shareFrame();
+    ASSERT_EQ(sharer->offered.size(), 1);
+    EXPECT_EQ(runProgram("pngcheck", {sharer->offered[0]}).status, 0);
+
+    sharer->refusal = "no share service";
+    CapturedLog captured;
+    sharing->shareFrame();
+    EXPECT_EQ(captured.finish(),
+              "solvane: share: no chooser (no share service), the frame is on the clipboard\n");
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(data);
+    EXPECT_TRUE(data->hasImage());
+    EXPECT_EQ(data->urls().value(0).toLocalFile(), sharer->offered[1]);
+}
+
+TEST_F(TrayActions, AnEmptyCacheHasNothingToTake) {
+    Cache::setDir(dir.filePath("empty"));
+    CapturedLog captured;
+    FrameActions* none = actions(dir.filePath("never.png"));
+    none->saveFrame();
+    none->exportClip();
+    none->shareFrame();
+    none->printThisDay();
+    EXPECT_EQ(captured.finish(),
+              "solvane: save frame: nothing to save\nsolvane: export clip: nothing to export\n"
+              "solvane: share: nothing to share\nsolvane: print: nothing to print\n");
+    EXPECT_TRUE(proposals.isEmpty());
+}
+
+TEST_F(TrayActions, LiveIconIsARoundCropOfTheNewestFrame) {
+    Settings::setLiveStatusIcon(true);
+    App app;
+    Tray tray(app);
+    bool drawn = false;
+    QObject::connect(&tray, &Tray::statusIconDrawn, [&] { drawn = true; });
+    tray.build();
+    ASSERT_TRUE(waitFor([&] { return drawn; }));
+    const QImage icon =
+        tray.item()->icon().pixmap(QSize(18, 18)).toImage().convertToFormat(QImage::Format_ARGB32);
+    const auto frame = Share::newestFrameImage(Settings::productList(0), 320);
+    ASSERT_TRUE(frame);
+    // The frame fills the circle 16 pixels across, one pixel in from the edge.
+    const QColor expected =
+        frame->scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixelColor(8, 8);
+    const QColor centre = icon.pixelColor(9, 9);
+    EXPECT_LE(std::abs(centre.red() - expected.red()) + std::abs(centre.green() - expected.green()) +
+                  std::abs(centre.blue() - expected.blue()),
+              40)
+        << centre.name().toStdString() << " " << expected.name().toStdString();
+    EXPECT_EQ(icon.pixelColor(0, 0).alpha(), 0); // outside the circle
+    EXPECT_EQ(tray.item()->toolTip(), "Solvane, the Sun");
+    // The menu opens with the picture on top.
+    tray.menuNeedsUpdate();
+    EXPECT_EQ(tray.menu()->actions().value(0)->text(), "The Sun, latest picture");
+
+    // Turned off: the symbol comes back at the next refresh, and the preview row goes.
+    Settings::setLiveStatusIcon(false);
+    tray.refreshStatusIcon(false);
+    tray.menuNeedsUpdate();
+    EXPECT_EQ(tray.item()->toolTip(), "Solvane");
+    EXPECT_NE(tray.menu()->actions().value(0)->text(), "The Sun, latest picture");
+}
+
+} // namespace
