@@ -12,8 +12,10 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <pwd.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 #include <vector>
 
@@ -37,9 +39,11 @@ QString dateOrNever(const QDateTime& when) {
     return isoDate(when);
 }
 
-// 5 is written "5.0"; other values in their shortest exact form.
+// 5 is written "5.0"; other values in their shortest exact form. A hand-edited settings file can hold
+// any double, infinities included, so whole numbers are recognised without converting to an integer.
 QString decimal(double value) {
-    if (value == double(qint64(value))) return QString::number(qint64(value)) + QStringLiteral(".0");
+    if (std::isfinite(value) && std::fabs(value) < 1e15 && value == std::trunc(value))
+        return QString::number(value, 'f', 0) + QStringLiteral(".0");
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
@@ -59,12 +63,18 @@ QString indexLine() {
     const QJsonValue generated = index.value(QLatin1String("generated"));
     const QJsonValue mirrored = index.value(QLatin1String("mirrored"));
     const QJsonValue failed = index.value(QLatin1String("failed"));
+    if (!generated.isUndefined() && !generated.isString())
+        return QStringLiteral("  unreadable: generated is not a text");
+    // An empty list says nothing failed; a list of anything but names records nothing.
     QString failedText = QStringLiteral("not recorded");
     if (failed.isArray()) {
         QStringList ids;
         for (const QJsonValue& id : failed.toArray())
             if (id.isString()) ids << id.toString();
-        failedText = ids.isEmpty() ? QStringLiteral("none") : ids.join(QLatin1Char(' '));
+        if (!ids.isEmpty())
+            failedText = ids.join(QLatin1Char(' '));
+        else if (failed.toArray().isEmpty())
+            failedText = QStringLiteral("none");
     }
     return QStringLiteral("  generated ") +
            (generated.isString() ? generated.toString() : QStringLiteral("unknown")) +
@@ -96,6 +106,8 @@ QString Diagnostics::operatingSystem(const QString& osRelease) {
     }
     if (!pretty.isEmpty()) return pretty;
     if (!name.isEmpty()) return version.isEmpty() ? name : name + QLatin1Char(' ') + version;
+    utsname system{};
+    if (::uname(&system) == 0) return QStringLiteral("Linux ") + QString::fromLocal8Bit(system.release);
     return QStringLiteral("Linux");
 }
 
@@ -126,7 +138,7 @@ QString Diagnostics::report(const QDateTime& now) {
     QStringList lines;
     lines << QStringLiteral("Solvane ") + info(BuildInfo::version) + QStringLiteral(" (") +
                  info(BuildInfo::buildNumber) + QStringLiteral(") ") + info(BuildInfo::gitCommit);
-    lines << QStringLiteral("macOS ") + operatingSystem();
+    lines << operatingSystem();
     lines << QStringLiteral("report ") + isoDate(now);
     const QString feed = QString::fromUtf8(BuildInfo::feedURL);
     lines << QStringLiteral("update feed ") + (feed.isEmpty() ? QStringLiteral("none in this build") : feed);

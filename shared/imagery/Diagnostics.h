@@ -18,6 +18,7 @@ QStringList homes();
 // nested in another is replaced before the shorter one.
 QString redact(const QString& text, const QStringList& homePaths);
 
-// The operating-system line's text from an os-release file (PRETTY_NAME, else NAME and VERSION_ID).
+// The operating-system line's text from an os-release file (PRETTY_NAME, else NAME and VERSION_ID);
+// "Linux " and the kernel release when the file names nothing.
 QString operatingSystem(const QString& osRelease = QStringLiteral("/etc/os-release"));
 } // namespace Diagnostics

@@ -2,6 +2,8 @@
 #include "CacheFixture.h"
 
 #include <QTimeZone>
+#include <limits>
+#include <sys/utsname.h>
 
 namespace {
 
@@ -18,7 +20,8 @@ TEST_F(DiagnosticsReport, AFreshInstallation) {
         linesOf(Diagnostics::report(QDateTime(QDate(2026, 10, 1), QTime(6, 0), QTimeZone::utc())));
     ASSERT_GE(lines.size(), 26);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Solvane 0.1.0 (")));
-    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("macOS ")));
+    EXPECT_EQ(lines[1], Diagnostics::operatingSystem());
+    EXPECT_FALSE(lines[1].startsWith(QStringLiteral("macOS")));
     EXPECT_EQ(lines[2], QStringLiteral("report 2026-10-01T06:00:00Z"));
     EXPECT_TRUE(lines[3].startsWith(QStringLiteral("update feed ")));
     EXPECT_EQ(lines[4], QString());
@@ -96,5 +99,36 @@ TEST_F(DiagnosticsReport, OperatingSystemFromOsRelease) {
     put(QStringLiteral("os-release"), "NAME=Fedora\nVERSION_ID=40\n");
     EXPECT_EQ(Diagnostics::operatingSystem(cached(QStringLiteral("os-release"))),
               QStringLiteral("Fedora 40"));
-    EXPECT_EQ(Diagnostics::operatingSystem(cached(QStringLiteral("missing"))), QStringLiteral("Linux"));
+    utsname system{};
+    ASSERT_EQ(::uname(&system), 0);
+    EXPECT_EQ(Diagnostics::operatingSystem(cached(QStringLiteral("missing"))),
+              QStringLiteral("Linux ") + QString::fromLocal8Bit(system.release));
+}
+
+// Hand-edited files: any double as idle minutes (infinities would be undefined through an integer), and
+// index header fields of the wrong kind.
+TEST_F(DiagnosticsReport, OddValuesAreWrittenSafely) {
+    const std::pair<double, const char*> minutes[] = {{std::numeric_limits<double>::infinity(), "inf"},
+                                                      {1e300, "1e+300"},
+                                                      {9.3e18, "9.3e+18"},
+                                                      {std::numeric_limits<double>::quiet_NaN(), "5.0"},
+                                                      {12, "12.0"}};
+    for (const auto& [value, written] : minutes) {
+        Settings::setIdleMinutes(value);
+        EXPECT_TRUE(Diagnostics::report().contains(QStringLiteral("\n  idle minutes ") +
+                                                   QLatin1String(written) + QLatin1Char(',')))
+            << written;
+    }
+    const std::pair<const char*, const char*> indexes[] = {
+        {R"({"generated":"2026-10-01T06:00:00Z","failed":[1,{}]})",
+         "  generated 2026-10-01T06:00:00Z, mirrored not recorded, failed not recorded"},
+        {R"({"failed":[7,"304"]})", "  generated unknown, mirrored not recorded, failed 304"},
+        {R"({"generated":20261001,"failed":[]})", "  unreadable: generated is not a text"},
+    };
+    for (const auto& [index, line] : indexes) {
+        put(QStringLiteral("index.json"), index);
+        EXPECT_TRUE(Diagnostics::report().contains(QStringLiteral("\nIndex\n") + QLatin1String(line) +
+                                                   QLatin1Char('\n')))
+            << index;
+    }
 }
