@@ -32,6 +32,19 @@ bool isNewer(const QString& candidate, const std::optional<QString>& than);
 // 18 hours before `now`. An answer without a generated time stays on the host.
 bool shouldUseOrigin(bool reached, const std::optional<QDateTime>& generated, const QDateTime& now);
 
+// The index's `generated` time: strict ISO 8601 with seconds and a zone ("Z" or "+hh:mm"); anything
+// else, a time without a zone included, is nothing (a local-time reading could age the host wrongly).
+std::optional<QDateTime> generatedTime(const QString& text);
+
+// What a request is for, which decides how long it may take.
+enum class Request { index, file, fragment };
+struct TimeLimits {
+    std::chrono::seconds stall; // no data (or no connection) for this long fails the request
+    std::chrono::seconds total; // the whole transfer
+};
+// The index 20 s and 600 s; a clip or still 60 s and 660 s; a fragment 20 s and 120 s.
+TimeLimits timeLimits(Request kind);
+
 // Whether a check last made at `last` is due again at `now` (equal counts as due). An invalid `last`
 // (never checked) is always due.
 bool isDue(const QDateTime& last, std::chrono::seconds every, const QDateTime& now);
@@ -78,15 +91,15 @@ QString origin();
 // The host requests go to now: the origin during a pass that fell back, else the imageryHost setting.
 QString host();
 
-// Conditional download of one object key to `destination` (If-None-Match from its ".etag" sidecar;
-// forward-only against its ".src" sidecar). The old file and sidecars stay unless a complete, fitting
-// body arrived. At most `largestBytes` are accepted.
-Fetched fetch(const QString& key, const QString& destination, qint64 largestBytes = qint64(1) << 31);
+// Conditional download of one object key to `destination` (If-None-Match from its ".etag" sidecar when
+// its ".src" sidecar holds the same key; forward-only against the ".src" sidecar). The old file and
+// sidecars stay unless a complete, fitting body arrived. At most `largestBytes` are accepted.
+Fetched fetch(const QString& key, const QString& destination, qint64 largestBytes = qint64(1) << 31,
+              Request kind = Request::file);
 // A small object (a fragment), only for status 200.
 std::optional<QByteArray> get(const QString& key);
 
-// Time limits of every request: a stall of `stall` or a transfer longer than `total` fails it.
-// For tests; the defaults are 20 and 600 seconds.
+// For tests: every request gets these limits instead of timeLimits(); zero limits restore those.
 void setTimeLimits(std::chrono::seconds stall, std::chrono::seconds total);
 
 // ---- The pass ----

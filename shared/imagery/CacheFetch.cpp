@@ -23,8 +23,9 @@ namespace {
 constexpr const char* builtInOrigin = "origin.solvane.example";
 constexpr qint64 largestSmallObject = qint64(16) << 20;
 
-std::atomic<long> stallSeconds{20};
-std::atomic<long> totalSeconds{600};
+// Set by tests to shorten every request; zero means the written limits.
+std::atomic<long> stallOverride{0};
+std::atomic<long> totalOverride{0};
 
 // The shared client: one handle, so connections and TLS sessions are reused across the requests of a
 // pass. Requests take turns on it.
@@ -105,7 +106,11 @@ size_t receiveHeader(char* data, size_t size, size_t count, void* target) {
 }
 
 // One GET on the shared handle. The body goes to `sink` only for status 200.
-Response request(const QString& url, const std::optional<QString>& ifNoneMatch, Sink& sink) {
+Response request(const QString& url, const std::optional<QString>& ifNoneMatch, Sink& sink,
+                 Cache::Request kind) {
+    const Cache::TimeLimits limits = Cache::timeLimits(kind);
+    const long stallSeconds = stallOverride.load() > 0 ? stallOverride.load() : long(limits.stall.count());
+    const long totalSeconds = totalOverride.load() > 0 ? totalOverride.load() : long(limits.total.count());
     Session& shared = session();
     std::lock_guard lock(shared.mutex);
     Response response;
@@ -116,9 +121,9 @@ Response request(const QString& url, const std::optional<QString>& ifNoneMatch, 
     }
     curl_easy_reset(curl);
     HttpClient::configure(curl);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds.load());
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, stallSeconds.load());
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, totalSeconds.load());
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, stallSeconds);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, totalSeconds);
     // Larger reads mean fewer trips through our callback on multi-megabyte clips.
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 512L * 1024);
     const QByteArray address = url.toUtf8();
@@ -149,7 +154,7 @@ Response request(const QString& url, const std::optional<QString>& ifNoneMatch, 
     else if (result == CURLE_OPERATION_TIMEDOUT) {
         double elapsed = 0;
         curl_easy_getinfo(curl, CURLINFO_TOTAL_TIME, &elapsed);
-        response.timedOut = elapsed >= double(totalSeconds.load()) - 0.5;
+        response.timedOut = elapsed >= double(totalSeconds) - 0.5;
         response.error = QString::fromUtf8(*message ? message : curl_easy_strerror(result));
     } else if (result != CURLE_OK)
         response.error = QString::fromUtf8(*message ? message : curl_easy_strerror(result));
@@ -205,11 +210,12 @@ QString Cache::origin() {
 }
 
 void Cache::setTimeLimits(std::chrono::seconds stall, std::chrono::seconds total) {
-    stallSeconds.store(long(stall.count()));
-    totalSeconds.store(long(total.count()));
+    stallOverride.store(long(stall.count()));
+    totalOverride.store(long(total.count()));
 }
 
-Cache::Fetched Cache::fetch(const QString& key, const QString& destination, qint64 largestBytes) {
+Cache::Fetched Cache::fetch(const QString& key, const QString& destination, qint64 largestBytes,
+                            Request kind) {
     const QString etagFile = destination + QStringLiteral(".etag");
     const QString sourceFile = destination + QStringLiteral(".src");
     const QString name = QFileInfo(destination).fileName();
@@ -240,7 +246,7 @@ Cache::Fetched Cache::fetch(const QString& key, const QString& destination, qint
     Sink sink;
     sink.file = out;
     sink.largest = largestBytes;
-    const Response response = request(*url, held, sink);
+    const Response response = request(*url, held, sink, kind);
     const bool closed = std::fclose(out) == 0;
     auto discard = [&temporary] { QFile::remove(temporary); };
 
@@ -304,7 +310,7 @@ std::optional<QByteArray> Cache::get(const QString& key) {
     Sink sink;
     sink.memory = &body;
     sink.largest = largestSmallObject;
-    const Response response = request(*url, std::nullopt, sink);
+    const Response response = request(*url, std::nullopt, sink, Request::fragment);
     if (response.timedOut) {
         log(QStringLiteral("get ") + key + QStringLiteral(": timed out"), LogArea::cache);
         return std::nullopt;

@@ -18,7 +18,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -32,11 +35,54 @@ QString defaultFolder() {
     return caches + QStringLiteral("/Solvane");
 }
 
+QString systemError(int number) {
+    return QString::fromLocal8Bit(std::strerror(number));
+}
+
+// Makes every missing folder on the way, so a failure carries the system's own reason.
 void create(const QString& folder) {
-    if (QDir().mkpath(folder)) return;
-    const QString why = QFileInfo(folder).exists() ? QStringLiteral("it exists and is not a folder")
-                                                   : QStringLiteral("the folder could not be made");
-    log(QStringLiteral("cache: could not create ") + folder + QStringLiteral(": ") + why, LogArea::cache);
+    const QByteArray path = QFile::encodeName(folder);
+    QString why;
+    for (qsizetype end = 1; end <= path.size() && why.isEmpty(); ++end) {
+        if (end < path.size() && path[end] != '/') continue;
+        if (::mkdir(path.left(end).constData(), 0777) != 0 && errno != EEXIST) why = systemError(errno);
+    }
+    struct stat info {};
+    if (why.isEmpty() && ::stat(path.constData(), &info) != 0) why = systemError(errno);
+    if (why.isEmpty() && !S_ISDIR(info.st_mode)) why = systemError(ENOTDIR);
+    if (!why.isEmpty())
+        log(QStringLiteral("cache: could not create ") + folder + QStringLiteral(": ") + why, LogArea::cache);
+}
+
+// A plain byte copy; false with the system's reason in `error`.
+bool copyFile(const QString& from, const QString& to, QString& error) {
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        error = systemError(errno);
+        return false;
+    }
+    const int out = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (out < 0) {
+        error = systemError(errno);
+        ::close(in);
+        return false;
+    }
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) error = systemError(errno);
+        if (got <= 0) break;
+        for (ssize_t done = 0; done < got && error.isEmpty();) {
+            const ssize_t put = ::write(out, buffer + done, size_t(got - done));
+            if (put < 0 && errno != EINTR) error = systemError(errno);
+            if (put > 0) done += put;
+        }
+        if (!error.isEmpty()) break;
+    }
+    ::close(in);
+    if (::close(out) != 0 && error.isEmpty()) error = systemError(errno);
+    return error.isEmpty();
 }
 
 // JSON with sorted keys (QJsonObject keeps its keys sorted), indented, slashes unescaped.
@@ -240,11 +286,12 @@ void Cache::seedIfEmpty() {
         // Copy beside, then rename, so a half-copied seed never stands under the real name.
         const QString partial = target + QStringLiteral(".tmp");
         QFile::remove(partial);
-        QFile source(*clip);
-        if (!source.copy(partial) ||
-            std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(target).constData()) != 0) {
-            log(QStringLiteral("seed: could not copy the bundled clip: ") + source.errorString(),
-                LogArea::cache);
+        QString error;
+        if (copyFile(*clip, partial, error) &&
+            std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(target).constData()) != 0)
+            error = systemError(errno);
+        if (!error.isEmpty()) {
+            log(QStringLiteral("seed: could not copy the bundled clip: ") + error, LogArea::cache);
             QFile::remove(partial);
         }
     }

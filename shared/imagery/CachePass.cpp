@@ -49,7 +49,7 @@ std::optional<std::vector<RemoteProduct>> fromFragments() {
 ProductList obtainList(bool revalidate) {
     const QString local = Cache::file(QStringLiteral("index.json"));
     if (!revalidate && QFileInfo::exists(local)) return {readLocalIndex(), true};
-    if (Cache::fetch(indexKey, local, largestIndex) != Cache::Fetched::failed)
+    if (Cache::fetch(indexKey, local, largestIndex, Cache::Request::index) != Cache::Fetched::failed)
         return {readLocalIndex(), true};
     if (QFileInfo::exists(local)) return {readLocalIndex(), false};
     if (onOrigin.load() || CacheSettings::imageryHost() == Cache::origin()) {
@@ -65,9 +65,7 @@ std::optional<QDateTime> localGenerated() {
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     const auto index = ImageryIndex::parse(file.readAll());
     if (!index || !index->generated) return std::nullopt;
-    const QDateTime when = QDateTime::fromString(*index->generated, Qt::ISODateWithMs);
-    if (!when.isValid()) return std::nullopt;
-    return when;
+    return Cache::generatedTime(*index->generated);
 }
 
 QString nowText() {

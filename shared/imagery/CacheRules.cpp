@@ -1,5 +1,7 @@
 #include "Cache.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 bool isVersioned(const QString& key) {
@@ -30,4 +32,26 @@ bool Cache::shouldUseOrigin(bool reached, const std::optional<QDateTime>& genera
 bool Cache::isDue(const QDateTime& last, std::chrono::seconds every, const QDateTime& now) {
     if (!last.isValid()) return true;
     return last.msecsTo(now) >= qint64(every.count()) * 1000;
+}
+
+std::optional<QDateTime> Cache::generatedTime(const QString& text) {
+    static const QRegularExpression strict(
+        QStringLiteral(R"(^\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}(\.\d{1,9})?(Z|[+-]\d{2}:\d{2})$)"));
+    if (!strict.match(text).hasMatch()) return std::nullopt;
+    const QDateTime when = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!when.isValid()) return std::nullopt;
+    return when;
+}
+
+Cache::TimeLimits Cache::timeLimits(Request kind) {
+    using std::chrono::seconds;
+    switch (kind) {
+    case Request::index:
+        return {seconds(20), seconds(600)};
+    case Request::file:
+        return {seconds(60), seconds(660)};
+    case Request::fragment:
+        break;
+    }
+    return {seconds(20), seconds(120)};
 }

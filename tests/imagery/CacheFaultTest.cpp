@@ -35,7 +35,7 @@ protected:
                                       "171=2026-10-01T07:00:00Z", "--product", "304"}));
     }
     void TearDown() override {
-        Cache::setTimeLimits(20s, 600s);
+        Cache::setTimeLimits(0s, 0s);
         server.reset();
         qunsetenv("SOLVANE_ORIGIN_HOST");
         CacheFixture::TearDown();

@@ -4,6 +4,8 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -152,6 +154,29 @@ TEST_F(CacheFolder, SeedFillsAnEmptyCacheOnce) {
     Cache::seedIfEmpty();
     EXPECT_TRUE(quiet.finish().isEmpty());
     EXPECT_FALSE(exists(QStringLiteral("seed.mp4")));
+}
+
+// The log carries the system's own reason, not a made-up one.
+TEST_F(CacheFolder, FailuresToCreateOrSeedSayWhy) {
+    put(QStringLiteral("plain"), "a file");
+    const QString plain = cached(QStringLiteral("plain"));
+    CapturedLog captured;
+    Cache::setDir(plain + QStringLiteral("/inner"));
+    Cache::setDir(plain);
+    const QString logged = QString::fromUtf8(captured.finish());
+    const QString notAFolder = QString::fromLocal8Bit(std::strerror(ENOTDIR));
+    for (const QString& folder : {plain + QStringLiteral("/inner"), plain})
+        EXPECT_TRUE(logged.contains(QStringLiteral("solvane: cache: could not create ") + folder +
+                                    QStringLiteral(": ") + notAFolder + QLatin1Char('\n')))
+            << logged.toStdString();
+
+    // A folder where the partial copy would go: the copy fails even for root.
+    Cache::setDir(temp.path() + QStringLiteral("/seeded"));
+    ASSERT_TRUE(QDir().mkpath(cached(QStringLiteral("seed.mp4.tmp"))));
+    CapturedLog seeding;
+    Cache::seedIfEmpty();
+    EXPECT_TRUE(seeding.finish().contains(QByteArray("solvane: seed: could not copy the bundled clip: ") +
+                                          std::strerror(EISDIR)));
 }
 
 TEST_F(CacheFolder, NoteReportsAFailedWrite) {

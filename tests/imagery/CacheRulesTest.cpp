@@ -40,6 +40,33 @@ TEST(CacheRules, OriginFallBackAfterEighteenHoursOrNoAnswer) {
     EXPECT_FALSE(Cache::shouldUseOrigin(true, now.addSecs(3600), now));
 }
 
+TEST(CacheRules, GeneratedIsStrictIsoWithAZone) {
+    const QDateTime six = utc("2026-10-01T06:00:00Z");
+    const std::pair<const char*, std::optional<QDateTime>> cases[] = {
+        {"2026-10-01T06:00:00Z", six},
+        {"2026-10-01T08:00:00+02:00", six},
+        {"2026-10-01T06:00:00.250Z", six.addMSecs(250)},
+        {"2026-10-01T06:00:00", std::nullopt}, // no zone: not read as local time
+        {"2026-10-01 06:00:00Z", std::nullopt},
+        {"2026-10-01T06:00Z", std::nullopt},
+        {"2026-13-01T06:00:00Z", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(Cache::generatedTime(QString::fromLatin1(text)), expected) << text;
+}
+
+TEST(CacheRules, TimeLimitsPerKindOfRequest) {
+    const std::tuple<Cache::Request, std::chrono::seconds, std::chrono::seconds> cases[] = {
+        {Cache::Request::index, 20s, 600s},
+        {Cache::Request::file, 60s, 660s},
+        {Cache::Request::fragment, 20s, 120s}};
+    for (const auto& [kind, stall, total] : cases) {
+        EXPECT_EQ(Cache::timeLimits(kind).stall, stall) << int(kind);
+        EXPECT_EQ(Cache::timeLimits(kind).total, total) << int(kind);
+    }
+}
+
 TEST(CacheRules, DueWhenTheIntervalHasPassedOrNeverChecked) {
     const QDateTime t0 = utc("2026-10-01T06:00:00Z");
     EXPECT_TRUE(Cache::isDue(QDateTime(), 86400s, t0));
