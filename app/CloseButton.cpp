@@ -1,10 +1,36 @@
 #include "CloseButton.h"
 
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 
+namespace {
+
+// Assistive technology sees a button it can press, not a bare drawing surface.
+class AccessibleCloseButton : public QAccessibleWidget {
+public:
+    explicit AccessibleCloseButton(CloseButton* button) : QAccessibleWidget(button, QAccessible::Button) {}
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& action) override {
+        auto* button = static_cast<CloseButton*>(widget());
+        if (action == pressAction() && button->onClick) button->onClick();
+    }
+};
+
+QAccessibleInterface* accessibleFor(const QString&, QObject* object) {
+    if (auto* button = dynamic_cast<CloseButton*>(object)) return new AccessibleCloseButton(button);
+    return nullptr;
+}
+
+} // namespace
+
 CloseButton::CloseButton(QWidget* parent) : QWidget(parent) {
+    static const bool installed = [] {
+        QAccessible::installFactory(accessibleFor);
+        return true;
+    }();
+    Q_UNUSED(installed);
     setAccessibleName("Close the wall");
     setAttribute(Qt::WA_TranslucentBackground);
     setCursor(Qt::ArrowCursor);
@@ -38,6 +64,10 @@ void CloseButton::paintEvent(QPaintEvent*) {
 }
 
 void CloseButton::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
     event->accept();
     if (onClick) onClick();
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The round close button in the top-right corner of a wall window: a dark disc with a white X. Any
-// mouse press in it calls onClick. Its opacity fades with the controller's control visibility.
+// The round close button in the top-right corner of a wall window: a dark disc with a white X. A left
+// mouse press in it, or the accessibility press action, calls onClick. Its opacity fades with the
+// controller's control visibility.
 
 #include <QWidget>
 #include <functional>

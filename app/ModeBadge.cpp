@@ -1,11 +1,28 @@
 #include "ModeBadge.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
 
+namespace {
+
+// Read as a line of text (its label), not as a drawing surface.
+QAccessibleInterface* accessibleFor(const QString&, QObject* object) {
+    if (auto* badge = dynamic_cast<ModeBadge*>(object))
+        return new QAccessibleWidget(badge, QAccessible::StaticText);
+    return nullptr;
+}
+
+} // namespace
+
 ModeBadge::ModeBadge(const QString& symbol, const QString& label, QWidget* parent)
     : QWidget(parent), symbol_(symbol), label_(label) {
+    static const bool installed = [] {
+        QAccessible::installFactory(accessibleFor);
+        return true;
+    }();
+    Q_UNUSED(installed);
     setAccessibleName(label);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_TranslucentBackground);
