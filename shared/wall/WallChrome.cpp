@@ -1,27 +1,106 @@
 #include "WallChrome.h"
 
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPaintDevice>
 #include <QPainterPath>
+#include <QScreen>
+#include <QTextLayout>
 #include <QtMath>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 constexpr double cardPaddingPoints = 14.0;
 constexpr double cardLineGap = 1.25;
+constexpr double shadowBlur = 2.0;   // radius of the text shadow's blur, in points
+constexpr double shadowOffset = 1.0; // the shadow sits this far below the text
+constexpr int shadowAlpha = 204;     // black at 0.8
 
-// Draws one line, elided to its box, with an optional shadow a pixel below; at the painter's opacity.
+// Blurs an alpha mask in place with a Gaussian of the given radius (standard deviation half of it),
+// separably: a row pass, then a column pass.
+void blur(QImage& mask, double radius) {
+    const int reach = std::max(1, qCeil(radius));
+    const double sigma = radius / 2.0;
+    std::vector<double> kernel(size_t(2 * reach + 1));
+    double sum = 0;
+    for (int i = -reach; i <= reach; ++i)
+        sum += kernel[size_t(i + reach)] = std::exp(-(i * i) / (2 * sigma * sigma));
+    for (double& k : kernel)
+        k /= sum;
+    const int w = mask.width(), h = mask.height();
+    std::vector<double> line(size_t(std::max(w, h)));
+    auto pass = [&](int count, int length, auto at) {
+        for (int n = 0; n < count; ++n) {
+            for (int i = 0; i < length; ++i) {
+                double value = 0;
+                for (int k = -reach; k <= reach; ++k)
+                    if (i + k >= 0 && i + k < length) value += kernel[size_t(k + reach)] * at(n, i + k);
+                line[size_t(i)] = value;
+            }
+            for (int i = 0; i < length; ++i)
+                at(n, i) = uchar(std::clamp(std::lround(line[size_t(i)]), 0L, 255L));
+        }
+    };
+    pass(h, w, [&mask](int y, int x) -> uchar& { return mask.scanLine(y)[x]; });
+    pass(w, h, [&mask](int x, int y) -> uchar& { return mask.scanLine(y)[x]; });
+}
+
+// A blurred black shadow of `shown` in `rect`, drawn a point below it.
+void drawShadow(QPainter& painter, const QRectF& rect, const QString& shown, int flags) {
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const double margin = shadowBlur + 1.0;
+    const QRectF box = rect.adjusted(-margin, -margin, margin, margin);
+    QImage mask(QSize(qCeil(box.width() * ratio), qCeil(box.height() * ratio)).expandedTo(QSize(1, 1)),
+                QImage::Format_Alpha8);
+    mask.fill(0);
+    {
+        QPainter text(&mask);
+        text.scale(ratio, ratio);
+        text.setFont(painter.font());
+        text.setPen(QColor(0, 0, 0, 255));
+        text.drawText(QRectF(QPointF(margin, margin), rect.size()), flags, shown);
+    }
+    blur(mask, shadowBlur * ratio);
+    QImage shadow(mask.size(), QImage::Format_ARGB32_Premultiplied);
+    shadow.fill(QColor(0, 0, 0, shadowAlpha));
+    {
+        QPainter combine(&shadow);
+        combine.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        combine.drawImage(0, 0, mask);
+    }
+    shadow.setDevicePixelRatio(ratio);
+    painter.drawImage(box.topLeft() + QPointF(0, shadowOffset), shadow);
+}
+
+// Draws one line, elided to its box, with an optional shadow; at the painter's opacity.
 void drawLine(QPainter& painter, const QRectF& rect, const QString& text, int flags, bool shadow) {
     const QFontMetricsF metrics(painter.font());
     const QString shown = metrics.elidedText(text, Qt::ElideRight, rect.width());
-    if (shadow) {
-        painter.setPen(QColor(0, 0, 0, 204));
-        painter.drawText(rect.translated(0, 1), flags, shown);
-    }
+    if (shadow) drawShadow(painter, rect, shown, flags);
     painter.setPen(Qt::white);
     painter.drawText(rect, flags, shown);
+}
+
+// The card's lines broken into rows that fit `width`, at word boundaries where there are any.
+QStringList cardRows(const QStringList& lines, const QFont& font, double width) {
+    QStringList rows;
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    for (const QString& line : lines) {
+        QTextLayout layout(line, font);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine row = layout.createLine(); row.isValid(); row = layout.createLine()) {
+            row.setLineWidth(std::max(1.0, width));
+            rows << line.mid(row.textStart(), row.textLength()).trimmed();
+        }
+        layout.endLayout();
+        if (line.isEmpty()) rows << QString();
+    }
+    return rows;
 }
 
 // The scrim: black from alpha 0.55 at the lower edge to clear at the top.
@@ -49,20 +128,23 @@ void ChromeCache::drawText(QPainter& painter, Line line, const QRectF& rect, con
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     if (entry.image.isNull() || entry.text != text || entry.font != painter.font() || entry.flags != flags ||
         entry.size != rect.size() || entry.shadow != shadow || entry.ratio != ratio) {
-        // One pixel taller than the box, for the shadow below the last row.
-        const QSizeF box(rect.width(), rect.height() + 1.0);
+        // With room around the box for the shadow's blur and offset.
+        const QSizeF box(rect.width() + 2 * WallChrome::textMargin,
+                         rect.height() + 2 * WallChrome::textMargin);
         QImage image(QSize(qCeil(box.width() * ratio), qCeil(box.height() * ratio)).expandedTo(QSize(1, 1)),
                      QImage::Format_ARGB32_Premultiplied);
         image.setDevicePixelRatio(ratio);
         image.fill(Qt::transparent);
         QPainter lines(&image);
         lines.setFont(painter.font());
-        drawLine(lines, QRectF(QPointF(0, 0), rect.size()), text, flags, shadow);
+        drawLine(lines, QRectF(QPointF(WallChrome::textMargin, WallChrome::textMargin), rect.size()), text,
+                 flags, shadow);
         lines.end();
         entry = Drawn{text, painter.font(), flags, rect.size(), shadow, ratio, std::move(image)};
     }
     // On whole device pixels, so the cached glyphs are copied, never resampled.
-    const QPointF at(std::round(rect.left() * ratio) / ratio, std::round(rect.top() * ratio) / ratio);
+    const QPointF at(std::round((rect.left() - WallChrome::textMargin) * ratio) / ratio,
+                     std::round((rect.top() - WallChrome::textMargin) * ratio) / ratio);
     painter.drawImage(at, entry.image);
 }
 
@@ -84,8 +166,12 @@ void ChromeCache::drawScrim(QPainter& painter, const QRectF& rect) {
 namespace WallChrome {
 
 QFont font(double points, QFont::Weight weight) {
+    // A pixel size would round 14.5 to a whole pixel; a point size keeps the half, converted so that one
+    // point is one logical pixel.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen && screen->logicalDotsPerInchY() > 0 ? screen->logicalDotsPerInchY() : 96.0;
     QFont f;
-    f.setPixelSize(std::max(1, static_cast<int>(std::lround(points))));
+    f.setPointSizeF(std::max(1.0, points) * 72.0 / dpi);
     f.setWeight(weight);
     return f;
 }
@@ -96,13 +182,16 @@ double qrPlateSide(QSizeF bounds) {
 
 QSizeF cardSize(const QStringList& lines, const ChromeSizes& sizes, double widthLimit) {
     if (lines.isEmpty()) return {};
-    const QFontMetricsF metrics(font(sizes.caption));
+    const QFont cardFont = font(sizes.caption);
+    const QFontMetricsF metrics(cardFont);
     double width = 0;
     for (const QString& line : lines)
         width = std::max(width, metrics.horizontalAdvance(line));
     const double padding = cardPaddingPoints * sizes.caption / 15.0;
     const double lineHeight = metrics.height() * cardLineGap;
-    return {std::min(width + 2 * padding, widthLimit), lines.size() * lineHeight + 2 * padding};
+    const double outer = std::min(width + 2 * padding, widthLimit);
+    const qsizetype rows = cardRows(lines, cardFont, outer - 2 * padding).size();
+    return {outer, rows * lineHeight + 2 * padding};
 }
 
 ChromeLayout layout(QSizeF bounds, const ChromeSizes& sizes, double progress, bool qrShown, QSizeF card) {
@@ -159,7 +248,7 @@ void paint(QPainter& painter, const ChromeLayout& l, const ChromeState& s, const
         painter.drawEllipse(l.playhead);
         painter.setRenderHint(QPainter::Antialiasing, false);
     }
-    painter.setFont(font(sizes.caption, QFont::Medium));
+    painter.setFont(font(sizes.caption));
     drawShadowedText(painter, cache, ChromeCache::Line::caption, l.caption, s.caption,
                      Qt::AlignLeft | Qt::AlignVCenter, s.captionOpacity, false);
     painter.setFont(font(sizes.attribution));
@@ -182,11 +271,11 @@ void paint(QPainter& painter, const ChromeLayout& l, const ChromeState& s, const
         const QFontMetricsF metrics(cardFont);
         const double padding = cardPaddingPoints * sizes.caption / 15.0;
         const double lineHeight = metrics.height() * cardLineGap;
+        const double inner = l.card.width() - 2 * padding;
         double y = l.card.top() + padding;
-        for (const QString& line : s.card) {
-            const QRectF row(l.card.left() + padding, y, l.card.width() - 2 * padding, lineHeight);
-            painter.drawText(row, Qt::AlignLeft | Qt::AlignVCenter,
-                             metrics.elidedText(line, Qt::ElideRight, row.width()));
+        for (const QString& text : cardRows(s.card, cardFont, inner)) {
+            painter.drawText(QRectF(l.card.left() + padding, y, inner, lineHeight),
+                             Qt::AlignLeft | Qt::AlignVCenter, text);
             y += lineHeight;
         }
     }

@@ -60,6 +60,8 @@ private:
 };
 
 namespace WallChrome {
+// Room around a text line for its shadow's blur and offset, in points: repaints of a line cover it.
+inline constexpr double textMargin = 4.0;
 // The system font at a size in points (one point per logical pixel, as on the reference screen).
 QFont font(double points, QFont::Weight weight = QFont::Normal);
 // The card's outer size for its lines at the caption size (padding included).

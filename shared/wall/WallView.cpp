@@ -16,6 +16,7 @@
 #include "SolarTime.h"
 #include "Store.h"
 
+#include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
@@ -44,6 +45,13 @@ WallView::WallView(QSize size, Options options, Environment environment, QWidget
     setAttribute(Qt::WA_NoSystemBackground);
     setAutoFillBackground(false);
     setAccessibleName("The Sun, the last 48 hours");
+    for (QLabel** text : {&captionText_, &cardText_}) {
+        *text = new QLabel(this);
+        (*text)->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    captionText_->setObjectName("caption");
+    cardText_->setObjectName("card");
+    cardText_->hide();
     resize(size);
     factor_ = TypeScale::factor(size.height(), options_.kind);
     if (options_.attribution) animator_.set(attributionKey, 0.5);
@@ -61,7 +69,7 @@ WallView::~WallView() {
 
 // ---- The playlist ----
 
-void WallView::playCurrent() {
+void WallView::playCurrent(bool keepInstant) {
     if (stopped_) return;
     cancel(retry_);
     const std::optional<CacheEntry> chosen = chooser_->choose(shuffle());
@@ -77,7 +85,9 @@ void WallView::playCurrent() {
     const CacheEntry entry = *chosen;
 
     const int next = 1 - active_;
-    const std::optional<QDateTime> instant = shownInstant();
+    // Only a change mid-way through a clip carries its instant over; at a natural end the instant on
+    // screen is the clip's last slot, and the next clip would be aligned to its own end and end at once.
+    const std::optional<QDateTime> instant = keepInstant ? shownInstant() : std::nullopt;
     releaseSlot(next); // a slot still finishing an interrupted transition
     Slot& slot = *slots_[static_cast<size_t>(next)];
     const quint64 id = nextPlayerID_++;
@@ -269,7 +279,9 @@ void WallView::showWaiting() {
     cancel(captionHide_);
     animator_.set(captionKey, kCaptionOpacity);
     animator_.set(scrimKey, 1.0);
-    captionUp_ = true;
+    // The waiting line stays up without counting as a clip's caption, so a clock or timeline of a clip
+    // that played before does not stay up with it.
+    captionUp_ = false;
     refreshTime();
     update();
 }
@@ -305,7 +317,7 @@ void WallView::togglePause() {
 
 void WallView::step(int delta) {
     if (stopped_ || !chooser_->step(delta)) return;
-    playCurrent();
+    playCurrent(true);
 }
 
 void WallView::stop() {

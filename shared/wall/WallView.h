@@ -14,6 +14,7 @@
 #include "ClipChooser.h"
 #include "Look.h"
 #include "PlayerClock.h"
+#include "Playlist.h"
 #include "Provenance.h"
 #include "QrImage.h"
 #include "Transition.h"
@@ -33,6 +34,7 @@
 #include <vector>
 
 class Player;
+class QLabel;
 
 class WallView : public QWidget {
     Q_OBJECT
@@ -118,6 +120,12 @@ public:
 
     // "UNKNOWN" for a missing or unreadable ISO 8601 time, else the caption's time of it.
     static QString pretty(const std::optional<QString>& iso);
+    // The playlist's choosing rule, kept on the view for the checks that drive it from here.
+    static std::optional<int> nextIndex(const QStringList& ids, int from, const QSet<QString>& elsewhere,
+                                        const std::optional<QString>& last) {
+        return Playlist::nextIndex(ids, from, elsewhere, last);
+    }
+    static int rewound(int cursor, int count) { return Playlist::rewound(cursor, count); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -133,7 +141,7 @@ private:
         int from = 0, to = 1;
     };
 
-    void playCurrent();
+    void playCurrent(bool keepInstant = false);
     void showWaiting();
     void startStep(int next, quint64 playerID, const CacheEntry& entry, Transition style, bool first);
     void runTransition(int from, int to, Transition style, bool first);
@@ -205,4 +213,8 @@ private:
     bool infoUp_ = false;
     int redraws_ = 0;
     QRect frameRect_; // where the last paint put the active frame, alone and opaque; empty otherwise
+    // What assistive technology reads: the caption and the card as objects of their own, empty and
+    // transparent to the mouse, placed where the view draws them.
+    QLabel* captionText_ = nullptr;
+    QLabel* cardText_ = nullptr;
 };

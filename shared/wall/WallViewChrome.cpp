@@ -13,7 +13,9 @@
 #include "SolarTime.h"
 #include "Store.h"
 
+#include <QLabel>
 #include <QLocale>
+#include <QtMath>
 #include <algorithm>
 #include <cmath>
 
@@ -54,7 +56,7 @@ void WallView::showCaption(const CacheEntry& entry, Look look) {
     clockLine_.clear();
     layoutChrome();
     captionLine_ = Caption::shown(captionName_, when);
-    setAccessibleDescription(Caption::spoken(captionName_, when));
+    captionText_->setAccessibleName(Caption::spoken(captionName_, when));
 
     cancel(captionHide_);
     animator_.animate(captionKey, kCaptionOpacity, captionFadeSeconds);
@@ -93,7 +95,7 @@ void WallView::showSlot(int slot, int slotCount) {
             const QString day =
                 clipEnd_ ? Caption::day(*clipEnd_, QLocale(), captionBasis()) : QString("UNKNOWN");
             captionLine_ = Caption::shown(captionName_, day);
-            setAccessibleDescription(Caption::spoken(captionName_, day));
+            captionText_->setAccessibleName(Caption::spoken(captionName_, day));
             clockShown_ = false;
         } else if (!clipEnd_) {
             log("clock: " + clip_->id + " has no end time; showing no frame time", LogArea::app);
@@ -193,7 +195,7 @@ void WallView::cycleLook() {
     captionName_ = Caption::name(clip_->label.isEmpty() ? clip_->id : clip_->label, next);
     const QString when = pretty(clip_->updated);
     captionLine_ = Caption::shown(captionName_, when);
-    setAccessibleDescription(Caption::spoken(captionName_, when));
+    captionText_->setAccessibleName(Caption::spoken(captionName_, when));
     cancel(captionHide_);
     animator_.animate(captionKey, kCaptionOpacity, 0.3);
     animator_.animate(scrimKey, 1.0, 0.3);
@@ -219,7 +221,7 @@ void WallView::toggleInfo() {
 void WallView::setCard() {
     const auto now = shown();
     cardLines_ = now ? now->provenance.lines() : QStringList{};
-    setAccessibleDescription(now ? now->provenance.text() : QString());
+    cardText_->setAccessibleName(now ? now->provenance.text() : QString());
     layoutChrome();
     update(); // new lines in a card of the same size
 }
@@ -228,6 +230,7 @@ void WallView::showInfo(std::optional<double> forSeconds) {
     if (stopped_) return;
     setCard();
     infoUp_ = true;
+    cardText_->show();
     cancel(cardHide_);
     animator_.animate(cardKey, 1.0, 0.4);
     if (forSeconds)
@@ -240,6 +243,7 @@ void WallView::showInfo(std::optional<double> forSeconds) {
 void WallView::hideInfo() {
     cancel(cardHide_);
     infoUp_ = false;
+    cardText_->hide();
     animator_.animate(cardKey, 0.0, 0.8);
 }
 
@@ -263,6 +267,8 @@ void WallView::layoutChrome() {
     const QSizeF card = WallChrome::cardSize(cardLines_, sizes_, width() * 0.6);
     const ChromeLayout before = layout_;
     layout_ = WallChrome::layout(QSizeF(size()), sizes_, progress_, animator_.target(qrKey) > 0.0, card);
+    captionText_->setGeometry(layout_.caption.toAlignedRect());
+    cardText_->setGeometry(layout_.card.toAlignedRect());
     // Anything but the playhead moving on repaints the whole view; the playhead goes with the clock.
     ChromeLayout moved = layout_;
     moved.playhead = before.playhead;
@@ -272,7 +278,8 @@ void WallView::layoutChrome() {
 QRect WallView::chromeBand() const {
     const ChromeLayout& l = layout_;
     const QRectF band = l.scrim | l.caption | l.attribution | l.clock | l.track | l.playhead | l.qrPlate;
-    return band.toAlignedRect().adjusted(-1, -1, 1, 1) & rect();
+    const int margin = qCeil(WallChrome::textMargin) + 1;
+    return band.toAlignedRect().adjusted(-margin, -margin, margin, margin) & rect();
 }
 
 std::optional<QDateTime> WallView::shownInstant() const {

@@ -3,6 +3,7 @@
 #include "Settings.h"
 #include "TestSupport.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QImage>
 #include <QScreen>
@@ -326,4 +327,87 @@ TEST_F(WallFixture, PartialRepaintsLeaveTheSameScreenAsAFullOne) {
     frames();
     EXPECT_TRUE(sameAsFullRepaint()) << "the next clip alone";
     view->stop();
+}
+
+// A crossfade keeps the solar instant only when the user changes clips mid-way; at a natural end the
+// instant on screen is the clip's last slot, and aligning to it made every next clip end at once.
+TEST_F(WallFixture, OnlyAStepMidWayKeepsTheInstantOnScreen) {
+    Settings::setTransition(Transition::crossfade);
+    CapturedLog captured;
+    auto view = makeView(entries({"171", "193"}));
+    ASSERT_TRUE(waitFor([&] {
+        playerClock->advance(1.0);
+        return view->state().clipID == QString("193");
+    }));
+    ASSERT_TRUE(view->shown());
+    EXPECT_LT(view->shown()->seconds, 1.0);
+    clock->advance(1.0);
+    ASSERT_TRUE(waitFor([&] {
+        playerClock->advance(0.5);
+        return view->state().progress > 0.2;
+    }));
+    const QByteArray atEnd = captured.finish();
+    EXPECT_FALSE(atEnd.contains("same instant")) << atEnd.constData();
+
+    CapturedLog stepped;
+    view->step(1);
+    EXPECT_EQ(view->state().clipID, QString("171"));
+    EXPECT_TRUE(stepped.finish().contains("same instant: 171 starts at slot "));
+    EXPECT_GT(view->shown()->seconds, 1.0);
+}
+
+TEST_F(WallFixture, WaitingAfterAClipLeavesNoClockOrTimelineUp) {
+    std::vector<CacheEntry> cached = entries({"171"});
+    WallView::Environment environment;
+    environment.clock = clock;
+    environment.playerClock = playerClock;
+    environment.entries = [&cached] { return cached; };
+    const QString path = clip();
+    environment.clipPath = [path](const CacheEntry&) { return path; };
+    WallView view(QSize(320, 180), {}, environment);
+    ASSERT_TRUE(waitFor([&] {
+        playerClock->advance(0.25);
+        return !view.state().clockLine.isEmpty();
+    }));
+    clock->advance(1.0);
+    EXPECT_GT(view.clockOpacity(), 0.0);
+    cached.clear();
+    ASSERT_TRUE(waitFor([&] {
+        playerClock->advance(1.0);
+        return view.state().waiting;
+    }));
+    clock->advance(2.0);
+    EXPECT_FALSE(view.state().captionUp);
+    EXPECT_DOUBLE_EQ(view.clockOpacity(), 0.0);
+    EXPECT_DOUBLE_EQ(view.timelineOpacity(), 0.0);
+    EXPECT_DOUBLE_EQ(view.captionOpacity(), 0.85);
+}
+
+TEST(WallViewRules, TheChoosingRuleIsReachableOnTheView) {
+    const QStringList ids{"171", "193", "304"};
+    EXPECT_EQ(WallView::nextIndex(ids, 0, {"171"}, QString("193")),
+              Playlist::nextIndex(ids, 0, {"171"}, QString("193")));
+    EXPECT_EQ(WallView::nextIndex({}, 0, {}, std::nullopt), std::nullopt);
+    EXPECT_EQ(WallView::rewound(1, 3), Playlist::rewound(1, 3));
+    EXPECT_EQ(WallView::rewound(0, 0), 0);
+}
+
+// The caption and the card are two things a screen reader reads, not one description that each
+// overwrites.
+TEST_F(WallFixture, TheCaptionAndTheCardAreReadAsObjectsOfTheirOwn) {
+    auto view = makeView(entries({"171"}));
+    view->showInfo(std::nullopt);
+    ASSERT_TRUE(view->shown());
+    QAccessibleInterface* wall = QAccessible::queryAccessibleInterface(view.get());
+    ASSERT_TRUE(wall);
+    EXPECT_EQ(wall->text(QAccessible::Name), "The Sun, the last 48 hours");
+    QStringList texts;
+    for (int i = 0; i < wall->childCount(); ++i)
+        if (QAccessibleInterface* child = wall->child(i); child && child->role() == QAccessible::StaticText)
+            texts << child->text(QAccessible::Name);
+    ASSERT_EQ(texts.size(), 2) << texts.join(" | ").toStdString();
+    const QString card = view->shown()->provenance.text();
+    EXPECT_TRUE(texts.contains(card));
+    texts.removeAll(card);
+    EXPECT_TRUE(texts.value(0).contains("171")) << texts.value(0).toStdString();
 }
