@@ -19,6 +19,9 @@ std::vector<CacheEntry> ClipChooser::form(const QStringList& wanted, const std::
                                         [&](const CacheEntry& entry) { return entry.id == id; });
         if (found != cached.end()) list.push_back(*found);
     }
+    // None of the wanted products is cached yet (a first start holds only the bundled clip, which the
+    // default screens do not name): play what is cached instead of a waiting text until one arrives.
+    if (list.empty()) return cached;
     return list;
 }
 

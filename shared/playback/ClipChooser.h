@@ -29,7 +29,8 @@ public:
     ClipChooser& operator=(const ClipChooser&) = delete;
 
     // Re-forms the playlist from the cache: the wanted ids in their order (ids not cached are skipped),
-    // or everything cached; shuffled when asked. Leaves the cursor alone.
+    // or everything cached (also while none of the wanted ids is cached); shuffled when asked. Leaves
+    // the cursor alone.
     void reload(Shuffle shuffle);
 
     // The choosing step at the start of playing: the entry to show next, claimed for this screen. Nothing
@@ -56,7 +57,8 @@ public:
     qint64 loopsDone() const { return loopsDone_; }
     const std::optional<QString>& lastID() const { return lastID_; }
 
-    // The playlist for these cached entries, in playing order before any shuffle.
+    // The playlist for these cached entries, in playing order before any shuffle: every cached entry
+    // when `wanted` is empty or names nothing cached.
     static std::vector<CacheEntry> form(const QStringList& wanted, const std::vector<CacheEntry>& cached);
 
 private:

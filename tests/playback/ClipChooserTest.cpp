@@ -61,7 +61,20 @@ TEST(ClipChooser, FourClipsPlayInOrderThenStartOver) {
 TEST(ClipChooser, WantedKeepsItsOrderAndSkipsWhatIsNotCached) {
     EXPECT_EQ(ClipChooser::form({"304", "999", "171"}, cache({"171", "193", "304"})), cache({"304", "171"}));
     EXPECT_EQ(ClipChooser::form({}, cache({"171", "193"})), cache({"171", "193"}));
-    EXPECT_TRUE(ClipChooser::form({"999"}, cache({"171"})).empty());
+    // None of the wanted products cached: the screen plays what the cache holds rather than nothing.
+    EXPECT_EQ(ClipChooser::form({"999"}, cache({"171"})), cache({"171"}));
+    EXPECT_TRUE(ClipChooser::form({"999"}, {}).empty());
+}
+
+TEST(ClipChooser, AFirstStartPlaysTheBundledClipUntilAWantedProductArrives) {
+    // The default first screen wants the rainbow composite; a fresh cache holds only the seed (193).
+    FakeCache fake{cache({"193"})};
+    ClipChooser chooser({"rainbow", "171"}, Claims::skipped, fake.source());
+    CapturedLog captured;
+    EXPECT_EQ(play(chooser, 2), (QStringList{"193", "193"}));
+    fake.entries = cache({"193", "rainbow"});
+    EXPECT_EQ(play(chooser, 2), (QStringList{"rainbow", "rainbow"}));
+    captured.finish();
 }
 
 TEST(ClipChooser, EmptyCacheWaitsAndLooksAgain) {
