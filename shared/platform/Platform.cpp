@@ -133,4 +133,11 @@ std::shared_ptr<FileSharer> fileSharer() {
     return std::make_shared<PortalFileSharer>();
 }
 
+std::shared_ptr<MotionPreference> motionPreference() {
+    const QStringList desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(':', Qt::SkipEmptyParts);
+    if (desktops.contains("KDE", Qt::CaseInsensitive)) return std::make_shared<KdeMotionPreference>();
+    if (std::shared_ptr<MotionPreference> gnome = GnomeMotionPreference::open()) return gnome;
+    return std::make_shared<NoMotionPreference>();
+}
+
 } // namespace Platform

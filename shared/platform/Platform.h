@@ -6,6 +6,7 @@
 #include "IdleTime.h"
 #include "LoginItem.h"
 #include "PowerSource.h"
+#include "MotionPreference.h"
 #include "ScreenLock.h"
 #include "ScreenSaverHost.h"
 #include "SleepInhibit.h"
@@ -51,4 +52,8 @@ void markDesktopWindow(QWindow* window);
 WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent);
 // The desktop portal's open-with chooser (it answers for itself when no portal runs).
 std::shared_ptr<FileSharer> fileSharer();
+
+// The reduce-motion preference where this desktop keeps it: KDE's kdeglobals on Plasma, else GNOME's
+// GSettings key when its schema is installed, else never reduced.
+std::shared_ptr<MotionPreference> motionPreference();
 } // namespace Platform
