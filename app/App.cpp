@@ -5,6 +5,7 @@
 #include "IdleTime.h"
 #include "Log.h"
 #include "ModeBadge.h"
+#include "MotionPreference.h"
 #include "ScreenLock.h"
 #include "Settings.h"
 #include "SettingsStore.h"
@@ -155,9 +156,11 @@ void App::build() {
         options.scale = screen->devicePixelRatio();
         if (Settings::attribution()) options.attribution = Settings::storeHost();
         auto* window = new WallWindow(screen);
-        auto* wall =
-            new WallView(screen->geometry().size(), options,
-                         env_.wallEnvironment ? env_.wallEnvironment() : WallView::Environment{}, window);
+        WallView::Environment wallEnvironment =
+            env_.wallEnvironment ? env_.wallEnvironment() : WallView::Environment{};
+        if (!wallEnvironment.reduceMotion && env_.motion)
+            wallEnvironment.reduceMotion = [motion = env_.motion] { return motion->reduceMotion(); };
+        auto* wall = new WallView(screen->geometry().size(), options, wallEnvironment, window);
         window->setWall(wall);
         walls_.push_back(wall);
 
@@ -217,7 +220,14 @@ void App::present() {
                                                       : WallWindow::Presentation::onTop;
         window->present(presentation);
     }
-    if (mode == Mode::kiosk && !windows_.empty()) windows_.front()->grabKeys();
+    if (mode == Mode::kiosk) holdKeys();
+}
+
+// The first wall takes the whole keyboard, so the window manager's shortcuts and other windows see no
+// keys while a kiosk shows; only the exit chord leaves.
+void App::holdKeys() {
+    if (windows_.empty() || windows_.front()->keysGrabbed()) return;
+    if (windows_.front()->grabKeys()) log("kiosk: holding the keyboard", LogArea::app);
 }
 
 void App::hide() {
@@ -334,7 +344,7 @@ void App::tick() {
     } else if (mode == Mode::kiosk) {
         setButtons(secondsIdle() < buttonFadeSeconds);
         // A grab asked for before the window was mapped fails; keep asking.
-        if (!windows_.empty()) windows_.front()->grabKeys();
+        holdKeys();
     }
 }
 

@@ -24,6 +24,7 @@
 class CloseButton;
 class IdleTime;
 class ModeBadge;
+class MotionPreference;
 class ScreenLock;
 class SleepInhibit;
 class WallWindow;
@@ -46,6 +47,8 @@ public:
         std::shared_ptr<IdleTime> idle;
         std::shared_ptr<SleepInhibit> sleep;
         std::shared_ptr<ScreenLock> lock;
+        // The desktop's reduce-motion preference, handed to every wall unless wallEnvironment gives one.
+        std::shared_ptr<MotionPreference> motion;
         // Seams handed to every WallView (tests give a manual clock and a fixed cache).
         std::function<WallView::Environment()> wallEnvironment;
     };
@@ -122,6 +125,7 @@ private:
     void fadeControls(bool visible);
     void watchScreens();
     void present();
+    void holdKeys();
     void startRefresh();
     static std::vector<QRect> screenFrames();
 

@@ -3,8 +3,11 @@
 #include "App.h"
 #include "AppParts.h"
 #include "CommandLine.h"
+#include "Log.h"
 #include "Platform.h"
 #include "Settings.h"
+#include "SingleInstance.h"
+#include "Termination.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -24,15 +27,32 @@ int main(int argc, char** argv) {
     application.setApplicationName("Solvane");
     // Closing the last wall does not end the program; it lives in the tray.
     application.setQuitOnLastWindowClosed(false);
+    // One program per user: a later start hands its links (or a plain reopen) to the running one.
+    const QString socket = SingleInstance::socketPath();
+    if (SingleInstance::handOver(commandLine.links, socket)) {
+        log("handed over to the running Solvane", LogArea::app);
+        return 0;
+    }
+    Termination termination;
 
     App::Environment environment;
     environment.idle = Platform::idleTime();
     environment.sleep = Platform::sleepInhibit();
     environment.lock = Platform::screenLock();
+    environment.motion = Platform::motionPreference();
     App app(environment);
     wireAppParts(app, app.parts());
     // Everything shown is taken down on the way out, however the quit comes.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &app, &App::hide);
+    SingleInstance instance;
+    instance.listen(
+        [&app](const QList<QUrl>& links) {
+            if (links.isEmpty())
+                app.reopen();
+            else
+                app.openLinks(links);
+        },
+        socket);
 
     App::Launch launch;
     launch.forceStart = commandLine.forceStart;
