@@ -180,3 +180,27 @@ TEST(LaunchSequence, CarryOverSeedRefreshThenTheFirstDecisionAndOfflineStartsNoR
         }
     }
 }
+
+TEST(LaunchSequence, CarriedClipsAreNotHiddenBehindTheSeed) {
+    // An upgrading user, offline: the earlier product's cache holds a clip and its manifest.
+    QTemporaryDir home;
+    const QString old = home.filePath("cache/Corvane");
+    QDir().mkpath(old);
+    writeFile(old + "/171.mp4", readFile(SOLVANE_SOURCE_DIR "/resources/seed.mp4"));
+    writeFile(
+        old + "/manifest.json",
+        R"([{"id": "171", "label": "AIA 171 Å", "video": "171.mp4", "updated": "2026-12-07T20:00:00Z"}])");
+    Settings::d().useFile(home.filePath("config/example.tessly.solvane.plist"));
+    Settings::setOffline(true);
+    Settings::d().useFile(home.filePath("elsewhere.plist"));
+    const ProcessResult run =
+        runSolvane({"--seconds", "1"}, {},
+                   {"XDG_CACHE_HOME=" + home.filePath("cache"), "XDG_CONFIG_HOME=" + home.filePath("config"),
+                    "XDG_DATA_HOME=" + home.filePath("data"), "XDG_RUNTIME_DIR=" + home.filePath("cache"),
+                    "QT_QPA_PLATFORM=offscreen", "DBUS_SESSION_BUS_ADDRESS=", "DISPLAY="});
+    EXPECT_EQ(run.status, 0) << run.err.constData();
+    EXPECT_TRUE(run.err.contains("carry-over from Corvane: 0 settings, 2 cache files copied, 0 skipped"))
+        << run.err.constData();
+    EXPECT_FALSE(run.err.contains("seeded with the bundled clip")) << run.err.constData();
+    EXPECT_TRUE(readFile(home.filePath("cache/Solvane/manifest.json")).contains("\"171\""));
+}
