@@ -124,6 +124,18 @@ std::vector<unsigned long> TestDesktop::windows(const QString& className) {
     return found;
 }
 
+QStringList TestDesktop::titles(const QString& className) {
+    QStringList names;
+    for (unsigned long window : windows(className)) {
+        char* name = nullptr;
+        if (XFetchName(static_cast<Display*>(x_), window, &name) && name) {
+            names << QString::fromLocal8Bit(name);
+            XFree(name);
+        }
+    }
+    return names;
+}
+
 void TestDesktop::askToClose(unsigned long window) {
     auto* display = static_cast<Display*>(x_);
     if (!display) return;

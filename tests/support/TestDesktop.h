@@ -42,6 +42,8 @@ public:
 
     // The viewable top-level windows whose WM_CLASS class is `className` (case ignored).
     std::vector<unsigned long> windows(const QString& className);
+    // The titles (WM_NAME) of those windows.
+    QStringList titles(const QString& className);
     // Sends what a window manager sends when the user closes a window (WM_DELETE_WINDOW).
     void askToClose(unsigned long window);
     // Maps a window of the test's own and gives it the input focus.
