@@ -1,5 +1,6 @@
 #include "PropertyList.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
 #include <cstdlib>
@@ -26,82 +27,116 @@ QString takeString(char* text) {
     return result;
 }
 
-// Nesting deeper than this is not a settings file; the limit keeps recursion bounded.
+// Nesting deeper than this is not a settings file; deeper values are kept as read, not converted.
 constexpr int maximumDepth = 64;
 
-QVariant toVariant(plist_t node, int depth) {
-    if (depth > maximumDepth) return {};
-    switch (plist_get_node_type(node)) {
-    case PLIST_BOOLEAN: {
-        uint8_t value = 0;
-        plist_get_bool_val(node, &value);
-        return QVariant(value != 0);
-    }
-    case PLIST_UINT: {
-        // libplist 2.2 keeps integers as 64 bits and writes the upper half of the range as negative.
-        uint64_t value = 0;
-        plist_get_uint_val(node, &value);
-        return QVariant(qint64(value));
-    }
-    case PLIST_REAL: {
-        double value = 0;
-        plist_get_real_val(node, &value);
-        return QVariant(value);
-    }
-    case PLIST_STRING: {
-        char* text = nullptr;
-        plist_get_string_val(node, &text);
-        return QVariant(takeString(text));
-    }
-    case PLIST_KEY: {
-        char* text = nullptr;
-        plist_get_key_val(node, &text);
-        return QVariant(takeString(text));
-    }
-    case PLIST_DATE: {
-        int32_t seconds = 0;
-        int32_t microseconds = 0;
-        plist_get_date_val(node, &seconds, &microseconds);
-        return QVariant(dateFromReferenceSeconds(seconds));
-    }
-    case PLIST_DATA: {
-        char* bytes = nullptr;
-        uint64_t length = 0;
-        plist_get_data_val(node, &bytes, &length);
-        QByteArray data(bytes ? bytes : "", bytes ? qsizetype(length) : 0);
-        std::free(bytes);
-        return QVariant(data);
-    }
-    case PLIST_ARRAY: {
-        QVariantList list;
-        const uint32_t count = plist_array_get_size(node);
-        for (uint32_t i = 0; i < count; ++i) {
-            const QVariant element = toVariant(plist_array_get_item(node, i), depth + 1);
-            if (element.isValid()) list.append(element);
+QString xmlSafe(const QString& text);
+
+// Converts a parsed tree to Qt values. `exact` turns false when any part cannot be held exactly, so the
+// caller keeps that value as read instead.
+class Converter {
+public:
+    bool exact = true;
+
+    QVariant toVariant(plist_t node, int depth) {
+        if (depth > maximumDepth) return lost();
+        switch (plist_get_node_type(node)) {
+        case PLIST_BOOLEAN: {
+            uint8_t value = 0;
+            plist_get_bool_val(node, &value);
+            return QVariant(value != 0);
         }
-        return QVariant(list);
-    }
-    case PLIST_DICT: {
-        QVariantMap map;
-        plist_dict_iter iterator = nullptr;
-        plist_dict_new_iter(node, &iterator);
-        for (;;) {
-            char* key = nullptr;
-            plist_t item = nullptr;
-            plist_dict_next_item(node, iterator, &key, &item);
-            if (!key) break;
-            const QString name = takeString(key);
-            const QVariant element = toVariant(item, depth + 1);
-            if (element.isValid()) map.insert(name, element);
+        case PLIST_UINT: {
+            // libplist 2.2 keeps integers as 64 bits and marks the upper half of the unsigned range; a
+            // node equal to a fresh signed one is a signed value we hold exactly.
+            uint64_t value = 0;
+            plist_get_uint_val(node, &value);
+            if (qint64(value) < 0 && !sameAs(node, plist_new_uint(value))) return lost();
+            return QVariant(qint64(value));
         }
-        std::free(iterator);
-        return QVariant(map);
+        case PLIST_REAL: {
+            double value = 0;
+            plist_get_real_val(node, &value);
+            return QVariant(value);
+        }
+        case PLIST_KEY: {
+            char* text = nullptr;
+            plist_get_key_val(node, &text);
+            return QVariant(takeString(text));
+        }
+        case PLIST_STRING: {
+            uint64_t length = 0;
+            const char* text = plist_get_string_ptr(node, &length);
+            const QByteArray bytes(text ? text : "", text ? qsizetype(length) : 0);
+            const QString value = QString::fromUtf8(bytes);
+            // Text that is not UTF-8 or that XML cannot carry would change on the way back.
+            if (value.toUtf8() != bytes || xmlSafe(value) != value) return lost();
+            return QVariant(value);
+        }
+        case PLIST_DATE: {
+            int32_t seconds = 0;
+            int32_t microseconds = 0;
+            plist_get_date_val(node, &seconds, &microseconds);
+            // The getter truncates to 32 bits: a date beyond that range reads back as another date.
+            if (!sameAs(node, plist_new_date(seconds, microseconds))) return lost();
+            return QVariant(dateFromReferenceSeconds(seconds));
+        }
+        case PLIST_DATA: {
+            uint64_t length = 0;
+            const char* bytes = plist_get_data_ptr(node, &length);
+            return QVariant(QByteArray(bytes ? bytes : "", bytes ? qsizetype(length) : 0));
+        }
+        case PLIST_ARRAY: {
+            QVariantList list;
+            list.reserve(qsizetype(plist_array_get_size(node)));
+            // The iterator walks the children once; indexed access starts from the first child each time.
+            plist_array_iter iterator = nullptr;
+            plist_array_new_iter(node, &iterator);
+            for (;;) {
+                plist_t item = nullptr;
+                plist_array_next_item(node, iterator, &item);
+                if (!item) break;
+                const QVariant element = toVariant(item, depth + 1);
+                if (element.isValid()) list.append(element);
+            }
+            std::free(iterator);
+            return QVariant(list);
+        }
+        case PLIST_DICT: {
+            QVariantMap map;
+            plist_dict_iter iterator = nullptr;
+            plist_dict_new_iter(node, &iterator);
+            for (;;) {
+                char* key = nullptr;
+                plist_t item = nullptr;
+                plist_dict_next_item(node, iterator, &key, &item);
+                if (!key) break;
+                const QString name = takeString(key);
+                if (xmlSafe(name) != name) exact = false;
+                const QVariant element = toVariant(item, depth + 1);
+                if (element.isValid()) map.insert(name, element);
+            }
+            std::free(iterator);
+            return QVariant(map);
+        }
+        default:
+            // Keyed-archive uids and anything newer have no meaning in settings.
+            return lost();
+        }
     }
-    default:
-        // Keyed-archive uids and anything newer have no meaning in settings.
+
+private:
+    QVariant lost() {
+        exact = false;
         return {};
     }
-}
+
+    static bool sameAs(plist_t node, plist_t fresh) {
+        const bool same = plist_compare_node_value(node, fresh) != 0;
+        plist_free(fresh);
+        return same;
+    }
+};
 
 // XML 1.0 cannot carry most control characters, unpaired surrogates or U+FFFE/U+FFFF; a file holding
 // them would be refused by every other reader.
@@ -126,6 +161,10 @@ QString xmlSafe(const QString& text) {
 
 plist_t toNode(const QVariant& value, int depth) {
     if (depth > maximumDepth) return nullptr;
+    if (value.userType() == qMetaTypeId<Kept>()) {
+        const Kept kept = value.value<Kept>();
+        return kept.node ? plist_copy(kept.node.get()) : nullptr;
+    }
     switch (value.typeId()) {
     case QMetaType::Bool:
         return plist_new_bool(value.toBool() ? 1 : 0);
@@ -172,6 +211,29 @@ plist_t toNode(const QVariant& value, int depth) {
     }
 }
 
+// The top-level values, each converted when it can be held exactly and otherwise kept as read.
+QVariantMap topLevel(plist_t root, QStringList* keptKeys) {
+    QVariantMap map;
+    plist_dict_iter iterator = nullptr;
+    plist_dict_new_iter(root, &iterator);
+    for (;;) {
+        char* key = nullptr;
+        plist_t item = nullptr;
+        plist_dict_next_item(root, iterator, &key, &item);
+        if (!key) break;
+        const QString name = takeString(key);
+        Converter converter;
+        QVariant value = converter.toVariant(item, 1);
+        if (!converter.exact || xmlSafe(name) != name) {
+            value = QVariant::fromValue(Kept{std::shared_ptr<void>(plist_copy(item), PlistFree())});
+            if (keptKeys) keptKeys->append(name);
+        }
+        if (value.isValid()) map.insert(name, value);
+    }
+    std::free(iterator);
+    return map;
+}
+
 } // namespace
 
 QDateTime dateFromReferenceSeconds(qint64 seconds) {
@@ -185,7 +247,7 @@ qint64 referenceSeconds(const QDateTime& date) {
                               std::numeric_limits<int32_t>::max());
 }
 
-std::optional<QVariantMap> parseDictionary(const QByteArray& bytes, QString* error) {
+std::optional<QVariantMap> parseDictionary(const QByteArray& bytes, QString* error, QStringList* kept) {
     const auto fail = [error](const QString& why) -> std::optional<QVariantMap> {
         if (error) *error = why;
         return std::nullopt;
@@ -193,13 +255,14 @@ std::optional<QVariantMap> parseDictionary(const QByteArray& bytes, QString* err
     if (bytes.isEmpty()) return fail(QStringLiteral("the file is empty"));
     if (bytes.size() > maximumBytes)
         return fail(QStringLiteral("the file is too large to be a settings file"));
+    if (const auto problem = shapeProblem(bytes)) return fail(*problem);
     plist_t raw = nullptr;
     plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &raw);
     const Node root(raw);
     if (!root) return fail(QStringLiteral("not a property list"));
     switch (plist_get_node_type(root.get())) {
     case PLIST_DICT:
-        return toVariant(root.get(), 0).toMap();
+        return topLevel(root.get(), kept);
     case PLIST_ARRAY:
         return fail(QStringLiteral("the top level is an array, not a dictionary"));
     default:
@@ -214,10 +277,23 @@ QByteArray toXml(const QVariantMap& values) {
     plist_to_xml(root.get(), &xml, &length);
     QByteArray result(xml ? xml : "", xml ? qsizetype(length) : 0);
     plist_to_xml_free(xml);
-    return result;
+    // libplist writes years before 1000 without their leading zeros ("1-01-01T..."), which no other
+    // reader accepts; a kept date of such a year is written in the standard four digits.
+    static const QRegularExpression shortYear(QStringLiteral("<date>(\\d{1,3})-"));
+    if (!result.contains("<date>")) return result;
+    QString text = QString::fromUtf8(result);
+    qsizetype from = 0;
+    for (QRegularExpressionMatch match = shortYear.match(text); match.hasMatch();
+         match = shortYear.match(text, from)) {
+        const QString padded = match.captured(1).rightJustified(4, QLatin1Char('0'));
+        text.replace(match.capturedStart(1), match.capturedLength(1), padded);
+        from = match.capturedStart(1) + padded.size();
+    }
+    return text.toUtf8();
 }
 
 QVariant normalized(const QVariant& value) {
+    if (value.userType() == qMetaTypeId<Kept>()) return value;
     switch (value.typeId()) {
     case QMetaType::Bool:
         return QVariant(value.toBool());

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
@@ -88,6 +89,13 @@ bool replaceFile(const QString& target, const QByteArray& bytes, QString* error)
     return true;
 }
 
+// Whether saving `values` would write the very bytes the file holds (a file we wrote ourselves).
+bool rewritesAsRead(const QString& path, const QVariantMap& values) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    return file.read(PropertyList::maximumBytes + 1) == PropertyList::toXml(values);
+}
+
 bool sameValue(const QVariant& a, const QVariant& b) {
     // QVariant compares numbers across types; an integer and a real must still count as different.
     return a.typeId() == b.typeId() && a == b;
@@ -107,7 +115,8 @@ QString SettingsStore::fileFor(const QString& domain) {
     return configHome() + QLatin1Char('/') + domain + QStringLiteral(".plist");
 }
 
-std::optional<QVariantMap> SettingsStore::readDictionary(const QString& path, QString* error) {
+std::optional<QVariantMap> SettingsStore::readDictionary(const QString& path, QString* error,
+                                                         QStringList* kept) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error) *error = file.errorString();
@@ -118,7 +127,7 @@ std::optional<QVariantMap> SettingsStore::readDictionary(const QString& path, QS
         if (error) *error = file.errorString();
         return std::nullopt;
     }
-    return PropertyList::parseDictionary(bytes, error);
+    return PropertyList::parseDictionary(bytes, error, kept);
 }
 
 QString SettingsStore::file() const {
@@ -178,8 +187,9 @@ void SettingsStore::loadLocked(const Signature& signature, int statError) const 
         return;
     }
     QString error;
+    QStringList kept;
     ++fileReads_;
-    std::optional<QVariantMap> read = readDictionary(file_, &error);
+    std::optional<QVariantMap> read = readDictionary(file_, &error, &kept);
     if (!read) {
         log(QStringLiteral("settings: %1 is not a usable settings file (%2); using the defaults")
                 .arg(file_, error),
@@ -188,6 +198,15 @@ void SettingsStore::loadLocked(const Signature& signature, int statError) const 
         return;
     }
     values_ = std::move(*read);
+    if (!kept.isEmpty() && !rewritesAsRead(file_, values_)) {
+        // Written back as read, but a rewrite would still differ in form (binary to XML, cleaned keys,
+        // layout): the original is kept as well.
+        log(QStringLiteral("settings: %1 holds values kept as read (%2); the original is kept aside at the "
+                           "first save")
+                .arg(file_, kept.join(QStringLiteral(", "))),
+            LogArea::app);
+        keepAside_ = true;
+    }
 }
 
 bool SettingsStore::has(const QString& key) const {
@@ -344,8 +363,16 @@ bool SettingsStore::saveLocked() {
     // A settings file kept as a symbolic link (a dotfiles folder) stays a link: replace what it names.
     if (info.isSymLink() && !info.canonicalFilePath().isEmpty()) target = info.canonicalFilePath();
     if (keepAside_) {
-        const QString aside = target + QStringLiteral(".corrupt");
-        if (::rename(QFile::encodeName(target).constData(), QFile::encodeName(aside).constData()) == 0) {
+        // Every damaged file is kept: a name already taken by an earlier one is never replaced.
+        QString aside = target + QStringLiteral(".corrupt");
+        int result = -1;
+        for (int number = 1; number <= 1000; ++number) {
+            result = ::renameat2(AT_FDCWD, QFile::encodeName(target).constData(), AT_FDCWD,
+                                 QFile::encodeName(aside).constData(), RENAME_NOREPLACE);
+            if (result == 0 || errno != EEXIST) break;
+            aside = target + QStringLiteral(".corrupt.") + QString::number(number);
+        }
+        if (result == 0) {
             log(QStringLiteral("settings: kept the unreadable settings file as %1").arg(aside), LogArea::app);
         } else if (errno != ENOENT) {
             // Never write over settings we could not keep.

@@ -5,7 +5,8 @@
 // another process makes to the file is picked up at the next read (the file's identity, size and
 // modification time are compared, which costs one stat and no read while nothing changed). A file that
 // cannot be read or parsed never stops the program: reads give nothing, one line is logged, and before
-// the first write replaces it the old file is kept beside it as "<file>.corrupt".
+// the first write replaces it the old file is kept beside it as "<file>.corrupt" (".corrupt.1", ... when
+// that name is taken). A readable file holding values kept as read is kept aside the same way.
 //
 // Every member is safe from any thread. Reads of an absent key give the type's zero.
 
@@ -32,8 +33,10 @@ public:
     // The file of a domain: configHome()/<domain>.plist.
     static QString fileFor(const QString& domain);
     // Reads a property-list file whose root is a dictionary, as the fallback layer and carry-over do.
-    // Nothing when the file is missing or unusable; `error` then says why.
-    static std::optional<QVariantMap> readDictionary(const QString& path, QString* error = nullptr);
+    // Nothing when the file is missing or unusable; `error` then says why. `kept` receives the keys
+    // whose values are kept as read (PropertyList::Kept).
+    static std::optional<QVariantMap> readDictionary(const QString& path, QString* error = nullptr,
+                                                     QStringList* kept = nullptr);
 
     QString file() const;
     // Points the store at another file and forgets every value and the fallback layer; for tests and
