@@ -39,6 +39,9 @@ int prime();
 
 // Writes a whole line (a line feed appended) to stdout or stderr and flushes it.
 void printLine(FILE* stream, const QString& line);
+// Control characters shown as escapes ("\n", "\x1b"), so untrusted text is one line and sends the
+// terminal nothing.
+QString escapedControls(const QString& text);
 // For actions not built yet: says so on standard error and gives status 2.
 int notBuiltYet(const QString& what);
 } // namespace Actions

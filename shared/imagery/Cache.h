@@ -18,6 +18,9 @@ namespace Cache {
 // The verdict lines of an index, without logging; nothing when the document fails as a whole.
 std::optional<QStringList> indexVerdicts(const std::optional<QByteArray>& bytes);
 
+// The largest imagery index read, from the host or from a file given to --check-index.
+inline constexpr qint64 largestIndexBytes = qint64(64) << 20;
+
 // Two honoured requests for an immediate check are at least this far apart.
 inline constexpr std::chrono::seconds manualSpacing{3600};
 

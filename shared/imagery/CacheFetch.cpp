@@ -3,6 +3,7 @@
 
 #include "CacheSettings.h"
 #include "HttpClient.h"
+#include "JsonNumbers.h"
 #include "Log.h"
 
 #include <QFile>
@@ -191,7 +192,7 @@ bool looksLike(const QString& destination, const QString& downloaded) {
     if (destination.endsWith(QLatin1String(".png")))
         return file.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8);
     if (destination.endsWith(QLatin1String(".json")))
-        return QJsonDocument::fromJson(file.readAll()).isObject();
+        return JsonNumbers::parse(file.readAll(), nullptr).isObject();
     return true;
 }
 

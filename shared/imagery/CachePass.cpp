@@ -18,7 +18,6 @@ namespace {
 // Set while a pass that fell back talks to the origin; every pass starts on the imagery host.
 std::atomic<bool> onOrigin{false};
 
-constexpr qint64 largestIndex = qint64(64) << 20;
 const QString indexKey = QStringLiteral("manifest/index.json");
 
 struct ProductList {
@@ -49,7 +48,8 @@ std::optional<std::vector<RemoteProduct>> fromFragments() {
 ProductList obtainList(bool revalidate) {
     const QString local = Cache::file(QStringLiteral("index.json"));
     if (!revalidate && QFileInfo::exists(local)) return {readLocalIndex(), true};
-    if (Cache::fetch(indexKey, local, largestIndex, Cache::Request::index) != Cache::Fetched::failed)
+    if (Cache::fetch(indexKey, local, Cache::largestIndexBytes, Cache::Request::index) !=
+        Cache::Fetched::failed)
         return {readLocalIndex(), true};
     if (QFileInfo::exists(local)) return {readLocalIndex(), false};
     if (onOrigin.load() || CacheSettings::imageryHost() == Cache::origin()) {

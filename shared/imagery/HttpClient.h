@@ -7,9 +7,20 @@
 #include <optional>
 
 namespace HttpClient {
-// The body of a GET answered with a 2xx status, or nothing with the reason in words.
-std::optional<QByteArray> get(const QString& url, QString* error = nullptr);
+// Which protocols a transfer may start on and be redirected to. The cache speaks https only, so a
+// redirect can never take its downloads off TLS; a plain http URL given by hand may stay on http.
+enum class Protocols { httpsOnly, httpOrHttps };
 
-// Applies the settings every transfer of ours shares (TLS, proxy, stall limits) to a curl easy handle.
-void configure(void* curlHandle);
+// The most a body read by get() may hold unless the caller says otherwise; the cache's index limit.
+inline constexpr qsizetype defaultLargestBody = qsizetype(64) << 20;
+
+// The body of a GET answered with a 2xx status, or nothing with the reason in words. A body longer
+// than `largestBytes` fails as it arrives, so memory stays near the limit.
+std::optional<QByteArray> get(const QString& url, QString* error = nullptr,
+                              Protocols protocols = Protocols::httpsOnly,
+                              qsizetype largestBytes = defaultLargestBody);
+
+// Applies the settings every transfer of ours shares (TLS, proxy, stall limits, protocols) to a curl
+// easy handle.
+void configure(void* curlHandle, Protocols protocols = Protocols::httpsOnly);
 } // namespace HttpClient

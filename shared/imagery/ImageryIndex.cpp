@@ -1,6 +1,7 @@
 #include "ImageryIndex.h"
 
 #include "Cache.h"
+#include "JsonNumbers.h"
 #include "Log.h"
 
 #include <QJsonArray>
@@ -10,7 +11,7 @@
 
 std::optional<ImageryIndex> ImageryIndex::parse(const QByteArray& bytes, QString* error) {
     QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    const QJsonDocument document = JsonNumbers::parse(bytes, &parseError);
     auto fail = [error](const QString& why) {
         if (error) *error = why;
         return std::nullopt;

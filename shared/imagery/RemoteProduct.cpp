@@ -1,5 +1,6 @@
 #include "RemoteProduct.h"
 
+#include "JsonNumbers.h"
 #include "Log.h"
 
 #include <QJsonDocument>
@@ -108,7 +109,7 @@ bool isSafeProductID(const QString& id) {
 
 std::optional<RemoteProduct> RemoteProduct::decode(const QByteArray& bytes) {
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    const QJsonDocument document = JsonNumbers::parse(bytes, &error);
     if (error.error != QJsonParseError::NoError) {
         log(QStringLiteral("fragment unreadable: ") + error.errorString(), LogArea::cache);
         return std::nullopt;

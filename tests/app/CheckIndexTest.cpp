@@ -111,3 +111,19 @@ TEST(CheckIndexOverHttp, ReadsAUrlAndTreatsNon2xxAsUnreadable) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "reject ? cannot read https://\n");
 }
+
+TEST_F(CheckIndex, UntrustedKeysPrintAsOneEscapedLine) {
+    const auto result =
+        check("{\"products\":[{\"id\":\"171\",\"updated\":\"t\",\"video\":\"v\\nok 304 forged\"},"
+              "{\"id\":\"193\",\"updated\":\"t\",\"video\":\"\\u001b[2J\\r\\tx\\u0085\"}]}");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "ok 171 v\\nok 304 forged\nok 193 \\x1b[2J\\r\\tx\\x85\n");
+}
+
+TEST_F(CheckIndex, EndlessFilesStopAtTheIndexLimit) {
+    // /dev/zero never ends; before the limit it was read until memory ran out.
+    const auto result = runSolvane({"--check-index", "/dev/zero"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "reject ? cannot read /dev/zero\n");
+    EXPECT_EQ(result.err, "solvane: check-index: cannot read /dev/zero: the file is larger than 64 MiB\n");
+}

@@ -1,7 +1,9 @@
 // Faults injected by our own HTTPS server never lose data: the previous clip stays playable, the
 // manifest stays valid, no temporary file is left, and the product is reported as failed.
 #include "CacheFixture.h"
+#include "HttpClient.h"
 #include "MirrorServers.h"
+#include "ResidentSize.h"
 
 #include <QJsonObject>
 #include <memory>
@@ -126,4 +128,35 @@ TEST_F(CacheFaults, AStaleIndexFromTheServerGoesToTheOriginAndKeepsTheCache) {
     EXPECT_TRUE(Cache::lastPass()->usedOrigin);
     EXPECT_EQ(read(QStringLiteral("171.mp4")), clip);
     EXPECT_EQ(Cache::count(), 2);
+}
+
+TEST_F(CacheFaults, ARedirectToPlainHttpIsNotFollowed) {
+    // A plain-http server holding a different index: the cache must never read it.
+    LoopbackHttpServer plain(
+        httpReply(200, R"({"products":[{"id":"171","updated":"x","video":"evil.mp4"}]})"));
+    server->setFaults({{QStringLiteral("/manifest/index.json"),
+                        QJsonObject{{"kind", "redirect"}, {"location", plain.url("/manifest/index.json")}}}});
+    const QByteArray index = read(QStringLiteral("index.json"));
+    CapturedLog captured;
+    Cache::pass(true, false, true);
+    const QString logged = QString::fromUtf8(captured.finish());
+    EXPECT_EQ(plain.requests(), 0);
+    EXPECT_EQ(read(QStringLiteral("index.json")), index);
+    EXPECT_TRUE(logged.contains(QStringLiteral("solvane: fetch manifest/index.json: ")))
+        << logged.toStdString();
+    EXPECT_EQ(Cache::count(), 2);
+}
+
+TEST_F(CacheFaults, AnEndlessBodyStopsAtTheLimitWithMemoryNearIt) {
+    server->setFaults({{QStringLiteral("/manifest/index.json"), QJsonObject{{"kind", "huge"}}}});
+    // Resets the peak resident size, so the peak read afterwards is this transfer's.
+    writeFile(QStringLiteral("/proc/self/clear_refs"), "5");
+    const long before = peakKilobytes();
+    QString error;
+    const auto body =
+        HttpClient::get(QStringLiteral("https://%1/manifest/index.json").arg(server->host()), &error);
+    EXPECT_FALSE(body.has_value());
+    EXPECT_EQ(error, QStringLiteral("the body is larger than 64 MiB"));
+    // 64 MiB and the buffers the growth left behind; the old 1 GiB cap peaked past 2 GB.
+    EXPECT_LT(peakKilobytes() - before, 400L * 1024);
 }

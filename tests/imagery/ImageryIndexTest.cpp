@@ -179,3 +179,19 @@ TEST(IndexVerdicts, PathologicalInputEndsCleanly) {
     EXPECT_EQ(verdicts->last(), QStringLiteral("reject ? not an object"));
     EXPECT_EQ(verdicts->first(), QStringLiteral("ok 171 v"));
 }
+
+TEST(ImageryIndex, ANumberTooLargeForADoubleIsAbsentNotFatal) {
+    const auto index = ImageryIndex::parse(
+        R"({"generated":"t","products":[{"id":"171","updated":"t","video":"v","frame_count":1e400},)"
+        R"({"id":"304","updated":"t","video":"w","frame_count":-1E+999,"label":"1e400 stays text"},)"
+        R"({"id":"193","updated":"t","video":"x","frame_count":144,"integration":{"frames":2e308,"method":"m"}}]})");
+    ASSERT_TRUE(index.has_value());
+    EXPECT_EQ(index->verdicts, (QStringList{"ok 171 v", "ok 304 w", "ok 193 x"}));
+    ASSERT_EQ(index->products.size(), 3u);
+    EXPECT_EQ(index->products[0].frameCount, std::nullopt);
+    EXPECT_EQ(index->products[1].label, QStringLiteral("1e400 stays text"));
+    EXPECT_EQ(index->products[2].frameCount, 144);
+    EXPECT_EQ(index->products[2].integration, std::nullopt);
+    // A number that is simply malformed still fails the document.
+    EXPECT_FALSE(ImageryIndex::parse(R"({"products":[{"id":"171","frame_count":1e}]})"));
+}

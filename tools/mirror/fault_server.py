@@ -12,7 +12,8 @@ the first text found in the request path applies:
   kinds: status (code), slow (delay seconds before answering), stall (send half, then wait delay
   seconds), reset (drop the connection with a TCP reset before answering), truncate (announce the whole
   length, send half, close), wrongbody (status 200 with an HTML page), huge (announce and stream an
-  endless body), stale (an index whose generated time is `age` seconds ago).
+  endless body), stale (an index whose generated time is `age` seconds ago), redirect (status 302 to
+  `location`).
 
 Every request is appended to the access log as: METHOD PATH STATUS IF-NONE-MATCH
 """
@@ -90,6 +91,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             self.close_connection = True
             self.connection.close()
+            return
+        if kind == "redirect":
+            self.record(302)
+            self.send_response(302)
+            self.send_header("Location", fault["location"])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
             return
         if kind == "wrongbody":
             self.record(200)
