@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -143,6 +144,42 @@ TEST_F(ExportFrame, MissingProductAndUnwritablePathsFail) {
 
 // The whole way a user goes: --prime fills the cache from an HTTPS mirror, then --export-frame writes
 // the newest frame of a fetched clip with its provenance.
+TEST_F(ExportFrame, WritesThroughLinksKeepsModesAndReplacesOnlyRegularFiles) {
+    const auto exportTo = [&](const QString& name) {
+        return run({QStringLiteral("--export-frame"), QStringLiteral("171"), name});
+    };
+    // An owner-only file stays owner-only.
+    const QString privateFile = home.filePath(QStringLiteral("private.png"));
+    writeFile(privateFile, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(privateFile).constData(), 0600), 0);
+    EXPECT_EQ(exportTo(QStringLiteral("private.png")).status, 0);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(privateFile).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_TRUE(readFile(privateFile).startsWith("\x89PNG"));
+
+    // A symbolic link stays a link; the file it names gets the frame.
+    ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("pictures")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("pictures/real.png"), home.filePath(QStringLiteral("link.png"))));
+    auto result = exportTo(QStringLiteral("link.png"));
+    EXPECT_EQ(result.out, QByteArray("wrote link.png\n"));
+    EXPECT_TRUE(QFileInfo(home.filePath(QStringLiteral("link.png"))).isSymLink());
+    EXPECT_TRUE(readFile(home.filePath(QStringLiteral("pictures/real.png"))).startsWith("\x89PNG"));
+
+    // A FIFO, directly or behind a link, is not replaced by a regular file.
+    const QString fifo = home.filePath(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("pipe"), home.filePath(QStringLiteral("to-pipe.png"))));
+    for (const QString& name : {QStringLiteral("pipe"), QStringLiteral("to-pipe.png")}) {
+        result = exportTo(name);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, QByteArray("cannot write: Not a regular file\n"));
+    }
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(QDir(home.path()).entryList({QStringLiteral(".pipe*")}, QDir::Files | QDir::Hidden).size(), 0);
+}
+
 TEST(ExportFrameAfterPrime, WritesAFrameOfTheFetchedClip) {
     QTemporaryDir temp;
     const QString home = temp.filePath(QStringLiteral("home"));
