@@ -40,12 +40,19 @@ std::optional<CacheEntry> CacheEntry::fromJson(const QJsonValue& value, QString&
         error = QStringLiteral("no video");
         return std::nullopt;
     }
+    // The files are opened inside the cache folder: a value that is not a plain file name
+    // ("../../x.mp4", "/etc/x") would reach outside it.
+    if (!isSafeProductID(*video)) {
+        error = QStringLiteral("the video is not a plain file name");
+        return std::nullopt;
+    }
     CacheEntry entry;
     entry.video = *video;
     entry.id = optionalText(object, "id").value_or(QString());
     entry.label = optionalText(object, "label").value_or(entry.id);
     entry.updated = optionalText(object, "updated").value_or(QString());
     entry.still = optionalText(object, "still");
+    if (entry.still && !isSafeProductID(*entry.still)) entry.still.reset();
     entry.stillUpdated = optionalText(object, "stillUpdated");
     entry.frameCount = optionalInteger(object, "frame_count");
     entry.integration = Integration::fromJson(object.value(QLatin1String("integration")));

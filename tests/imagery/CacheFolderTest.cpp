@@ -186,3 +186,21 @@ TEST_F(CacheFolder, NoteReportsAFailedWrite) {
     EXPECT_FALSE(Cache::note(QStringLiteral("x"), temp.path() + QStringLiteral("/no/such/folder/file.src")));
     EXPECT_TRUE(captured.finish().contains("solvane: could not write file.src: "));
 }
+
+TEST_F(CacheFolder, ManifestPathsReachNothingOutsideTheFolder) {
+    // Real files outside the cache folder that a doctored manifest names.
+    writeFile(temp.path() + QStringLiteral("/outside.mp4"), fakeClip());
+    writeFile(temp.path() + QStringLiteral("/outside.png"), "png");
+    put(QStringLiteral("171.mp4"), fakeClip());
+    put(QStringLiteral("manifest.json"),
+        R"([{"id":"304","video":"../outside.mp4","updated":"u"},
+            {"id":"193","video":"/etc/hostname","updated":"u"},
+            {"id":"171","video":"171.mp4","updated":"u","still":"../outside.png"}])");
+    CapturedLog captured;
+    const auto entries = Cache::entries();
+    const QString logged = QString::fromUtf8(captured.finish());
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].id, QStringLiteral("171"));
+    EXPECT_FALSE(entries[0].still.has_value());
+    EXPECT_EQ(logged.count(QStringLiteral("the video is not a plain file name")), 2) << logged.toStdString();
+}
