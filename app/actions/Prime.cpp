@@ -1,9 +1,11 @@
 #include "Cache.h"
 #include "CommandLine.h"
+#include "StopSignals.h"
 
 #include <unistd.h>
 
 int Actions::prime() {
+    const StopSignals stopSignals;
     Cache::seedIfEmpty();
     // A person watching a terminal sees how far the download is; scripts and timers get the log only.
     Cache::Progress progress;
@@ -15,5 +17,5 @@ int Actions::prime() {
         };
     }
     Cache::pass(true, true, true, progress);
-    return 0;
+    return stopSignals.exitStatus(0);
 }

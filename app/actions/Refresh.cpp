@@ -1,8 +1,10 @@
 #include "Cache.h"
 #include "CommandLine.h"
+#include "StopSignals.h"
 
 int Actions::refresh() {
+    const StopSignals stopSignals;
     Cache::seedIfEmpty();
     Cache::refresh();
-    return 0;
+    return stopSignals.exitStatus(0);
 }

@@ -67,13 +67,27 @@ void setReadOnly(bool value);
 // The path of a file in the cache folder.
 QString file(const QString& name);
 
+// The standard cache-directory tag (backup tools skip a folder holding it); we write it into the
+// folder when we create it, seed it or find it ours.
+inline constexpr const char* tagFileName = "CACHEDIR.TAG";
+// Whether the folder may be pruned and written: it is empty or missing, tagged, or holds our
+// manifest.json. Tags a folder found ours. A non-empty folder of someone else's files (a cacheHome
+// pointing at the user's own folder) is refused with one log line naming it.
+bool claimFolder();
+
 // The manifest's entries, in order, whose clip exists; a still that is gone is dropped from its entry.
 std::vector<CacheEntry> entries();
 int count();
 // True when manifest.json exists.
 bool isPrimed();
-// First-run seed from the carried seed.mp4 and seed.json, when there is no manifest yet.
+// First-run seed from the carried seed.mp4 and seed.json, when there is no manifest yet. Seeds under
+// the pass lock, so processes starting at once seed once; when a pass holds the lock, that pass seeds.
 void seedIfEmpty();
+// The same, for a caller already holding the pass lock (the pass itself).
+void seedIfEmptyLocked();
+// Removes ".tmp" files of our own names that an interrupted process left behind; called by the pass
+// under its lock, when no download of ours can be writing them.
+void removeStaleTemporaries();
 // Rebuilds manifest.json from the files on disk in catalogue order, taking labels and clip details from
 // `products` when given. Never replaces a manifest with an empty one.
 void rewriteManifest(const std::optional<std::vector<RemoteProduct>>& products = std::nullopt);
@@ -113,6 +127,11 @@ using Progress = std::function<void(int done, int total)>;
 // across processes sharing the folder: with `wait` false a pass that finds another running logs
 // "a refresh is already running" and returns.
 void pass(bool check, bool everything, bool wait, const Progress& progress = {});
+
+// Asks a running pass to stop at the next safe point; safe to call from a signal handler. The download
+// in hand is abandoned and its temporary file removed; files already in place stay and are listed.
+void requestStop();
+bool stopRequested();
 
 // The scheduled entry point: refuses when offline or read-only, checks the host only when due.
 void refresh();

@@ -4,6 +4,7 @@
 #include "CacheSettings.h"
 #include "Catalog.h"
 #include "Log.h"
+#include "PassLock.h"
 #include "Resources.h"
 
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QSet>
 #include <QStandardPaths>
 #include <atomic>
 #include <cerrno>
@@ -39,8 +41,33 @@ QString systemError(int number) {
     return QString::fromLocal8Bit(std::strerror(number));
 }
 
-// Makes every missing folder on the way, so a failure carries the system's own reason.
+const QByteArray tagText = "Signature: 8a477f597d28d172789f06886806bc55\n"
+                           "# This file is a cache directory tag created by Solvane.\n"
+                           "# For information about cache directory tags, see https://bford.info/cachedir/\n";
+
+// Created exclusively, so processes tagging at once never trip over each other's temporary files; the
+// tag's meaning is in its first line, so even a cut-short tag does its job.
+void tag(const QString& folder) {
+    const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + QLatin1String(Cache::tagFileName));
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (errno != EEXIST)
+            log(QStringLiteral("cache: could not tag ") + folder + QStringLiteral(": ") +
+                    QString::fromLocal8Bit(std::strerror(errno)),
+                LogArea::cache);
+        return;
+    }
+    const bool written = ::write(fd, tagText.constData(), size_t(tagText.size())) == tagText.size();
+    if (::close(fd) != 0 || !written)
+        log(QStringLiteral("cache: could not tag ") + folder +
+                QStringLiteral(": the tag could not be written"),
+            LogArea::cache);
+}
+
+// Makes every missing folder on the way, so a failure carries the system's own reason; a folder we make
+// is tagged as a cache at once.
 void create(const QString& folder) {
+    const bool existed = QFileInfo(folder).isDir();
     const QByteArray path = QFile::encodeName(folder);
     QString why;
     for (qsizetype end = 1; end <= path.size() && why.isEmpty(); ++end) {
@@ -52,6 +79,8 @@ void create(const QString& folder) {
     if (why.isEmpty() && !S_ISDIR(info.st_mode)) why = systemError(ENOTDIR);
     if (!why.isEmpty())
         log(QStringLiteral("cache: could not create ") + folder + QStringLiteral(": ") + why, LogArea::cache);
+    else if (!existed)
+        tag(folder);
 }
 
 // A plain byte copy; false with the system's reason in `error`.
@@ -126,6 +155,33 @@ void Cache::setDir(const QString& folder) {
     std::lock_guard lock(folderMutex);
     chosenFolder = QDir::cleanPath(folder);
     create(*chosenFolder);
+}
+
+bool Cache::claimFolder() {
+    const QString folder = dir();
+    if (QFileInfo::exists(file(QLatin1String(tagFileName)))) return true;
+    bool ours = QFileInfo::exists(file(QStringLiteral("manifest.json")));
+    if (!ours) {
+        // Our own lock file alone does not make a folder someone else's.
+        const QStringList present =
+            QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        ours = present.isEmpty() || present == QStringList{QLatin1String(PassLock::fileName)};
+    }
+    if (!ours) {
+        // Once per folder and process: every later pass would only repeat it.
+        static std::mutex loggedMutex;
+        static QString logged;
+        std::lock_guard lock(loggedMutex);
+        if (logged == folder) return false;
+        logged = folder;
+        log(QStringLiteral("cache: ") + folder +
+                QStringLiteral(" holds files that are not ours (no CACHEDIR.TAG, no manifest.json); "
+                               "not pruning or writing there"),
+            LogArea::cache);
+        return false;
+    }
+    tag(folder);
+    return true;
 }
 
 bool Cache::readOnly() {
@@ -269,7 +325,33 @@ std::optional<Cache::LastPass> Cache::lastPass() {
 }
 
 void Cache::seedIfEmpty() {
-    if (isPrimed()) return;
+    if (isPrimed() || !claimFolder()) return;
+    // A process holding the lock runs a pass, and every pass seeds first.
+    PassLock lock(dir(), PassLock::Wait::no);
+    if (lock.held()) seedIfEmptyLocked();
+}
+
+void Cache::removeStaleTemporaries() {
+    static const QStringList kinds{QStringLiteral("mp4"),      QStringLiteral("png"),
+                                   QStringLiteral("stamp"),    QStringLiteral("png.stamp"),
+                                   QStringLiteral("mp4.etag"), QStringLiteral("mp4.src"),
+                                   QStringLiteral("png.etag"), QStringLiteral("png.src")};
+    QSet<QString> ours{QStringLiteral("manifest.json"),  QStringLiteral("lastpass.json"),
+                       QStringLiteral("index.json"),     QStringLiteral("index.json.etag"),
+                       QStringLiteral("index.json.src"), QStringLiteral("seed.mp4")};
+    for (const CatalogProduct& known : Catalog::all())
+        for (const QString& kind : kinds)
+            ours.insert(known.id + QLatin1Char('.') + kind);
+    const QDir folder(dir());
+    for (const QString& name : folder.entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden)) {
+        if (!ours.contains(name.chopped(4))) continue;
+        if (QFile::remove(folder.filePath(name)))
+            log(QStringLiteral("removed a temporary file left behind: ") + name, LogArea::cache);
+    }
+}
+
+void Cache::seedIfEmptyLocked() {
+    if (isPrimed() || !claimFolder()) return;
     const auto clip = Resources::path(QStringLiteral("seed.mp4"));
     const auto description = Resources::path(QStringLiteral("seed.json"));
     std::optional<CacheEntry> entry;

@@ -17,6 +17,9 @@ namespace {
 
 // Set while a pass that fell back talks to the origin; every pass starts on the imagery host.
 std::atomic<bool> onOrigin{false};
+// Set by a signal handler; lock-free, so the store is safe there.
+std::atomic<bool> stopping{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 const QString indexKey = QStringLiteral("manifest/index.json");
 
@@ -100,13 +103,25 @@ QString Cache::host() {
     return onOrigin.load() ? origin() : CacheSettings::imageryHost();
 }
 
+void Cache::requestStop() {
+    stopping.store(true);
+}
+
+bool Cache::stopRequested() {
+    return stopping.load();
+}
+
 void Cache::pass(bool check, bool everything, bool wait, const Progress& progress) {
+    // Not even the lock file goes into a folder of someone else's files.
+    if (!claimFolder()) return;
     PassLock lock(dir(), wait ? PassLock::Wait::yes : PassLock::Wait::no);
     if (!lock.held()) {
-        log(QStringLiteral("a refresh is already running"), LogArea::cache);
+        if (!stopRequested()) log(QStringLiteral("a refresh is already running"), LogArea::cache);
         return;
     }
     OriginReset resetOrigin;
+    removeStaleTemporaries();
+    seedIfEmptyLocked();
 
     QSet<QString> wanted;
     const auto inUse = everything ? std::nullopt : CacheSettings::productsInUse();
@@ -166,6 +181,7 @@ void Cache::pass(bool check, bool everything, bool wait, const Progress& progres
     for (int position = 0; position < total; ++position) {
         const RemoteProduct& product = products[size_t(position)];
         if (!wanted.contains(product.id)) continue;
+        if (stopRequested()) break;
         if (progress) progress(position, total);
         const QString clip = file(product.id + QStringLiteral(".mp4"));
         if (check || !QFileInfo::exists(clip)) {
@@ -183,6 +199,14 @@ void Cache::pass(bool check, bool everything, bool wait, const Progress& progres
             if (outcome == Fetched::changed)
                 note(product.updated, file(product.id + QStringLiteral(".png.stamp")));
         }
+    }
+    if (stopRequested()) {
+        // What is complete stays and is listed; the pass is not recorded as one that ran.
+        rewriteManifest(products);
+        log(QStringLiteral("pass: stopped, ") + QString::number(record.moved) +
+                QStringLiteral(" clips moved before the stop"),
+            LogArea::cache);
+        return;
     }
     if (progress) progress(total, total);
 

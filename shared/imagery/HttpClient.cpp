@@ -1,5 +1,7 @@
 #include "HttpClient.h"
 
+#include "Cache.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <curl/curl.h>
@@ -36,6 +38,12 @@ size_t appendBody(char* data, size_t size, size_t count, void* target) {
     return size_t(bytes);
 }
 
+// Called by libcurl about once a second and with every block: a stop asked for by a signal ends the
+// transfer, even one that has stalled.
+int stopWhenAsked(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return Cache::stopRequested() ? 1 : 0;
+}
+
 } // namespace
 
 void HttpClient::configure(void* handle, Protocols protocols) {
@@ -54,6 +62,8 @@ void HttpClient::configure(void* handle, Protocols protocols) {
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, resourceSeconds);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "Solvane");
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stopWhenAsked);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     // libcurl ignores SSL_CERT_FILE by itself; a test mirror with its own certificate relies on it.
     if (const char* bundle = std::getenv("SSL_CERT_FILE"); bundle && *bundle)
         curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);

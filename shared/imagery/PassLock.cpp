@@ -1,5 +1,7 @@
 #include "PassLock.h"
 
+#include "Cache.h"
+
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
@@ -29,10 +31,14 @@ PassLock::PassLock(const QString& folder, Wait wait) : gate_(gate(), std::defer_
         held_ = true;
         return;
     }
+    // Waiting polls, so a stop asked for by a signal ends the wait (a blocking flock would resume).
     int result;
-    do {
-        result = ::flock(fd_, wait == Wait::yes ? LOCK_EX : LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
+    for (;;) {
+        result = ::flock(fd_, LOCK_EX | LOCK_NB);
+        if (result == 0 || (errno != EWOULDBLOCK && errno != EINTR) || wait == Wait::no) break;
+        if (Cache::stopRequested()) break;
+        ::usleep(50000);
+    }
     if (result != 0) {
         ::close(fd_);
         fd_ = -1;

@@ -204,3 +204,38 @@ TEST_F(CacheFolder, ManifestPathsReachNothingOutsideTheFolder) {
     EXPECT_FALSE(entries[0].still.has_value());
     EXPECT_EQ(logged.count(QStringLiteral("the video is not a plain file name")), 2) << logged.toStdString();
 }
+
+TEST_F(CacheFolder, AFolderOfSomeoneElsesFilesIsNeitherPrunedNorWritten) {
+    // cacheHome pointed at the user's own folder, which happens to hold files of our names.
+    const QString own = temp.path() + QStringLiteral("/mine");
+    const QStringList names{"171.mp4", "171.png", "171.stamp", "lastpass.json"};
+    ASSERT_TRUE(QDir().mkpath(own));
+    for (const QString& name : names)
+        writeFile(own + QLatin1Char('/') + name, "the user's " + name.toUtf8());
+    Cache::setDir(own);
+    Settings::setProducts({QStringLiteral("304")}); // 171 is not wanted: a pass would prune it
+    CapturedLog captured;
+    Cache::seedIfEmpty();
+    Cache::pass(true, false, true);
+    Cache::pass(false, false, true);
+    EXPECT_EQ(captured.finish(),
+              "solvane: cache: " + QFile::encodeName(own) +
+                  " holds files that are not ours (no CACHEDIR.TAG, no manifest.json); not "
+                  "pruning or writing there\n");
+    EXPECT_EQ(QDir(own).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), names);
+    for (const QString& name : names)
+        EXPECT_EQ(readFile(own + QLatin1Char('/') + name), "the user's " + name.toUtf8());
+
+    // An empty folder, a folder we create, and an old cache with our manifest are ours, and get the tag.
+    const QString empty = temp.path() + QStringLiteral("/empty");
+    ASSERT_TRUE(QDir().mkpath(empty));
+    const QString old = temp.path() + QStringLiteral("/old");
+    ASSERT_TRUE(QDir().mkpath(old));
+    writeFile(old + QStringLiteral("/manifest.json"), "[]");
+    for (const QString& folder : {empty, old, temp.path() + QStringLiteral("/new")}) {
+        Cache::setDir(folder);
+        EXPECT_TRUE(Cache::claimFolder());
+        EXPECT_TRUE(readFile(folder + QStringLiteral("/CACHEDIR.TAG"))
+                        .startsWith("Signature: 8a477f597d28d172789f06886806bc55\n"));
+    }
+}

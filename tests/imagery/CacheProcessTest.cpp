@@ -1,5 +1,5 @@
 // The command-line actions as separate processes against nginx on loopback: --prime, --refresh, two
-// refreshes at once, --prime killed at random moments, and --diagnose.
+// (and six) refreshes at once, --prime killed at random moments or stopped by a signal, and --diagnose.
 #include "CacheFixture.h"
 #include "MirrorServers.h"
 
@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <QThread>
 #include <QTimeZone>
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -179,4 +180,54 @@ TEST_F(CacheProcess, DiagnoseShowsTheHomeAsTilde) {
                        "still 2026-10-01T05:40:00Z, 6 real frames\n")));
     EXPECT_TRUE(after.out.contains(QStringLiteral("\n  host ") + mirror->host() +
                                    QStringLiteral("\n  listed 12, moved 12, pruned 0, failed none\n")));
+}
+
+TEST_F(CacheProcess, SixRefreshesOnAnEmptyCacheSeedOnce) {
+    std::vector<std::unique_ptr<QProcess>> running;
+    for (int i = 0; i < 6; ++i)
+        running.push_back(start({"--refresh"}));
+    QString everything;
+    for (auto& process : running) {
+        const Finished done = finish(*process);
+        EXPECT_EQ(done.status, 0) << done.err.toStdString();
+        everything += done.err;
+    }
+    EXPECT_EQ(everything.count(QStringLiteral("seeded with the bundled clip")), 1)
+        << everything.toStdString();
+    EXPECT_FALSE(everything.contains(QStringLiteral("could not copy"))) << everything.toStdString();
+    EXPECT_FALSE(everything.contains(QStringLiteral("manifest not written"))) << everything.toStdString();
+    EXPECT_TRUE(QFileInfo(cacheFolder() + QStringLiteral("/CACHEDIR.TAG")).isFile());
+}
+
+TEST_F(CacheProcess, ASignalStopsAPassCleanly) {
+    FaultServer stalling(root, certificate, temp.path());
+    ASSERT_TRUE(stalling.running());
+    // Every clip sends half and then stalls for a minute: the signal arrives mid-download.
+    stalling.setFaults({{QStringLiteral(".mp4"), QJsonObject{{"kind", "stall"}, {"delay", 60}}}});
+    setting(QStringLiteral("imageryHost"), stalling.host());
+    const QDir folder(cacheFolder());
+    for (const auto& [signal, status] : {std::pair{SIGTERM, 143}, std::pair{SIGINT, 130}}) {
+        SCOPED_TRACE(status);
+        auto prime = start({"--prime"});
+        // Wait (generously) until a download is in hand.
+        for (int i = 0; i < 600 && folder.entryList({QStringLiteral("*.mp4.tmp")}, QDir::Files).isEmpty();
+             ++i)
+            QThread::msleep(100);
+        ASSERT_FALSE(folder.entryList({QStringLiteral("*.mp4.tmp")}, QDir::Files).isEmpty());
+        ::kill(pid_t(prime->processId()), signal);
+        const Finished done = finish(*prime);
+        EXPECT_EQ(done.status, status) << done.err.toStdString();
+        EXPECT_TRUE(done.err.contains(QStringLiteral("solvane: pass: stopped, "))) << done.err.toStdString();
+        EXPECT_EQ(folder.entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden), QStringList());
+        EXPECT_TRUE(CacheEntry::list(cached(QStringLiteral("manifest.json"))).has_value());
+    }
+    // A temporary file of ours that a killed process left is removed by the next pass; others stay.
+    writeFile(cacheFolder() + QStringLiteral("/171.mp4.tmp"), "half");
+    writeFile(cacheFolder() + QStringLiteral("/notes.txt.tmp"), "mine");
+    stalling.setFaults({});
+    const Finished refreshed = run({"--prime"});
+    EXPECT_EQ(refreshed.status, 0) << refreshed.err.toStdString();
+    EXPECT_TRUE(refreshed.err.contains(QStringLiteral("removed a temporary file left behind: 171.mp4.tmp")));
+    EXPECT_EQ(folder.entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("notes.txt.tmp")});
 }
