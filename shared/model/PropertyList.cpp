@@ -211,6 +211,59 @@ plist_t toNode(const QVariant& value, int depth) {
     }
 }
 
+// A copy of a parsed value that libplist's writer can write: its parser keeps a string's length past an
+// embedded NUL while its writer copies by that length from a string cut at the NUL, reading past the
+// end. Strings and keys are made afresh from their text; other leaves are copied as they are.
+plist_t writableCopy(plist_t node, int depth) {
+    if (depth > maximumNesting) return nullptr;
+    switch (plist_get_node_type(node)) {
+    case PLIST_STRING: {
+        char* text = nullptr;
+        plist_get_string_val(node, &text);
+        plist_t copy = plist_new_string(text ? text : "");
+        std::free(text);
+        return copy;
+    }
+    case PLIST_ARRAY: {
+        plist_t array = plist_new_array();
+        plist_array_iter iterator = nullptr;
+        plist_array_new_iter(node, &iterator);
+        for (;;) {
+            plist_t item = nullptr;
+            plist_array_next_item(node, iterator, &item);
+            if (!item) break;
+            if (plist_t copy = writableCopy(item, depth + 1)) plist_array_append_item(array, copy);
+        }
+        std::free(iterator);
+        return array;
+    }
+    case PLIST_DICT: {
+        plist_t dict = plist_new_dict();
+        plist_dict_iter iterator = nullptr;
+        plist_dict_new_iter(node, &iterator);
+        for (;;) {
+            char* key = nullptr;
+            plist_t item = nullptr;
+            plist_dict_next_item(node, iterator, &key, &item);
+            if (!key) break;
+            if (plist_t copy = writableCopy(item, depth + 1)) plist_dict_set_item(dict, key, copy);
+            std::free(key);
+        }
+        std::free(iterator);
+        return dict;
+    }
+    case PLIST_KEY: {
+        char* text = nullptr;
+        plist_get_key_val(node, &text);
+        plist_t copy = plist_new_string(text ? text : "");
+        std::free(text);
+        return copy;
+    }
+    default:
+        return plist_copy(node);
+    }
+}
+
 // The top-level values, each converted when it can be held exactly and otherwise kept as read.
 QVariantMap topLevel(plist_t root, QStringList* keptKeys) {
     QVariantMap map;
@@ -225,7 +278,7 @@ QVariantMap topLevel(plist_t root, QStringList* keptKeys) {
         Converter converter;
         QVariant value = converter.toVariant(item, 1);
         if (!converter.exact || xmlSafe(name) != name) {
-            value = QVariant::fromValue(Kept{std::shared_ptr<void>(plist_copy(item), PlistFree())});
+            value = QVariant::fromValue(Kept{std::shared_ptr<void>(writableCopy(item, 0), PlistFree())});
             if (keptKeys) keptKeys->append(name);
         }
         if (value.isValid()) map.insert(name, value);

@@ -14,6 +14,12 @@ QString tooDeep() {
     return QStringLiteral("nested more than %1 levels deep").arg(maximumNesting);
 }
 
+// libplist keeps a text's length past a NUL but its getters assert that the length ends at the first
+// NUL, aborting the program; XML cannot carry a NUL at all.
+QString nulInText() {
+    return QStringLiteral("a text holds a NUL character");
+}
+
 QString tooMany() {
     return QStringLiteral("holds more than %1 values").arg(maximumElements);
 }
@@ -21,6 +27,7 @@ QString tooMany() {
 // Counts every element that opens without closing itself: an upper bound of both the nesting and the
 // number of values libplist's reader builds.
 std::optional<QString> xmlProblem(const QByteArray& bytes) {
+    if (bytes.contains('\0')) return nulInText();
     const char* const begin = bytes.constData();
     const char* const end = begin + bytes.size();
     const auto skipPast = [end](const char* from, const char* marker) -> const char* {
@@ -96,16 +103,18 @@ public:
             quint64 first = 0; // offset of the first reference
         };
         std::vector<Frame> stack;
+        std::optional<QString> textProblem;
         const auto enter = [&](quint64 object) -> bool {
             Frame frame{object};
             if (!references(object, &frame.first, &frame.references)) return false;
+            if ((textProblem = textOf(object))) return false;
             state[object] = open;
             depth[object] = 1;
             expanded[object] = 1;
             stack.push_back(frame);
             return true;
         };
-        if (!enter(top)) return malformed;
+        if (!enter(top)) return textProblem ? *textProblem : malformed;
         while (!stack.empty()) {
             Frame& frame = stack.back();
             if (frame.next == frame.references) {
@@ -134,12 +143,41 @@ public:
                 continue;
             }
             if (stack.size() >= size_t(maximumNesting)) return tooDeep();
-            if (!enter(child)) return malformed;
+            if (!enter(child)) return textProblem ? *textProblem : malformed;
         }
         return std::nullopt;
     }
 
 private:
+    // A problem with a text object (ASCII or UTF-16): a NUL in it, or more text in all than a settings
+    // file holds (objects may overlap, so the sum is bounded, not the file size).
+    std::optional<QString> textOf(quint64 object) {
+        const quint64 at = bigEndian(data_ + table_ + object * offsetSize_, offsetSize_);
+        const int type = data_[at] >> 4;
+        if (type != 0x5 && type != 0x6) return std::nullopt;
+        quint64 length = data_[at] & 0x0F;
+        quint64 start = at + 1;
+        if (length == 0x0F) {
+            if (start >= table_ || (data_[start] >> 4) != 0x1)
+                return QStringLiteral("not a well-formed binary property list");
+            const int bytes = 1 << (data_[start] & 0x0F);
+            if (bytes > 8 || start + 1 + quint64(bytes) > table_)
+                return QStringLiteral("not a well-formed binary property list");
+            length = bigEndian(data_ + start + 1, bytes);
+            start += 1 + quint64(bytes);
+        }
+        const int unit = type == 0x6 ? 2 : 1;
+        if (length > (table_ - start) / unit) return QStringLiteral("not a well-formed binary property list");
+        textBytes_ += length * unit;
+        if (textBytes_ > quint64(4 * maximumBytes))
+            return QStringLiteral("holds more text than a settings file");
+        for (quint64 i = 0; i < length; ++i) {
+            const uchar* c = data_ + start + i * unit;
+            if (c[0] == 0 && (unit == 1 || c[1] == 0)) return nulInText();
+        }
+        return std::nullopt;
+    }
+
     // Where the references of a container start and how many there are; zero for any other object.
     bool references(quint64 object, quint64* first, quint64* count) const {
         const quint64 at = bigEndian(data_ + table_ + object * offsetSize_, offsetSize_);
@@ -171,6 +209,7 @@ private:
     int refSize_ = 0;
     quint64 objects_ = 0;
     quint64 table_ = 0;
+    quint64 textBytes_ = 0;
 };
 
 } // namespace

@@ -100,6 +100,13 @@ TEST_F(HostileSettingsTest, FilesThatWouldOverwhelmTheParserAreRefusedAndKeptInt
         {"binary graph of 2^30 shared values", binaryExplosion(), "holds more than 1048576 values"},
         {"binary trailer pointing outside", QByteArray("bplist00") + QByteArray(40, '\xFF'),
          "not a well-formed binary property list"},
+        // libplist aborts the program on a NUL inside a text when it is read or written.
+        {"XML text holding a NUL",
+         xmlHead + "<key>s</key><string>a" + QByteArray(1, '\0') + "b</string>" + xmlTail,
+         "a text holds a NUL character"},
+        {"binary UTF-16 key holding a NUL",
+         binaryPlist({QByteArray("\xD1\0\0\0\1\0\0\0\2", 9), QByteArray("\x62\0a\0\0", 5), asciiObject("v")}),
+         "a text holds a NUL character"},
     };
     for (const auto& [name, bytes, reason] : cases) {
         SCOPED_TRACE(name);
@@ -159,7 +166,8 @@ TEST_F(HostileSettingsTest, ValuesOurTypesCannotHoldAreWrittenBackAsRead) {
         EXPECT_EQ(store.integer("huge"), 0) << "not read as -1";
         EXPECT_TRUE(store.has("deep"));
         const QByteArray text = captured.finish();
-        EXPECT_TRUE(text.contains("holds values kept as read (birth, future, huge, deep)")) << text.constData();
+        EXPECT_TRUE(text.contains("holds values kept as read (birth, future, huge, deep)"))
+            << text.constData();
     }
     store.set("offline", true);
     EXPECT_EQ(readFile(path() + ".corrupt"), original);
