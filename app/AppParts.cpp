@@ -90,5 +90,7 @@ void wireAppParts(App& app, AppParts& parts) {
     parts.buildStatusItem = [tray] { tray->build(); };
     parts.statusChanged = [tray] { tray->menuNeedsUpdate(); };
     parts.installMainMenu = [mainMenu](QWidget* window) { mainMenu->install(window); };
+    // The Preferences window is the program's main window: it carries the main menu.
+    mainMenu->install(preferences->window());
     parts.fillMissing();
 }

@@ -2,22 +2,8 @@
 
 #include <cmath>
 
-QString modeDisplayName(Mode mode) {
-    switch (mode) {
-    case Mode::wall:
-        return QStringLiteral("Wall");
-    case Mode::saver:
-        return QStringLiteral("Screen Saver");
-    case Mode::kiosk:
-        return QStringLiteral("Kiosk");
-    case Mode::desktop:
-        return QStringLiteral("Desktop");
-    }
-    return QStringLiteral("Wall");
-}
-
 QString statusLine(const StatusState& state) {
-    const QString name = modeDisplayName(state.mode);
+    const QString name = Modes::segmentTitle(state.mode);
     // The minutes are truncated, so 2.9 reads "2 min idle"; a huge stored value must not overflow.
     const double minutes = std::isfinite(state.idleMinutes) ? std::trunc(state.idleMinutes) : 0.0;
     const QString idle = QString::number(minutes, 'f', 0) + QStringLiteral(" min idle");

@@ -18,9 +18,6 @@ struct StatusState {
     double refreshMinutes = 1440;
 };
 
-// "Wall", "Screen Saver", "Kiosk", "Desktop".
-QString modeDisplayName(Mode mode);
-
 // One line telling in words what the program is doing (the first line of the tray menu).
 QString statusLine(const StatusState& state);
 
