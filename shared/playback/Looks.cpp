@@ -127,12 +127,14 @@ QImage Looks::difference(const QImage& a, const QImage& minus, double g) {
 
 namespace {
 
+// Linear light is held as 16-bit fixed point (0 ... 65535 for 0 ... 1), fine enough that every 8-bit
+// level, even the darkest, keeps its own value, and narrow enough that the blur runs on 16 lanes at once.
 struct ToneTables {
-    std::array<float, 256> toLinear{};
-    std::vector<uchar> toEncoded; // indexed by linear value x 65535
+    std::array<quint16, 256> toLinear{};
+    std::vector<uchar> toEncoded; // indexed by the linear value
     ToneTables() : toEncoded(65536) {
         for (int i = 0; i < 256; ++i)
-            toLinear[size_t(i)] = float(Looks::sRGBToLinear(i / 255.0));
+            toLinear[size_t(i)] = quint16(std::lround(Looks::sRGBToLinear(i / 255.0) * 65535.0));
         for (int i = 0; i < 65536; ++i)
             toEncoded[size_t(i)] = uchar(std::lround(Looks::linearToSRGB(i / 65535.0) * 255.0));
     }
@@ -143,18 +145,28 @@ const ToneTables& toneTables() {
     return tables;
 }
 
-// Normalised Gaussian weights out to three standard deviations.
-std::vector<float> gaussianWeights(double sigma) {
-    const int radius = int(std::ceil(3.0 * sigma));
-    std::vector<float> weights(size_t(2 * radius + 1));
+// The blur reaches three standard deviations either side.
+constexpr int blurRadius = 6;
+static_assert(blurRadius >= 3.0 * Looks::detailRadius && blurRadius < 3.0 * Looks::detailRadius + 1);
+constexpr int blurTaps = 2 * blurRadius + 1;
+using BlurWeights = std::array<quint16, blurRadius + 1>;
+
+// The Gaussian as fractions of 65536, weights[k] for the taps k away from the centre. They add up to
+// exactly 65536, so a flat area stays flat.
+BlurWeights gaussianWeights(double sigma) {
+    std::array<double, blurRadius + 1> exact{};
     double sum = 0;
-    for (int k = -radius; k <= radius; ++k) {
-        const double w = std::exp(-(k * k) / (2.0 * sigma * sigma));
-        weights[size_t(k + radius)] = float(w);
-        sum += w;
+    for (int k = 0; k <= blurRadius; ++k) {
+        exact[size_t(k)] = std::exp(-(k * k) / (2.0 * sigma * sigma));
+        sum += k == 0 ? exact[0] : 2 * exact[size_t(k)];
     }
-    for (float& w : weights)
-        w = float(w / sum);
+    BlurWeights weights{};
+    int given = 0;
+    for (int k = 1; k <= blurRadius; ++k) {
+        weights[size_t(k)] = quint16(std::lround(exact[size_t(k)] / sum * 65536.0));
+        given += 2 * weights[size_t(k)];
+    }
+    weights[0] = quint16(65536 - given);
     return weights;
 }
 
@@ -166,123 +178,138 @@ std::vector<float> gaussianWeights(double sigma) {
 #define AVX2_CLONE
 #endif
 
-// Horizontal pass over interleaved RGB floats; edges repeat the outermost pixel. The weights are
-// symmetric, so each pair of taps shares one multiplication.
-AVX2_CLONE void blurRow(const float* in, float* out, int width, const std::vector<float>& weights) {
-    const int radius = int(weights.size() / 2);
-    const float* w = weights.data() + radius; // w[k] for k in -radius ... radius
-    const auto clampedPass = [&](int x) {
-        for (int c = 0; c < 3; ++c) {
-            float sum = 0;
-            for (int k = -radius; k <= radius; ++k)
-                sum += w[k] * in[std::clamp(x + k, 0, width - 1) * 3 + c];
-            out[x * 3 + c] = sum;
-        }
-    };
-    if (width <= 2 * radius) {
-        for (int x = 0; x < width; ++x)
-            clampedPass(x);
-        return;
-    }
-    for (int x = 0; x < radius; ++x)
-        clampedPass(x);
-    // The interior needs no clamping; these loops vectorise.
-    const int begin = radius * 3, end = (width - radius) * 3;
-    for (int i = begin; i < end; ++i)
-        out[i] = w[0] * in[i];
-    for (int k = 1; k <= radius; ++k) {
-        const float wk = w[k];
-        const float* __restrict left = in - k * 3;
-        const float* __restrict right = in + k * 3;
-        float* __restrict target = out;
-        for (int i = begin; i < end; ++i)
-            target[i] += wk * (left[i] + right[i]);
-    }
-    for (int x = width - radius; x < width; ++x)
-        clampedPass(x);
+// The rows read and the row written never overlap; the compilers vectorise the blur only when told.
+#if defined(__clang__)
+#define NO_OVERLAP _Pragma("clang loop vectorize(assume_safety)")
+#else
+#define NO_OVERLAP _Pragma("GCC ivdep")
+#endif
+
+// The high half of a 16 x 16-bit product: one instruction on 16 lanes once the loops below vectorise.
+inline quint16 scaled(quint16 value, quint16 weight) {
+    return quint16((quint32(value) * weight) >> 16);
 }
 
-// Scratch rows kept per thread, so a frame allocates nothing but its result.
-struct DetailScratch {
-    std::vector<float> ring;    // horizontally blurred rows, row r at slot r % ringRows
-    std::vector<int> ringRow;   // which row each slot holds
-    std::vector<float> linear;  // the current row in linear light
-    std::vector<float> blurred; // the current row fully blurred
-    std::vector<int> index;     // the current row's sharpened values as tone-table indices
-};
+// One blurred row of `count` values: out[i] is the weighted sum of tap(k, i) for k in -radius ... radius.
+// All taps are summed in a register before one store; truncating each product loses half a unit on
+// average, which the bias puts back.
+template <typename Tap>
+[[gnu::always_inline]] inline void blurRow(Tap tap, quint16* __restrict out, size_t count,
+                                           const BlurWeights& w) {
+    constexpr quint16 bias = blurTaps / 2;
+    NO_OVERLAP
+    for (size_t i = 0; i < count; ++i) {
+        quint16 sum = quint16(bias + scaled(tap(0, i), w[0]));
+        for (int k = 1; k <= blurRadius; ++k)
+            sum = quint16(sum + scaled(tap(-k, i), w[size_t(k)]) + scaled(tap(k, i), w[size_t(k)]));
+        out[i] = sum;
+    }
+}
 
-void toLinearRow(const QRgb* in, float* row, int width, const std::array<float, 256>& toLinear) {
+// Across a row the taps are its neighbours a whole pixel (three values) apart.
+AVX2_CLONE void blurAcross(const quint16* in, quint16* out, size_t count, const BlurWeights& weights) {
+    const BlurWeights w = weights;
+    blurRow([in](int k, size_t i) { return in[ptrdiff_t(i) + k * 3]; }, out, count, w);
+}
+
+// Down, the taps are the rows above and below, rows[0] the centre.
+AVX2_CLONE void blurDown(const quint16* const* rows, quint16* out, size_t count, const BlurWeights& weights) {
+    const BlurWeights w = weights;
+    const quint16* t[blurTaps];
+    std::copy(rows - blurRadius, rows + blurRadius + 1, t);
+    blurRow([&t](int k, size_t i) { return t[k + blurRadius][i]; }, out, count, w);
+}
+
+// sharp + intensity x (sharp - blurred), clamped to the linear range; written with unsigned 16-bit
+// steps only (saturating differences, high-half products, min and max) so it runs on 16 lanes.
+AVX2_CLONE void sharpen(const quint16* __restrict sharp, const quint16* __restrict blurred,
+                        quint16* __restrict out, size_t count, quint16 intensity16) {
+    for (size_t i = 0; i < count; ++i) {
+        const quint16 s = sharp[i], b = blurred[i];
+        const quint16 up = scaled(quint16(std::max(s, b) - b), intensity16);
+        const quint16 down = scaled(quint16(std::max(s, b) - s), intensity16);
+        const quint16 raised = quint16(s + std::min(up, quint16(65535 - s)));
+        out[i] = quint16(std::max(raised, down) - down);
+    }
+}
+
+// A row in linear light with `radius` copies of its outermost pixels on either side, so the blur across
+// needs no edge cases.
+void toLinearRow(const QRgb* in, quint16* padded, int width, const std::array<quint16, 256>& toLinear) {
+    quint16* row = padded + blurRadius * 3;
     for (int x = 0; x < width; ++x) {
         row[x * 3] = toLinear[size_t(qRed(in[x]))];
         row[x * 3 + 1] = toLinear[size_t(qGreen(in[x]))];
         row[x * 3 + 2] = toLinear[size_t(qBlue(in[x]))];
     }
+    for (int k = 1; k <= blurRadius; ++k)
+        for (int c = 0; c < 3; ++c) {
+            row[-k * 3 + c] = row[c];
+            row[(width - 1 + k) * 3 + c] = row[(width - 1) * 3 + c];
+        }
 }
+
+// Scratch rows kept per thread, so a frame allocates nothing but its result.
+struct DetailScratch {
+    std::vector<quint16> linear;  // rows in linear light (padded), row r at slot r % ringRows
+    std::vector<quint16> across;  // the same rows blurred across
+    std::vector<int> ringRow;     // which row each slot holds
+    std::vector<quint16> blurred; // the current row blurred both ways
+    std::vector<quint16> sharp;   // the current row sharpened
+};
 
 } // namespace
 
 QImage Looks::detail(const QImage& image) {
     if (image.isNull()) return image;
     const ToneTables& tones = toneTables();
-    static const std::vector<float> weights = gaussianWeights(detailRadius);
-    const int radius = int(weights.size() / 2);
-    const int ringRows = 2 * radius + 1;
+    static const BlurWeights weights = gaussianWeights(detailRadius);
+    const quint16 intensity16 = quint16(std::lround(detailIntensity * 65536.0));
 
     const QImage::Format format = image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
     const QImage source = image.convertToFormat(format);
     const int width = source.width(), height = source.height();
-    const size_t rowFloats = size_t(width) * 3;
+    const size_t rowValues = size_t(width) * 3;
+    const size_t paddedValues = size_t(width + 2 * blurRadius) * 3;
 
     thread_local DetailScratch scratch;
-    scratch.ring.resize(rowFloats * size_t(ringRows));
-    scratch.ringRow.assign(size_t(ringRows), -1);
-    scratch.linear.resize(rowFloats);
-    scratch.blurred.resize(rowFloats);
-    scratch.index.resize(rowFloats);
+    scratch.linear.resize(paddedValues * blurTaps);
+    scratch.across.resize(rowValues * blurTaps);
+    scratch.ringRow.assign(blurTaps, -1);
+    scratch.blurred.resize(rowValues);
+    scratch.sharp.resize(rowValues);
 
-    // The horizontally blurred row r, computed once when first needed; the ring holds the window of
-    // rows the vertical pass reads, so it stays in cache.
-    const auto across = [&](int r) -> const float* {
-        const size_t slot = size_t(r % ringRows);
-        float* stored = scratch.ring.data() + rowFloats * slot;
+    // Row r in linear light and blurred across, made once when first needed; the ring holds the window
+    // of rows the blur down reads, so it stays in cache.
+    const auto slotOf = [&](int r) {
+        const size_t slot = size_t(r % blurTaps);
         if (scratch.ringRow[slot] != r) {
-            toLinearRow(reinterpret_cast<const QRgb*>(source.constScanLine(r)), scratch.linear.data(), width,
+            quint16* padded = scratch.linear.data() + paddedValues * slot;
+            toLinearRow(reinterpret_cast<const QRgb*>(source.constScanLine(r)), padded, width,
                         tones.toLinear);
-            blurRow(scratch.linear.data(), stored, width, weights);
+            blurAcross(padded + blurRadius * 3, scratch.across.data() + rowValues * slot, rowValues, weights);
             scratch.ringRow[slot] = r;
         }
-        return stored;
+        return slot;
     };
 
     QImage out(source.size(), format);
-    const float* w = weights.data() + radius;
-    const float intensity = float(detailIntensity);
+    const uchar* encode = tones.toEncoded.data();
     for (int y = 0; y < height; ++y) {
-        float* __restrict blurred = scratch.blurred.data();
-        const float* centre = across(y);
-        for (size_t i = 0; i < rowFloats; ++i)
-            blurred[i] = w[0] * centre[i];
-        for (int k = 1; k <= radius; ++k) {
-            const float* __restrict above = across(std::max(y - k, 0));
-            const float* __restrict below = across(std::min(y + k, height - 1));
-            const float wk = w[k];
-            for (size_t i = 0; i < rowFloats; ++i)
-                blurred[i] += wk * (above[i] + below[i]);
-        }
+        std::array<const quint16*, blurTaps> rows{};
+        for (int k = 0; k < blurTaps; ++k)
+            rows[size_t(k)] =
+                scratch.across.data() + rowValues * slotOf(std::clamp(y + k - blurRadius, 0, height - 1));
+        blurDown(rows.data() + blurRadius, scratch.blurred.data(), rowValues, weights);
+        const quint16* sharp = scratch.linear.data() + paddedValues * slotOf(y) + blurRadius * 3;
+        sharpen(sharp, scratch.blurred.data(), scratch.sharp.data(), rowValues, intensity16);
+
         const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
-        float* __restrict sharp = scratch.linear.data();
-        int* __restrict index = scratch.index.data();
-        toLinearRow(in, sharp, width, tones.toLinear);
-        // Clamped as integers: the float clamp would not vectorise. The values stay within a few times
-        // 0 ... 65535, far from int limits.
-        for (size_t i = 0; i < rowFloats; ++i)
-            index[i] =
-                std::clamp(int((sharp[i] + intensity * (sharp[i] - blurred[i])) * 65535.0f + 0.5f), 0, 65535);
+        const quint16* values = scratch.sharp.data();
         auto* po = reinterpret_cast<QRgb*>(out.scanLine(y));
-        const uchar* encode = tones.toEncoded.data();
         for (int x = 0; x < width; ++x) {
             const size_t i = size_t(x) * 3;
-            po[x] = qRgba(encode[index[i]], encode[index[i + 1]], encode[index[i + 2]], qAlpha(in[x]));
+            po[x] = qRgba(encode[values[i]], encode[values[i + 1]], encode[values[i + 2]], qAlpha(in[x]));
         }
     }
     return out;

@@ -23,7 +23,8 @@ int sunMinutes(int slotCount);
 QImage difference(const QImage& a, const QImage& minus, double g = gain);
 
 // The unsharp mask: image + 0.8 x (image - Gaussian blur of standard deviation 2.0), taken in linear
-// light as the platform filter does in its linear working space, and clamped when encoded back.
+// light as the platform filter does in its linear working space, and clamped when encoded back. It is
+// computed in 16-bit fixed point: within one 8-bit level of the exact result, and flat areas unchanged.
 QImage detail(const QImage& image);
 inline constexpr double detailRadius = 2.0;
 inline constexpr double detailIntensity = 0.8;

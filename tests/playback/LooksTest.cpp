@@ -3,7 +3,9 @@
 
 #include <QColor>
 #include <atomic>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -141,6 +143,85 @@ TEST(Looks, DetailLeavesFlatAreasAndSharpensEdges) {
     // Rows are alike: the edge repeats at the top and bottom instead of fading into black.
     EXPECT_EQ(sharp.pixel(19, 0), sharp.pixel(19, 4));
     EXPECT_EQ(redAt(sharp, 2, 0), 64);
+}
+
+// The unsharp mask written plainly in double precision, the yardstick for the fast fixed-point one.
+QImage referenceDetail(const QImage& image) {
+    const int width = image.width(), height = image.height(), radius = 6;
+    std::vector<double> weights;
+    double total = 0;
+    for (int k = -radius; k <= radius; ++k)
+        total += weights.emplace_back(std::exp(-k * k / (2.0 * Looks::detailRadius * Looks::detailRadius)));
+    QImage out(image.size(), QImage::Format_RGB32);
+    for (int c = 0; c < 3; ++c) {
+        std::vector<double> linear(size_t(width * height)), across(linear.size());
+        const auto at = [&](int x, int y) {
+            return size_t(std::clamp(y, 0, height - 1) * width + std::clamp(x, 0, width - 1));
+        };
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const QRgb p = image.pixel(x, y);
+                linear[at(x, y)] = Looks::sRGBToLinear((c == 0   ? qRed(p)
+                                                        : c == 1 ? qGreen(p)
+                                                                 : qBlue(p)) /
+                                                       255.0);
+            }
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int k = -radius; k <= radius; ++k)
+                    across[at(x, y)] += weights[size_t(k + radius)] / total * linear[at(x + k, y)];
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                double blurred = 0;
+                for (int k = -radius; k <= radius; ++k)
+                    blurred += weights[size_t(k + radius)] / total * across[at(x, y + k)];
+                const double sharp = linear[at(x, y)] + Looks::detailIntensity * (linear[at(x, y)] - blurred);
+                const int value = int(std::lround(Looks::linearToSRGB(std::clamp(sharp, 0.0, 1.0)) * 255.0));
+                const QRgb p = out.pixel(x, y);
+                out.setPixel(
+                    x, y,
+                    qRgb(c == 0 ? value : qRed(p), c == 1 ? value : qGreen(p), c == 2 ? value : qBlue(p)));
+            }
+    }
+    return out;
+}
+
+TEST(Looks, DetailMatchesThePlainComputationWithinOneLevel) {
+    std::mt19937 random(7);
+    QImage noise(67, 41, QImage::Format_RGB32), disc(96, 96, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, random() | 0xff000000u);
+    // The Sun on black, coloured as the imagery is: a bright disc with fine structure and a hard limb.
+    for (int y = 0; y < disc.height(); ++y)
+        for (int x = 0; x < disc.width(); ++x) {
+            const int d = (x - 48) * (x - 48) + (y - 48) * (y - 48);
+            const int v = d < 36 * 36 ? 150 + int(random() % 60) : int(random() % 6);
+            disc.setPixel(x, y, qRgb(v, std::max(v - 40, 0), std::max(v - 90, 0)));
+        }
+    for (const QImage& image : {noise, disc}) {
+        const QImage fast = Looks::detail(image), plain = referenceDetail(image);
+        int offByOne = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                for (int shift : {0, 8, 16}) {
+                    const int d = std::abs(int(fast.pixel(x, y) >> shift & 0xff) -
+                                           int(plain.pixel(x, y) >> shift & 0xff));
+                    ASSERT_LE(d, 1) << "at " << x << "," << y;
+                    offByOne += d;
+                }
+        EXPECT_LT(offByOne, image.width() * image.height() * 3 / 100) << "more than 1 % of values differ";
+    }
+}
+
+TEST(Looks, DetailKeepsEveryFlatLevel) {
+    for (int level = 0; level < 256; ++level) {
+        QImage image(20, 15, QImage::Format_RGB32);
+        image.fill(qRgb(level, 255 - level, level / 2));
+        const QImage out = Looks::detail(image);
+        ASSERT_EQ(out.pixel(0, 0), image.pixel(0, 0)) << "level " << level;
+        ASSERT_EQ(out.pixel(10, 7), image.pixel(0, 0)) << "level " << level;
+    }
 }
 
 TEST(Looks, DetailKeepsAlpha) {
