@@ -294,6 +294,7 @@ QImage Looks::detail(const QImage& image) {
     };
 
     QImage out(source.size(), format);
+    const bool opaque = format == QImage::Format_RGB32;
     const uchar* encode = tones.toEncoded.data();
     for (int y = 0; y < height; ++y) {
         std::array<const quint16*, blurTaps> rows{};
@@ -307,10 +308,16 @@ QImage Looks::detail(const QImage& image) {
         const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
         const quint16* values = scratch.sharp.data();
         auto* po = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < width; ++x) {
+        const auto encoded = [&](int x) {
             const size_t i = size_t(x) * 3;
-            po[x] = qRgba(encode[values[i]], encode[values[i + 1]], encode[values[i + 2]], qAlpha(in[x]));
-        }
+            return qRgb(encode[values[i]], encode[values[i + 1]], encode[values[i + 2]]);
+        };
+        if (opaque)
+            for (int x = 0; x < width; ++x)
+                po[x] = encoded(x);
+        else
+            for (int x = 0; x < width; ++x)
+                po[x] = (encoded(x) & 0x00ffffffu) | (in[x] & 0xff000000u);
     }
     return out;
 }
