@@ -1,19 +1,13 @@
 // The controller's tests need an application object on two headless screens, side by side.
+#include "DesktopSession.h"
+
 #include <QApplication>
-#include <QDir>
-#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-    const QString config = QDir::temp().filePath("solvane-app-gui-screens.json");
-    QFile file(config);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(R"({"screens": [
-          {"name": "LEFT", "x": 0, "y": 0, "width": 1280, "height": 720, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
-          {"name": "RIGHT", "x": 1280, "y": 0, "width": 1280, "height": 720, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}
-        ]})");
-    file.close();
-    qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toUtf8());
+    QTemporaryDir folder;
+    useTwoHeadlessScreens(folder.path());
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

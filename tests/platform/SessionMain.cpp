@@ -11,32 +11,12 @@ TestSession* TestSession::current = nullptr;
 
 int main(int argc, char** argv) {
     QTemporaryDir home;
-    for (const char* folder : {"config", "data", "cache", "runtime", "session", "system"})
-        QDir(home.path()).mkpath(folder);
-    QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-    qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
-    qputenv("XDG_RUNTIME_DIR", home.filePath("runtime").toUtf8());
+    // Set before the session starts, so its buses and services see them too.
     qputenv("GSETTINGS_BACKEND", "keyfile");
     qunsetenv("XDG_CURRENT_DESKTOP");
     qunsetenv("SWAYSOCK");
-
-    PrivateDisplay display;
-    if (display.display().isEmpty()) {
-        fprintf(stderr, "could not start Xvfb\n");
-        return 1;
-    }
-    qputenv("DISPLAY", display.display().toUtf8());
-    PrivateBus session(home.filePath("session"));
-    PrivateBus system(home.filePath("system"));
-    if (session.address().isEmpty() || system.address().isEmpty()) {
-        fprintf(stderr, "could not start dbus-daemon\n");
-        return 1;
-    }
-    qputenv("DBUS_SESSION_BUS_ADDRESS", session.address().toUtf8());
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", system.address().toUtf8());
+    SandboxSession sandbox(home.path());
+    if (!sandbox.ready()) return 1;
     qputenv("QT_QPA_PLATFORM", "xcb");
 
     TestSession state{home.path()};

@@ -1,12 +1,14 @@
 #include "DesktopSession.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <memory>
 #include <poll.h>
@@ -125,6 +127,45 @@ PrivateBus::PrivateBus(const QString& folder) {
         QStringList{"--session", "--nofork", "--nopidfile", "--address=unix:path=" + socket});
     if (waitUntil([&] { return QFile::exists(socket); }, 30000))
         address_ = QStringLiteral("unix:path=") + socket;
+}
+
+void useTwoHeadlessScreens(const QString& folder) {
+    const QString config = QDir(folder).filePath("screens.json");
+    QFile file(config);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(R"({"screens": [
+          {"name": "LEFT", "x": 0, "y": 0, "width": 1280, "height": 720, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
+          {"name": "RIGHT", "x": 1280, "y": 0, "width": 1280, "height": 720, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}
+        ]})");
+    file.close();
+    qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toUtf8());
+}
+
+SandboxSession::SandboxSession(const QString& home) {
+    const QDir root(home);
+    for (const char* folder : {"config", "data", "cache", "runtime", "session", "system"})
+        root.mkpath(folder);
+    QFile::setPermissions(root.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("HOME", home.toUtf8());
+    qputenv("XDG_CONFIG_HOME", root.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", root.filePath("data").toUtf8());
+    qputenv("XDG_CACHE_HOME", root.filePath("cache").toUtf8());
+    qputenv("XDG_RUNTIME_DIR", root.filePath("runtime").toUtf8());
+
+    if (display_.display().isEmpty()) {
+        fprintf(stderr, "could not start Xvfb\n");
+        return;
+    }
+    qputenv("DISPLAY", display_.display().toUtf8());
+    session_ = std::make_unique<PrivateBus>(root.filePath("session"));
+    system_ = std::make_unique<PrivateBus>(root.filePath("system"));
+    if (session_->address().isEmpty() || system_->address().isEmpty()) {
+        fprintf(stderr, "could not start dbus-daemon\n");
+        return;
+    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", session_->address().toUtf8());
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", system_->address().toUtf8());
+    ready_ = true;
 }
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {

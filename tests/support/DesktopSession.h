@@ -52,5 +52,24 @@ private:
     QString address_;
 };
 
+// Points Qt's headless platform at two 1280 x 720 screens side by side, LEFT and RIGHT, described in a
+// file written into `folder`. Call before the application object is made.
+void useTwoHeadlessScreens(const QString& folder);
+
+// A home of its own in `home` (config, data, cache and a private runtime folder, named by HOME and the
+// XDG variables), with a private X server and session and system buses named by DISPLAY and the D-Bus
+// variables. Tests that talk to real desktop services run their whole program inside one.
+class SandboxSession {
+public:
+    explicit SandboxSession(const QString& home);
+    // Whether the server and both buses came up; when not, one line on stderr has said which.
+    bool ready() const { return ready_; }
+
+private:
+    PrivateDisplay display_;
+    std::unique_ptr<PrivateBus> session_, system_;
+    bool ready_ = false;
+};
+
 // Runs the event loop (when there is one) until `done` holds or `timeoutMs` pass; whether it held.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000);
