@@ -5,7 +5,6 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <sodium.h>
-#include <unistd.h>
 
 SigningKey SigningKey::make() {
     if (sodium_init() < 0) return {};
@@ -102,5 +101,5 @@ void makeUserInstall(const QString& root, const QString& version) {
     program.close();
     program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QFile::remove(root + "/current");
-    ::symlink(version.toUtf8().constData(), (root + "/current").toUtf8().constData());
+    QFile::link(version, root + "/current"); // relative, as the installer makes it
 }
