@@ -61,7 +61,10 @@ QImage FrameConverter::convert(const AVFrame* frame, int rotationDegrees, QSize 
     QSize upright = fitted(sideways ? source.transposed() : source, bound);
     const QSize target = sideways ? upright.transposed() : upright;
 
-    const int flags = (target.width() < source.width() ? SWS_AREA : SWS_BILINEAR) | SWS_ACCURATE_RND;
+    // Accurate rounding keeps the scaler off its SIMD paths: at the clip's own size a 1024 x 1024 frame
+    // then takes 1.5 ms instead of 0.34 ms, a third of what playing it costs, for nothing seen in motion.
+    int flags = target.width() < source.width() ? SWS_AREA : SWS_BILINEAR;
+    if (use_ == Use::still) flags |= SWS_ACCURATE_RND;
     scaler_ = sws_getCachedContext(scaler_, frame->width, frame->height, AVPixelFormat(frame->format),
                                    target.width(), target.height(), AV_PIX_FMT_BGRA, flags, nullptr, nullptr,
                                    nullptr);

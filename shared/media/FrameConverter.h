@@ -10,7 +10,13 @@ struct SwsContext;
 
 class FrameConverter {
 public:
-    FrameConverter() = default;
+    enum class Use {
+        still,   // a picture looked at closely or saved: chroma interpolated between lines, exact rounding
+        playback // frames shown for a moment: the scaler's SIMD paths; at the clip's own size each chroma
+                 // line serves two rows as it stands (on solar imagery under one level apart on average)
+    };
+
+    explicit FrameConverter(Use use = Use::still) : use_(use) {}
     ~FrameConverter();
     FrameConverter(const FrameConverter&) = delete;
     FrameConverter& operator=(const FrameConverter&) = delete;
@@ -23,5 +29,6 @@ public:
     static QSize fitted(QSize size, QSize bound);
 
 private:
+    Use use_;
     SwsContext* scaler_ = nullptr;
 };

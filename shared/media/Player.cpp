@@ -39,7 +39,7 @@ struct Player::Engine {
 
     // Fixed after open.
     std::unique_ptr<Decoder> decoder;
-    FrameConverter converter;
+    FrameConverter converter{FrameConverter::Use::playback};
     std::shared_ptr<PlayerClock> clock;
     Callbacks callbacks;
     int rotation = 0;
