@@ -40,6 +40,9 @@ struct Player::Engine {
     // Fixed after open.
     std::unique_ptr<Decoder> decoder;
     FrameConverter converter{FrameConverter::Use::playback};
+    // A look compares frames with reference frames the grabber takes from the same clip; converted alike,
+    // an unchanged picture differs by nothing.
+    FrameConverter lookConverter{FrameConverter::Use::still};
     std::shared_ptr<PlayerClock> clock;
     Callbacks callbacks;
     int rotation = 0;
@@ -119,7 +122,7 @@ struct Player::Engine {
             result.image = converter.convert(frame, rotation, bound);
             return result;
         }
-        QImage image = converter.convert(frame, rotation, {});
+        QImage image = lookConverter.convert(frame, rotation, {});
         if (auto replaced = frameHook(result.seconds, image)) image = std::move(*replaced);
         const QSize size = FrameConverter::fitted(image.size(), bound);
         if (size != image.size()) image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

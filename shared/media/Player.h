@@ -6,8 +6,9 @@
 // - Threads. The player is driven from one owner thread (the GUI thread for a wall): open, play, pause,
 //   setRate, seek, setFrameHook, setTargetSize, stop and the destructor. Each player has one decode thread,
 //   which opens nothing and shares nothing with other players.
-//   * frameHook: on the decode thread, once per decoded frame, before scaling; it may return a replacement
-//     picture (a look) or nothing to keep the frame. It must not call back into the player.
+//   * frameHook: on the decode thread, once per decoded frame, before scaling, converted to the very pixels
+//     FrameGrabber gives for it; it may return a replacement picture (a look) or nothing to keep the frame.
+//     It must not call back into the player. Frames played without a hook may differ slightly in colour.
 //   * Callbacks::frame (the sink): on the decode thread, once per presented frame. It must be thread-safe
 //     and quick: hand the frame over (a queued call, a mailbox) and return.
 //   * Callbacks::time, Callbacks::end and seek completions: queued to the thread of Callbacks::context and

@@ -1,4 +1,5 @@
 #include "Player.h"
+#include "FrameGrabber.h"
 #include "IndexClip.h"
 #include "ResidentSize.h"
 
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <gtest/gtest.h>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -306,6 +308,42 @@ TEST_F(Playing, StartStopThousandTimesKeepsMemoryFlat) {
     }
     if (!sanitized) {
         EXPECT_LT(residentKilobytes() - warm, 16 * 1024) << "resident size grew";
+    }
+}
+
+// A look subtracts reference frames the grabber takes from the frames the hook is handed. The two must
+// agree to the pixel, or an unchanged picture shows up as noise along its colour edges. Frames played
+// without a look are converted more cheaply and may differ there.
+TEST(PlayingWithALook, HookSeesTheGrabbersPixels) {
+    QTemporaryDir folder;
+    const QString clip = folder.filePath(QStringLiteral("colour.mp4"));
+    runTool(QStringLiteral("ffmpeg"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+             QStringLiteral("-i"), QStringLiteral("testsrc2=s=160x96:r=18"), QStringLiteral("-frames:v"),
+             QStringLiteral("6"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+             QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), clip});
+    Recorder record;
+    std::mutex mutex;
+    std::map<double, QImage> handed;
+    auto player = Player::open(clip, record.callbacks(), std::make_shared<VirtualClock>());
+    ASSERT_TRUE(player);
+    player->setFrameHook([&](double seconds, const QImage& image) -> std::optional<QImage> {
+        std::lock_guard lock(mutex);
+        handed[seconds] = image;
+        return std::nullopt;
+    });
+    player->play(4.0);
+    ASSERT_TRUE(record.waitFor([&] { return record.ends == 1; }));
+    player->stop();
+
+    auto grabber = FrameGrabber::open(clip);
+    ASSERT_TRUE(grabber);
+    std::lock_guard lock(mutex);
+    EXPECT_GE(handed.size(), 5u);
+    for (const auto& [seconds, image] : handed) {
+        const auto grabbed = grabber->frame(seconds, FrameGrabber::Tolerance::exact);
+        ASSERT_TRUE(grabbed);
+        EXPECT_TRUE(image == *grabbed) << "frame at " << seconds << " s";
     }
 }
 
