@@ -27,6 +27,35 @@ QString takeString(char* text) {
     return result;
 }
 
+// Calls each(item) for the children of an array, in order. The iterator walks the children once;
+// indexed access would start from the first child each time.
+template <typename Each> void forEachItem(plist_t array, Each each) {
+    plist_array_iter iterator = nullptr;
+    plist_array_new_iter(array, &iterator);
+    for (;;) {
+        plist_t item = nullptr;
+        plist_array_next_item(array, iterator, &item);
+        if (!item) break;
+        each(item);
+    }
+    std::free(iterator);
+}
+
+// Calls each(key, item) for the entries of a dictionary, in order; the key is the library's own bytes.
+template <typename Each> void forEachEntry(plist_t dict, Each each) {
+    plist_dict_iter iterator = nullptr;
+    plist_dict_new_iter(dict, &iterator);
+    for (;;) {
+        char* key = nullptr;
+        plist_t item = nullptr;
+        plist_dict_next_item(dict, iterator, &key, &item);
+        if (!key) break;
+        each(static_cast<const char*>(key), item);
+        std::free(key);
+    }
+    std::free(iterator);
+}
+
 // Nesting deeper than this is not a settings file; deeper values are kept as read, not converted.
 constexpr int maximumDepth = 64;
 
@@ -89,34 +118,20 @@ public:
         case PLIST_ARRAY: {
             QVariantList list;
             list.reserve(qsizetype(plist_array_get_size(node)));
-            // The iterator walks the children once; indexed access starts from the first child each time.
-            plist_array_iter iterator = nullptr;
-            plist_array_new_iter(node, &iterator);
-            for (;;) {
-                plist_t item = nullptr;
-                plist_array_next_item(node, iterator, &item);
-                if (!item) break;
+            forEachItem(node, [&](plist_t item) {
                 const QVariant element = toVariant(item, depth + 1);
                 if (element.isValid()) list.append(element);
-            }
-            std::free(iterator);
+            });
             return QVariant(list);
         }
         case PLIST_DICT: {
             QVariantMap map;
-            plist_dict_iter iterator = nullptr;
-            plist_dict_new_iter(node, &iterator);
-            for (;;) {
-                char* key = nullptr;
-                plist_t item = nullptr;
-                plist_dict_next_item(node, iterator, &key, &item);
-                if (!key) break;
-                const QString name = takeString(key);
+            forEachEntry(node, [&](const char* key, plist_t item) {
+                const QString name = QString::fromUtf8(key);
                 if (xmlSafe(name) != name) exact = false;
                 const QVariant element = toVariant(item, depth + 1);
                 if (element.isValid()) map.insert(name, element);
-            }
-            std::free(iterator);
+            });
             return QVariant(map);
         }
         default:
@@ -226,30 +241,16 @@ plist_t writableCopy(plist_t node, int depth) {
     }
     case PLIST_ARRAY: {
         plist_t array = plist_new_array();
-        plist_array_iter iterator = nullptr;
-        plist_array_new_iter(node, &iterator);
-        for (;;) {
-            plist_t item = nullptr;
-            plist_array_next_item(node, iterator, &item);
-            if (!item) break;
+        forEachItem(node, [&](plist_t item) {
             if (plist_t copy = writableCopy(item, depth + 1)) plist_array_append_item(array, copy);
-        }
-        std::free(iterator);
+        });
         return array;
     }
     case PLIST_DICT: {
         plist_t dict = plist_new_dict();
-        plist_dict_iter iterator = nullptr;
-        plist_dict_new_iter(node, &iterator);
-        for (;;) {
-            char* key = nullptr;
-            plist_t item = nullptr;
-            plist_dict_next_item(node, iterator, &key, &item);
-            if (!key) break;
+        forEachEntry(node, [&](const char* key, plist_t item) {
             if (plist_t copy = writableCopy(item, depth + 1)) plist_dict_set_item(dict, key, copy);
-            std::free(key);
-        }
-        std::free(iterator);
+        });
         return dict;
     }
     case PLIST_KEY: {
@@ -267,14 +268,8 @@ plist_t writableCopy(plist_t node, int depth) {
 // The top-level values, each converted when it can be held exactly and otherwise kept as read.
 QVariantMap topLevel(plist_t root, QStringList* keptKeys) {
     QVariantMap map;
-    plist_dict_iter iterator = nullptr;
-    plist_dict_new_iter(root, &iterator);
-    for (;;) {
-        char* key = nullptr;
-        plist_t item = nullptr;
-        plist_dict_next_item(root, iterator, &key, &item);
-        if (!key) break;
-        const QString name = takeString(key);
+    forEachEntry(root, [&](const char* key, plist_t item) {
+        const QString name = QString::fromUtf8(key);
         Converter converter;
         QVariant value = converter.toVariant(item, 1);
         if (!converter.exact || xmlSafe(name) != name) {
@@ -282,8 +277,7 @@ QVariantMap topLevel(plist_t root, QStringList* keptKeys) {
             if (keptKeys) keptKeys->append(name);
         }
         if (value.isValid()) map.insert(name, value);
-    }
-    std::free(iterator);
+    });
     return map;
 }
 
