@@ -190,9 +190,9 @@ inline quint16 scaled(quint16 value, quint16 weight) {
     return quint16((quint32(value) * weight) >> 16);
 }
 
-// One blurred row of `count` values: out[i] is the weighted sum of tap(k, i) for k in -radius ... radius.
-// All taps are summed in a register before one store; truncating each product loses half a unit on
-// average, which the bias puts back.
+// One blurred row of `count` values: out[i] is the weighted sum of tap(k, i) for k in -blurRadius ...
+// blurRadius. All taps are summed in a register before one store; truncating each product loses half a unit
+// on average, which the bias puts back.
 template <typename Tap>
 [[gnu::always_inline]] inline void blurRow(Tap tap, quint16* __restrict out, size_t count,
                                            const BlurWeights& w) {
@@ -233,7 +233,7 @@ AVX2_CLONE void sharpen(const quint16* __restrict sharp, const quint16* __restri
     }
 }
 
-// A row in linear light with `radius` copies of its outermost pixels on either side, so the blur across
+// A row in linear light with `blurRadius` copies of its outermost pixels on either side, so the blur across
 // needs no edge cases.
 void toLinearRow(const QRgb* in, quint16* padded, int width, const std::array<quint16, 256>& toLinear) {
     quint16* row = padded + blurRadius * 3;
@@ -251,7 +251,7 @@ void toLinearRow(const QRgb* in, quint16* padded, int width, const std::array<qu
 
 // Scratch rows kept per thread, so a frame allocates nothing but its result.
 struct DetailScratch {
-    std::vector<quint16> linear;  // rows in linear light (padded), row r at slot r % ringRows
+    std::vector<quint16> linear;  // rows in linear light (padded), row r at slot r % blurTaps
     std::vector<quint16> across;  // the same rows blurred across
     std::vector<int> ringRow;     // which row each slot holds
     std::vector<quint16> blurred; // the current row blurred both ways
