@@ -1,4 +1,5 @@
-// The controller's tests need an application object on two headless screens, side by side.
+// The application's window tests run on two headless screens side by side (so per-screen lists have two
+// rows), with a data folder of their own for what the desktop picture writes.
 #include "DesktopSession.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 
 int main(int argc, char** argv) {
     QTemporaryDir folder;
+    qputenv("XDG_DATA_HOME", folder.path().toUtf8());
     useTwoHeadlessScreens(folder.path());
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -8,10 +8,8 @@
 #include "TestSupport.h"
 #include "XScreenSaverHost.h"
 
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
 #include <QStandardPaths>
@@ -46,20 +44,8 @@ public:
         else
             posix_spawn_file_actions_addopen(&actions, 2, errorFile.constData(),
                                              O_WRONLY | O_CREAT | O_APPEND, 0644);
-        std::vector<QByteArray> strings;
-        std::vector<char*> argv, envp;
-        for (const QString& word : command)
-            strings.push_back(word.toLocal8Bit());
-        for (QByteArray& s : strings)
-            argv.push_back(s.data());
-        argv.push_back(nullptr);
-        std::vector<QByteArray> variables;
-        for (const QString& variable : environment)
-            variables.push_back(variable.toLocal8Bit());
-        for (QByteArray& v : variables)
-            envp.push_back(v.data());
-        envp.push_back(nullptr);
-        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(),
+        CStrings argv(command), envp(environment);
+        if (posix_spawnp(&pid_, argv.data()[0], &actions, nullptr, argv.data(),
                          environment.isEmpty() ? environ : envp.data()) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -99,20 +85,6 @@ bool waitFor(const std::function<bool()>& condition, int milliseconds = 60000) {
         QThread::msleep(100);
     }
     return true;
-}
-
-QByteArray fingerprint(const QString& folder) {
-    QStringList lines;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info(it.next());
-        lines << info.filePath() + " " + QString::number(info.size()) + " " +
-                     QString::number(info.lastModified().toMSecsSinceEpoch()) + " " +
-                     QCryptographicHash::hash(readFile(info.filePath()), QCryptographicHash::Sha256).toHex();
-    }
-    lines.sort();
-    return lines.join('\n').toUtf8();
 }
 
 // Whether a process of the user runs our hack, from /proc (no procps on a bare machine).
@@ -222,8 +194,8 @@ TEST_F(SaverEndToEnd, XScreenSaverRunsTheInstalledHackOnTheAppsCacheReadOnly) {
               "fade:\t\tFalse\nunfade:\t\tFalse\nlock:\t\tFalse\nmode:\t\tone\nselected:\t2\n"
               "programs:\t\\\n\t\t\t\tmaze --root \\n\\\n-\t\t\t\tqix --root \\n\n");
     ASSERT_EQ(runProgram("chown", {"-R", user + ":" + user, home}).status, 0);
-    const QByteArray cacheBefore = fingerprint(appCache);
-    const QByteArray settingsBefore = fingerprint(home + "/.config");
+    const QByteArray cacheBefore = folderFingerprint(appCache);
+    const QByteArray settingsBefore = folderFingerprint(home + "/.config");
 
     xvfb = std::make_unique<Background>(
         QStringList{"Xvfb", "-displayfd", "1", "-screen", "0", "640x480x24", "-screen", "1", "640x480x24",
@@ -273,8 +245,8 @@ TEST_F(SaverEndToEnd, XScreenSaverRunsTheInstalledHackOnTheAppsCacheReadOnly) {
     // Deactivated, the hacks go; the app's cache and settings are as they were.
     ASSERT_EQ(command("-deactivate").status, 0);
     EXPECT_TRUE(waitFor([&] { return !hackRunning(uid); }));
-    EXPECT_EQ(fingerprint(appCache), cacheBefore);
-    EXPECT_EQ(fingerprint(home + "/.config"), settingsBefore);
+    EXPECT_EQ(folderFingerprint(appCache), cacheBefore);
+    EXPECT_EQ(folderFingerprint(home + "/.config"), settingsBefore);
     EXPECT_FALSE(log().contains("runtime error")) << qPrintable(log());
 
     // What xscreensaver sends when showing ends, SIGTERM, stops the wall and ends the hack with status 0.

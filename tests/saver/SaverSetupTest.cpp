@@ -10,10 +10,8 @@
 #include "WallView.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -42,21 +40,6 @@ struct Sandbox {
     }
 };
 
-// Every file under a folder: its name, size, modification time and contents, so any write shows.
-QByteArray fingerprint(const QString& folder) {
-    QStringList lines;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info(it.next());
-        lines << info.filePath() + " " + QString::number(info.size()) + " " +
-                     QString::number(info.lastModified().toMSecsSinceEpoch()) + " " +
-                     QCryptographicHash::hash(readFile(info.filePath()), QCryptographicHash::Sha256).toHex();
-    }
-    lines.sort();
-    return lines.join('\n').toUtf8();
-}
-
 bool waitFor(const std::function<bool()>& condition, int milliseconds = 60000) {
     QDeadlineTimer deadline(milliseconds);
     while (!condition()) {
@@ -72,8 +55,8 @@ TEST(SaverSetup, PlaysTheAppsCacheReadOnlyAndNeverWritesIt) {
     Sandbox sandbox;
     sandbox.primeAppCache();
     sandbox.writeAppSettings({"193", "off"});
-    const QByteArray cacheBefore = fingerprint(sandbox.appCache());
-    const QByteArray settingsBefore = fingerprint(sandbox.root.filePath("config"));
+    const QByteArray cacheBefore = folderFingerprint(sandbox.appCache());
+    const QByteArray settingsBefore = folderFingerprint(sandbox.root.filePath("config"));
 
     CapturedLog setupLog;
     SaverSetup::setup(sandbox.folders());
@@ -105,8 +88,8 @@ TEST(SaverSetup, PlaysTheAppsCacheReadOnlyAndNeverWritesIt) {
     EXPECT_TRUE(lines.contains("solvane: offline or read-only, not refreshing the cache\n"))
         << qPrintable(lines);
 
-    EXPECT_EQ(fingerprint(sandbox.appCache()), cacheBefore);
-    EXPECT_EQ(fingerprint(sandbox.root.filePath("config")), settingsBefore)
+    EXPECT_EQ(folderFingerprint(sandbox.appCache()), cacheBefore);
+    EXPECT_EQ(folderFingerprint(sandbox.root.filePath("config")), settingsBefore)
         << "no setting written, not even our own";
 }
 

@@ -1,5 +1,7 @@
 #include "DesktopSession.h"
 
+#include "TestSupport.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,18 +23,6 @@ extern char** environ;
 
 namespace {
 
-struct Arguments {
-    std::vector<QByteArray> bytes;
-    std::vector<char*> pointers;
-    explicit Arguments(const QStringList& list) {
-        for (const QString& item : list)
-            bytes.push_back(item.toLocal8Bit());
-        for (QByteArray& item : bytes)
-            pointers.push_back(item.data());
-        pointers.push_back(nullptr);
-    }
-};
-
 QStringList environmentWith(const QStringList& extra) {
     QStringList out;
     for (char** line = environ; *line; ++line) {
@@ -48,8 +38,8 @@ QStringList environmentWith(const QStringList& extra) {
 
 pid_t spawn(const QString& program, const QStringList& arguments, const QStringList& extraEnvironment,
             const QString& logFile, int keepFd = -1, int asFd = -1) {
-    Arguments argv(QStringList{program} + arguments);
-    Arguments envp(environmentWith(extraEnvironment));
+    CStrings argv(QStringList{program} + arguments);
+    CStrings envp(environmentWith(extraEnvironment));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -58,8 +48,7 @@ pid_t spawn(const QString& program, const QStringList& arguments, const QStringL
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     if (keepFd >= 0) posix_spawn_file_actions_adddup2(&actions, keepFd, asFd);
     pid_t child = -1;
-    const int failed = ::posix_spawnp(&child, argv.pointers[0], &actions, nullptr, argv.pointers.data(),
-                                      envp.pointers.data());
+    const int failed = ::posix_spawnp(&child, argv.data()[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     return failed ? -1 : child;
 }

@@ -1,5 +1,7 @@
 #include "RunningProgram.h"
 
+#include "TestSupport.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -28,20 +30,11 @@ RunningProgram::RunningProgram(const QString& program, const QStringList& argume
         else
             variables[name] = line;
     }
-    std::vector<QByteArray> argumentBytes{program.toLocal8Bit()};
-    for (const QString& argument : arguments)
-        argumentBytes.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& argument : argumentBytes)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    std::vector<QByteArray> environmentBytes;
+    CStrings argv(QStringList{program} + arguments);
+    std::vector<QByteArray> lines;
     for (auto& [name, line] : variables)
-        environmentBytes.push_back(line);
-    std::vector<char*> envp;
-    for (QByteArray& line : environmentBytes)
-        envp.push_back(line.data());
-    envp.push_back(nullptr);
+        lines.push_back(line);
+    CStrings envp(std::move(lines));
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -54,7 +47,8 @@ RunningProgram::RunningProgram(const QString& program, const QStringList& argume
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attributes, 0);
     pid_t child = -1;
-    const int failed = ::posix_spawnp(&child, argv[0], &actions, &attributes, argv.data(), envp.data());
+    const int failed =
+        ::posix_spawnp(&child, argv.data()[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     ::close(fds[1]);

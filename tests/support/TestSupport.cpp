@@ -2,8 +2,11 @@
 
 #include "Log.h"
 
+#include <QCryptographicHash>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -61,18 +64,8 @@ ProcessResult runProgram(const QString& program, const QStringList& arguments,
     Pipe err;
     if (!out.open() || !err.open()) return result;
 
-    std::vector<QByteArray> argumentBytes{program.toLocal8Bit()};
-    for (const QString& argument : arguments)
-        argumentBytes.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& argument : argumentBytes)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    std::vector<QByteArray> environmentBytes = environmentWith(extraEnvironment);
-    std::vector<char*> envp;
-    for (QByteArray& line : environmentBytes)
-        envp.push_back(line.data());
-    envp.push_back(nullptr);
+    CStrings argv(QStringList{program} + arguments);
+    CStrings envp(environmentWith(extraEnvironment));
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -82,7 +75,7 @@ ProcessResult runProgram(const QString& program, const QStringList& arguments,
     const QByteArray folder = workingDirectory.toLocal8Bit();
     if (!folder.isEmpty()) posix_spawn_file_actions_addchdir_np(&actions, folder.constData());
     pid_t child = -1;
-    const int failed = ::posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int failed = ::posix_spawnp(&child, argv.data()[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (failed != 0) return result;
     ::close(out.write);
@@ -128,6 +121,20 @@ ProcessResult runSolvane(const QStringList& arguments, const QString& workingDir
 QByteArray readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray folderFingerprint(const QString& folder) {
+    QStringList lines;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        lines << info.filePath() + " " + QString::number(info.size()) + " " +
+                     QString::number(info.lastModified().toMSecsSinceEpoch()) + " " +
+                     QCryptographicHash::hash(readFile(info.filePath()), QCryptographicHash::Sha256).toHex();
+    }
+    lines.sort();
+    return lines.join('\n').toUtf8();
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {

@@ -7,6 +7,29 @@
 #include <QStringList>
 #include <atomic>
 #include <thread>
+#include <utility>
+#include <vector>
+
+// A list of strings as the NULL-terminated char* array exec and posix_spawn take, owning the bytes.
+class CStrings {
+public:
+    explicit CStrings(const QStringList& list) {
+        for (const QString& item : list)
+            bytes_.push_back(item.toLocal8Bit());
+        point();
+    }
+    explicit CStrings(std::vector<QByteArray> list) : bytes_(std::move(list)) { point(); }
+    char** data() { return pointers_.data(); }
+
+private:
+    void point() {
+        for (QByteArray& item : bytes_)
+            pointers_.push_back(item.data());
+        pointers_.push_back(nullptr);
+    }
+    std::vector<QByteArray> bytes_;
+    std::vector<char*> pointers_;
+};
 
 struct ProcessResult {
     int status = -1;
@@ -28,6 +51,8 @@ ProcessResult runSolvane(const QStringList& arguments, const QString& workingDir
 
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);
+// Every entry under a folder: its name, size, modification time and contents, so any write shows.
+QByteArray folderFingerprint(const QString& folder);
 
 // Serves one fixed HTTP reply to every connection on 127.0.0.1 until destroyed.
 class LoopbackHttpServer {

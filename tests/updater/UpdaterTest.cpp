@@ -27,15 +27,9 @@ namespace {
 
 // Starts a program without waiting for it; its pid, or -1.
 pid_t spawnProgram(const QString& program, const QStringList& arguments) {
-    std::vector<QByteArray> owned{program.toLocal8Bit()};
-    for (const QString& argument : arguments)
-        owned.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& item : owned)
-        argv.push_back(item.data());
-    argv.push_back(nullptr);
+    CStrings argv(QStringList{program} + arguments);
     pid_t pid = -1;
-    return posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+    return posix_spawn(&pid, argv.data()[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
 }
 
 // Every path under `root` with its kind and link target: what "nothing changed on disk" compares.
