@@ -125,8 +125,9 @@ using Progress = std::function<void(int done, int total)>;
 
 // One refresh pass on the calling thread (see CachePass.cpp). Single-flight within the process and
 // across processes sharing the folder: with `wait` false a pass that finds another running logs
-// "a refresh is already running" and returns.
-void pass(bool check, bool everything, bool wait, const Progress& progress = {});
+// "a refresh is already running" and returns. Gives the record it wrote (see recordPass), nothing
+// when no pass ran, it had nothing to do, or it was stopped.
+std::optional<LastPass> pass(bool check, bool everything, bool wait, const Progress& progress = {});
 
 // Asks a running pass to stop at the next safe point; safe to call from a signal handler. The download
 // in hand is abandoned and its temporary file removed; files already in place stay and are listed.

@@ -112,6 +112,9 @@ QJsonObject Cache::LastPass::toJson() const {
         {QStringLiteral("pruned"), pruned},
         {QStringLiteral("listed"), listed},
         {QStringLiteral("failed"), QJsonArray::fromStringList(failed)},
+        {QStringLiteral("reached"), reached},
+        {QStringLiteral("reason"), reason},
+        {QStringLiteral("newest"), newest},
     };
 }
 
@@ -146,6 +149,14 @@ std::optional<Cache::LastPass> Cache::LastPass::fromJson(const QJsonValue& value
     for (const QJsonValue& id : failed.toArray()) {
         if (!id.isString()) return missing("failed", "an array of texts");
         pass.failed << id.toString();
+    }
+    const QJsonValue reached = o.value(QLatin1String("reached"));
+    if (!reached.isUndefined() && !reached.isBool()) return missing("reached", "a boolean");
+    pass.reached = reached.toBool(true);
+    for (auto [key, target] : {std::pair{"reason", &pass.reason}, std::pair{"newest", &pass.newest}}) {
+        const QJsonValue text = o.value(QLatin1String(key));
+        if (!text.isUndefined() && !text.isString()) return missing(key, "a text");
+        *target = text.toString();
     }
     return pass;
 }

@@ -47,9 +47,16 @@ struct LastPass {
     int pruned = 0;
     int listed = 0;
     QStringList failed; // sorted
+    // Whether a source answered with a product list; when none did, `reason` says why in words
+    // (the transfer library's own reason, or what was wrong with the answer).
+    bool reached = true;
+    QString reason;
+    // The time of the newest imagery the pass left in the cache (ISO 8601 UTC), empty when unknown.
+    QString newest;
 
     QJsonObject toJson() const;
-    // Strict: every key must be present with its type; `error` says which is not.
+    // Strict: every key must be present with its type; `error` says which is not. The later keys
+    // (reached, reason, newest) may be absent, as in files written before they existed.
     static std::optional<LastPass> fromJson(const QJsonValue& value, QString& error);
     bool operator==(const LastPass&) const = default;
 };

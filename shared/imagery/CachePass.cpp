@@ -111,13 +111,13 @@ bool Cache::stopRequested() {
     return stopping.load();
 }
 
-void Cache::pass(bool check, bool everything, bool wait, const Progress& progress) {
+std::optional<Cache::LastPass> Cache::pass(bool check, bool everything, bool wait, const Progress& progress) {
     // Not even the lock file goes into a folder of someone else's files.
-    if (!claimFolder()) return;
+    if (!claimFolder()) return std::nullopt;
     PassLock lock(dir(), wait ? PassLock::Wait::yes : PassLock::Wait::no);
     if (!lock.held()) {
         if (!stopRequested()) log(QStringLiteral("a refresh is already running"), LogArea::cache);
-        return;
+        return std::nullopt;
     }
     OriginReset resetOrigin;
     removeStaleTemporaries();
@@ -142,7 +142,7 @@ void Cache::pass(bool check, bool everything, bool wait, const Progress& progres
         missing = missing || !QFileInfo::exists(file(id + QStringLiteral(".mp4")));
     if (!check && !missing) {
         if (pruned > 0) rewriteManifest();
-        return;
+        return std::nullopt;
     }
 
     ProductList list = obtainList(check);
@@ -171,8 +171,10 @@ void Cache::pass(bool check, bool everything, bool wait, const Progress& progres
     if (!list.products) {
         log(QStringLiteral("no product list from the server; keeping the cache"), LogArea::cache);
         record.finished = nowText();
+        record.reached = false;
+        record.reason = QStringLiteral("no usable product list");
         recordPass(record);
-        return;
+        return record;
     }
 
     const std::vector<RemoteProduct>& products = *list.products;
@@ -206,7 +208,7 @@ void Cache::pass(bool check, bool everything, bool wait, const Progress& progres
         log(QStringLiteral("pass: stopped, ") + QString::number(record.moved) +
                 QStringLiteral(" clips moved before the stop"),
             LogArea::cache);
-        return;
+        return std::nullopt;
     }
     if (progress) progress(total, total);
 
@@ -221,6 +223,7 @@ void Cache::pass(bool check, bool everything, bool wait, const Progress& progres
             QStringLiteral(", ") + QString::number(record.moved) + QStringLiteral(" clips moved, ") +
             QString::number(pruned) + QStringLiteral(" products dropped"),
         LogArea::cache);
+    return record;
 }
 
 void Cache::refresh() {

@@ -122,9 +122,20 @@ TEST_F(CacheFolder, ARebuildThatFindsNothingKeepsTheManifest) {
 }
 
 TEST_F(CacheFolder, LastPassRoundTripsAndReadOnlyWritesNothing) {
-    Cache::LastPass pass{"2026-10-01T06:00:00Z", true, false, "mirror", false, 2, 1, 12, {"304", "94"}};
+    Cache::LastPass pass{"2026-10-01T06:00:00Z", true, false, "mirror", false, 2, 1, 12, {"304", "94"},
+                         false, "Could not resolve hostname", "2026-10-01T05:40:00Z"};
     Cache::recordPass(pass);
     EXPECT_EQ(Cache::lastPass(), pass);
+
+    // A file written before the source's answer was recorded still reads, as a pass that was answered.
+    put(QStringLiteral("lastpass.json"),
+        R"({"finished":"x","check":true,"everything":false,"host":"h","usedOrigin":false,)"
+        R"("moved":0,"pruned":0,"listed":1,"failed":[]})");
+    const auto older = Cache::lastPass();
+    ASSERT_TRUE(older.has_value());
+    EXPECT_TRUE(older->reached);
+    EXPECT_TRUE(older->newest.isEmpty());
+    Cache::recordPass(pass);
     Cache::setReadOnly(true);
     Cache::recordPass(Cache::LastPass{});
     EXPECT_EQ(Cache::lastPass(), pass);
