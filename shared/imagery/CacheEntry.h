@@ -50,9 +50,9 @@ struct LastPass {
     // Whether a source answered with a product list; when none did, `reason` says why in words
     // (the transfer library's own reason, or what was wrong with the answer).
     bool reached = true;
-    QString reason;
+    QString reason{};
     // The time of the newest imagery the pass left in the cache (ISO 8601 UTC), empty when unknown.
-    QString newest;
+    QString newest{};
 
     QJsonObject toJson() const;
     // Strict: every key must be present with its type; `error` says which is not. The later keys
