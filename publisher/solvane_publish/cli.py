@@ -34,7 +34,11 @@ def parse(argv):
                         help="a channel whose newest file is this much older than the window's end has stopped")
     parser.add_argument("--retention", type=int, default=3, help="versions kept per product")
     parser.add_argument("--size", type=int, default=1024, help="frame size in pixels")
+    parser.add_argument("--per-slot", dest="per_slot", type=int, default=1, metavar="N",
+                        help="observations averaged per 20-minute slot and channel (the N nearest the slot's end)")
     parser.add_argument("--jobs", type=int, default=4, help="parallel downloads")
+    parser.add_argument("--deadline", type=float, default=300,
+                        help="seconds one download may take in all before it counts as failed")
     parser.add_argument("--draw-jobs", dest="jobs_draw", type=int, default=os.cpu_count() or 1,
                         help="processes drawing frames")
     parser.add_argument("--retries", type=int, default=3, help="tries after a failed download")
@@ -45,8 +49,9 @@ def parse(argv):
     unknown = [p for p in options.products if p not in catalog.IDS]
     if unknown:
         parser.error("unknown products: %s (known: %s)" % (" ".join(unknown), " ".join(catalog.IDS)))
-    if options.hours < 1 or options.size < 16 or options.size % 2 or options.retention < 1:
-        parser.error("--hours must be at least 1, --size even and at least 16, --retention at least 1")
+    if options.hours < 1 or options.size < 16 or options.size % 2 or options.retention < 1 or options.per_slot < 1:
+        parser.error("--hours must be at least 1, --size even and at least 16, --retention and --per-slot at "
+                     "least 1")
     options.work = options.work or os.path.join(os.path.dirname(os.path.abspath(options.out)), "solvane-work")
     return options
 

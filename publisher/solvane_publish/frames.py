@@ -26,7 +26,7 @@ def temperature_lut():
     return (table(numpy.linspace(0, 1, 256))[:, :3] * 255 + 0.5).astype(numpy.uint8)
 
 
-def draw(product, inputs, means, discs, size, responses_path):
+def draw(product, inputs, means, discs, size, responses_path, limits=None):
     """The RGB frame (size x size x 3 bytes) of `product` from the slot means of its input channels."""
     disc = discs[inputs[0]]
     if product == "rainbow":
@@ -46,7 +46,7 @@ def draw(product, inputs, means, discs, size, responses_path):
         picture = scipy.ndimage.zoom(picture, (zoom, zoom, 1), order=1)
         return numpy.clip(picture + 0.5, 0, 255).astype(numpy.uint8)
     channel = inputs[0]
-    return images.coloured(images.log_scaled(means[channel], disc), lut(channel))
+    return images.coloured(images.log_scaled(means[channel], disc, (limits or {}).get(channel)), lut(channel))
 
 
 def write_png(rgb, path):
@@ -56,9 +56,9 @@ def write_png(rgb, path):
 
 
 def render_slot(task):
-    """task: (size, responses path, {channel: file paths}, [(product, inputs, out path)]). Returns a list of
-    (product, error text) for the frames that could not be made."""
-    size, responses_path, files, jobs = task
+    """task: (size, responses path, {channel: file paths}, [(product, inputs, out path)], {channel: (low, high)}).
+    Returns a list of (product, error text) for the frames that could not be made."""
+    size, responses_path, files, jobs, limits = task
     means, discs, failures = {}, {}, []
     for channel, paths in files.items():
         frames = []
@@ -77,7 +77,7 @@ def render_slot(task):
             failures.append((product, "no readable observation for a slot"))
             continue
         try:
-            write_png(draw(product, inputs, means, discs, size, responses_path), out)
+            write_png(draw(product, inputs, means, discs, size, responses_path, limits), out)
         except Exception as error:
             failures.append((product, str(error)))
     return failures

@@ -5,7 +5,8 @@ import functools
 
 import numpy
 import scipy.ndimage
-from astropy.io import fits
+
+from . import fitsfile
 
 
 class Disc:
@@ -22,10 +23,7 @@ class Disc:
 
 def read_frame(path, size):
     """The image of a FITS file as rate (per second of exposure), resampled to size x size, and its disc."""
-    with fits.open(path, memmap=False) as hdus:
-        hdu = next(h for h in hdus if h.data is not None and h.data.ndim == 2)
-        data = numpy.asarray(hdu.data, dtype=numpy.float32)
-        header = hdu.header
+    data, header = fitsfile.open_image(path)
     data = numpy.nan_to_num(data, nan=0.0, posinf=0.0, neginf=0.0)
     exposure = header.get("EXPTIME")
     if isinstance(exposure, (int, float)) and exposure > 0:
@@ -52,15 +50,27 @@ def lut(channel):
     return (table(numpy.linspace(0.0, 1.0, 256))[:, :3] * 255.0 + 0.5).astype(numpy.uint8)
 
 
-def log_scaled(rate, disc):
-    """0..1 on a logarithmic stretch from the 1st to the 99.9th percentile of the positive pixels."""
+def stretch(rate):
+    """(low, high) of a frame's logarithmic stretch: its 1st and 99.9th percentile of the positive pixels, or None
+    when it has too few."""
     positive = rate[rate > 0]
     if positive.size < 16:
-        return numpy.zeros(rate.shape, dtype=numpy.float32)
+        return None
     low, high = numpy.percentile(positive, [1.0, 99.9])
     low = max(low, high * 1e-4, 1e-6)
     if high <= low:
         high = low * 10.0
+    return float(low), float(high)
+
+
+def log_scaled(rate, disc, limits=None):
+    """0..1 on a logarithmic stretch between `limits` (low, high), by default the frame's own `stretch`. A
+    channel's clip passes one pair for all its frames, so its brightness changes only when the Sun's does."""
+    if limits is None:
+        limits = stretch(rate)
+        if limits is None:
+            return numpy.zeros(rate.shape, dtype=numpy.float32)
+    low, high = limits
     scaled = (numpy.log(numpy.clip(rate, low, high)) - numpy.log(low)) / (numpy.log(high) - numpy.log(low))
     return scaled.astype(numpy.float32)
 

@@ -1,22 +1,29 @@
 """One publishing run: bring the source's files in, plan each product's 144 slots, draw the frames that are not
 drawn yet, encode the products whose window moved, and publish them with the index last."""
 
+import collections
 import concurrent.futures
 import datetime
+import email.utils
 import fcntl
 import hashlib
 import multiprocessing
 import os
 import shutil
 
-from . import catalog, encode, frames, log, tree
+import numpy
+
+from . import catalog, encode, frames, images, log, tree
 from .dem import DEFAULT_TABLE, Responses
-from .fetch import Fetcher
-from .source import Source
+from .fetch import Fetcher, read_json, write_json
+from .source import Source, slot_end
 from .window import CADENCE, ChannelPlan, frame_keys, real_slots, slot_time, window_end
 
-RENDER_VERSION = "1"
+RENDER_VERSION = "2"
 FALLBACK_METHOD = "resampled NASA SDO 48-hour movie"
+MOVIE_HOURS = 48
+MOVIE_FRESH = datetime.timedelta(hours=6)
+MOVIE_CAP = 512 << 20
 
 
 def iso(when):
@@ -25,6 +32,17 @@ def iso(when):
 
 def stem(when):
     return when.strftime("%Y%m%dT%H%M%S")
+
+
+def movie_slots(count, slots):
+    """For each of `slots` 20-minute slots ending at a movie's last frame, the movie frame that shows it: a
+    movie of `count` frames spreads them evenly over its 48 hours, the last frame at its end."""
+    step = MOVIE_HOURS * 3600.0 / count
+    picks = []
+    for index in range(slots):
+        before_end = CADENCE * (slots - 1 - index)
+        picks.append(min(count - 1, max(0, int(round(count - 1 - before_end / step)))))
+    return picks
 
 
 class Failed(Exception):
@@ -36,7 +54,7 @@ class Run:
         self.o = options
         self.work = os.path.abspath(options.work)
         self.out = os.path.abspath(options.out)
-        self.fetcher = Fetcher(retries=options.retries, backoff=options.backoff)
+        self.fetcher = Fetcher(retries=options.retries, backoff=options.backoff, deadline=options.deadline)
         self.slots = options.hours * 3
 
     def run(self):
@@ -62,32 +80,42 @@ class Run:
             log.line("source: no newest image time; assuming %s" % iso(newest))
         end = window_end(newest)
         start = slot_time(end, 0, self.slots) - datetime.timedelta(seconds=CADENCE - 1)
-        held = source.sync(start, newest, channels)
-        source.prune(start - datetime.timedelta(hours=1))
-        if not source.reached and not any(held.values()):
+        self.held = source.sync(start, newest, channels, self.o.per_slot)
+        source.prune(start)
+        log.line("source: %d requests, %d bytes received" % (self.fetcher.requests, self.fetcher.received))
+        if not source.reached and not any(self.held.values()):
             log.line("nothing to publish: the source %s cannot be reached and no files are held" % self.o.source)
             return 3
-        plans = {c: ChannelPlan(held[c], end, self.slots) for c in channels}
+        self.end, self.start, self.plans = end, start, {}
+        for pid in wanted:
+            counts = collections.Counter()
+            for channel in catalog.INPUTS[pid]:
+                counts.update(source.skipped.get(channel, {}))
+            if counts:
+                log.line("%s: skipped %d files: %s" % (pid, sum(counts.values()), ", ".join(
+                    "%d %s" % (counts[r], r) for r in sorted(counts, key=lambda r: (-counts[r], r)))))
         previous = tree.read_index(self.out) or {"products": [], "failed": []}
         before = {e.get("id"): e for e in previous["products"] if isinstance(e, dict)}
         entries, failed, builds = {}, {}, []
         for pid in wanted:
+            try:
+                build = self._plan(pid)
+            except Failed as reason:
+                failed[pid] = str(reason)
+                continue
             old = before.get(pid)
-            if old and str(old.get("video_v", "")) >= tree.versioned(pid, stem(end), "mp4") \
+            if old and str(old.get("video_v", "")) >= tree.versioned(pid, stem(build["end"]), "mp4") \
                     and pid not in (previous.get("failed") or []):
                 entries[pid] = old
                 log.line("%s: unchanged, %s is current" % (pid, old["video_v"]))
                 continue
-            try:
-                builds.append(self._plan(pid, plans, end))
-            except Failed as reason:
-                failed[pid] = str(reason)
+            builds.append(build)
         self._draw(builds, failed)
         for build in builds:
             if build["id"] in failed:
                 continue
             try:
-                entries[build["id"]] = self._publish(build, end)
+                entries[build["id"]] = self._publish(build)
             except Failed as reason:
                 failed[build["id"]] = str(reason)
         for pid, reason in failed.items():
@@ -98,7 +126,15 @@ class Run:
         self._forget_frames(builds)
         return status
 
-    def _plan(self, pid, plans, end):
+    def _plan_of(self, channel, end):
+        if (channel, end) not in self.plans:
+            self.plans[(channel, end)] = ChannelPlan(self.held[channel], end, self.slots)
+        return self.plans[(channel, end)]
+
+    def _plan(self, pid):
+        """What a product's clip is made of. Its window ends with the slot of the newest observation that all
+        its current channels have, so a channel whose files stopped publishes a clip that ends when they did, and
+        its `updated` says so."""
         inputs = catalog.INPUTS[pid]
         responses = None
         if pid == "dem":
@@ -110,53 +146,115 @@ class Run:
             except (OSError, ValueError) as error:
                 raise Failed("temperature responses unusable: %s" % error)
             log.line("dem: temperature responses from %s" % responses.source)
-        mine = [plans[c] for c in inputs]
+        newest = {c: max((t for t, _ in self.held[c] if t <= self.end + datetime.timedelta(seconds=CADENCE)),
+                         default=None) for c in inputs}
         if len(inputs) == 1:
-            plan = mine[0]
-            stale = end - datetime.timedelta(minutes=self.o.stale_minutes)
-            if plan.empty or plan.newest < stale:
-                said = "no files in the window" if plan.empty else "files stopped at " + iso(plan.newest)
+            seen = newest[inputs[0]]
+            stale = self.end - datetime.timedelta(minutes=self.o.stale_minutes)
+            if seen is None or seen < stale:
+                said = "no files in the window" if seen is None else "files stopped at " + iso(seen)
                 movie = self._fallback(pid, inputs[0])
                 if movie:
                     log.line("%s: %s; using the NASA SDO movie" % (pid, said))
                     return movie
-                if plan.empty:
+                if seen is None:
                     raise Failed("no observations of %d \u00c5 in the window, and no NASA SDO movie" % inputs[0])
-                log.line("%s: %s and no NASA SDO movie; the last frame holds" % (pid, said))
+                log.line("%s: %s and no NASA SDO movie; its clip ends there" % (pid, said))
+        for channel in inputs:
+            if newest[channel] is None:
+                raise Failed("no observations of %d \u00c5 in the window" % channel)
+        # A composite follows its channels that are current; one whose files stopped holds its last frame.
+        stale = self.end - datetime.timedelta(minutes=self.o.stale_minutes)
+        current = [c for c in inputs if newest[c] >= stale] or list(inputs)
+        for channel in inputs:
+            if channel not in current and len(inputs) > 1:
+                log.line("%s: %d \u00c5 files stopped at %s; its part holds the last frame" % (
+                    pid, channel, iso(newest[channel])))
+        end = min([self.end] + [slot_end(newest[c]) for c in current])
+        mine = [self._plan_of(c, end) for c in inputs]
         for channel, plan in zip(inputs, mine):
             if plan.empty:
                 raise Failed("no observations of %d \u00c5 in the window" % channel)
-        keys = frame_keys(pid, mine, "%s|%d" % (RENDER_VERSION, self.o.size))
+        limits = {inputs[0]: self._limits(inputs[0], mine[0])} if len(inputs) == 1 else {}
+        keys = frame_keys(pid, mine, "%s|%d|%r" % (RENDER_VERSION, self.o.size, sorted(limits.items())))
         folder = os.path.join(self.work, "frames", pid)
         os.makedirs(folder, exist_ok=True)
         paths = [os.path.join(folder, k + ".png") for k in keys]
+        updated = min(p.newest for c, p in zip(inputs, mine) if c in current)
+        through = min(p.newest for p in mine)
         return {"id": pid, "inputs": inputs, "plans": mine, "frames": paths, "fallback": False,
-                "responses": responses and (self.o.responses or DEFAULT_TABLE),
+                "responses": responses and (self.o.responses or DEFAULT_TABLE), "limits": limits,
                 "frame_count": real_slots(mine), "per_slot": min(p.per_slot() for p in mine),
-                "through": min(p.newest for p in mine)}
+                "end": end, "updated": updated, "through": through}
+
+    def _limits(self, channel, plan):
+        """The channel's stretch for every frame of its clip: taken once over the window's frames, then held
+        for a window's length, so frames drawn in different runs share it."""
+        path = os.path.join(self.work, "limits.json")
+        held = read_json(path) or {}
+        mine = held.get(str(channel))
+        if isinstance(mine, dict) and str(mine.get("since", "")) >= iso(self.start) and \
+                mine.get("size") == self.o.size:
+            return (mine["low"], mine["high"])
+        real = [r for r in plan.real if r]
+        picks = [real[round(k * (len(real) - 1) / 11.0)][-1] for k in range(12)] if len(real) > 12 else \
+            [r[-1] for r in real]
+        lows, highs = [], []
+        for name in sorted(set(picks)):
+            try:
+                rate, _ = images.read_frame(name, self.o.size)
+            except Exception:  # unreadable now: the others decide
+                continue
+            found = images.stretch(rate)
+            if found:
+                lows.append(found[0])
+                highs.append(found[1])
+        if not lows:
+            return None
+        limits = (float(numpy.median(lows)), float(numpy.median(highs)))
+        held[str(channel)] = {"low": limits[0], "high": limits[1], "since": iso(self.end), "size": self.o.size}
+        write_json(path, held)
+        log.line("%d: stretch %.4g to %.4g DN/s, taken over %d frames of the window" % (
+            channel, limits[0], limits[1], len(lows)))
+        return limits
 
     def _fallback(self, pid, channel):
+        """The NASA SDO 48-hour movie as the product's clip, when it is recent: its frames spread over the 48
+        hours that end at its Last-Modified time."""
         if not self.o.fallback:
             return None
         name = "latest_1024_%04d.mp4" % channel
         movie = os.path.join(self.work, "fallback", name)
         os.makedirs(os.path.dirname(movie), exist_ok=True)
-        outcome = self.fetcher.fetch(self.o.fallback.rstrip("/") + "/" + name, movie)
+        outcome = self.fetcher.fetch(self.o.fallback.rstrip("/") + "/" + name, movie, cap=MOVIE_CAP)
         if outcome not in ("changed", "unchanged"):
             return None
-        mark = hashlib.sha1(("%d|%f|%d|%d" % (os.path.getsize(movie), os.path.getmtime(movie), self.slots,
-                                               self.o.size)).encode()).hexdigest()[:16]
-        folder = os.path.join(self.work, "frames", pid, "movie-" + mark)
         try:
-            if os.path.isdir(folder) and len(os.listdir(folder)) == self.slots:
-                paths = sorted(os.path.join(folder, n) for n in os.listdir(folder))
+            modified = email.utils.parsedate_to_datetime((read_json(movie + ".meta") or {}).get("last_modified"))
+        except (TypeError, ValueError, IndexError):
+            modified = None
+        if modified is None or modified.tzinfo is None:
+            log.line("%s: the NASA SDO movie has no Last-Modified time; not used" % pid)
+            return None
+        modified = modified.astimezone(datetime.timezone.utc)
+        age = datetime.datetime.now(datetime.timezone.utc) - modified
+        if age > MOVIE_FRESH:
+            log.line("%s: the NASA SDO movie is %.1f hours old; not used" % (pid, age.total_seconds() / 3600))
+            return None
+        mark = hashlib.sha1(("%d|%f|%d" % (os.path.getsize(movie), os.path.getmtime(movie), self.o.size)).encode())
+        folder = os.path.join(self.work, "frames", pid, "movie-" + mark.hexdigest()[:16])
+        try:
+            if os.path.isdir(folder) and os.listdir(folder):
+                decoded = sorted(os.path.join(folder, n) for n in os.listdir(folder))
             else:
-                paths = encode.resample_movie(movie, folder, self.slots, self.o.size)
+                decoded = encode.movie_frames(movie, folder, self.o.size)
         except RuntimeError as error:
             log.line("%s: NASA SDO movie unusable: %s" % (pid, error))
             return None
-        return {"id": pid, "frames": paths, "fallback": True, "frame_count": self.slots, "per_slot": 1,
-                "through": None}
+        picks = movie_slots(len(decoded), self.slots)
+        return {"id": pid, "frames": [decoded[j] for j in picks], "fallback": True,
+                "frame_count": len(set(picks)), "per_slot": 1, "end": modified, "updated": modified,
+                "through": modified}
 
     def _draw(self, builds, failed):
         """Draws every frame not drawn before, one slot per task, across worker processes."""
@@ -174,7 +272,10 @@ class Run:
                 jobs.append((build["id"], build["inputs"], build["frames"][index]))
             if jobs:
                 responses = next((b["responses"] for b in builds if b.get("responses")), None)
-                tasks.append((self.o.size, responses, files, jobs))
+                limits = {}
+                for build in builds:
+                    limits.update(build.get("limits") or {})
+                tasks.append((self.o.size, responses, files, jobs, limits))
         if not tasks:
             return
         log.line("drawing %d frames in %d slots" % (sum(len(t[3]) for t in tasks), len(tasks)))
@@ -187,8 +288,8 @@ class Run:
                     else:
                         log.line("skipped " + text)
 
-    def _publish(self, build, end):
-        pid = build["id"]
+    def _publish(self, build):
+        pid, end = build["id"], build["end"]
         missing = [f for f in build["frames"] if not os.path.exists(f)]
         if missing:
             raise Failed("%d frames were not drawn" % len(missing))
@@ -205,8 +306,8 @@ class Run:
         tree.copy_atomic(build["frames"][-1], os.path.join(self.out, still_key))
         tree.copy_atomic(clip, os.path.join(self.out, tree.fixed_clip(pid)))
         tree.copy_atomic(build["frames"][-1], os.path.join(self.out, tree.fixed_still(pid)))
-        entry = {"id": pid, "label": catalog.LABELS[pid], "updated": iso(end),
-                 "through": iso(build["through"] or end), "video": tree.fixed_clip(pid), "video_v": clip_key,
+        entry = {"id": pid, "label": catalog.LABELS[pid], "updated": iso(build["updated"]),
+                 "through": iso(build["through"]), "video": tree.fixed_clip(pid), "video_v": clip_key,
                  "img1k": tree.fixed_still(pid), "still_v": still_key, "frame_count": build["frame_count"],
                  "integration": {"frames": build["per_slot"], "method": "mean"}, "credit": catalog.CREDIT,
                  "source": "JSOC AIA synoptic near-real-time, level 1.5"}

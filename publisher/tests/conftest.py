@@ -2,6 +2,7 @@ import datetime
 import os
 import subprocess
 import sys
+import time
 
 import pytest
 
@@ -25,14 +26,27 @@ class World:
         self.root = os.path.join(folder, "source")
         start = END - datetime.timedelta(hours=HOURS, minutes=30)
         self.gap = (193, END - datetime.timedelta(hours=3), END - datetime.timedelta(hours=1, minutes=1))
-        self.corrupt = (171, END - datetime.timedelta(minutes=30))
+        self.corrupt = (171, END - datetime.timedelta(minutes=21))
         self.real = END - datetime.timedelta(minutes=60)
+        # The feed's own oddities: an eclipse that darkens every channel for one slot, frames it flags, a flare,
+        # and a file that arrives late.
+        self.eclipse = (END - datetime.timedelta(hours=4, minutes=19), END - datetime.timedelta(hours=4))
+        self.odd = {(171, END - datetime.timedelta(hours=3)): {"img_type": "DARK"},
+                    (211, END - datetime.timedelta(hours=2)): {"exposure": 0.1},
+                    (304, END - datetime.timedelta(hours=1)): {"quality": 0x100}}
+        self.flare = (171, END - datetime.timedelta(hours=1, minutes=30), END - datetime.timedelta(minutes=50))
+        self.late = (171, END - datetime.timedelta(hours=1, minutes=21))
         self.written = jsoc_source.make_source(os.path.join(self.root, "nrt"), start, END, gaps=[self.gap],
                                                stops=[(335, END - datetime.timedelta(hours=2))],
-                                               corrupt=[self.corrupt], real_171=self.real)
-        jsoc_source.make_movie(os.path.join(self.root, "movies", "latest_1024_0335.mp4"))
+                                               corrupt=[self.corrupt], real_171=self.real, eclipse=self.eclipse,
+                                               odd=self.odd, flares=[self.flare], late=[self.late])
+        movie = os.path.join(self.root, "movies", "latest_1024_0335.mp4")
+        jsoc_source.make_movie(movie)
+        # NASA's movie was last modified an hour ago: its 48 hours end then.
+        self.movie_time = int(time.time()) - 3600
+        os.utime(movie, (self.movie_time, self.movie_time))
         self.server = jsoc_source.SourceServer(self.root, self.cert, self.key)
-        self.flaky = "/nrt/2026/10/01/H0500/AIA20261001_051200_0211.fits"
+        self.flaky = "/nrt/2026/10/01/H0500/AIA20261001_051800_0211.fits"
         self.server.faults[self.flaky] = 2
         self.out = os.path.join(folder, "out")
         self.work = os.path.join(folder, "work")

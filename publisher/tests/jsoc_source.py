@@ -14,9 +14,11 @@ import ssl
 import subprocess
 import threading
 import urllib.parse
+import warnings
 
 import numpy
 from astropy.io import fits
+from astropy.utils.exceptions import AstropyWarning
 
 CHANNELS = (94, 131, 171, 193, 211, 304, 335, 1600, 1700)
 REAL_AIA = "/usr/lib/python3/dist-packages/sunpy/data/test/aia_171_level1.fits"
@@ -32,8 +34,9 @@ def folder_for(root, when):
     return os.path.join(root, when.strftime("%Y/%m/%d"), "H%s00" % when.strftime("%H"))
 
 
-def synthetic_image(when, channel, size):
-    """A limb-brightened disc with three bright points that move with time; values in DN for 2 s exposure."""
+def synthetic_image(when, channel, size, flare=0.0):
+    """A limb-brightened disc with three bright points that move with time; values in DN for 2 s exposure.
+    `flare` > 0 adds a compact region that many times outshines the disc."""
     y, x = numpy.indices((size, size), dtype=numpy.float64)
     centre, radius = (size - 1) / 2.0, size * 0.39
     r = numpy.hypot(x - centre, y - centre) / radius
@@ -43,19 +46,52 @@ def synthetic_image(when, channel, size):
         angle = hours * 0.6 + k * 2.1
         px, py = centre + 0.6 * radius * math.cos(angle), centre + 0.6 * radius * math.sin(angle)
         disc += 3.0 * numpy.exp(-((x - px) ** 2 + (y - py) ** 2) / (2 * (size * 0.03) ** 2))
+    if flare:
+        px, py = centre - 0.4 * radius, centre + 0.3 * radius
+        disc += flare * numpy.exp(-((x - px) ** 2 + (y - py) ** 2) / (2 * (size * 0.05) ** 2))
     return (disc * LEVEL[channel] * 2.0).astype(numpy.float32)
 
 
-def write_fits(path, data, when, channel, size, exposure=2.0):
-    header = fits.Header()
+def level1_header():
+    """The keys of a real AIA level-1 header (from sunpy's test file), without its layout keys."""
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", AstropyWarning)
+        with fits.open(REAL_AIA) as hdus:
+            header = hdus[0].header.copy()
+    for key in ("SIMPLE", "BITPIX", "NAXIS", "NAXIS1", "NAXIS2", "EXTEND", "BSCALE", "BZERO", "BLANK", "CHECKSUM",
+                "DATASUM"):
+        header.remove(key, ignore_missing=True, remove_all=True)
+    return header
+
+
+_TEMPLATE = []
+
+
+def write_fits(path, data, when, channel, size, exposure=2.0, quality=0, img_type="LIGHT", compressed=True):
+    """A level-1.5 file as the synoptic feed has them: a full level-1 header and, by default, RICE-compressed
+    scaled 16-bit integers (BSCALE 1/16) in an extension."""
+    if not _TEMPLATE:
+        _TEMPLATE.append(level1_header())
+    header = _TEMPLATE[0].copy()
     header["T_OBS"] = when.strftime("%Y-%m-%dT%H:%M:%S.00Z")
+    header["DATE-OBS"] = (when - datetime.timedelta(seconds=exposure / 2)).strftime("%Y-%m-%dT%H:%M:%S.%f")[:-3]
     header["WAVELNTH"] = channel
     header["EXPTIME"] = exposure
+    header["QUALITY"] = quality
+    header["IMG_TYPE"] = img_type
     header["CRPIX1"] = header["CRPIX2"] = (size + 1) / 2.0
     header["CDELT1"] = header["CDELT2"] = 2.4 * 1024 / size
     header["RSUN_OBS"] = 0.39 * size * header["CDELT1"]
+    header["R_SUN"] = 0.39 * size
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    fits.PrimaryHDU(data, header).writeto(path, overwrite=True)
+    counts = data * (exposure / 2.0)
+    if not compressed:
+        fits.PrimaryHDU(counts.astype(numpy.float32), header).writeto(path, overwrite=True)
+        return
+    header["BSCALE"], header["BZERO"] = 0.0625, 0.0
+    scaled = numpy.clip(numpy.round(counts / 0.0625), -32768, 32767).astype(numpy.int16)
+    image = fits.CompImageHDU(scaled, header=header, compression_type="RICE_1", do_not_scale_image_data=True)
+    fits.HDUList([fits.PrimaryHDU(), image]).writeto(path, overwrite=True)
 
 
 def observation_times(start, end, step_minutes=3):
@@ -66,32 +102,55 @@ def observation_times(start, end, step_minutes=3):
     return times
 
 
-def make_source(root, start, end, size=64, gaps=(), stops=(), corrupt=(), real_171=None):
+def make_source(root, start, end, size=64, gaps=(), stops=(), corrupt=(), real_171=None, eclipse=None, odd=None,
+                flares=(), late=()):
     """Writes one file per channel every 3 minutes from `start` to `end`. `gaps`: (channel, from, to) with no
     files; `stops`: (channel, time) after which a channel has none; `corrupt`: (channel, time) truncated files;
-    `real_171`: a time whose 171 file is the real AIA frame of sunpy's test data. Returns {channel: [times]}."""
+    `real_171`: a time whose 171 file is the real AIA frame of sunpy's test data; `eclipse`: (from, to) when every
+    channel's frames are dark and flagged in QUALITY; `odd`: {(channel, time): header keys} for frames the feed
+    marks (IMG_TYPE, EXPTIME, QUALITY); `flares`: (channel, from, to) when a region flares; `late`: (channel,
+    time) files held back (the test writes them later with `write_one`). Returns {channel: [good times]}."""
     written = {c: [] for c in CHANNELS}
+    odd = odd or {}
     for when in observation_times(start, end):
         for channel in CHANNELS:
             if any(c == channel and a <= when <= b for c, a, b in gaps):
                 continue
             if any(c == channel and when > t for c, t in stops):
                 continue
+            if (channel, when) in late:
+                continue
             path = os.path.join(folder_for(root, when), name_for(when, channel))
             if channel == 171 and when == real_171:
                 os.makedirs(os.path.dirname(path), exist_ok=True)
                 shutil.copyfile(REAL_AIA, path)
-            else:
-                write_fits(path, synthetic_image(when, channel, size), when, channel, size)
+                with warnings.catch_warnings():
+                    warnings.simplefilter("ignore", AstropyWarning)
+                    fits.setval(path, "T_OBS", value=when.strftime("%Y-%m-%dT%H:%M:%S.00Z"))
+                written[channel].append(when)
+                continue
+            keys = dict(odd.get((channel, when), {}))
+            flare = 40.0 if any(c == channel and a <= when <= b for c, a, b in flares) else 0.0
+            data = synthetic_image(when, channel, size, flare)
+            if eclipse and eclipse[0] <= when <= eclipse[1]:
+                data *= 0.03
+                keys.setdefault("quality", 0x00000800)
+            write_fits(path, data, when, channel, size, **keys)
             if (channel, when) in corrupt:
                 with open(path, "rb") as f:
                     head = f.read(1500)
                 with open(path, "wb") as f:
                     f.write(head)
-            else:
+            elif not keys or keys == {"exposure": 2.0}:
                 written[channel].append(when)
     write_image_times(root, end)
     return written
+
+
+def write_one(root, when, channel, size=64):
+    """One good file written now, into its hour folder (a file the source produces out of time order)."""
+    write_fits(os.path.join(folder_for(root, when), name_for(when, channel)), synthetic_image(when, channel, size),
+               when, channel, size)
 
 
 def write_image_times(root, newest):

@@ -53,10 +53,14 @@ def test_first_publish_lists_every_product_and_fails_dem_with_its_reason(world):
     assert [p["id"] for p in index["products"]] == IDS
     assert index["failed"] == ["dem"]
     assert "dem: failed: no AIA temperature response table" in world.first.stderr
-    stem = END.strftime("%Y%m%dT%H%M%S")
+    movie = datetime.datetime.fromtimestamp(world.movie_time, datetime.timezone.utc)
     for entry in index["products"]:
         pid = entry["id"]
-        assert entry["updated"] == "2026-10-01T06:00:00Z"
+        # Each product's time is its newest real observation; the NASA movie's is its own Last-Modified time.
+        stem = (movie if pid == "335" else END).strftime("%Y%m%dT%H%M%S")
+        assert entry["updated"] == (movie if pid == "335" else END).strftime("%Y-%m-%dT%H:%M:%SZ"), entry
+        # The rainbow goes on with its current channels; its 335 part holds, and `through` says since when.
+        assert entry["through"] == ("2026-10-01T04:00:00Z" if pid == "rainbow" else entry["updated"]), entry
         assert entry["video_v"] == "v/%s/%s.mp4" % (pid, stem) and entry["still_v"] == "v/%s/%s.png" % (pid, stem)
         assert "Courtesy of NASA/SDO and the AIA, EVE, and HMI science teams" == entry["credit"]
         for key in ("video", "video_v", "img1k", "still_v"):
@@ -78,19 +82,20 @@ def test_first_publish_lists_every_product_and_fails_dem_with_its_reason(world):
 
 def test_gaps_stops_and_damaged_files_show_in_counts_and_frames(world):
     entries = {p["id"]: p for p in index_of(world.out)["products"]}
-    # 193 has no files from 03:00 to 04:59: the slots 03:20 ... 04:40 hold the 03:00 frame.
-    assert entries["193"]["frame_count"] == SLOTS - 5
+    # 193 has no files from 03:00 to 04:59: the slots 03:20 ... 04:40 hold the 03:00 frame; the eclipse slot
+    # 02:00 (all its frames flagged) holds 01:40's and does not count.
+    assert entries["193"]["frame_count"] == SLOTS - 6
     frames = gray_frames(os.path.join(world.out, entries["193"]["video_v"]))
-    held = [abs(frames[i] - frames[5]).mean() for i in range(6, 11)]
-    moving = [abs(frames[i] - frames[i - 1]).mean() for i in (2, 3, 12, 13)]
+    held = [abs(frames[i] - frames[5]).mean() for i in range(6, 11)] + [abs(frames[2] - frames[1]).mean()]
+    moving = [abs(frames[i] - frames[i - 1]).mean() for i in (4, 12, 13)]
     assert max(held) < 0.4 < min(moving), (held, moving)
-    # The damaged 171 file is skipped once, by name; the slot still has six others.
-    assert entries["171"]["frame_count"] == SLOTS
-    assert entries["171"]["integration"] == {"frames": 7, "method": "mean"}
-    assert re.search(r"AIA20261001_053000_0171\.fits skipped: damaged", world.first.stderr)
+    # The damaged 171 file nearest its slot's end is skipped once, by name; the slot takes the next one.
+    assert entries["171"]["frame_count"] == SLOTS - 1
+    assert entries["171"]["integration"] == {"frames": 1, "method": "mean"}
+    assert re.search(r"AIA20261001_053900_0171\.fits skipped: damaged", world.first.stderr)
     # A file that answers 503 twice comes on the third try.
     assert [status for path, status in world.first_requests if path == world.flaky] == [503, 503, 200]
-    assert entries["211"]["frame_count"] == SLOTS
+    assert entries["211"]["frame_count"] == SLOTS - 1
     # 335 stopped two hours ago: its clip comes from the NASA movie and says so.
     assert "335: files stopped at 2026-10-01T04:00:00Z; using the NASA SDO movie" in world.first.stderr
     assert entries["335"]["label"] == "AIA 335 \u00c5 (NASA SDO movie)"
@@ -103,9 +108,13 @@ def test_without_a_movie_a_stopped_channel_holds_its_last_frame(world, tmp_path)
     done = world.publish("--products", "335", "--fallback", "", out=str(tmp_path / "out"),
                          work=str(tmp_path / "work"))
     assert done.returncode == 0, done.stderr
-    assert "335: files stopped at 2026-10-01T04:00:00Z and no NASA SDO movie; the last frame holds" in done.stderr
+    assert "335: files stopped at 2026-10-01T04:00:00Z and no NASA SDO movie; its clip ends there" in done.stderr
     entry = index_of(str(tmp_path / "out"))["products"][0]
-    assert entry["label"] == "AIA 335 \u00c5" and entry["frame_count"] == 9
+    assert entry["label"] == "AIA 335 \u00c5"
+    # Its clip ends at its last observation and says so, not at the other channels' 06:00. Of its slots from
+    # 01:20 (where the window's files start) to 04:00, the eclipse slot has no frame of its own.
+    assert entry["updated"] == entry["through"] == "2026-10-01T04:00:00Z"
+    assert entry["video_v"] == "v/335/20261001T040000.mp4" and entry["frame_count"] == 8
 
 
 def test_with_a_response_table_the_temperature_map_is_published(world, tmp_path):
@@ -169,8 +178,9 @@ def test_the_client_checks_primes_and_exports_through_nginx(world, tmp_path):
         pytest.skip("SOLVANE_BIN names no built solvane (scripts/test sets it)")
     checked = subprocess.run([solvane, "--check-index", os.path.join(world.out, "manifest", "index.json")],
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, universal_newlines=True, timeout=120)
-    stem = END.strftime("%Y%m%dT%H%M%S")
-    assert checked.stdout.splitlines() == ["ok %s v/%s/%s.mp4" % (p, p, stem) for p in IDS], checked.stderr
+    index = index_of(world.out)
+    assert checked.stdout.splitlines() == ["ok %s %s" % (e["id"], e["video_v"]) for e in index["products"]], \
+        checked.stderr
     assert checked.returncode == 0
 
     prefix = str(tmp_path / "nginx")
@@ -225,8 +235,8 @@ def test_the_client_checks_primes_and_exports_through_nginx(world, tmp_path):
         assert texts["Title"] == "Solvane 171 2026-10-01 0600 UTC"
         lines = texts["Description"].split("\n")
         assert lines[2] == "Frame OCT 1  06:00 UTC"
-        assert lines[3] == "%d of %d frames are new observations; the rest hold the one before" % (SLOTS, SLOTS)
-        assert lines[4] == "Each frame combines 7 observations (mean)"
+        assert lines[3] == "%d of %d frames are new observations; the rest hold the one before" % (SLOTS - 1, SLOTS)
+        assert lines[4] == "Each frame combines 1 observations (mean)"
         assert json.loads(texts["Orvelle-Provenance"])["observed"] == "2026-10-01T06:00:00Z"
     finally:
         nginx.terminate()
@@ -289,7 +299,8 @@ def test_a_killed_publish_leaves_the_last_index_whole_and_the_next_run_finishes(
     done = world.publish()
     assert done.returncode == 0, done.stderr
     index = index_of(world.out)
-    assert all(e["updated"] == "2026-10-01T06:20:00Z" for e in index["products"])
+    # The newest files are from 06:18: the clips end with the 06:20 slot, and say 06:18.
+    assert all(e["updated"] == "2026-10-01T06:18:00Z" for e in index["products"] if e["id"] != "335"), [(e["id"], e["updated"]) for e in index["products"]]
     for key in named:  # the previous versions stay for the clients that hold them
         assert os.path.exists(os.path.join(world.out, key))
 
