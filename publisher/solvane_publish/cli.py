@@ -22,7 +22,11 @@ def parse(argv):
         description="Publishes a contract-v1 imagery mirror of the last hours of the Sun from public SDO data "
                     "(%s)." % catalog.CREDIT)
     parser.add_argument("--source", default=JSOC, help="base URL of the AIA synoptic near-real-time files")
-    parser.add_argument("--out", required=True, help="the folder a web server publishes")
+    parser.add_argument("--out", required=True,
+                        help="the folder a web server publishes, or an object store as s3://BUCKET/PREFIX "
+                             "(credentials from the environment or AWS_SHARED_CREDENTIALS_FILE)")
+    parser.add_argument("--endpoint", help="the object store's S3 API address when it is not Amazon's "
+                                           "(e.g. https://s3.example.org)")
     parser.add_argument("--work", help="downloads and drawn frames (default: OUT/../solvane-work)")
     parser.add_argument("--hours", type=int, default=48, help="length of the window (3 slots an hour)")
     parser.add_argument("--products", nargs="+", default=list(catalog.IDS), metavar="ID",
@@ -52,6 +56,8 @@ def parse(argv):
     if options.hours < 1 or options.size < 16 or options.size % 2 or options.retention < 1 or options.per_slot < 1:
         parser.error("--hours must be at least 1, --size even and at least 16, --retention and --per-slot at "
                      "least 1")
+    if options.out.startswith("s3://") and not options.work:
+        parser.error("--work is needed with an object store")
     options.work = options.work or os.path.join(os.path.dirname(os.path.abspath(options.out)), "solvane-work")
     return options
 

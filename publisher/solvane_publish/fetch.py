@@ -132,6 +132,8 @@ class Fetcher:
                         if time.monotonic() > until:
                             raise socket.timeout("not complete within %d s" % self.deadline)
                         out.write(block)
+                if time.monotonic() > until:  # the watchdog cut it short: what came is not the whole answer
+                    raise socket.timeout("not complete within %d s" % self.deadline)
                 if declared and declared.isdigit() and size != int(declared):
                     raise OSError("the body ended after %d of %s bytes" % (size, declared))
                 validators = {"etag": response.getheader("ETag"), "last_modified": response.getheader("Last-Modified")}

@@ -17,6 +17,7 @@ from . import catalog, encode, frames, images, log, tree
 from .dem import DEFAULT_TABLE, Responses
 from .fetch import Fetcher, read_json, write_json
 from .source import Source, slot_end
+from .store import ObjectStore, StoreError, is_store
 from .window import CADENCE, ChannelPlan, frame_keys, real_slots, slot_time, window_end
 
 RENDER_VERSION = "2"
@@ -53,7 +54,9 @@ class Run:
     def __init__(self, options):
         self.o = options
         self.work = os.path.abspath(options.work)
-        self.out = os.path.abspath(options.out)
+        # An object store gets the tree built in the work folder, then copied up in a safe order.
+        self.store = options.out if is_store(options.out) else None
+        self.out = os.path.join(self.work, "tree") if self.store else os.path.abspath(options.out)
         self.fetcher = Fetcher(retries=options.retries, backoff=options.backoff, deadline=options.deadline)
         self.slots = options.hours * 3
 
@@ -124,6 +127,14 @@ class Run:
                 entries[pid] = before[pid]  # the last good clip stays listed
         status = self._index(previous, entries, failed)
         self._forget_frames(builds)
+        if self.store and status == 0:
+            try:
+                uploaded, removed = ObjectStore(self.store, self.o.endpoint).sync(self.out)
+            except StoreError as error:
+                log.line("object store %s: not brought up to date, its index stays the old one: %s"
+                         % (self.store, error))
+                return 3
+            log.line("object store %s: %d files uploaded, %d old versions removed" % (self.store, uploaded, removed))
         return status
 
     def _plan_of(self, channel, end):

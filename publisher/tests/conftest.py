@@ -34,7 +34,7 @@ class World:
         self.odd = {(171, END - datetime.timedelta(hours=3)): {"img_type": "DARK"},
                     (211, END - datetime.timedelta(hours=2)): {"exposure": 0.1},
                     (304, END - datetime.timedelta(hours=1)): {"quality": 0x100}}
-        self.flare = (171, END - datetime.timedelta(hours=1, minutes=30), END - datetime.timedelta(minutes=50))
+        self.flare = (211, END - datetime.timedelta(hours=1, minutes=30), END - datetime.timedelta(minutes=50))
         self.late = (171, END - datetime.timedelta(hours=1, minutes=21))
         self.written = jsoc_source.make_source(os.path.join(self.root, "nrt"), start, END, gaps=[self.gap],
                                                stops=[(335, END - datetime.timedelta(hours=2))],
