@@ -8,6 +8,7 @@ import html
 import http.server
 import math
 import os
+import re
 import shutil
 import socketserver
 import ssl
@@ -180,6 +181,16 @@ def make_certificate(folder):
     return cert, key
 
 
+def stamp_time(body, name):
+    """The FITS bytes with T_OBS set to the time in the file's name (the card keeps its width)."""
+    match = re.match(r"AIA(\d{4})(\d\d)(\d\d)_(\d\d)(\d\d)(\d\d)_", name)
+    card = body.find(b"T_OBS   = '")
+    if not match or card < 0:
+        return body
+    text = "%s-%s-%sT%s:%s:%s.00Z" % match.groups()
+    return body[:card + 11] + text.encode() + body[card + 11 + len(text):]
+
+
 class _Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
@@ -216,11 +227,14 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if body is None:
             with open(local, "rb") as f:
                 body = f.read()
+            if server.stamp_times and local.endswith(".fits"):
+                body = stamp_time(body, os.path.basename(local))
         self._answer(200, body, path, tag, email.utils.formatdate(stat.st_mtime, usegmt=True))
 
     def _answer(self, status, body, path, tag=None, modified=None):
         with self.server.lock:
             self.server.requests.append((path, status))
+            self.server.sent += len(body) if status == 200 else 0
         self.send_response(status)
         if tag:
             self.send_header("ETag", tag)
@@ -241,7 +255,9 @@ class SourceServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
         super().__init__(("127.0.0.1", 0), _Handler)
         self.root = os.path.abspath(root)
         self.requests = []
+        self.sent = 0
         self.faults = {}
+        self.stamp_times = False  # files shared by many times get each name's time in T_OBS as they go out
         self.lock = threading.Lock()
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(cert, key)
