@@ -104,7 +104,7 @@ def test_gaps_stops_and_damaged_files_show_in_counts_and_frames(world):
     assert entries["rainbow"]["frame_count"] < entries["171"]["frame_count"]
 
 
-def test_without_a_movie_a_stopped_channel_holds_its_last_frame(world, tmp_path):
+def test_without_a_movie_a_stopped_channel_publishes_a_clip_that_ends_with_its_files(world, tmp_path):
     done = world.publish("--products", "335", "--fallback", "", out=str(tmp_path / "out"),
                          work=str(tmp_path / "work"))
     assert done.returncode == 0, done.stderr
