@@ -43,8 +43,9 @@ def parse(argv):
     parser.add_argument("--jobs", type=int, default=4, help="parallel downloads")
     parser.add_argument("--deadline", type=float, default=300,
                         help="seconds one download may take in all before it counts as failed")
-    parser.add_argument("--draw-jobs", dest="jobs_draw", type=int, default=os.cpu_count() or 1,
-                        help="processes drawing frames")
+    # Each drawing process holds a slot's frames of every channel: three keep a full run under 1.5 GB.
+    parser.add_argument("--draw-jobs", dest="jobs_draw", type=int, default=min(os.cpu_count() or 1, 3),
+                        help="processes drawing frames (default: the cores, at most 3)")
     parser.add_argument("--retries", type=int, default=3, help="tries after a failed download")
     parser.add_argument("--backoff", type=float, default=2.0, help="seconds before the first retry (doubling)")
     parser.add_argument("--preset", default="veryfast", help="x264 preset")
