@@ -67,6 +67,38 @@ TEST_F(AppGui, ControlsFadeInWithInputAndOutWhenIdle) {
     EXPECT_FALSE(app.buttonsVisible());
     EXPECT_TRUE(app.cursorHidden());
     EXPECT_FALSE(app.walls()[1]->state().timeHeld);
+
+    // Hidden while the controls show, the next show starts with them hidden until input comes.
+    idle = 0.5;
+    app.tick();
+    ASSERT_TRUE(app.buttonsVisible());
+    app.hide();
+    idle = 100;
+    app.show();
+    EXPECT_FALSE(app.buttonsVisible());
+    for (CloseButton* button : app.closeButtons())
+        EXPECT_EQ(button->opacity(), 0.0);
+
+    // Input fades them in quickly; idle fades them out slowly, so a moment later they still show.
+    const auto opacityAfter = [](CloseButton* button, int ms) {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return std::pair{button->opacity(), waited.elapsed()};
+    };
+    idle = 0.5;
+    app.tick();
+    EXPECT_TRUE(app.buttonsVisible());
+    EXPECT_EQ(opacityAfter(app.closeButtons()[0], 300).first, 1.0) << "the fade-in takes well under 0.3 s";
+    idle = 3.0;
+    app.tick();
+    const auto [fading, after] = opacityAfter(app.closeButtons()[0], 300);
+    if (after < 700) {
+        EXPECT_GT(fading, 0.0) << "the fade-out lasts longer than 0.3 s";
+    }
+    EXPECT_EQ(opacityAfter(app.closeButtons()[0], 1200).first, 0.0);
+    app.hide();
 }
 
 TEST_F(AppGui, KeysReachEveryWall) {
