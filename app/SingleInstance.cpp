@@ -25,8 +25,9 @@
 namespace {
 // A hand-over is a few links; anything longer is not ours.
 constexpr qsizetype largestMessage = 64 * 1024;
-// How long a start waits for another start that holds the lock to begin answering.
-constexpr int claimWaitMs = 10000;
+// How long a start waits for another start that holds the lock to begin answering: a program still
+// starting up (a loaded machine, a slow disk) answers late, and a reopen should not become a second one.
+constexpr int claimWaitMs = 20000;
 constexpr qsizetype longestSocketPath = qsizetype(sizeof(sockaddr_un::sun_path)) - 1;
 } // namespace
 
@@ -135,7 +136,7 @@ SingleInstance::Start SingleInstance::start(const QList<QUrl>& links, const QStr
     QElapsedTimer waited;
     waited.start();
     for (;;) {
-        if (handOver(links, path)) return Start::handedOver;
+        if (handOver(links, path, claimWaitMs)) return Start::handedOver;
         switch (claim(path)) {
         case Claim::listening:
             return Start::listening;
