@@ -35,7 +35,9 @@ void removeTree(const QString& path) {
 } // namespace
 
 bool UserInstall::usableVersion(const QString& version) {
-    static const QRegularExpression allowed(QStringLiteral("^[A-Za-z0-9_+][A-Za-z0-9._+-]{0,63}$"));
+    // Anchored as a whole: "$" alone would also let a trailing line feed through.
+    static const QRegularExpression allowed(
+        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9_+][A-Za-z0-9._+-]{0,63}")));
     return version != currentLink && allowed.match(version).hasMatch();
 }
 
