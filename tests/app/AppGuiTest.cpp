@@ -79,25 +79,24 @@ TEST_F(AppGui, ControlsFadeInWithInputAndOutWhenIdle) {
     for (CloseButton* button : app.closeButtons())
         EXPECT_EQ(button->opacity(), 0.0);
 
-    // Input fades them in quickly; idle fades them out slowly, so a moment later they still show.
-    const auto opacityAfter = [](CloseButton* button, int ms) {
+    // Input fades them in quickly (0.15 s); idle fades them out slowly (0.8 s). Measured as the time until
+    // the fade is done, which a loaded machine can only lengthen; swapped times fail both ways.
+    const auto secondsUntil = [](CloseButton* button, double opacity) {
         QElapsedTimer waited;
         waited.start();
-        while (waited.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        return std::pair{button->opacity(), waited.elapsed()};
+        while (button->opacity() != opacity && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return waited.elapsed() / 1000.0;
     };
     idle = 0.5;
     app.tick();
     EXPECT_TRUE(app.buttonsVisible());
-    EXPECT_EQ(opacityAfter(app.closeButtons()[0], 300).first, 1.0) << "the fade-in takes well under 0.3 s";
+    EXPECT_LT(secondsUntil(app.closeButtons()[0], 1.0), 0.6) << "the fade-in is quick";
     idle = 3.0;
     app.tick();
-    const auto [fading, after] = opacityAfter(app.closeButtons()[0], 300);
-    if (after < 700) {
-        EXPECT_GT(fading, 0.0) << "the fade-out lasts longer than 0.3 s";
-    }
-    EXPECT_EQ(opacityAfter(app.closeButtons()[0], 1200).first, 0.0);
+    const double fadeOut = secondsUntil(app.closeButtons()[0], 0.0);
+    EXPECT_GT(fadeOut, 0.6) << "the fade-out is slow, still partly visible after 0.3 s";
+    EXPECT_LT(fadeOut, 5.0);
     app.hide();
 }
 
