@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
     // Closing the last wall does not end the program; it lives in the tray.
     application.setQuitOnLastWindowClosed(false);
     // One program per user: a later start hands its links (or a plain reopen) to the running one.
-    const QString socket = SingleInstance::socketPath();
-    if (SingleInstance::handOver(commandLine.links, socket)) {
+    SingleInstance instance;
+    if (instance.start(commandLine.links) == SingleInstance::Start::handedOver) {
         log("handed over to the running Solvane", LogArea::app);
         return 0;
     }
@@ -44,15 +44,12 @@ int main(int argc, char** argv) {
     wireAppParts(app, app.parts());
     // Everything shown is taken down on the way out, however the quit comes.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &app, &App::hide);
-    SingleInstance instance;
-    instance.listen(
-        [&app](const QList<QUrl>& links) {
-            if (links.isEmpty())
-                app.reopen();
-            else
-                app.openLinks(links);
-        },
-        socket);
+    instance.setHandler([&app](const QList<QUrl>& links) {
+        if (links.isEmpty())
+            app.reopen();
+        else
+            app.openLinks(links);
+    });
 
     App::Launch launch;
     launch.forceStart = commandLine.forceStart;

@@ -74,13 +74,15 @@ void MenuActions::showHelp() {
 
 QString MenuActions::creditsHtml(const QString& colourName) {
     const QString host = QString::fromUtf8(Settings::defaultStoreHost);
+    // A build that names no web page shows no link.
+    const QString link =
+        host.isEmpty() ? QString() : QStringLiteral("<br><a href=\"https://%1\">%1</a>").arg(host);
     return QStringLiteral(
                "<p style=\"font-size: small; color: %1\">"
                "Live solar imagery from NASA's Solar Dynamics Observatory, processed by the AIA "
                "science team and prepared for Solvane by Tessly.<br>"
-               "Saved frames carry their provenance, which Orvelle, Tessly's image viewer, shows.<br>"
-               "<a href=\"https://%2\">%2</a></p>")
-        .arg(colourName, host);
+               "Saved frames carry their provenance, which Orvelle, Tessly's image viewer, shows.%2</p>")
+        .arg(colourName, link);
 }
 
 void MenuActions::showAbout() {

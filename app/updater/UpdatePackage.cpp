@@ -3,10 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 #include <archive.h>
 #include <archive_entry.h>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <sodium.h>
 #include <unistd.h>
@@ -23,37 +26,62 @@ ReadArchive openTarball(const QByteArray& tarball) {
     return reader;
 }
 
-// The entry's path without a leading "./", or nothing when it is absolute or climbs out with "..".
+// The entry's path with "." parts and doubled or trailing slashes taken out ("./bin/" is "bin"), or
+// nothing when it is absolute or climbs out with "..".
 std::optional<QString> safePath(const char* raw) {
     if (!raw) return std::nullopt;
-    QString path = QString::fromUtf8(raw);
+    const QString path = QString::fromUtf8(raw);
     if (path.isEmpty() || path.startsWith(QLatin1Char('/'))) return std::nullopt;
-    while (path.startsWith(QStringLiteral("./")))
-        path.remove(0, 2);
-    for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+    QStringList kept;
+    for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         if (part == QStringLiteral("..")) return std::nullopt;
-    return path;
+        if (part != QStringLiteral(".")) kept << part;
+    }
+    return kept.join(QLatin1Char('/'));
 }
 
-// A link target that stays inside the tree when read from the link's own folder.
-bool staysInside(const QString& linkPath, const char* rawTarget) {
-    if (!rawTarget || !*rawTarget || *rawTarget == '/') return false;
-    int depth = int(linkPath.count(QLatin1Char('/')));
-    for (const QString& part : QString::fromUtf8(rawTarget).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (part == QStringLiteral(".."))
-            --depth;
-        else if (part != QStringLiteral("."))
-            ++depth;
-        if (depth < 0) return false;
+struct Entry {
+    QString path;
+    mode_t type = 0;
+    QString target; // a link's
+};
+
+// A link target that stays inside the tree when read from the link's own folder, and that does not
+// pass through another link of the tree on the way (whose own target would make this reading wrong).
+bool staysInside(const QString& linkPath, const QString& target, const QSet<QString>& links) {
+    if (target.isEmpty() || target.startsWith(QLatin1Char('/'))) return false;
+    QStringList at = linkPath.split(QLatin1Char('/'));
+    at.removeLast();
+    const QStringList parts = target.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (parts[i] == QStringLiteral("..")) {
+            if (at.isEmpty()) return false;
+            at.removeLast();
+        } else if (parts[i] != QStringLiteral(".")) {
+            at << parts[i];
+            if (i + 1 < parts.size() && links.contains(at.join(QLatin1Char('/')))) return false;
+        }
     }
     return true;
+}
+
+// The first folder above `path` that the tree makes a link, or nothing.
+std::optional<QString> linkAbove(const QString& path, const QSet<QString>& links) {
+    const QStringList parts = path.split(QLatin1Char('/'));
+    for (qsizetype n = 1; n < parts.size(); ++n) {
+        const QString above = parts.mid(0, n).join(QLatin1Char('/'));
+        if (links.contains(above)) return above;
+    }
+    return std::nullopt;
 }
 
 // Reads every header once; nothing when the whole archive may be unpacked.
 std::optional<QString> check(const QByteArray& tarball) {
     ReadArchive reader = openTarball(tarball);
     if (!reader) return QStringLiteral("not a gzip tarball");
-    bool hasProgram = false;
+    std::vector<Entry> entries;
+    QSet<QString> links;
+    QHash<QString, mode_t> seen;
     archive_entry* entry = nullptr;
     int status = ARCHIVE_OK;
     while ((status = archive_read_next_header(reader.get(), &entry)) == ARCHIVE_OK) {
@@ -64,17 +92,31 @@ std::optional<QString> check(const QByteArray& tarball) {
                    QString::fromUtf8(raw ? raw : "");
         if (archive_entry_hardlink(entry)) return QStringLiteral("the tarball holds a hard link: ") + *path;
         const mode_t type = archive_entry_filetype(entry);
-        if (type == AE_IFLNK) {
-            if (!staysInside(*path, archive_entry_symlink(entry)))
-                return QStringLiteral("the tarball holds a link that leaves its tree: ") + *path;
-        } else if (type != AE_IFREG && type != AE_IFDIR) {
+        if (type != AE_IFLNK && type != AE_IFREG && type != AE_IFDIR)
             return QStringLiteral("the tarball holds something that is not a file or a folder: ") + *path;
-        }
-        if (type == AE_IFREG && *path == QStringLiteral("bin/solvane")) hasProgram = true;
+        if (path->isEmpty() && type != AE_IFDIR)
+            return QStringLiteral("the tarball holds a file in place of its tree");
+        // A second entry at one path could replace a checked folder with a link; folders may repeat.
+        if (const auto before = seen.constFind(*path);
+            before != seen.constEnd() && (*before != AE_IFDIR || type != AE_IFDIR))
+            return QStringLiteral("the tarball names a path twice: ") + *path;
+        seen.insert(*path, type);
+        const char* target = type == AE_IFLNK ? archive_entry_symlink(entry) : nullptr;
+        if (type == AE_IFLNK) links.insert(*path);
+        entries.push_back({*path, type, QString::fromUtf8(target ? target : "")});
     }
     if (status != ARCHIVE_EOF)
         return QStringLiteral("the tarball is damaged: ") +
                QString::fromUtf8(archive_error_string(reader.get()));
+    bool hasProgram = false;
+    for (const Entry& item : entries) {
+        if (const auto link = linkAbove(item.path, links))
+            return QStringLiteral("the tarball holds an entry below its link ") + *link +
+                   QStringLiteral(": ") + item.path;
+        if (item.type == AE_IFLNK && !staysInside(item.path, item.target, links))
+            return QStringLiteral("the tarball holds a link that leaves its tree: ") + item.path;
+        if (item.type == AE_IFREG && item.path == QStringLiteral("bin/solvane")) hasProgram = true;
+    }
     if (!hasProgram) return QStringLiteral("the tarball holds no bin/solvane");
     return std::nullopt;
 }
@@ -101,9 +143,17 @@ std::optional<QString> extract(const QByteArray& tarball, const QString& destina
                        QString::fromLocal8Bit(std::strerror(errno));
             continue;
         }
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        // A new file, never through a link: the check leaves no way there, and this makes sure of it.
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return QStringLiteral("could not write ") + path + QStringLiteral(": ") +
+                   QString::fromLocal8Bit(std::strerror(errno));
+        QFile file;
+        if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
             return QStringLiteral("could not write ") + path + QStringLiteral(": ") + file.errorString();
+        }
         char buffer[64 * 1024];
         la_ssize_t read = 0;
         while ((read = archive_read_data(reader.get(), buffer, sizeof buffer)) > 0)
@@ -149,6 +199,23 @@ std::optional<QString> UpdatePackage::unpack(const QByteArray& tarball, const QS
     if (auto problem = extract(tarball, destination)) {
         QDir(destination).removeRecursively();
         return problem;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> UpdatePackage::version(const QByteArray& tarball) {
+    ReadArchive reader = openTarball(tarball);
+    if (!reader) return std::nullopt;
+    archive_entry* entry = nullptr;
+    while (archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK) {
+        if (archive_entry_filetype(entry) != AE_IFREG ||
+            safePath(archive_entry_pathname(entry)) != QStringLiteral("share/solvane/version"))
+            continue;
+        char buffer[256];
+        const la_ssize_t read = archive_read_data(reader.get(), buffer, sizeof buffer);
+        if (read <= 0) return std::nullopt;
+        const QString text = QString::fromUtf8(buffer, read).trimmed();
+        return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
     }
     return std::nullopt;
 }

@@ -14,7 +14,12 @@ std::optional<QString> verify(const QByteArray& bytes, qint64 length, const QStr
                               const QString& publicKey);
 
 // Unpacks the tarball into `destination`, which must not exist yet. Every entry is checked first: only
-// plain files and folders (and symbolic links that stay inside the tree), relative paths without "..",
-// and a bin/solvane among them. Nothing on success; else the reason, and nothing is left behind.
+// plain files and folders (and symbolic links that stay inside the tree without passing through another
+// link), relative paths without "..", none below a link or named twice, and a bin/solvane among them. Nothing
+// on success; else the reason, and nothing is left behind.
 std::optional<QString> unpack(const QByteArray& tarball, const QString& destination);
+
+// The version the tarball says it holds (its share/solvane/version file, trimmed), or nothing. Read from
+// the signed bytes, it is what names the version folder; the feed's text is not signed.
+std::optional<QString> version(const QByteArray& tarball);
 } // namespace UpdatePackage

@@ -26,8 +26,11 @@ public:
         QString publicKey;                  // base64 Ed25519; the built-in one by default
         QString currentVersion;             // our build number by default
         std::optional<UserInstall> install; // where updates go; nothing: only tell
-        // Starts the installed program once this process has gone, and quits; by default a detached start.
-        std::function<void(const QString& executable)> relaunch;
+        // This run's arguments (without the program); QCoreApplication's by default.
+        std::optional<QStringList> arguments;
+        // Starts the installed program with the arguments, in place of this process or once it has gone;
+        // by default an exec in a kiosk session (whose end would end the session), else a detached start.
+        std::function<void(const QString& executable, const QStringList& arguments)> relaunch;
         // A message for the person at the screen (a dialog by default).
         std::function<void(const QString& text)> tell;
     };
@@ -45,8 +48,18 @@ public:
     // One check in the background (the daily one).
     void checkInBackground();
 
-    // The feed read: the updateFeed setting when present, else the built-in one.
+    // The feed read: the updateFeed setting when present, else the built-in one; empty when neither is
+    // usable (a build without a feed, or one naming a reserved host).
     static QString feedURL();
+    // Whether a built-in feed may be read: an https URL whose host is not a reserved name (.example,
+    // .invalid, .test, .localhost and localhost), which only a build made without a real feed carries.
+    static bool usableBuiltInFeed(const QString& url);
+    // Whether `publicKey` (base64) is an Ed25519 public key; without one no download can be trusted.
+    static bool usableKey(const QString& publicKey);
+    // The arguments a relaunch gets: this run's switches and their values; links were handled already.
+    static QStringList relaunchArguments(const QStringList& arguments);
+    // A kiosk session (--kiosk) is replaced in place: its display-manager session ends with the process.
+    static bool relaunchInPlace(const QStringList& arguments);
 
     // A verified download, handed over on the GUI thread: decides when it installs. The reason when an
     // install made at once failed.
@@ -74,6 +87,7 @@ private:
     void finish(Asker asker, const std::optional<AppcastItem>& item, const QByteArray& tarball,
                 const QString& error);
     void scheduleOvernight();
+    void armNightly(const QDateTime& now);
     std::optional<QString> install(const Pending& pending, bool relaunch);
 
     Environment env_;

@@ -22,11 +22,23 @@ void syncFolder(const QString& folder) {
     ::fsync(fd);
     ::close(fd);
 }
+
+// Removes a version folder or a leftover. A link is removed itself, never what it points to, so a name
+// that turns out to be a link cannot reach into the version it names.
+void removeTree(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isDir())
+        QFile::remove(path);
+    else
+        QDir(path).removeRecursively();
+}
 } // namespace
 
 bool UserInstall::usableVersion(const QString& version) {
-    static const QRegularExpression allowed(QStringLiteral("^[A-Za-z0-9_+-][A-Za-z0-9._+-]{0,63}$"));
-    return allowed.match(version).hasMatch();
+    // Anchored as a whole: "$" alone would also let a trailing line feed through.
+    static const QRegularExpression allowed(
+        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9_+][A-Za-z0-9._+-]{0,63}")));
+    return version != currentLink && allowed.match(version).hasMatch();
 }
 
 std::optional<UserInstall> UserInstall::of(const QString& executablePath) {
@@ -58,25 +70,22 @@ std::optional<QString> UserInstall::install(const QByteArray& tarball, const QSt
     if (version == previous)
         return QStringLiteral("version ") + version + QStringLiteral(" is already installed");
     QDir root(root_);
+    // A name the install tree already uses for a link (ours or the person's) is not a version folder.
+    if (QFileInfo(root.filePath(version)).isSymLink())
+        return QStringLiteral("the version \"") + version + QStringLiteral("\" names a link in ") + root_;
     // An install killed half-way leaves its incoming folder or link; they were never current.
     for (const QString& name :
          root.entryList(QDir::Dirs | QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot))
-        if (name.startsWith(incomingPrefix)) {
-            QFileInfo leftover(root.filePath(name));
-            if (leftover.isSymLink() || leftover.isFile())
-                QFile::remove(leftover.filePath());
-            else
-                QDir(leftover.filePath()).removeRecursively();
-        }
+        if (name.startsWith(incomingPrefix)) removeTree(root.filePath(name));
 
     const QString incoming = root.filePath(incomingPrefix + version);
     if (auto problem = UpdatePackage::unpack(tarball, incoming)) return problem;
     const QString folder = root.filePath(version);
     // A folder of that name that is not current is a leftover of an earlier try; the new one replaces it.
-    if (QFileInfo::exists(folder)) QDir(folder).removeRecursively();
+    if (QFileInfo::exists(folder)) removeTree(folder);
     if (::rename(QFile::encodeName(incoming).constData(), QFile::encodeName(folder).constData()) != 0) {
         const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        QDir(incoming).removeRecursively();
+        removeTree(incoming);
         return QStringLiteral("could not move the new version into place: ") + reason;
     }
     // The swap: a new link under a temporary name, renamed over `current` in one step.
@@ -94,6 +103,6 @@ std::optional<QString> UserInstall::install(const QByteArray& tarball, const QSt
     for (const QString& name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks))
         if (name != version && name != previous && usableVersion(name) &&
             QFileInfo::exists(root.filePath(name + QStringLiteral("/bin/solvane"))))
-            QDir(root.filePath(name)).removeRecursively();
+            removeTree(root.filePath(name));
     return std::nullopt;
 }

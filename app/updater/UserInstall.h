@@ -26,7 +26,8 @@ public:
     // (then `current` is unchanged).
     std::optional<QString> install(const QByteArray& tarball, const QString& version) const;
 
-    // A version may name a folder: letters, digits, ".", "_", "+", "-", not starting with ".".
+    // A version may name a folder: up to 64 of letters, digits, ".", "_", "+", "-", not starting with "."
+    // or "-" (a hidden name, an option), and not "current".
     static bool usableVersion(const QString& version);
 
 private:

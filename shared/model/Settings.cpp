@@ -3,11 +3,15 @@
 
 #include "Settings.h"
 
+#include "BuildInfo.h"
 #include "Log.h"
 #include "LoginItem.h"
 #include "SettingsStore.h"
 
 namespace Settings {
+
+const char* const defaultStoreHost = BuildInfo::storeHost;
+
 namespace {
 
 QVariant stored(Key key) {

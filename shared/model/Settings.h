@@ -27,8 +27,9 @@ namespace Settings {
 // The settings domain; its file is $XDG_CONFIG_HOME/<domain>.plist.
 inline constexpr const char* domain = "example.tessly.solvane";
 
-// Deployment values: the product's web host (link and QR card) and the default imagery mirror.
-inline constexpr const char* defaultStoreHost = "solvane.example";
+// Deployment values: the product's web host (link and QR card; the build's, empty when it names none) and
+// the default imagery mirror.
+extern const char* const defaultStoreHost;
 inline constexpr const char* defaultImageryHost = "imagery.solvane.example";
 
 // What `products` reads when it holds no usable list: one product per screen, repeating.

@@ -18,6 +18,6 @@ public:
     virtual void restart() = 0;
     // Opens the host's settings, where the user picks a screen saver; false when there is nothing to open.
     virtual bool openSettings() = 0;
-    // Whether this desktop's screen saver is this host (GNOME and KDE run their own instead).
+    // Whether this host is the screen saver running in this session (many desktops run their own).
     virtual bool isDesktopsSaver() const = 0;
 };

@@ -31,10 +31,59 @@ const QRegularExpression& header() {
     return pattern;
 }
 
+// The file as Latin-1, one character a byte, so bytes that are not UTF-8 go back out as they came.
 std::optional<QString> readText(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    return QString::fromUtf8(file.readAll());
+    return QString::fromLatin1(file.readAll());
+}
+
+QString asBytes(const QString& text) {
+    return QString::fromLatin1(text.toUtf8());
+}
+
+// The program an entry line runs: its command's first word as the shell reads it, after the resource
+// file's own escapes; the name, the "-" of a disabled entry and a "GL:" visual before it are skipped.
+QString programOf(QString line) {
+    line.replace(header(), QString());
+    line = line.trimmed();
+    if (line.endsWith(QLatin1Char('\\'))) line.chop(1);
+    if (line.endsWith(QLatin1String("\\n"))) line.chop(2);
+    line.replace(QLatin1String("\\\\"), QLatin1String("\\"));
+    line = line.trimmed();
+    if (line.startsWith(QLatin1Char('-'))) line = line.mid(1).trimmed();
+    static const QRegularExpression visual(QStringLiteral("^[A-Za-z0-9_]+:\\s*"));
+    line.replace(visual, QString());
+    if (line.startsWith(QLatin1Char('"'))) {
+        const qsizetype close = line.indexOf(QLatin1Char('"'), 1);
+        if (close < 0) return {};
+        line = line.mid(close + 1).trimmed();
+    }
+    QString word;
+    QChar quote;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+            else
+                word += c;
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+        } else if (c == QLatin1Char('\\') && i + 1 < line.size()) {
+            word += line[++i];
+        } else if (c.isSpace()) {
+            break;
+        } else {
+            word += c;
+        }
+    }
+    return word;
+}
+
+bool isOurs(const QString& line, const QString& programFileName) {
+    const QString program = programOf(line);
+    return program.section(QLatin1Char('/'), -1) == programFileName;
 }
 
 } // namespace
@@ -42,7 +91,7 @@ std::optional<QString> readText(const QString& path) {
 XScreenSaverHost::XScreenSaverHost()
     : XScreenSaverHost(Places{QDir::homePath() + QStringLiteral("/.xscreensaver"),
                               QStringLiteral("/etc/X11/app-defaults/XScreenSaver"),
-                              qEnvironmentVariable("XDG_CURRENT_DESKTOP")}) {}
+                              QStringLiteral("xscreensaver-command")}) {}
 
 XScreenSaverHost::XScreenSaverHost(Places places) : places_(std::move(places)) {}
 
@@ -76,27 +125,44 @@ QString XScreenSaverHost::merged(const std::optional<QString>& text, const QStri
     // A file ending in a newline splits into a last empty line; it stays the file's end.
     const bool endsWithNewline = !lines.isEmpty() && lines.back().isEmpty();
     if (endsWithNewline) lines.removeLast();
+    // A file written with CRLF line ends keeps them: each line's CR is set aside while the list is read
+    // and goes back on the way out; lines of ours take the list's own.
+    std::vector<bool> crs;
+    for (QString& line : lines) {
+        crs.push_back(line.endsWith(QLatin1Char('\r')));
+        if (crs.back()) line.chop(1);
+    }
+    const auto finish = [&lines, &crs](qsizetype inserted, bool cr) {
+        if (inserted >= 0) crs.insert(crs.begin() + inserted, cr);
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            if (crs[size_t(i)]) lines[i] += QLatin1Char('\r');
+        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    };
 
     qsizetype first = -1;
     for (qsizetype i = 0; i < lines.size() && first < 0; ++i)
         if (header().match(lines[i]).hasMatch()) first = i;
     if (first < 0) {
         first = lines.size();
+        const bool cr = !crs.empty() && crs.back();
         lines << (systemPrograms ? systemPrograms->split(QLatin1Char('\n'))
                                  : QStringList{QStringLiteral("programs:")});
+        crs.resize(size_t(lines.size()), cr);
     }
+    const bool listCr = crs[size_t(first)];
     qsizetype last = first;
     while (last + 1 < lines.size() && continues(lines[last]))
         ++last;
 
     const QString indent = QStringLiteral("\t\t\t\t");
     for (qsizetype i = first; i <= last; ++i) {
-        if (!lines[i].contains(programFileName)) continue;
-        // Our line already: put the new entry in its place, keeping how the line ends.
+        if (!isOurs(lines[i], programFileName)) continue;
+        // Our line already: put the new entry in its place, keeping how the line ends, and the header
+        // when the entry shares its line.
         const QString ending = continues(lines[i]) ? QStringLiteral(" \\n\\") : QStringLiteral(" \\n");
         const QString lead = i == first ? QStringLiteral("programs:\t") : indent;
         lines[i] = lead + entry + ending;
-        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+        return finish(-1, listCr);
     }
 
     QString end = withoutTrailingSpace(lines[last]);
@@ -111,15 +177,7 @@ QString XScreenSaverHost::merged(const std::optional<QString>& text, const QStri
     }
     lines[last] = end;
     lines.insert(last + 1, indent + entry + QStringLiteral(" \\n"));
-    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-}
-
-bool XScreenSaverHost::runsXScreenSaver(const QString& currentDesktop) {
-    for (const QString& desktop : currentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts))
-        if (desktop.compare(QLatin1String("GNOME"), Qt::CaseInsensitive) == 0 ||
-            desktop.compare(QLatin1String("KDE"), Qt::CaseInsensitive) == 0)
-            return false;
-    return true;
+    return finish(last + 1, listCr);
 }
 
 std::optional<QString> XScreenSaverHost::registerHack(const QString& name, const QString& program) {
@@ -129,18 +187,19 @@ std::optional<QString> XScreenSaverHost::registerHack(const QString& name, const
     const auto before = readText(target);
     if (!before && QFileInfo::exists(target)) return QStringLiteral("could not read ") + target;
     const auto defaults = readText(places_.systemDefaults);
-    const QString after = merged(before, entry(name, program), QFileInfo(program).fileName(),
-                                 defaults ? programsBlock(*defaults) : std::nullopt);
+    const QString after =
+        merged(before, asBytes(entry(name, program)), asBytes(QFileInfo(program).fileName()),
+               defaults ? programsBlock(*defaults) : std::nullopt);
     if (before == after) return std::nullopt;
     QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly) || file.write(after.toUtf8()) < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(after.toLatin1()) < 0 || !file.commit())
         return QStringLiteral("could not write ") + target + QStringLiteral(": ") + file.errorString();
     return std::nullopt;
 }
 
 void XScreenSaverHost::restart() {
     QProcess command;
-    command.setProgram(QStringLiteral("xscreensaver-command"));
+    command.setProgram(places_.command);
     command.setArguments({QStringLiteral("-restart")});
     // It reports to the terminal; whether a host was running is not our concern.
     command.setStandardOutputFile(QProcess::nullDevice());
@@ -166,5 +225,19 @@ bool XScreenSaverHost::openSettings() {
 }
 
 bool XScreenSaverHost::isDesktopsSaver() const {
-    return runsXScreenSaver(places_.currentDesktop);
+    // Whether a daemon answers on this display, whatever the desktop is called: XFCE, MATE, Cinnamon,
+    // Budgie and LXQt run savers of their own, and any desktop may run XScreenSaver instead.
+    if (QStandardPaths::findExecutable(places_.command).isEmpty()) return false;
+    QProcess command;
+    command.setProgram(places_.command);
+    command.setArguments({QStringLiteral("-version")});
+    command.setStandardOutputFile(QProcess::nullDevice());
+    command.setStandardErrorFile(QProcess::nullDevice());
+    command.start();
+    if (!command.waitForFinished(5000)) {
+        command.kill();
+        command.waitForFinished(1000);
+        return false;
+    }
+    return command.exitStatus() == QProcess::NormalExit && command.exitCode() == 0;
 }

@@ -14,9 +14,9 @@ public:
     struct Places {
         QString file;           // the user's settings: ~/.xscreensaver
         QString systemDefaults; // XScreenSaver's own defaults, whose list a new file starts from
-        QString currentDesktop; // XDG_CURRENT_DESKTOP
+        QString command;        // xscreensaver-command: asks the running daemon
     };
-    // The user's file, the installed defaults and this session's desktop.
+    // The user's file, the installed defaults and the daemon's command.
     XScreenSaverHost();
     explicit XScreenSaverHost(Places places);
 
@@ -30,15 +30,14 @@ public:
     // The entry for a hack: its name in quotes, then the program quoted for the shell, then --root.
     static QString entry(const QString& name, const QString& program);
     // `text` (the file, or nothing when it is missing) with the entry in its programs list: an entry
-    // whose line runs `programFileName` is replaced in place, else the entry is appended, so the user's
+    // whose command runs a program named `programFileName` is replaced in place (the header kept when it
+    // shares the header's line), else the entry is appended, so the user's
     // order (and the index a "selected:" line names) stays. A file without a list gets
     // `systemPrograms` (the defaults' "*programs:" block, if any) with the entry appended.
     static QString merged(const std::optional<QString>& text, const QString& entry,
                           const QString& programFileName, const std::optional<QString>& systemPrograms);
     // The "*programs:" block of XScreenSaver's defaults file, as lines of a user file ("programs:" ...).
     static std::optional<QString> programsBlock(const QString& defaults);
-    // GNOME and KDE (XDG_CURRENT_DESKTOP, a colon-separated list) run a screen saver of their own.
-    static bool runsXScreenSaver(const QString& currentDesktop);
 
 private:
     Places places_;

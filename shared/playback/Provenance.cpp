@@ -1,5 +1,6 @@
 #include "Provenance.h"
 
+#include "BuildInfo.h"
 #include "SolarTime.h"
 
 #include <QJsonDocument>
@@ -49,9 +50,14 @@ QStringList Provenance::lines() const {
                               QStringLiteral(" observations (") + integration->method + QLatin1Char(')')
                         : QStringLiteral("Observations per frame: unknown"));
     out << QStringLiteral("Processing: ") + entry.processing;
-    out << QStringLiteral("Imagery: NASA/SDO, via ") + QLatin1String(makerDomain);
+    out << QStringLiteral("Imagery: NASA/SDO, via ") + makerDomain();
     out << QLatin1String(disclaimer);
     return out;
+}
+
+QString Provenance::makerDomain() {
+    const QString host = QString::fromUtf8(BuildInfo::storeHost);
+    return host.isEmpty() ? QStringLiteral("Solvane") : host;
 }
 
 QString Provenance::text() const {

@@ -67,6 +67,37 @@ TEST_F(AppGui, ControlsFadeInWithInputAndOutWhenIdle) {
     EXPECT_FALSE(app.buttonsVisible());
     EXPECT_TRUE(app.cursorHidden());
     EXPECT_FALSE(app.walls()[1]->state().timeHeld);
+
+    // Hidden while the controls show, the next show starts with them hidden until input comes.
+    idle = 0.5;
+    app.tick();
+    ASSERT_TRUE(app.buttonsVisible());
+    app.hide();
+    idle = 100;
+    app.show();
+    EXPECT_FALSE(app.buttonsVisible());
+    for (CloseButton* button : app.closeButtons())
+        EXPECT_EQ(button->opacity(), 0.0);
+
+    // Input fades them in quickly (0.15 s); idle fades them out slowly (0.8 s). Measured as the time until
+    // the fade is done, which a loaded machine can only lengthen; swapped times fail both ways.
+    const auto secondsUntil = [](CloseButton* button, double opacity) {
+        QElapsedTimer waited;
+        waited.start();
+        while (button->opacity() != opacity && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return waited.elapsed() / 1000.0;
+    };
+    idle = 0.5;
+    app.tick();
+    EXPECT_TRUE(app.buttonsVisible());
+    EXPECT_LT(secondsUntil(app.closeButtons()[0], 1.0), 0.6) << "the fade-in is quick";
+    idle = 3.0;
+    app.tick();
+    const double fadeOut = secondsUntil(app.closeButtons()[0], 0.0);
+    EXPECT_GT(fadeOut, 0.6) << "the fade-out is slow, still partly visible after 0.3 s";
+    EXPECT_LT(fadeOut, 5.0);
+    app.hide();
 }
 
 TEST_F(AppGui, KeysReachEveryWall) {

@@ -198,6 +198,12 @@ TEST_F(AppSession, ASecondStartHandsItsLinksToTheFirstAndXdgOpenReachesIt) {
     Settings::setMode(Mode::desktop);
     auto app = start();
     ASSERT_TRUE(app->waitFor("desktop mode: resident, no windows", slowMs)) << app->output().constData();
+    // A plain second start, while no window is open, is a reopen: Preferences, as nothing shows.
+    ASSERT_FALSE(session.titles("solvane").contains("Solvane Settings"));
+    const ProcessResult reopen = runProgram(SOLVANE_BINARY, {}, {}, environment(), slowMs);
+    EXPECT_EQ(reopen.status, 0);
+    EXPECT_TRUE(reopen.err.contains("handed over to the running Solvane")) << reopen.err.constData();
+    EXPECT_TRUE(pollUntil([&] { return session.titles("solvane").contains("Solvane Settings"); }, slowMs));
 
     for (const char* link : {"solvane://settings", "solvane://look/Bad"}) {
         const ProcessResult second = runProgram(SOLVANE_BINARY, {link}, {}, environment(), slowMs);
@@ -207,9 +213,6 @@ TEST_F(AppSession, ASecondStartHandsItsLinksToTheFirstAndXdgOpenReachesIt) {
     EXPECT_TRUE(app->waitFor("link: solvane://settings, opening Settings", slowMs))
         << app->output().constData();
     EXPECT_TRUE(app->waitFor("link refused: solvane://look/Bad", slowMs)) << app->output().constData();
-    // A plain second start is a reopen: Preferences, as nothing shows.
-    EXPECT_EQ(runProgram(SOLVANE_BINARY, {}, {}, environment(), slowMs).status, 0);
-    EXPECT_TRUE(pollUntil([&] { return session.titles("solvane").contains("Solvane Settings"); }, slowMs));
 
     // The shipped desktop entry declares the scheme; a sandbox copy names this build's program.
     const QByteArray entry = readFile(SOLVANE_SOURCE_DIR "/resources/solvane.desktop");

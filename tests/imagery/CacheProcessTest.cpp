@@ -97,6 +97,12 @@ TEST_F(CacheProcess, PrimeFillsAndAnImmediateRefreshAsksNothing) {
     Finished refreshed = run({"--refresh"});
     EXPECT_EQ(refreshed.status, 0);
     EXPECT_TRUE(mirror->requests().isEmpty()) << mirror->requests().join('\n').toStdString();
+    // Both switches: only the ordinary refresh runs (a full pass would check the index).
+    for (const QStringList& both :
+         {QStringList{"--prime", "--refresh"}, QStringList{"--refresh", "--prime"}}) {
+        EXPECT_EQ(run(both).status, 0);
+        EXPECT_TRUE(mirror->requests().isEmpty()) << mirror->requests().join('\n').toStdString();
+    }
 
     // Due: the index is revalidated (304) and no held versioned clip is asked for again.
     setting(QStringLiteral("lastCheck"), QDateTime::currentDateTimeUtc().addDays(-2));

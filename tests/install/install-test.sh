@@ -21,11 +21,22 @@ export ASAN_OPTIONS=detect_leaks=0
 # The tree, put somewhere the build never was.
 tree="$work/elsewhere/prefix"
 cmake --install "$build" --prefix "$tree" >/dev/null
-for path in bin/solvane share/solvane/glossary.json share/solvane/seed.mp4 share/solvane/seed.json \
+for path in bin/solvane share/solvane/version share/solvane/glossary.json share/solvane/seed.mp4 share/solvane/seed.json \
             share/metainfo/example.tessly.solvane.metainfo.xml share/man/man1/solvane.1.gz \
             share/bash-completion/completions/solvane share/doc/solvane/copyright \
             lib/solvane/Solvane.saver/solvane-saver lib/solvane/Solvane.saver/Info.plist; do
   check "installed $path" test -e "$tree/$path"
+done
+check "the tree says its version" grep -qx "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")" "$tree/share/solvane/version"
+# A release refuses placeholder hosts before it builds anything.
+: >"$work/release.key"
+for hosts in "https://downloads.solvane.example/r https://updates.example.org/appcast.xml" \
+             "https://downloads.example.org/r https://updates.solvane.example/appcast.xml" \
+             "https://downloads.example.org/r https://localhost/appcast.xml" \
+             "https://downloads.example.org/r https://feed.test/appcast.xml --store-host solvane.invalid"; do
+  set -- $hosts
+  check "make-release refuses $*" sh -c "! '$source_dir/tools/release/make-release' --key '$work/release.key' \
+    --url-base $1 --feed $2 ${3:-} ${4:-} --out '$work/release' 2>'$work/release.err' && grep -q 'reserved host' '$work/release.err' && [ ! -e '$work/release' ]"
 done
 check "AppStream metainfo validates" appstreamcli validate --no-net "$tree/share/metainfo/example.tessly.solvane.metainfo.xml"
 if [ -f "$tree/share/applications/solvane.desktop" ]; then

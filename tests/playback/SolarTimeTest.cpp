@@ -65,6 +65,8 @@ TEST(SolarTime, SameInstantFindsTheSlot) {
     EXPECT_EQ(SolarTime::sameInstant(end.addSecs(-143 * 1200), end, 144), 0);
     EXPECT_EQ(SolarTime::sameInstant(end.addSecs(-49 * 3600), end, 144), std::nullopt);
     EXPECT_EQ(SolarTime::sameInstant(end.addSecs(3600), end, 144), std::nullopt);
+    EXPECT_EQ(SolarTime::sameInstant(end.addSecs(20 * 60), end, 144), std::nullopt); // one step past the end
+    EXPECT_EQ(SolarTime::sameInstant(end.addSecs(-143 * 1200 - 1200), end, 144), std::nullopt); // one before
     EXPECT_EQ(SolarTime::sameInstant(end, end, 0), std::nullopt);
     EXPECT_EQ(SolarTime::sameInstant(end, end, 144, 0), std::nullopt);
 }

@@ -209,8 +209,8 @@ TEST_F(SaverEndToEnd, XScreenSaverRunsTheInstalledHackOnTheAppsCacheReadOnly) {
 
     // Installed from the app's installer; the restart it asks for goes to this display.
     qputenv("DISPLAY", display.toLocal8Bit());
-    auto host = std::make_shared<HostWithoutWindow>(
-        XScreenSaverHost::Places{home + "/.xscreensaver", "/etc/X11/app-defaults/XScreenSaver", "XFCE"});
+    auto host = std::make_shared<HostWithoutWindow>(XScreenSaverHost::Places{
+        home + "/.xscreensaver", "/etc/X11/app-defaults/XScreenSaver", "xscreensaver-command"});
     const QString installed = home + "/.local/share/Solvane/Screen Savers/Solvane.saver";
     EXPECT_EQ(SaverInstaller::installSaver({QString(SOLVANE_SAVER_BUNDLE), installed, host}),
               "Installed. In XScreenSaver's settings, pick Solvane.");

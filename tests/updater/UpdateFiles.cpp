@@ -64,13 +64,17 @@ QByteArray makeTarball(const std::vector<TarEntry>& entries) {
 }
 
 QByteArray installTree(const QString& version) {
-    return makeTarball({{QStringLiteral("bin"), {}, TarEntry::Kind::folder},
-                        {QStringLiteral("bin/solvane"), "#!/bin/sh\necho " + version.toUtf8() + "\n"},
-                        {QStringLiteral("share/solvane/glossary.json"), "{}\n"},
-                        {QStringLiteral("share/solvane/latest"),
-                         {},
-                         TarEntry::Kind::link,
-                         QStringLiteral("glossary.json")}});
+    return makeTarball(
+        {{QStringLiteral("bin"), {}, TarEntry::Kind::folder},
+         {QStringLiteral("bin/solvane"), "#!/bin/sh\necho " + version.toUtf8() + "\n"},
+         {QStringLiteral("share/solvane/glossary.json"), "{}\n"},
+         {QStringLiteral("share/solvane/version"), version.toUtf8() + "\n"},
+         // A link one level up and down again stays inside the tree.
+         {QStringLiteral("share/program"), {}, TarEntry::Kind::link, QStringLiteral("../bin/solvane")},
+         {QStringLiteral("share/solvane/latest"),
+          {},
+          TarEntry::Kind::link,
+          QStringLiteral("glossary.json")}});
 }
 
 QByteArray appcast(const QString& version, const QString& display, const QString& url, qint64 length,

@@ -25,7 +25,8 @@ struct TarEntry {
 
 // A gzip tarball of the entries, in order.
 QByteArray makeTarball(const std::vector<TarEntry>& entries);
-// The smallest install tree an update may carry: bin/solvane (a script printing `version`) and a share file.
+// The smallest install tree an update may carry: bin/solvane (a script printing `version`), share files
+// (the version among them) and two links that stay inside the tree.
 QByteArray installTree(const QString& version);
 
 // One appcast item.

@@ -3,11 +3,13 @@
 
 #include "Updater.h"
 #include "Appcast.h"
+#include "BuildInfo.h"
 #include "MirrorServers.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "TestSupport.h"
 #include "UpdateFiles.h"
+#include "UserInstall.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -77,6 +79,41 @@ TEST(UpdaterRules, FeedVersionsAndTheMomentOfInstalling) {
                   row.sign)
             << row.a << " vs " << row.b;
 
+    const struct {
+        QString version;
+        bool usable;
+    } names[] = {{"2.0", true},  {"1.2.3+b4", true}, {"v_1-rc", true},   {QString(64, 'a'), true},
+                 {"", false},    {".", false},       {"..", false},      {".x", false},
+                 {"a/b", false}, {"-x", false},      {"current", false}, {QString(65, 'a'), false},
+                 {"a b", false}, {"2.0\n", false}};
+    for (const auto& row : names)
+        EXPECT_EQ(UserInstall::usableVersion(row.version), row.usable) << row.version.toStdString();
+
+    const struct {
+        const char* url;
+        bool usable;
+    } feeds[] = {{"https://updates.example.org/appcast.xml", true},
+                 {"", false},
+                 {"https://updates.solvane.example/appcast.xml", false},
+                 {"https://example/appcast.xml", false},
+                 {"https://feed.invalid/a", false},
+                 {"https://feed.TEST/a", false},
+                 {"https://localhost:8443/a", false},
+                 {"https://a.localhost/a", false},
+                 {"http://updates.example.org/appcast.xml", false},
+                 {"updates.example.org/appcast.xml", false}};
+    for (const auto& row : feeds)
+        EXPECT_EQ(Updater::usableBuiltInFeed(row.url), row.usable) << row.url;
+    EXPECT_TRUE(Updater::usableKey(SigningKey::make().publicKey));
+    for (const char* key : {"", "c2ln", "not base64 at all!!", "AAAA"})
+        EXPECT_FALSE(Updater::usableKey(key)) << key;
+
+    EXPECT_EQ(
+        Updater::relaunchArguments({"--kiosk", "solvane://settings", "--seconds", "5", "SOLVANE:look/x"}),
+        (QStringList{"--kiosk", "--seconds", "5"}));
+    EXPECT_TRUE(Updater::relaunchInPlace({"--start", "--kiosk"}));
+    EXPECT_FALSE(Updater::relaunchInPlace({"--start"}));
+
     using W = Updater::When;
     const struct {
         bool controller, installNow;
@@ -125,6 +162,7 @@ protected:
     // Serves `tarball` under a name, and a feed naming it with the given length and signature.
     void serve(const QByteArray& tarball, const QString& version, const QString& display, qint64 length,
                const QString& signature) {
+        mirror->clearRequests();
         writeFile(served + "/solvane.tar.gz", tarball);
         const QString url = "https://" + mirror->host() + "/solvane.tar.gz";
         writeFile(served + "/appcast.xml", appcast(version, display, url, length, signature));
@@ -137,7 +175,10 @@ protected:
         environment.publicKey = key.publicKey;
         environment.currentVersion = "1";
         environment.install = UserInstall(root);
-        environment.relaunch = [this](const QString& executable) { relaunched << executable; };
+        environment.arguments = QStringList{"--kiosk", "solvane://settings"};
+        environment.relaunch = [this](const QString& executable, const QStringList& arguments) {
+            relaunched << (QStringList{executable} + arguments).join(' ');
+        };
         environment.tell = [this](const QString& text) { told << text; };
         auto made = std::make_unique<Updater>(std::move(environment));
         made->when = [when] { return when; };
@@ -167,6 +208,10 @@ protected:
     QStringList relaunched, told;
 };
 
+bool downloaded(const NginxMirror& mirror) {
+    return mirror.requests().join('\n').contains("/solvane.tar.gz");
+}
+
 TEST_F(UpdaterOverHttps, RefusesWhatItCannotTrustAndChangesNothing) {
     const QByteArray good = installTree("2.0");
     const QByteArray climbing = makeTarball({{"bin/solvane", "#!/bin/sh\n"}, {"../escaped", "x"}});
@@ -174,6 +219,21 @@ TEST_F(UpdaterOverHttps, RefusesWhatItCannotTrustAndChangesNothing) {
         makeTarball({{"bin/solvane", "#!/bin/sh\n"}, {temp.filePath("absolute"), "x"}});
     const QByteArray leaving =
         makeTarball({{"bin/solvane", "#!/bin/sh\n"}, {"share/up", {}, TarEntry::Kind::link, "../../.."}});
+    const QByteArray oneLevelOut =
+        makeTarball({{"bin/solvane", "#!/bin/sh\n"}, {"share/up", {}, TarEntry::Kind::link, "../.."}});
+    // Each link stays inside when read alone; together the second climbs through the first.
+    const QByteArray chained = makeTarball({{"bin/solvane", "#!/bin/sh\n"},
+                                            {"a/up", {}, TarEntry::Kind::link, ".."},
+                                            {"a/b/c/out2", {}, TarEntry::Kind::link, "../../up/../.."},
+                                            {"a/b/c/out2/escaped", "x"}});
+    const QByteArray belowALink = makeTarball({{"bin/solvane", "#!/bin/sh\n"},
+                                               {"share/lib", {}, TarEntry::Kind::link, "../bin"},
+                                               {"share/lib/extra", "x"}});
+    const QByteArray twice = makeTarball({{"bin/solvane", "#!/bin/sh\n"},
+                                          {"share/solvane", {}, TarEntry::Kind::link, "../bin"},
+                                          {"share/solvane", {}, TarEntry::Kind::folder}});
+    const QByteArray unnamed = makeTarball({{"bin/solvane", "#!/bin/sh\n"}});
+    const QByteArray older = installTree("0.9");
     const struct {
         const char* name;
         QByteArray served;
@@ -181,6 +241,7 @@ TEST_F(UpdaterOverHttps, RefusesWhatItCannotTrustAndChangesNothing) {
         qint64 length;
         QString signature;
         const char* line;
+        QString display = "2.0";
     } cases[] = {
         {"bad signature", good, "2", good.size(), key.sign(good + "x"),
          "update: refused 2.0: the signature does not match the download"},
@@ -194,20 +255,68 @@ TEST_F(UpdaterOverHttps, RefusesWhatItCannotTrustAndChangesNothing) {
          "update: could not install 2.0: the tarball names a path outside its tree: /"},
         {"link out of the tree", leaving, "2", leaving.size(), key.sign(leaving),
          "update: could not install 2.0: the tarball holds a link that leaves its tree: share/up"},
+        {"link one level out", oneLevelOut, "2", oneLevelOut.size(), key.sign(oneLevelOut),
+         "update: could not install 2.0: the tarball holds a link that leaves its tree: share/up"},
+        {"a chain of links", chained, "2", chained.size(), key.sign(chained),
+         "update: could not install 2.0: the tarball holds"},
+        {"a file below a link", belowALink, "2", belowALink.size(), key.sign(belowALink),
+         "update: could not install 2.0: the tarball holds an entry below its link share/lib: "
+         "share/lib/extra"},
+        {"one path twice", twice, "2", twice.size(), key.sign(twice),
+         "update: could not install 2.0: the tarball names a path twice: share/solvane"},
+        {"signed as another version", older, "2", older.size(), key.sign(older),
+         "update: could not install 2.0: the download holds version 0.9, the feed says 2.0"},
+        {"the feed names the link current", unnamed, "2", unnamed.size(), key.sign(unnamed),
+         "update: could not install current: the version \"current\" cannot name a folder", "current"},
+        {"the feed names the parent folder", unnamed, "2", unnamed.size(), key.sign(unnamed),
+         "update: could not install ..: the version \"..\" cannot name a folder", ".."},
     };
+    writeFile(temp.filePath("beside"), "the person's file\n");
     const QStringList before = listing(temp.filePath("opt"));
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
-        serve(row.served, row.version, "2.0", row.length, row.signature);
+        serve(row.served, row.version, row.display, row.length, row.signature);
         auto target = updater(Updater::When::now);
         CapturedLog log;
         checkNow(*target);
-        EXPECT_TRUE(log.finish().contains(row.line));
+        const QByteArray text = log.finish();
+        EXPECT_TRUE(text.contains(row.line)) << text.constData();
         EXPECT_EQ(listing(temp.filePath("opt")), before);
+        EXPECT_EQ(runProgram(root + "/current/bin/solvane", {}).out, QByteArray("1\n"));
+        EXPECT_EQ(readFile(temp.filePath("beside")), QByteArray("the person's file\n"));
         EXPECT_FALSE(QFileInfo::exists(temp.filePath("escaped")) ||
                      QFileInfo::exists(temp.filePath("absolute")));
         EXPECT_TRUE(relaunched.isEmpty());
         EXPECT_EQ(told.size(), 1) << "a person who asked hears the outcome";
+        told.clear();
+    }
+
+    {
+        SCOPED_TRACE("a build without a usable key checks but downloads nothing");
+        const QByteArray good = installTree("2.0");
+        serve(good, "2", "2.0", good.size(), key.sign(good));
+        const QString kept = key.publicKey;
+        key.publicKey = "c2ln";
+        auto target = updater(Updater::When::now);
+        key.publicKey = kept;
+        CapturedLog log;
+        checkNow(*target);
+        EXPECT_TRUE(log.finish().contains("update: 2.0 is available; this build carries no key to check "
+                                          "downloads with, so it does not download it"));
+        EXPECT_FALSE(downloaded(*mirror));
+        EXPECT_EQ(listing(temp.filePath("opt")), before);
+        told.clear();
+    }
+    Settings::d().remove(Settings::Key::updateFeed);
+    if (!Updater::usableBuiltInFeed(QString::fromLatin1(BuildInfo::feedURL))) {
+        SCOPED_TRACE("a build without a feed reads nothing");
+        mirror->clearRequests();
+        auto target = updater(Updater::When::now);
+        CapturedLog log;
+        checkNow(*target);
+        EXPECT_TRUE(log.finish().contains("update: no update feed in this build"));
+        EXPECT_TRUE(mirror->requests().isEmpty());
+        EXPECT_EQ(told.size(), 1);
         told.clear();
     }
 
@@ -234,7 +343,8 @@ TEST_F(UpdaterOverHttps, InstallsNowOvernightOrOnQuit) {
         EXPECT_TRUE(log.finish().contains("update: installing 2.0 now and relaunching"));
         EXPECT_EQ(current(), root + "/2.0");
         EXPECT_EQ(runs(), QByteArray("2.0\n"));
-        EXPECT_EQ(relaunched, QStringList{root + "/current/bin/solvane"});
+        EXPECT_EQ(relaunched, QStringList{root + "/current/bin/solvane --kiosk"})
+            << "relaunched with this run's switches, not its links";
         EXPECT_TRUE(QFileInfo::exists(root + "/1/bin/solvane"))
             << "the previous version stays for a rollback";
         EXPECT_TRUE(QFileInfo(root + "/2.0/share/solvane/latest").isSymLink());
@@ -249,6 +359,11 @@ TEST_F(UpdaterOverHttps, InstallsNowOvernightOrOnQuit) {
         checkNow(*target);
         EXPECT_TRUE(log.finish().contains("update: 2.0 downloaded; installs on quit"));
         EXPECT_EQ(current(), root + "/1");
+        mirror->clearRequests();
+        CapturedLog again;
+        checkNow(*target);
+        EXPECT_TRUE(again.finish().contains("update: 2.0 is downloaded already and waits to install"));
+        EXPECT_FALSE(downloaded(*mirror)) << "what waits for quit is not downloaded at every check";
         target->installOnQuit();
         EXPECT_EQ(current(), root + "/2.0");
         EXPECT_TRUE(relaunched.isEmpty());
@@ -264,6 +379,10 @@ TEST_F(UpdaterOverHttps, InstallsNowOvernightOrOnQuit) {
         checkNow(*target);
         const QDateTime night = QDateTime(QDate(2026, 12, 9), QTime(3, 0), QTimeZone::utc());
         EXPECT_EQ(target->nightlyAt(), night);
+        clock = night.addSecs(-1); // the timer woke a moment early: it waits the rest
+        target->installIfStillQuiet();
+        EXPECT_EQ(current(), root + "/1");
+        EXPECT_EQ(target->nightlyAt(), night);
         clock = QDateTime(QDate(2026, 12, 9), QTime(5, 10), QTimeZone::utc()); // slept through it
         target->installIfStillQuiet();
         EXPECT_EQ(current(), root + "/1");
@@ -271,8 +390,8 @@ TEST_F(UpdaterOverHttps, InstallsNowOvernightOrOnQuit) {
         clock = night.addDays(1);
         target->installIfStillQuiet();
         const QByteArray text = log.finish();
-        EXPECT_TRUE(
-            text.contains("update: 2.0 downloaded; this kiosk installs it at 2026-12-09T03:00:00+00:00"));
+        EXPECT_EQ(text.count("update: 2.0 downloaded; this kiosk installs it at 2026-12-09T03:00:00+00:00"),
+                  1);
         EXPECT_TRUE(
             text.contains("update: 2.0 downloaded; this kiosk installs it at 2026-12-10T03:00:00+00:00"));
         EXPECT_EQ(current(), root + "/2.0");

@@ -25,6 +25,11 @@ TEST(TransitionGeometry, CrossfadeIsLinearOverSixTenths) {
     EXPECT_DOUBLE_EQ(at(Transition::crossfade, 0.0).outgoing, 1.0);
     EXPECT_DOUBLE_EQ(at(Transition::crossfade, 0.3).incoming, 0.5);
     EXPECT_DOUBLE_EQ(at(Transition::crossfade, 0.3).outgoing, 0.5);
+    // Away from the middle, where swapped or curved fades show.
+    EXPECT_DOUBLE_EQ(at(Transition::crossfade, 0.15).incoming, 0.25);
+    EXPECT_DOUBLE_EQ(at(Transition::crossfade, 0.15).outgoing, 0.75);
+    EXPECT_DOUBLE_EQ(at(Transition::crossfade, 0.45).incoming, 0.75);
+    EXPECT_DOUBLE_EQ(at(Transition::crossfade, 0.45).outgoing, 0.25);
     EXPECT_DOUBLE_EQ(at(Transition::crossfade, 0.6).incoming, 1.0);
     EXPECT_DOUBLE_EQ(at(Transition::crossfade, 0.6).outgoing, 0.0);
     EXPECT_FALSE(at(Transition::crossfade, 0.3).mask);
