@@ -34,8 +34,11 @@ QString SingleInstance::socketPath() {
     return QDir(folder).filePath("solvane-" + QString::fromLatin1(digest) + ".socket");
 }
 
-QByteArray SingleInstance::encode(const QList<QUrl>& links) {
+QByteArray SingleInstance::encode(const QList<QUrl>& links, const QStringList& options) {
     QByteArray message;
+    for (const QString& option : options)
+        if (option.startsWith(QLatin1String("--")) && !option.contains(QLatin1Char('\n')))
+            message += option.toUtf8() + '\n';
     for (const QUrl& link : links)
         message += link.toEncoded() + '\n';
     return message + '\n';
@@ -46,15 +49,22 @@ std::optional<QList<QUrl>> SingleInstance::decode(const QByteArray& message) {
     if (!(message == "\n" || message.endsWith("\n\n"))) return std::nullopt;
     QList<QUrl> links;
     for (const QByteArray& line : message.split('\n'))
-        if (!line.isEmpty()) links << QUrl::fromEncoded(line);
+        if (!line.isEmpty() && !line.startsWith("--")) links << QUrl::fromEncoded(line);
     return links;
 }
 
-bool SingleInstance::handOver(const QList<QUrl>& links, const QString& path) {
+QStringList SingleInstance::decodeOptions(const QByteArray& message) {
+    QStringList options;
+    for (const QByteArray& line : message.split('\n'))
+        if (line.startsWith("--")) options << QString::fromUtf8(line);
+    return options;
+}
+
+bool SingleInstance::handOver(const QList<QUrl>& links, const QString& path, const QStringList& options) {
     QLocalSocket socket;
     socket.connectToServer(path);
     if (!socket.waitForConnected(waitMs)) return false;
-    socket.write(encode(links));
+    socket.write(encode(links, options));
     if (!socket.waitForBytesWritten(waitMs)) return false;
     // The running program answers once it has the links, so they are not lost when we exit.
     socket.waitForReadyRead(waitMs);
@@ -95,7 +105,7 @@ void SingleInstance::accept() {
             socket->write("ok\n");
             socket->flush();
             socket->disconnectFromServer();
-            if (self && self->handler_) self->handler_(*links);
+            if (self && self->handler_) self->handler_(*links, decodeOptions(*buffer));
         });
     }
 }

@@ -29,7 +29,12 @@ int main(int argc, char** argv) {
     application.setQuitOnLastWindowClosed(false);
     // One program per user: a later start hands its links (or a plain reopen) to the running one.
     const QString socket = SingleInstance::socketPath();
-    if (SingleInstance::handOver(commandLine.links, socket)) {
+    App::Launch launch;
+    launch.forceStart = commandLine.forceStart;
+    launch.kioskSession = commandLine.kioskSession;
+    launch.autoQuit = commandLine.autoQuit;
+    launch.links = commandLine.links;
+    if (SingleInstance::handOver(launch.links, socket, App::handOverOptions(launch))) {
         log("handed over to the running Solvane", LogArea::app);
         return 0;
     }
@@ -45,20 +50,10 @@ int main(int argc, char** argv) {
     // Everything shown is taken down on the way out, however the quit comes.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &app, &App::hide);
     SingleInstance instance;
-    instance.listen(
-        [&app](const QList<QUrl>& links) {
-            if (links.isEmpty())
-                app.reopen();
-            else
-                app.openLinks(links);
-        },
-        socket);
+    instance.listen([&app](const QList<QUrl>& links,
+                           const QStringList& options) { app.takeOver(App::fromHandOver(links, options)); },
+                    socket);
 
-    App::Launch launch;
-    launch.forceStart = commandLine.forceStart;
-    launch.kioskSession = commandLine.kioskSession;
-    launch.autoQuit = commandLine.autoQuit;
-    launch.links = commandLine.links;
     // The sequence runs once the event loop has started, as a finished launch.
     QTimer::singleShot(0, &app, [&app, launch] { app.launch(launch); });
     const int status = application.exec();
