@@ -175,22 +175,3 @@ TEST_F(AppGui, TheIdleTickTriesOncePerIdlePeriodAndNeverWithoutASource) {
     unaware.tick();
     EXPECT_FALSE(unaware.showing());
 }
-
-TEST_F(AppGui, WallsOnSomeScreensLeaveTheFocusWhereItWas) {
-    QLineEdit work;
-    work.show();
-    work.activateWindow();
-    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &work; }));
-    auto owned = makeApp();
-    App& app = *owned;
-    Settings::setProducts({"", "off"});
-    app.show();
-    ASSERT_FALSE(app.coversAll());
-    pump(300);
-    EXPECT_EQ(QApplication::activeWindow(), &work);
-    app.hide();
-
-    Settings::setProducts({"", ""});
-    app.show(); // every screen: the walls take the keyboard
-    EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == app.windows().front(); }));
-}

@@ -225,7 +225,7 @@ TEST(RunningProgram, TakesALaterStartsSwitchesAndGoingOnline) {
                                   "DBUS_SESSION_BUS_ADDRESS=",
                                   "DISPLAY="};
     RunningProgram first(SOLVANE_BINARY, {"--seconds", "60"}, environment);
-    ASSERT_TRUE(first.waitFor("desktop: no stills cached yet", 60000)) << first.output().constData();
+    ASSERT_TRUE(first.waitFor("seeded with the bundled clip", 60000)) << first.output().constData();
     EXPECT_EQ(first.count("refresh: now and every 3600 s"), 0);
 
     // Going online by the settings file (as Preferences or a hand edit would): the hourly refresh starts.

@@ -213,7 +213,9 @@ TEST_F(DesktopManager, ManifestNamesNeverLeaveTheFolderAndAScreenWithoutStillsSa
     const QString data = qEnvironmentVariable("XDG_DATA_HOME");
     QStringList written;
     QDirIterator it(data, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        written << it.next().mid(data.size() + 1);
+    while (it.hasNext()) {
+        const QString name = it.next().mid(data.size() + 1);
+        if (name != "screens.json") written << name; // the test's own screen layout
+    }
     EXPECT_EQ(written, QStringList{"Solvane/desktop/A-2026-12-07T20-00-00Z.png"});
 }

@@ -9,12 +9,15 @@
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "TestSupport.h"
+#include "WallWindow.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -213,4 +216,23 @@ TEST_F(LiveDesktopTest, StaysBelowTheDesktopsOwnWindowOfIcons) {
                     .constData());
     EXPECT_TRUE(waitUntil(playing));
     live.stop();
+}
+
+TEST(WallWindowFocus, AWallOnSomeScreensLeavesTheFocusWhereItWas) {
+    // Under a real window manager: the user's window keeps the keyboard when a wall shows beside it.
+    QLineEdit work;
+    work.setGeometry(100, 100, 300, 40);
+    work.show();
+    work.activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &work; }));
+    {
+        WallWindow wall(QGuiApplication::primaryScreen());
+        wall.present(WallWindow::Presentation::onTop);
+        ASSERT_TRUE(waitUntil([&] { return stacking().contains(hex(wall.winId())); }));
+        waitUntil([] { return false; }, 500);
+        EXPECT_EQ(QApplication::activeWindow(), &work);
+    }
+    WallWindow wall(QGuiApplication::primaryScreen());
+    wall.present(WallWindow::Presentation::fullScreen); // every screen: the wall takes the keyboard
+    EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &wall; }));
 }
