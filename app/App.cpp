@@ -1,5 +1,6 @@
 #include "App.h"
 
+#include "Cache.h"
 #include "CloseButton.h"
 #include "HintLabel.h"
 #include "IdleTime.h"
@@ -19,6 +20,7 @@
 #include <QScreen>
 #include <QVariantAnimation>
 #include <QWheelEvent>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -26,10 +28,19 @@ namespace {
 constexpr double hintSeconds = 6.0;
 constexpr double hintFadeSeconds = 1.2;
 
-// Fades a control's opacity with a short animation owned by the control.
+constexpr const char* fadeName = "solvane-fade";
+
+// Fades a control's opacity with a short animation owned by the control. One fade per control: a new
+// one stops the one still running, which would otherwise keep writing its own end value.
 template <typename Control> void fade(Control* control, double to, double seconds) {
     if (!control) return;
+    if (auto* running = control->template findChild<QVariantAnimation*>(QLatin1String(fadeName),
+                                                                        Qt::FindDirectChildrenOnly)) {
+        running->setObjectName(QString());
+        running->stop(); // deletes itself
+    }
     auto* animation = new QVariantAnimation(control);
+    animation->setObjectName(QLatin1String(fadeName));
     animation->setStartValue(control->opacity());
     animation->setEndValue(to);
     animation->setDuration(static_cast<int>(std::lround(seconds * 1000)));
@@ -44,20 +55,17 @@ App::App(Environment environment) : env_(std::move(environment)) {
     lastInput_.start();
     rebuild_.setSingleShot(true);
     rebuild_.setInterval(static_cast<int>(rebuildDelaySeconds * 1000));
-    connect(&rebuild_, &QTimer::timeout, this, [this] {
-        if (!showing_) return;
-        const std::vector<QRect> frames = screenFrames();
-        if (frames.empty() || frames == builtFor_) return;
-        log("display layout changed (" + QString::number(builtFor_.size()) + " -> " +
-                QString::number(frames.size()) + ")",
-            LogArea::app);
-        build();
-    });
+    connect(&rebuild_, &QTimer::timeout, this, [this] { layoutChanged(screenFrames()); });
     // The tick starts with the launch sequence; tests drive it by hand.
     tick_.setInterval(250);
     connect(&tick_, &QTimer::timeout, this, &App::tick);
+    hourly_.setInterval(refreshEverySeconds * 1000);
+    connect(&hourly_, &QTimer::timeout, this, &App::startRefresh);
     watchScreens();
     qApp->installEventFilter(this);
+    // Quitting never waits for a download: every pass (hourly, "Download all imagery now", "Update
+    // now") stops at its next safe point.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [] { Cache::requestStop(); });
 }
 
 App::~App() {
@@ -93,6 +101,11 @@ double App::secondsIdle() const {
     return session ? std::min(*session, ours) : ours;
 }
 
+bool App::hasIdleSource() const {
+    if (env_.secondsIdle) return true;
+    return env_.idle && !dynamic_cast<const NoIdleTime*>(env_.idle.get());
+}
+
 Mode App::mode() const {
     if (kioskSession_) return Mode::kiosk;
     const Mode stored = Settings::mode();
@@ -107,9 +120,7 @@ void App::show(bool force) {
     parts_.hidePreferences();
     build();
     if (windows_.empty()) {
-        log("every screen is Off; nothing to show", LogArea::app);
-        parts_.showPreferences();
-        parts_.statusChanged();
+        nothingToShow();
         return;
     }
     showing_ = true;
@@ -126,6 +137,16 @@ void App::show(bool force) {
     log("showing " + QString::number(windows_.size()) + " of " +
             QString::number(QGuiApplication::screens().size()) + " display(s), mode " + Modes::rawValue(mode),
         LogArea::app);
+}
+
+// Every screen is Off: a showing ends (releasing the inhibit and the pointer), and Preferences open
+// where the choice can be changed.
+void App::nothingToShow() {
+    hide();
+    forced_ = false;
+    log("every screen is Off; nothing to show", LogArea::app);
+    parts_.showPreferences();
+    parts_.statusChanged();
 }
 
 void App::clearWalls() {
@@ -233,6 +254,7 @@ void App::holdKeys() {
 void App::hide() {
     if (!showing_) return;
     showing_ = false;
+    forced_ = false;
     armed_ = false;
     clearWalls();
     buttonsVisible_ = false;
@@ -269,7 +291,10 @@ void App::arm() {
         return;
     }
     armedWaiting_ = true;
+    idleTried_ = false;
     parts_.statusChanged();
+    if (!hasIdleSource())
+        log("armed, but this desktop tells no idle time: nothing starts on its own", LogArea::app);
     const double minutes = Settings::idleMinutes();
     const QString whole =
         std::isfinite(minutes) ? QString::number(std::trunc(minutes), 'f', 0) : QString::number(minutes);
@@ -285,6 +310,16 @@ void App::disarm() {
 
 void App::screensChanged() {
     rebuild_.start();
+}
+
+void App::layoutChanged(const std::vector<QRect>& frames) {
+    if (!showing_ || frames.empty() || frames == builtFor_) return;
+    log("display layout changed (" + QString::number(builtFor_.size()) + " -> " +
+            QString::number(frames.size()) + ")",
+        LogArea::app);
+    build();
+    // The screens left are all Off: nothing shows, so nothing may stay held.
+    if (windows_.empty()) nothingToShow();
 }
 
 void App::setCursor(bool hidden) {
@@ -317,9 +352,21 @@ void App::fadeControls(bool visible) {
 }
 
 void App::tick() {
+    followNetwork();
     if (!showing_) {
-        const bool waiting = armedWaiting_ || Settings::mode() == Mode::saver;
-        if (waiting && secondsIdle() >= Settings::idleMinutes() * 60.0) show();
+        // Without a source of the session's idle time, the user may be busy in other programs: nothing
+        // starts on its own (Preferences say why).
+        const bool waiting = armedWaiting_ || mode() == Mode::saver;
+        if (!waiting || !hasIdleSource()) return;
+        if (secondsIdle() < Settings::idleMinutes() * 60.0) {
+            idleTried_ = false; // input came: a new idle period begins
+            return;
+        }
+        // One try per idle period: when nothing can show (every screen Off) it is not retried, nor
+        // logged, four times a second.
+        if (idleTried_) return;
+        idleTried_ = true;
+        show();
         return;
     }
     const Mode mode = this->mode();
@@ -416,17 +463,30 @@ bool App::handleScroll(QObject* target, QPointF pixelDelta, QPoint angleDelta) {
     return true;
 }
 
+bool App::isWallTarget(QObject* target) const {
+    if (auto* widget = qobject_cast<QWidget*>(target)) {
+        QWidget* window = widget->window();
+        return std::find(windows_.begin(), windows_.end(), window) != windows_.end();
+    }
+    if (auto* window = qobject_cast<QWindow*>(target))
+        return std::any_of(windows_.begin(), windows_.end(),
+                           [window](WallWindow* wall) { return wall->windowHandle() == window; });
+    return false;
+}
+
 bool App::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress: {
         lastInput_.restart();
+        // Wall keys belong to the walls: typing in Preferences, a dialog or the mini player is theirs.
+        if (!isWallTarget(watched)) break;
         auto* key = static_cast<QKeyEvent*>(event);
         if (handleKey(key->key(), key->modifiers(), key->text())) return true;
         break;
     }
     case QEvent::Wheel: {
         lastInput_.restart();
-        if (!watched->isWidgetType()) break;
+        if (!watched->isWidgetType() || !isWallTarget(watched)) break;
         auto* wheel = static_cast<QWheelEvent*>(event);
         if (handleScroll(watched, wheel->pixelDelta(), wheel->angleDelta())) return true;
         break;

@@ -78,6 +78,9 @@ public:
     void arm();
     void disarm();
     void screensChanged();
+    // The debounced check after a screen change: rebuilds when showing and the frames of the connected
+    // screens differ from those of the last build.
+    void layoutChanged(const std::vector<QRect>& frames);
     void setButtons(bool visible);
     void setCursor(bool hidden);
     void lockScreen();
@@ -89,6 +92,13 @@ public:
     void openLinks(const QList<QUrl>& links);
     // The program was started again without links: Preferences, unless the imagery shows.
     void reopen();
+    // A later start's request as the lines handed over to this program ("--start", "--kiosk",
+    // "--seconds N"), and back; unknown lines are ignored.
+    static QStringList handOverOptions(const Launch& request);
+    static Launch fromHandOver(const QList<QUrl>& links, const QStringList& options);
+    // Acts on a later start's request: its links, the walls or the kiosk it asks for, its automatic
+    // quit; a start that asks nothing opens Preferences.
+    void takeOver(const Launch& request);
 
     bool showing() const { return showing_; }
     bool armed() const { return armed_; }
@@ -103,6 +113,8 @@ public:
     bool refreshing() const { return refreshing_->load(); }
     // Seconds since the last input, the session's or our own windows', whichever is less.
     double secondsIdle() const;
+    // Whether the session's idle time can be known; without it nothing starts after idle time.
+    bool hasIdleSource() const;
     // The mode the walls follow now (a forced showing in desktop mode behaves as the wall mode).
     Mode mode() const;
     const std::vector<WallWindow*>& windows() const { return windows_; }
@@ -122,6 +134,11 @@ protected:
 
 private:
     void clearWalls();
+    void nothingToShow();
+    void followNetwork();
+    void quitAfter(double seconds);
+    // Whether an event's receiver is one of the wall windows (or inside one).
+    bool isWallTarget(QObject* target) const;
     void fadeControls(bool visible);
     void watchScreens();
     void present();
@@ -149,6 +166,9 @@ private:
     int builds_ = 0;
     bool forced_ = false;
     bool kioskSession_ = false;
+    // The idle time has reached the threshold and the showing was tried once in this idle period.
+    bool idleTried_ = false;
+    bool launched_ = false;
     // Shared with the refresh thread, which may outlive the controller at exit.
     std::shared_ptr<std::atomic<bool>> refreshing_ = std::make_shared<std::atomic<bool>>(false);
 };

@@ -59,15 +59,11 @@ void App::launch(const Launch& options) {
     parts_.buildStatusItem();
     // Screen changes and the key and scroll monitors are watched from construction on.
     tick_.start();
-    if (!Settings::offline()) {
-        log("refresh: now and every " + QString::number(refreshEverySeconds) + " s", LogArea::cache);
-        startRefresh();
-        hourly_.setInterval(refreshEverySeconds * 1000);
-        connect(&hourly_, &QTimer::timeout, this, &App::startRefresh);
-        hourly_.start();
-    } else {
+    launched_ = true;
+    if (!Settings::offline())
+        followNetwork();
+    else
         parts_.applyDesktopPicture();
-    }
     parts_.startUpdater();
     parts_.syncLiveDesktop();
 
@@ -83,9 +79,67 @@ void App::launch(const Launch& options) {
         parts_.showPreferences();
 
     if (!options.links.isEmpty()) openLinks(options.links);
-    if (options.autoQuit && std::isfinite(*options.autoQuit)) {
-        const double milliseconds = std::clamp(*options.autoQuit * 1000.0, 0.0, 2147483647.0);
-        QTimer::singleShot(static_cast<int>(milliseconds), qApp, &QCoreApplication::quit);
+    if (options.autoQuit) quitAfter(*options.autoQuit);
+}
+
+void App::quitAfter(double seconds) {
+    if (!std::isfinite(seconds)) return;
+    const double milliseconds = std::clamp(seconds * 1000.0, 0.0, 2147483647.0);
+    QTimer::singleShot(static_cast<int>(milliseconds), qApp, &QCoreApplication::quit);
+}
+
+QStringList App::handOverOptions(const Launch& request) {
+    QStringList options;
+    if (request.forceStart) options << QStringLiteral("--start");
+    if (request.kioskSession) options << QStringLiteral("--kiosk");
+    if (request.autoQuit)
+        options << QStringLiteral("--seconds ") + QString::number(*request.autoQuit, 'g', 17);
+    return options;
+}
+
+App::Launch App::fromHandOver(const QList<QUrl>& links, const QStringList& options) {
+    Launch request;
+    request.links = links;
+    for (const QString& option : options) {
+        if (option == QLatin1String("--start")) {
+            request.forceStart = true;
+        } else if (option == QLatin1String("--kiosk")) {
+            request.kioskSession = true;
+        } else if (option.startsWith(QLatin1String("--seconds "))) {
+            bool ok = false;
+            const double seconds = option.mid(10).toDouble(&ok);
+            if (ok && std::isfinite(seconds) && seconds >= 0) request.autoQuit = seconds;
+        }
+    }
+    return request;
+}
+
+void App::takeOver(const Launch& request) {
+    if (!request.links.isEmpty()) openLinks(request.links);
+    if (request.kioskSession && !kioskSession_) {
+        // This run becomes the kiosk the later start asked for.
+        kioskSession_ = true;
+        if (showing_) hide();
+    }
+    if (request.forceStart || request.kioskSession)
+        show(request.forceStart);
+    else if (request.links.isEmpty())
+        reopen();
+    if (request.autoQuit) quitAfter(*request.autoQuit);
+}
+
+// The hourly refresh runs exactly while the program is online: going online later (Preferences, a hand
+// edit) starts it with a pass at once, going offline stops it.
+void App::followNetwork() {
+    if (!launched_) return;
+    const bool offline = Settings::offline();
+    if (offline && hourly_.isActive()) {
+        hourly_.stop();
+        log("refresh: offline, the hourly refresh stops", LogArea::cache);
+    } else if (!offline && !hourly_.isActive()) {
+        log("refresh: now and every " + QString::number(refreshEverySeconds) + " s", LogArea::cache);
+        startRefresh();
+        hourly_.start();
     }
 }
 

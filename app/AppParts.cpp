@@ -90,7 +90,10 @@ void wireAppParts(App& app, AppParts& parts) {
     parts.buildStatusItem = [tray] { tray->build(); };
     parts.statusChanged = [tray] { tray->menuNeedsUpdate(); };
     parts.installMainMenu = [mainMenu](QWidget* window) { mainMenu->install(window); };
-    // The Preferences window is the program's main window: it carries the main menu.
+    // Every window of ours that can be active carries the main menu: Preferences and the welcome
+    // window as a bar, the small mini player through its keys and a right click.
     mainMenu->install(preferences->window());
+    welcome->onWindowMade = [mainMenu](QWidget* window) { mainMenu->install(window); };
+    miniPlayer->onWindowMade = [mainMenu](QWidget* window) { mainMenu->attach(window); };
     parts.fillMissing();
 }

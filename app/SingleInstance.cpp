@@ -63,8 +63,11 @@ QString SingleInstance::socketPath() {
     return first;
 }
 
-QByteArray SingleInstance::encode(const QList<QUrl>& links) {
+QByteArray SingleInstance::encode(const QList<QUrl>& links, const QStringList& options) {
     QByteArray message;
+    for (const QString& option : options)
+        if (option.startsWith(QLatin1String("--")) && !option.contains(QLatin1Char('\n')))
+            message += option.toUtf8() + '\n';
     for (const QUrl& link : links)
         message += link.toEncoded() + '\n';
     return message + '\n';
@@ -75,15 +78,23 @@ std::optional<QList<QUrl>> SingleInstance::decode(const QByteArray& message) {
     if (!(message == "\n" || message.endsWith("\n\n"))) return std::nullopt;
     QList<QUrl> links;
     for (const QByteArray& line : message.split('\n'))
-        if (!line.isEmpty()) links << QUrl::fromEncoded(line);
+        if (!line.isEmpty() && !line.startsWith("--")) links << QUrl::fromEncoded(line);
     return links;
 }
 
-bool SingleInstance::handOver(const QList<QUrl>& links, const QString& path, int waitMs) {
+QStringList SingleInstance::decodeOptions(const QByteArray& message) {
+    QStringList options;
+    for (const QByteArray& line : message.split('\n'))
+        if (line.startsWith("--")) options << QString::fromUtf8(line);
+    return options;
+}
+
+bool SingleInstance::handOver(const QList<QUrl>& links, const QString& path, int waitMs,
+                              const QStringList& options) {
     QLocalSocket socket;
     socket.connectToServer(path);
     if (!socket.waitForConnected(waitMs)) return false;
-    socket.write(encode(links));
+    socket.write(encode(links, options));
     if (!socket.waitForBytesWritten(waitMs)) return false;
     // The running program answers once it has the links, so they are not lost when we exit; a program
     // that never answers did not take them.
@@ -132,11 +143,12 @@ bool SingleInstance::listen(Handler handler, const QString& path) {
     return claim(path) == Claim::listening;
 }
 
-SingleInstance::Start SingleInstance::start(const QList<QUrl>& links, const QString& path) {
+SingleInstance::Start SingleInstance::start(const QList<QUrl>& links, const QString& path,
+                                            const QStringList& options) {
     QElapsedTimer waited;
     waited.start();
     for (;;) {
-        if (handOver(links, path, claimWaitMs)) return Start::handedOver;
+        if (handOver(links, path, claimWaitMs, options)) return Start::handedOver;
         switch (claim(path)) {
         case Claim::listening:
             return Start::listening;
@@ -184,7 +196,7 @@ void SingleInstance::accept() {
             socket->write("ok\n");
             socket->flush();
             socket->disconnectFromServer();
-            if (self && self->handler_) self->handler_(*links);
+            if (self && self->handler_) self->handler_(*links, decodeOptions(*buffer));
         });
     }
 }

@@ -68,11 +68,16 @@ void WallWindow::place() {
 
 void WallWindow::present(Presentation presentation) {
     if (presentation == Presentation::onTop) {
+        // Walls on some screens only leave the others to the user's work: they do not take the focus
+        // (a click on a wall still gives it the keyboard).
+        setAttribute(Qt::WA_ShowWithoutActivating, true);
         if (QScreen* on = screen()) setGeometry(on->geometry());
         show();
-    } else {
-        showFullScreen();
+        raise();
+        return;
     }
+    setAttribute(Qt::WA_ShowWithoutActivating, false);
+    showFullScreen();
     raise();
     activateWindow();
 }

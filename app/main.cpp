@@ -28,8 +28,14 @@ int main(int argc, char** argv) {
     // Closing the last wall does not end the program; it lives in the tray.
     application.setQuitOnLastWindowClosed(false);
     // One program per user: a later start hands its links (or a plain reopen) to the running one.
+    App::Launch launch;
+    launch.forceStart = commandLine.forceStart;
+    launch.kioskSession = commandLine.kioskSession;
+    launch.autoQuit = commandLine.autoQuit;
+    launch.links = commandLine.links;
     SingleInstance instance;
-    if (instance.start(commandLine.links) == SingleInstance::Start::handedOver) {
+    if (instance.start(launch.links, SingleInstance::socketPath(), App::handOverOptions(launch)) ==
+        SingleInstance::Start::handedOver) {
         log("handed over to the running Solvane", LogArea::app);
         return 0;
     }
@@ -44,18 +50,10 @@ int main(int argc, char** argv) {
     wireAppParts(app, app.parts());
     // Everything shown is taken down on the way out, however the quit comes.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &app, &App::hide);
-    instance.setHandler([&app](const QList<QUrl>& links) {
-        if (links.isEmpty())
-            app.reopen();
-        else
-            app.openLinks(links);
+    instance.setHandler([&app](const QList<QUrl>& links, const QStringList& options) {
+        app.takeOver(App::fromHandOver(links, options));
     });
 
-    App::Launch launch;
-    launch.forceStart = commandLine.forceStart;
-    launch.kioskSession = commandLine.kioskSession;
-    launch.autoQuit = commandLine.autoQuit;
-    launch.links = commandLine.links;
     // The sequence runs once the event loop has started, as a finished launch.
     QTimer::singleShot(0, &app, [&app, launch] { app.launch(launch); });
     const int status = application.exec();

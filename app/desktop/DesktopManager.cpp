@@ -9,8 +9,10 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QHash>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSet>
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -51,6 +53,23 @@ std::optional<QString> copyInto(const QString& from, const QString& to) {
     return std::nullopt;
 }
 
+// A name that stays inside the folder it is joined to: not empty, not "." or "..", without "/" and
+// without control characters. Ids, still names and stamps come from the cache's manifest.
+bool plainName(const QString& name) {
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) return false;
+    return std::none_of(name.begin(), name.end(), [](QChar c) {
+        return c == QLatin1Char('/') || c.unicode() < 0x20 || c.unicode() == 0x7f;
+    });
+}
+
+// The copies this manager writes: "<id>-<stamp>.png", the stamp a time whose colons became hyphens,
+// and the ".part" of one being copied. Nothing else in the folder is ours to remove.
+bool ourCopy(const QString& name) {
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(^.+-\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d(\.\d+)?(Z|[+-]\d\d-?\d\d)?\.png(\.part)?$)"));
+    return pattern.match(name).hasMatch();
+}
+
 } // namespace
 
 QString Desktop::dir() {
@@ -73,8 +92,15 @@ void Desktop::usePicture(std::shared_ptr<DesktopPicture> replacement) {
 void Desktop::apply() {
     if (!Settings::desktopActive()) return;
     std::vector<CacheEntry> stills;
-    for (const CacheEntry& entry : Cache::entries())
-        if (entry.still) stills.push_back(entry);
+    for (const CacheEntry& entry : Cache::entries()) {
+        if (!entry.still) continue;
+        if (!plainName(entry.id) || !plainName(*entry.still) || !plainName(Desktop::fileName(entry))) {
+            log("desktop: skipped a cached still whose name is not a plain file name: " + entry.id,
+                LogArea::desktop);
+            continue;
+        }
+        stills.push_back(entry);
+    }
     if (stills.empty()) {
         log("desktop: no stills cached yet", LogArea::desktop);
         return;
@@ -118,11 +144,21 @@ void Desktop::apply() {
                     ")",
                 LogArea::desktop);
     }
+    // A screen that shows products but has none of them cached keeps its picture; say so.
+    for (size_t s = 0; s < now.size(); ++s) {
+        const bool picked = std::any_of(picks.begin(), picks.end(),
+                                        [s](const Pick& pick) { return size_t(pick.screen) == s; });
+        if (picked || !Settings::isEnabled(int(s))) continue;
+        const QStringList ids = Settings::productList(int(s));
+        log("desktop: " + now[s].name + " keeps its picture: no still cached for " +
+                (ids.isEmpty() ? QStringLiteral("any product") : ids.join(QStringLiteral(", "))),
+            LogArea::desktop);
+    }
     Settings::setDesktopCounter(Settings::desktopCounter() + 1);
 
-    // Old copies go as soon as no screen shows them.
+    // Old copies go as soon as no screen shows them; anything else the user put here stays.
     for (const QString& name : folder.entryList(QDir::Files))
-        if (!wanted.contains(name)) QFile::remove(folder.filePath(name));
+        if (!wanted.contains(name) && ourCopy(name)) QFile::remove(folder.filePath(name));
 }
 
 void Desktop::remember() {

@@ -43,15 +43,31 @@ LiveDesktop& LiveDesktop::shared() {
     return *live;
 }
 
+LiveDesktop::Layout LiveDesktop::wantedLayout() {
+    Layout layout;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (int i = 0; i < screens.size(); ++i)
+        layout.emplace_back(screens[i]->geometry(), Settings::isEnabled(i)
+                                                        ? Settings::productList(i)
+                                                        : QStringList{QStringLiteral("off")});
+    return layout;
+}
+
 void LiveDesktop::sync() {
-    if (LivePolicy::runs(Settings::liveDesktop(), Channel::allowsLiveDesktop, Settings::mode()))
-        start();
-    else
+    if (!LivePolicy::runs(Settings::liveDesktop(), Channel::allowsLiveDesktop, Settings::mode())) {
         stop();
+        return;
+    }
+    if (running() && wantedLayout() == built_) {
+        apply(); // pauseOnBattery may have changed
+        return;
+    }
+    start();
 }
 
 void LiveDesktop::start() {
     stop();
+    built_ = wantedLayout();
     const QList<QScreen*> screens = QGuiApplication::screens();
     for (int i = 0; i < screens.size(); ++i) {
         if (!Settings::isEnabled(i)) continue;
@@ -87,7 +103,17 @@ void LiveDesktop::start() {
     apply();
 }
 
+void LiveDesktop::keepBelowIcons() {
+    std::vector<quint32> ours;
+    for (const Pair& pair : pairs_)
+        ours.push_back(quint32(pair.window->winId()));
+    for (const Pair& pair : pairs_)
+        Platform::keepBelowDesktopIcons(pair.window->windowHandle(), ours);
+}
+
 void LiveDesktop::apply() {
+    // A desktop shell that (re)started puts its icons' window above ours; each look puts ours back.
+    keepBelowIcons();
     for (Pair& pair : pairs_) {
         const bool play = LivePower::shouldPlay(pair.occlusion->occluded());
         if (pair.wall->state().policyPaused == !play) continue;
@@ -108,5 +134,6 @@ void LiveDesktop::stop() {
         delete pair.window; // the wall and the occlusion watcher are its children
     }
     pairs_.clear();
+    built_.clear();
     log("live desktop: stopped", LogArea::desktop);
 }

@@ -36,7 +36,8 @@ public:
         wallEnvironment_ = std::move(make);
     }
 
-    // Starts or stops to match the settings (liveDesktop, the mode, the channel).
+    // Starts or stops to match the settings (liveDesktop, the mode, the channel); a running live
+    // desktop is rebuilt only when the screens or their products changed.
     void sync();
     // Takes everything down; nothing happens (and nothing is logged) when already stopped.
     void stop();
@@ -49,8 +50,14 @@ public:
 private:
     LiveDesktop() = default;
     void start();
+    void keepBelowIcons();
+
+    // What each screen was built with: its rectangle and products ("off" for none).
+    using Layout = std::vector<std::pair<QRect, QStringList>>;
+    static Layout wantedLayout();
 
     std::vector<Pair> pairs_;
+    Layout built_;
     std::vector<QMetaObject::Connection> observers_;
     QTimer timer_;
     std::function<WallView::Environment()> wallEnvironment_;

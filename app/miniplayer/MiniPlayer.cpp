@@ -57,6 +57,7 @@ void MiniPlayer::open() {
         const QRect usable = screen->availableGeometry();
         window_->move(usable.right() + 1 - width - inset, usable.top() + inset);
     }
+    if (onWindowMade) onWindowMade(window_.get());
     window_->show();
     window_->raise();
     if (QWindow* handle = window_->windowHandle()) {

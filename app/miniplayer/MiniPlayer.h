@@ -37,6 +37,9 @@ public:
     // Asks the policy again and pauses or resumes the wall.
     void apply();
 
+    // Called with each new window before it shows (the main menu goes on it).
+    std::function<void(QWidget* window)> onWindowMade;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -48,6 +48,7 @@ Preferences::Preferences(App& app, Environment environment) : app_(app), env_(st
         };
     if (!env_.refresh) env_.refresh = [] { Cache::refresh(); };
     if (!env_.quit) env_.quit = [] { QCoreApplication::quit(); };
+    if (!env_.stop) env_.stop = [] { Cache::requestStop(); };
     if (!env_.confirm)
         env_.confirm = [this](const QString& title, const QString& text) {
             QMessageBox alert(QMessageBox::Warning, title, title, QMessageBox::NoButton, window_.get());
@@ -75,7 +76,12 @@ Preferences::Preferences(App& app, Environment environment) : app_(app), env_(st
 }
 
 Preferences::~Preferences() {
-    // Work still running reports to this object: wait for it.
+    // This goes with the program: a download still running stops at its next safe point (files in
+    // place stay), and reports to this object, so wait for that.
+    const bool running = std::any_of(workers_.begin(), workers_.end(), [](const QPointer<QThread>& worker) {
+        return worker && worker->isRunning();
+    });
+    if (running) env_.stop();
     for (const QPointer<QThread>& worker : workers_)
         if (worker) worker->wait();
 }
@@ -202,6 +208,8 @@ void Preferences::save() {
         PreferencesRules::savedProducts(Settings::products(), c_.screensGrid->lists());
     if (products != Settings::products()) Settings::setProducts(products);
     Settings::setConfigured(true);
+    // A screen turned Off or given other products changes behind the windows at once.
+    app_.parts().syncLiveDesktop();
     scheduleRefresh();
 }
 
@@ -217,6 +225,7 @@ void Preferences::applyMode() {
     c_.armNote->setText(PreferencesRules::armNote(mode, Settings::idleMinutes()));
     c_.presetNote->setText(Modes::presetNote(mode));
     c_.presetNote->setVisible(mode == Mode::kiosk);
+    c_.idleNote->setVisible(!app_.hasIdleSource());
 
     const bool waits = mode != Mode::desktop;
     c_.idleRow->setEnabled(waits);

@@ -45,6 +45,9 @@ public:
         std::function<void()> quit;
         // Whether the program carries the screen-saver hack it can install.
         std::function<bool()> carriesSaver;
+        // Asks running downloads to stop at their next safe point (Cache::requestStop), so closing
+        // never waits for one.
+        std::function<void()> stop;
     };
 
     // The controls, for the window's own wiring and for tests.
@@ -87,6 +90,8 @@ public:
         QLabel* lockNote = nullptr;
         QLabel* presetNote = nullptr;
         QLabel* armNote = nullptr;
+        // Shown when the desktop tells no idle time, saying why nothing starts on its own.
+        QLabel* idleNote = nullptr;
     };
 
     explicit Preferences(App& app, Environment environment = {});

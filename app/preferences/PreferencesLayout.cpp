@@ -220,7 +220,11 @@ QWidget* Preferences::buildStartingCard() {
     c_.lockBox = box(QStringLiteral("Lock the screen when dismissed"));
     c_.lockNote = note(QStringLiteral("Only Screen Saver mode locks the screen."));
     c_.armNote = note();
-    return card(QStringLiteral("Starting"), {c_.idleRow, c_.lockBox, c_.lockNote, c_.armNote});
+    c_.idleNote = note(QStringLiteral(
+        "This desktop does not tell Solvane how long you have been away, so Screen Saver mode and Arm "
+        "never start on their own here. Use Start instead."));
+    c_.idleNote->setAccessibleName(QStringLiteral("No idle time"));
+    return card(QStringLiteral("Starting"), {c_.idleRow, c_.lockBox, c_.lockNote, c_.armNote, c_.idleNote});
 }
 
 QWidget* Preferences::buildImageryCard() {

@@ -18,6 +18,10 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QUrl>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -50,7 +54,41 @@ FrameActions::FrameActions(std::function<std::optional<WallView::Shown>()> shown
             return dialog.exec() == QDialog::Accepted;
         };
     if (!env_.sharer) env_.sharer = Platform::fileSharer();
-    if (env_.temporaryFolder.isEmpty()) env_.temporaryFolder = QDir::tempPath();
+    // However the program ends (the destructor may not run when a download is cut short).
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &FrameActions::removeShared);
+}
+
+FrameActions::~FrameActions() {
+    removeShared();
+}
+
+void FrameActions::removeShared() {
+    for (const QString& path : std::as_const(shared_))
+        QFile::remove(path);
+    shared_.clear();
+}
+
+QString FrameActions::withSuffix(const QString& path, const QString& suffix) {
+    if (path.isEmpty() || path.endsWith(suffix, Qt::CaseInsensitive)) return path;
+    return path + suffix;
+}
+
+std::optional<QString> FrameActions::privateTemporaryFolder() {
+    const QString folder = QDir(QDir::tempPath()).filePath("solvane-" + QString::number(::getuid()));
+    const QByteArray name = QFile::encodeName(folder);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
+        log("share: could not make " + folder + ": " + QString::fromLocal8Bit(std::strerror(errno)),
+            LogArea::app);
+        return std::nullopt;
+    }
+    // Someone else may have made the name first in a shared folder: use it only when it is ours alone.
+    struct stat info {};
+    if (::lstat(name.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid() ||
+        (info.st_mode & 077) != 0) {
+        log("share: " + folder + " is not a private folder of ours; not sharing through it", LogArea::app);
+        return std::nullopt;
+    }
+    return folder;
 }
 
 void FrameActions::saveFrame() {
@@ -61,8 +99,10 @@ void FrameActions::saveFrame() {
         return;
     }
     const QString stem = shown->provenance.fileStem();
-    const QString path = env_.chooseSaveFile(proposedPath(QStandardPaths::PicturesLocation, stem + ".png"),
-                                             QStringLiteral("PNG image (*.png)"));
+    const QString path =
+        withSuffix(env_.chooseSaveFile(proposedPath(QStandardPaths::PicturesLocation, stem + ".png"),
+                                       QStringLiteral("PNG image (*.png)")),
+                   QStringLiteral(".png"));
     if (path.isEmpty()) return;
     if (const auto error = writeAtomically(path, *png)) {
         log(QStringLiteral("save frame: ") + *error, LogArea::app);
@@ -84,9 +124,10 @@ void FrameActions::exportClip() {
         log(QStringLiteral("export clip: nothing to export"), LogArea::app);
         return;
     }
-    const QString path = env_.chooseSaveFile(
-        proposedPath(QStandardPaths::MoviesLocation, shown->provenance.fileStem() + ".mp4"),
-        QStringLiteral("MPEG-4 video (*.mp4)"));
+    const QString path = withSuffix(env_.chooseSaveFile(proposedPath(QStandardPaths::MoviesLocation,
+                                                                     shown->provenance.fileStem() + ".mp4"),
+                                                        QStringLiteral("MPEG-4 video (*.mp4)")),
+                                    QStringLiteral(".mp4"));
     if (path.isEmpty()) return;
     const QString name = QFileInfo(path).fileName();
     QPointer<FrameActions> self(this);
@@ -111,11 +152,15 @@ void FrameActions::shareFrame() {
     }
     const auto png = Share::framePNG(shown->file, shown->seconds, shown->provenance);
     if (!png) return; // framePNG logged why
-    const QString path = QDir(env_.temporaryFolder).filePath(shown->provenance.fileStem() + ".png");
+    const std::optional<QString> folder =
+        env_.temporaryFolder.isEmpty() ? privateTemporaryFolder() : std::optional(env_.temporaryFolder);
+    if (!folder) return;
+    const QString path = QDir(*folder).filePath(shown->provenance.fileStem() + ".png");
     if (const auto error = writeAtomically(path, *png)) {
         log(QStringLiteral("share: ") + *error, LogArea::app);
         return;
     }
+    if (!shared_.contains(path)) shared_ << path;
     const auto refused = env_.sharer->offer(path);
     if (!refused) {
         log(QStringLiteral("share: offered ") + QFileInfo(path).fileName() + " to the desktop's chooser",

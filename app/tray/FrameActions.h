@@ -25,13 +25,16 @@ public:
         std::function<bool(QPrinter&)> preparePrinter;
         // Offers a file to the desktop's open-with chooser. Default: Platform::fileSharer().
         std::shared_ptr<FileSharer> sharer;
-        // Where a shared frame is written. Default: the system temporary folder.
+        // Where a shared frame is written. Default: a folder of this user's own in the system
+        // temporary folder (mode 0700), emptied of our frames when the program ends.
         QString temporaryFolder;
     };
 
     // `shown` gives the frame to act on (the controller's shownNow).
     explicit FrameActions(std::function<std::optional<WallView::Shown>()> shown, Environment environment = {},
                           QObject* parent = nullptr);
+    // Removes the frames it shared.
+    ~FrameActions() override;
 
     void saveFrame();
     void exportClip();
@@ -41,12 +44,20 @@ public:
     // Draws the frame with its provenance lines under it on the printer's first page; false when the
     // printer cannot be drawn on.
     static bool printFrame(QPrinter& printer, const QImage& frame, const QStringList& lines);
+    // The chosen path with `suffix` (".png") appended when the typed name does not end with it.
+    static QString withSuffix(const QString& path, const QString& suffix);
+    // This user's private folder in the system temporary folder, made when missing; nothing (and a
+    // log line) when it is not a folder of ours that only we can read.
+    static std::optional<QString> privateTemporaryFolder();
 
 signals:
     // A clip export ended (true when the file is complete); on the GUI thread.
     void exportFinished(bool ok);
 
 private:
+    void removeShared();
+
     std::function<std::optional<WallView::Shown>()> shown_;
     Environment env_;
+    QStringList shared_; // the frames written for sharing, removed at the end
 };

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLayout>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 
 namespace {
@@ -63,11 +64,9 @@ QAction* MainMenu::action(const QString& title) const {
     return nullptr;
 }
 
-QMenuBar* MainMenu::install(QWidget* window) {
-    if (!window) return nullptr;
-    auto* bar = new QMenuBar(window);
-    auto add = [this, bar](const QString& menuTitle, const QStringList& items) {
-        QMenu* menu = bar->addMenu(menuTitle);
+void MainMenu::fill(const std::function<QMenu*(const QString&)>& addMenu) {
+    auto add = [this, &addMenu](const QString& menuTitle, const QStringList& items) {
+        QMenu* menu = addMenu(menuTitle);
         for (const QString& title : items) {
             if (title.isEmpty())
                 menu->addSeparator();
@@ -80,9 +79,41 @@ QMenuBar* MainMenu::install(QWidget* window) {
     add(QStringLiteral("Display"), {"Start Now", "Update Desktop Now", "Mini Player"});
     add(QStringLiteral("Window"), {"Minimize", "Close"});
     add(QStringLiteral("Help"), {"Solvane Help", "Show Welcome", "Copy Diagnostics"});
-    if (auto* main = qobject_cast<QMainWindow*>(window))
+}
+
+QMenuBar* MainMenu::install(QWidget* window) {
+    if (!window) return nullptr;
+    auto* bar = new QMenuBar(window);
+    fill([bar](const QString& title) { return bar->addMenu(title); });
+    if (auto* main = qobject_cast<QMainWindow*>(window)) {
         main->setMenuBar(bar);
-    else if (QLayout* layout = window->layout())
+    } else if (QLayout* layout = window->layout()) {
         layout->setMenuBar(bar);
+    } else {
+        // A window laid out by hand (the welcome window): the bar lies across its top edge.
+        bar->setGeometry(0, 0, window->width(), bar->sizeHint().height());
+        bar->raise();
+        window->installEventFilter(this);
+    }
     return bar;
+}
+
+void MainMenu::attach(QWidget* window) {
+    if (!window) return;
+    window->addActions(actions_);
+    auto* menu = new QMenu(window);
+    fill([menu](const QString& title) { return menu->addMenu(title); });
+    window->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(window, &QWidget::customContextMenuRequested, menu,
+            [window, menu](const QPoint& at) { menu->popup(window->mapToGlobal(at)); });
+}
+
+bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize)
+        if (auto* window = qobject_cast<QWidget*>(watched))
+            if (auto* bar = window->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly)) {
+                bar->resize(window->width(), bar->height());
+                bar->raise();
+            }
+    return QObject::eventFilter(watched, event);
 }

@@ -11,6 +11,7 @@
 class App;
 class MenuActions;
 class QAction;
+class QMenu;
 class QMenuBar;
 class QWidget;
 
@@ -19,13 +20,22 @@ class MainMenu : public QObject {
 public:
     MainMenu(App& app, MenuActions& actions);
 
-    // Gives `window` its own bar with the shared actions (a QMainWindow's menu bar, else its layout's).
+    // Gives `window` its own bar with the shared actions (a QMainWindow's menu bar, else its layout's,
+    // else a bar kept across the window's top edge).
     QMenuBar* install(QWidget* window);
+    // For a small window with no room for a bar (the mini player): the shared actions' keys work in it
+    // and a right click opens the same menus.
+    void attach(QWidget* window);
 
     // Every action by its title, for tests and for the bars.
     QAction* action(const QString& title) const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // Adds the five menus, through `addMenu(title)` giving the menu to fill.
+    void fill(const std::function<QMenu*(const QString&)>& addMenu);
     QAction* make(const QString& title, const QString& keys, std::function<void()> action);
 
     App& app_;

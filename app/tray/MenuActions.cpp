@@ -23,7 +23,7 @@ MenuActions::MenuActions(App& app, Environment environment)
 }
 
 void MenuActions::startFromMenu() {
-    if (Settings::mode() == Mode::desktop)
+    if (app_.mode() == Mode::desktop)
         updateDesktopFromMenu();
     else
         app_.show();

@@ -87,7 +87,8 @@ void Tray::build() {
 
 QString Tray::statusLine() const {
     StatusState state;
-    state.mode = Settings::mode();
+    // The controller's mode: a --kiosk session is a kiosk whatever the stored mode says.
+    state.mode = app_.mode();
     state.showing = app_.showing();
     state.armedWaiting = app_.armedWaiting();
     state.idleMinutes = Settings::idleMinutes();
@@ -101,7 +102,7 @@ void Tray::menuNeedsUpdate() {
     updatePreview();
     // Setting an unchanged text or visibility is free: Qt only reports real changes to the host.
     menuLine_->setText(statusLine());
-    const MenuLook look = menuLook(Settings::mode(), Settings::desktopActive());
+    const MenuLook look = menuLook(app_.mode(), Settings::desktopActive());
     updateItem_->setVisible(look.updateVisible);
     if (look.startTitle) startItem_->setText(*look.startTitle);
     startItem_->setVisible(look.startVisible);

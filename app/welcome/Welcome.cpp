@@ -152,7 +152,10 @@ void Welcome::show() {
         window_->activateWindow();
         return;
     }
-    if (!window_) build();
+    if (!window_) {
+        build();
+        if (onWindowMade) onWindowMade(window_.get());
+    }
     startPreview();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         window_->move(screen->availableGeometry().center() - window_->rect().center());

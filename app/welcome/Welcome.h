@@ -38,6 +38,9 @@ public:
     ScreenMap* screenMap() const { return map_; }
     QPushButton* button(int tag) const;
 
+    // Called once with the window when it is made (the main menu goes on it).
+    std::function<void(QWidget* window)> onWindowMade;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

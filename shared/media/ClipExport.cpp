@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <cstdio>
+#include <sys/stat.h>
 #include <vector>
 
 extern "C" {
@@ -143,6 +144,19 @@ bool remuxInto(const QString& source, const QString& temporary, const QList<Clip
     return true;
 }
 
+// The process's umask, read without changing it (umask() would, for a moment, for every thread).
+mode_t currentUmask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok) return mode_t(mask & 0777);
+            }
+    return 022;
+}
+
 } // namespace
 
 bool ClipExport::remux(const QString& source, const QString& destination, const QList<MetadataItem>& items,
@@ -157,6 +171,14 @@ bool ClipExport::remux(const QString& source, const QString& destination, const 
     reserve.close();
     const QString temporary = reserve.fileName();
     if (!remuxInto(source, temporary, items, error)) return false;
+    // The reservation is private (0600); the clip takes the mode of the file it replaces, or that of
+    // any new file (0666 less the umask).
+    const QByteArray temporaryName = QFile::encodeName(temporary);
+    struct stat old {};
+    const mode_t mode = ::stat(QFile::encodeName(destination).constData(), &old) == 0
+                            ? (old.st_mode & 07777)
+                            : (0666 & ~currentUmask());
+    ::chmod(temporaryName.constData(), mode);
     // rename() swaps the finished file in over any old one in one step.
     if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(destination).constData()) !=
         0) {

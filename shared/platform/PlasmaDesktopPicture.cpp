@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
 
@@ -21,19 +22,36 @@ QString literal(const QString& text) {
 } // namespace
 
 QString PlasmaDesktopPicture::readScript(int screenCount) {
+    // Every screen's wallpaper plugin and all of its settings (a slideshow's folders, a plain colour,
+    // the picture of the day's provider, an image with its fill mode and colour), one JSON line each.
     return QStringLiteral("var lines = [];\n"
                           "for (var i = 0; i < %1; ++i) {\n"
                           "  var d = desktopForScreen(i);\n"
-                          "  var image = \"\", fill = \"\";\n"
-                          "  if (d && d.wallpaperPlugin == \"org.kde.image\") {\n"
-                          "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
-                          "    image = d.readConfig(\"Image\") || \"\";\n"
-                          "    fill = d.readConfig(\"FillMode\") || \"\";\n"
+                          "  var record = {};\n"
+                          "  if (d) {\n"
+                          "    record.plugin = d.wallpaperPlugin;\n"
+                          "    d.currentConfigGroup = [\"Wallpaper\", d.wallpaperPlugin, \"General\"];\n"
+                          "    var keys = d.configKeys;\n"
+                          "    record.config = {};\n"
+                          "    for (var k = 0; k < keys.length; ++k)\n"
+                          "      record.config[keys[k]] = d.readConfig(keys[k]);\n"
                           "  }\n"
-                          "  lines.push(i + \" \" + image + \"|\" + fill);\n"
+                          "  lines.push(i + \" \" + JSON.stringify(record));\n"
                           "}\n"
                           "print(lines.join(\"\\n\"));\n")
         .arg(screenCount);
+}
+
+QString PlasmaDesktopPicture::restoreScript(int screen, const QString& plugin, const QJsonObject& config) {
+    return QStringLiteral("var d = desktopForScreen(%1);\n"
+                          "if (!d) throw \"no desktop on screen %1\";\n"
+                          "d.wallpaperPlugin = %2;\n"
+                          "d.currentConfigGroup = [\"Wallpaper\", %2, \"General\"];\n"
+                          "var config = %3;\n"
+                          "for (var key in config) d.writeConfig(key, config[key]);\n")
+        .arg(screen)
+        .arg(literal(plugin))
+        .arg(QString::fromUtf8(QJsonDocument(config).toJson(QJsonDocument::Compact)));
 }
 
 QString PlasmaDesktopPicture::setScript(int screen, const QString& pictureUrl, std::optional<int> fillMode,
@@ -69,17 +87,23 @@ QStringList PlasmaDesktopPicture::current(const std::vector<DesktopScreen>& scre
     if (failure) return out;
     for (const QString& line : printed.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const qsizetype space = line.indexOf(QLatin1Char(' '));
-        const qsizetype bar = line.lastIndexOf(QLatin1Char('|'));
         bool ok = false;
         const int screen = line.left(space).toInt(&ok);
-        if (!ok || space < 0 || bar < space || screen < 0 || screen >= out.size()) continue;
-        const QString image = line.mid(space + 1, bar - space - 1);
-        if (image.isEmpty()) continue;
-        const QUrl url = image.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(image) : QUrl(image);
-        const QString fill = line.mid(bar + 1);
-        QList<QPair<QString, QString>> options;
-        if (!fill.isEmpty()) options.append({QStringLiteral("FillMode"), fill});
-        out[screen] = DesktopCanvas::withOptions(url, options);
+        if (!ok || space < 0 || screen < 0 || screen >= out.size()) continue;
+        const QJsonObject record = QJsonDocument::fromJson(line.mid(space + 1).toUtf8()).object();
+        const QString plugin = record.value(QStringLiteral("plugin")).toString();
+        if (plugin.isEmpty()) continue;
+        const QJsonObject config = record.value(QStringLiteral("config")).toObject();
+        // The image plugin's picture is the URL itself; any other plugin is named by a URL of our own.
+        const QString image = plugin == QLatin1String("org.kde.image")
+                                  ? config.value(QStringLiteral("Image")).toString()
+                                  : QString();
+        QUrl url = image.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(image) : QUrl(image);
+        if (image.isEmpty() || !url.isValid()) url = QUrl(QStringLiteral("plasma-wallpaper:") + plugin);
+        out[screen] = DesktopCanvas::withOptions(
+            url, {{QStringLiteral("plugin"), plugin},
+                  {QStringLiteral("config"),
+                   QString::fromUtf8(QJsonDocument(config).toJson(QJsonDocument::Compact))}});
     }
     return out;
 }
@@ -90,6 +114,16 @@ PlasmaDesktopPicture::set(const std::vector<DesktopScreen>&,
     std::vector<std::optional<QString>> answers;
     for (const PicturePlacement& placement : placements) {
         const QUrl picture = DesktopCanvas::withoutOptions(placement.picture);
+        const QMap<QString, QString> recorded = DesktopCanvas::options(placement.picture);
+        if (placement.fit == PictureFit::asRecorded && recorded.contains(QStringLiteral("plugin"))) {
+            // The user's own setup, whatever the plugin, with every setting it had.
+            const QJsonObject config =
+                QJsonDocument::fromJson(recorded.value(QStringLiteral("config")).toUtf8()).object();
+            answers.push_back(
+                evaluate(restoreScript(placement.screen, recorded.value(QStringLiteral("plugin")), config))
+                    .second);
+            continue;
+        }
         std::optional<int> fill;
         QString colour;
         if (placement.fit == PictureFit::fitOnBlack) {

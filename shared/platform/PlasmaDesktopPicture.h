@@ -5,6 +5,8 @@
 
 #include "DesktopPicture.h"
 
+#include <QJsonObject>
+
 class PlasmaDesktopPicture : public DesktopPicture {
 public:
     QString name() const override { return QStringLiteral("Plasma"); }
@@ -12,11 +14,13 @@ public:
     std::vector<std::optional<QString>> set(const std::vector<DesktopScreen>& screens,
                                             const std::vector<PicturePlacement>& placements) override;
 
-    // The scripts, for tests: one that prints "<screen> <image>|<fill mode>" per screen, and one that sets a
-    // screen's picture (fill mode nothing: leave it as it is).
+    // The scripts, for tests: one that prints "<screen> <JSON record>" per screen (the wallpaper plugin
+    // and every setting of it), one that sets a screen's picture (fill mode nothing: leave it as it is),
+    // and one that puts a recorded plugin and its settings back.
     static QString readScript(int screenCount);
     static QString setScript(int screen, const QString& pictureUrl, std::optional<int> fillMode,
                              const QString& colour);
+    static QString restoreScript(int screen, const QString& plugin, const QJsonObject& config);
 
 private:
     // The script's printed output, or the reason it failed.

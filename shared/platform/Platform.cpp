@@ -123,6 +123,11 @@ void markDesktopWindow(QWindow* window) {
         X11WindowOcclusion::markDesktopWindow(window);
 }
 
+void keepBelowDesktopIcons(QWindow* window, const std::vector<quint32>& ours) {
+    if (qGuiApp && qGuiApp->platformName() == QLatin1String("xcb"))
+        X11WindowOcclusion::keepBelowOtherDesktopWindows(window, ours);
+}
+
 WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent) {
     if (qGuiApp && qGuiApp->platformName() == QLatin1String("xcb"))
         return new X11WindowOcclusion(window, parent);

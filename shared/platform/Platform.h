@@ -47,6 +47,9 @@ std::shared_ptr<PowerSource> powerSource();
 // Makes `window` (created, not yet shown) a desktop-level window: below every other window, above the
 // desktop picture (on X11 _NET_WM_WINDOW_TYPE_DESKTOP). Nothing elsewhere.
 void markDesktopWindow(QWindow* window);
+// Keeps a shown desktop-level window of ours below the desktop's other desktop windows (the shell's
+// desktop icons); `ours` are the ids of our other such windows. Nothing where there is no X11.
+void keepBelowDesktopIcons(QWindow* window, const std::vector<quint32>& ours);
 
 // Watches whether `window` (already created: winId() taken) is fully covered. Owned by `parent`.
 WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent);

@@ -23,13 +23,21 @@ public:
         bool maximized = false; // both ways
         bool hidden = false;
     };
-    // Whether one of the windows above covers `screen` whole: a full-screen or maximised, visible window
-    // whose frame contains the screen's rectangle.
-    static bool covers(const QRect& screen, const std::vector<Above>& above) {
-        for (const Above& window : above)
-            if (!window.hidden && (window.fullScreen || window.maximized) && window.frame.contains(screen))
-                return true;
+    // Whether one of the windows above covers `screen` whole: a visible full-screen window whose frame
+    // contains the screen's rectangle, or a visible maximised one whose frame (decorations included)
+    // contains the screen's work area, the part the desktop's panels leave to windows. What the panels
+    // keep shows the desktop's own panels, not ours.
+    static bool covers(const QRect& screen, const QRect& workArea, const std::vector<Above>& above) {
+        const QRect usable = workArea.isValid() ? (workArea & screen) : screen;
+        for (const Above& window : above) {
+            if (window.hidden) continue;
+            if (window.fullScreen && window.frame.contains(screen)) return true;
+            if (window.maximized && !usable.isEmpty() && window.frame.contains(usable)) return true;
+        }
         return false;
+    }
+    static bool covers(const QRect& screen, const std::vector<Above>& above) {
+        return covers(screen, screen, above);
     }
 
 signals:

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -73,6 +74,43 @@ void X11WindowOcclusion::markDesktopWindow(QWindow* window) {
     xcb_flush(c);
 }
 
+bool X11WindowOcclusion::keepBelowOtherDesktopWindows(QWindow* window, const std::vector<quint32>& ours) {
+    xcb_connection_t* c = connection();
+    if (!c || !window) return false;
+    const xcb_window_t root = rootOf(c);
+    const xcb_window_t id = xcb_window_t(window->winId());
+    const xcb_atom_t type = atom(c, "_NET_WM_WINDOW_TYPE");
+    const xcb_atom_t desktop = atom(c, "_NET_WM_WINDOW_TYPE_DESKTOP");
+    const std::vector<quint32> stack =
+        windowsProperty(c, root, atom(c, "_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
+    // The lowest other desktop window, and whether ours already lies below it (bottom to top).
+    std::optional<xcb_window_t> lowest;
+    bool oursFirst = false;
+    for (quint32 client : stack) {
+        if (client == id) {
+            if (!lowest) oursFirst = true;
+            continue;
+        }
+        if (lowest || std::find(ours.begin(), ours.end(), client) != ours.end()) continue;
+        const std::vector<quint32> types = windowsProperty(c, client, type, XCB_ATOM_ATOM);
+        if (std::find(types.begin(), types.end(), desktop) != types.end()) lowest = client;
+    }
+    if (!lowest || oursFirst) return true;
+    // _NET_RESTACK_WINDOW from a pager (source 2): ours Below (1) the sibling.
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = id;
+    message.type = atom(c, "_NET_RESTACK_WINDOW");
+    message.data.data32[0] = 2;
+    message.data.data32[1] = *lowest;
+    message.data.data32[2] = XCB_STACK_MODE_BELOW;
+    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(c);
+    return true;
+}
+
 bool X11WindowOcclusion::occluded() const {
     return obscured_ || (compositing() && coveredUnderCompositor());
 }
@@ -122,6 +160,7 @@ bool X11WindowOcclusion::coveredUnderCompositor() const {
     const xcb_atom_t vertical = atom(c, "_NET_WM_STATE_MAXIMIZED_VERT");
     const xcb_atom_t horizontal = atom(c, "_NET_WM_STATE_MAXIMIZED_HORZ");
     const xcb_atom_t hidden = atom(c, "_NET_WM_STATE_HIDDEN");
+    const xcb_atom_t frameExtents = atom(c, "_NET_FRAME_EXTENTS");
     const std::vector<quint32> stack =
         windowsProperty(c, root, atom(c, "_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
 
@@ -148,11 +187,16 @@ bool X11WindowOcclusion::coveredUnderCompositor() const {
             &std::free);
         if (!geometry || !origin) continue;
         window.frame = QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+        // The window manager's decorations are part of what covers: left, right, top, bottom.
+        const std::vector<quint32> extents = windowsProperty(c, client, frameExtents, XCB_ATOM_CARDINAL);
+        if (extents.size() == 4)
+            window.frame.adjust(-int(extents[0]), -int(extents[2]), int(extents[1]), int(extents[3]));
         above.push_back(window);
     }
     const qreal ratio = screen->devicePixelRatio();
-    const QRect g = screen->geometry();
-    return covers(QRect(qRound(g.x() * ratio), qRound(g.y() * ratio), qRound(g.width() * ratio),
-                        qRound(g.height() * ratio)),
-                  above);
+    const auto device = [ratio](const QRect& r) {
+        return QRect(qRound(r.x() * ratio), qRound(r.y() * ratio), qRound(r.width() * ratio),
+                     qRound(r.height() * ratio));
+    };
+    return covers(device(screen->geometry()), device(screen->availableGeometry()), above);
 }

@@ -19,6 +19,10 @@ public:
 
     // Writes _NET_WM_WINDOW_TYPE_DESKTOP on a created, unmapped window (Qt 6 has no way to ask for it).
     static void markDesktopWindow(QWindow* window);
+    // Asks the window manager to stack `window` (a desktop window of ours) below every other desktop
+    // window on the server that is not in `ours`, such as the shell's window of desktop icons; true when
+    // it was already below them or the request went out.
+    static bool keepBelowOtherDesktopWindows(QWindow* window, const std::vector<quint32>& ours);
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:

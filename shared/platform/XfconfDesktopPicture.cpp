@@ -6,6 +6,9 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <algorithm>
 
@@ -34,6 +37,58 @@ QVariant colour(double red, double green, double blue) {
         array << QDBusVariant(part);
     array.endArray();
     return QVariant::fromValue(array);
+}
+
+// A property's value as JSON that says its D-Bus type, so it goes back exactly: {"t": type, "v": value},
+// arrays (colours) as {"t": "a", "e": element type, "v": [...]}.
+QJsonObject typed(const QVariant& value) {
+    if (value.userType() == qMetaTypeId<QDBusArgument>()) {
+        const QDBusArgument array = value.value<QDBusArgument>();
+        QJsonArray items;
+        QString element = QStringLiteral("double");
+        array.beginArray();
+        while (!array.atEnd()) {
+            QDBusVariant item;
+            array >> item;
+            element = QString::fromLatin1(item.variant().typeName());
+            items.append(item.variant().toDouble());
+        }
+        array.endArray();
+        return {{"t", "a"}, {"e", element}, {"v", items}};
+    }
+    return {{"t", QString::fromLatin1(value.typeName())}, {"v", QJsonValue::fromVariant(value)}};
+}
+
+QVariant ofType(const QString& type, const QJsonValue& value) {
+    QVariant out = value.toVariant();
+    const QMetaType meta = QMetaType::fromName(type.toLatin1());
+    if (meta.isValid() && out.canConvert(meta)) out.convert(meta);
+    return out;
+}
+
+QVariant untyped(const QJsonObject& record) {
+    const QString type = record.value(QStringLiteral("t")).toString();
+    if (type != QLatin1String("a")) return ofType(type, record.value(QStringLiteral("v")));
+    const QString element = record.value(QStringLiteral("e")).toString();
+    QDBusArgument array;
+    array.beginArray(qMetaTypeId<QDBusVariant>());
+    for (const QJsonValue& item : record.value(QStringLiteral("v")).toArray())
+        array << QDBusVariant(ofType(element, item));
+    array.endArray();
+    return QVariant::fromValue(array);
+}
+
+// Every property under a monitor's folder, by name (xfconf's GetAllProperties).
+QMap<QString, QVariant> allProperties(const QString& base) {
+    QMap<QString, QVariant> out;
+    const QDBusMessage reply = xfconf(QStringLiteral("GetAllProperties"), {channel, base});
+    if (reply.type() != QDBusMessage::ReplyMessage) return out;
+    const QDBusArgument argument = reply.arguments().value(0).value<QDBusArgument>();
+    QMap<QString, QDBusVariant> properties;
+    argument >> properties;
+    for (auto it = properties.cbegin(); it != properties.cend(); ++it)
+        out.insert(it.key(), it.value().variant());
+    return out;
 }
 
 } // namespace
@@ -66,27 +121,43 @@ std::optional<QString> XfconfDesktopPicture::put(const QString& property, const 
     return std::nullopt;
 }
 
-std::optional<QVariant> XfconfDesktopPicture::get(const QString& property) {
-    const QDBusMessage reply = xfconf(QStringLiteral("GetProperty"), {channel, property});
-    if (reply.type() != QDBusMessage::ReplyMessage) return std::nullopt;
-    return reply.arguments().value(0).value<QDBusVariant>().variant();
-}
-
 QStringList XfconfDesktopPicture::current(const std::vector<DesktopScreen>& screens) {
     QStringList out;
     for (const DesktopScreen& screen : screens) {
-        const QString base = workspaceBase(screen.name, workspaces(screen.name).value(0));
-        const QString image = get(base + QStringLiteral("/last-image")).value_or(QVariant()).toString();
-        if (image.isEmpty()) {
+        // Everything the monitor's backdrop has on every workspace (pictures, styles, colours), so
+        // that turning off puts each workspace back as it was.
+        const QMap<QString, QVariant> properties = allProperties(monitorBase(screen.name));
+        if (properties.isEmpty()) {
             out << QString();
             continue;
         }
-        QList<QPair<QString, QString>> options;
-        if (const auto style = get(base + QStringLiteral("/image-style")))
-            options.append({QStringLiteral("image-style"), QString::number(style->toInt())});
-        out << DesktopCanvas::withOptions(QUrl::fromLocalFile(DesktopCanvas::localPath(image)), options);
+        QJsonObject record;
+        for (auto it = properties.cbegin(); it != properties.cend(); ++it)
+            record.insert(it.key(), typed(it.value()));
+        const QString base = workspaceBase(screen.name, workspaces(screen.name).value(0));
+        const QString image =
+            DesktopCanvas::localPath(properties.value(base + QStringLiteral("/last-image")).toString());
+        const QUrl url = image.isEmpty() ? QUrl(QStringLiteral("xfce-backdrop:") + screen.name)
+                                         : QUrl::fromLocalFile(image);
+        out << DesktopCanvas::withOptions(
+            url, {{QStringLiteral("xfconf"),
+                   QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact))}});
     }
     return out;
+}
+
+std::optional<QString> XfconfDesktopPicture::putBack(const QString& monitor, const QJsonObject& record) {
+    // What we added goes (the desktop's defaults come back), then each recorded value with its type.
+    for (const QString& property : allProperties(monitorBase(monitor)).keys()) {
+        if (record.contains(property)) continue;
+        const QDBusMessage reply = xfconf(QStringLiteral("ResetProperty"), {channel, property, false});
+        if (reply.type() == QDBusMessage::ErrorMessage) return reply.errorMessage();
+    }
+    for (auto it = record.constBegin(); it != record.constEnd(); ++it) {
+        if (!it.key().startsWith(monitorBase(monitor) + QLatin1Char('/'))) continue;
+        if (const auto failure = put(it.key(), untyped(it.value().toObject()))) return failure;
+    }
+    return std::nullopt;
 }
 
 std::vector<std::optional<QString>>
@@ -99,6 +170,13 @@ XfconfDesktopPicture::set(const std::vector<DesktopScreen>& screens,
             continue;
         }
         const QString monitor = screens[size_t(placement.screen)].name;
+        const QMap<QString, QString> recorded = DesktopCanvas::options(placement.picture);
+        if (placement.fit == PictureFit::asRecorded && recorded.contains(QStringLiteral("xfconf"))) {
+            answers.push_back(
+                putBack(monitor,
+                        QJsonDocument::fromJson(recorded.value(QStringLiteral("xfconf")).toUtf8()).object()));
+            continue;
+        }
         const QString path = DesktopCanvas::withoutOptions(placement.picture).toLocalFile();
         std::optional<int> style;
         if (placement.fit == PictureFit::fitOnBlack) {

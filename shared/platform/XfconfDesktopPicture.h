@@ -2,10 +2,12 @@
 // The desktop picture of Xfce, per monitor, through xfconf (the org.xfce.Xfconf service on the session
 // bus, which xfdesktop watches): channel "xfce4-desktop", property
 // /backdrop/screen0/monitor<NAME>/workspace<N>/last-image on every workspace the monitor has, with the
-// image style "scaled" (fitted whole) on a solid black background.
+// image style "scaled" (fitted whole) on a solid black background. What was there (every workspace's
+// picture, image style, colour style and colours) is recorded whole and put back the same way.
 
 #include "DesktopPicture.h"
 
+#include <QJsonObject>
 #include <QVariant>
 
 class XfconfDesktopPicture : public DesktopPicture {
@@ -24,5 +26,6 @@ private:
     // The workspace numbers xfconf holds for a monitor; at least workspace 0.
     static QList<int> workspaces(const QString& monitor);
     static std::optional<QString> put(const QString& property, const QVariant& value);
-    static std::optional<QVariant> get(const QString& property);
+    // Puts a monitor's recorded backdrop properties back, removing those added since.
+    static std::optional<QString> putBack(const QString& monitor, const QJsonObject& record);
 };

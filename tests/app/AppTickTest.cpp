@@ -2,6 +2,7 @@
 // launch order of the real program.
 
 #include "AppFixture.h"
+#include "RunningProgram.h"
 #include "WallWindow.h"
 
 #include <QCoreApplication>
@@ -203,4 +204,40 @@ TEST(LaunchSequence, CarriedClipsAreNotHiddenBehindTheSeed) {
         << run.err.constData();
     EXPECT_FALSE(run.err.contains("seeded with the bundled clip")) << run.err.constData();
     EXPECT_TRUE(readFile(home.filePath("cache/Solvane/manifest.json")).contains("\"171\""));
+}
+
+TEST(RunningProgram, TakesALaterStartsSwitchesAndGoingOnline) {
+    // One program, offline and configured for the wall; a later start asks for the walls for one second.
+    QTemporaryDir home;
+    const QString config = home.filePath("config/example.tessly.solvane.plist");
+    Settings::d().useFile(config);
+    Settings::setOffline(true);
+    Settings::setConfigured(true);
+    Settings::setMode(Mode::saver);
+    Settings::setImageryHost("127.0.0.1:9"); // nothing answers: a pass ends at once
+    Settings::d().useFile(home.filePath("elsewhere.plist"));
+    const QStringList environment{"XDG_CACHE_HOME=" + home.filePath("cache"),
+                                  "XDG_CONFIG_HOME=" + home.filePath("config"),
+                                  "XDG_DATA_HOME=" + home.filePath("data"),
+                                  "XDG_RUNTIME_DIR=" + home.filePath("cache"),
+                                  "SOLVANE_ORIGIN_HOST=127.0.0.1:9",
+                                  "QT_QPA_PLATFORM=offscreen",
+                                  "DBUS_SESSION_BUS_ADDRESS=",
+                                  "DISPLAY="};
+    RunningProgram first(SOLVANE_BINARY, {"--seconds", "60"}, environment);
+    ASSERT_TRUE(first.waitFor("seeded with the bundled clip", 60000)) << first.output().constData();
+    EXPECT_EQ(first.count("refresh: now and every 3600 s"), 0);
+
+    // Going online by the settings file (as Preferences or a hand edit would): the hourly refresh starts.
+    Settings::d().useFile(config);
+    Settings::setOffline(false);
+    Settings::d().useFile(home.filePath("elsewhere.plist"));
+    EXPECT_TRUE(first.waitFor("refresh: now and every 3600 s", 20000)) << first.output().constData();
+
+    const ProcessResult later = runSolvane({"--start", "--seconds", "1"}, {}, environment);
+    EXPECT_EQ(later.status, 0) << later.err.constData();
+    EXPECT_TRUE(later.err.contains("handed over to the running Solvane")) << later.err.constData();
+    EXPECT_TRUE(first.waitFor("showing 1 of 1 display(s), mode saver", 20000)) << first.output().constData();
+    // The second start's --seconds 1 ends the first program long before its own 60 seconds.
+    EXPECT_EQ(first.wait(20000).value_or(-1), 0) << first.output().constData();
 }

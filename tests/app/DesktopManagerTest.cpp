@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -74,7 +75,9 @@ protected:
 
 TEST_F(DesktopManager, EachUpdateMovesEveryScreenAlongAndKeepsOnlyWhatShows) {
     cache({"A", "B", "C"});
-    writeFile(QDir(Desktop::dir()).filePath("stale.png"), "old");
+    // An old copy of ours goes; a picture the user keeps in the same folder stays.
+    writeFile(QDir(Desktop::dir()).filePath("A-2026-01-01T00-00-00Z.png"), "old");
+    writeFile(QDir(Desktop::dir()).filePath("holiday.png"), "the user's");
     CapturedLog captured;
     Desktop::apply();
     Desktop::apply();
@@ -93,7 +96,7 @@ TEST_F(DesktopManager, EachUpdateMovesEveryScreenAlongAndKeepsOnlyWhatShows) {
     // The record is the user's own pictures, not our copies from the first update.
     EXPECT_EQ(Settings::previousDesktop(), (QStringList{"file:///home/me/left.jpg", ""}));
     EXPECT_EQ(QDir(Desktop::dir()).entryList(QDir::Files),
-              (QStringList{"B-2026-12-07T20-00-00Z.png", "C-2026-12-07T20-00-00Z.png"}));
+              (QStringList{"B-2026-12-07T20-00-00Z.png", "C-2026-12-07T20-00-00Z.png", "holiday.png"}));
     EXPECT_EQ(readFile(QDir(Desktop::dir()).filePath("C-2026-12-07T20-00-00Z.png")),
               readFile(Cache::file("C.png")));
 }
@@ -159,4 +162,60 @@ TEST_F(DesktopManager, TheFolderIsMadeOrTheFailureSaidInWords) {
     EXPECT_TRUE(
         log.startsWith("solvane: desktop: could not create " + dir.filePath("file") + "/Solvane/desktop: "))
         << log.toStdString();
+}
+
+TEST_F(DesktopManager, ManifestNamesNeverLeaveTheFolderAndAScreenWithoutStillsSaysSo) {
+    // A manifest written by someone else: names that would reach outside the desktop folder.
+    struct Hostile {
+        const char* id;
+        const char* still;
+        const char* stamp;
+    };
+    const Hostile hostile[] = {
+        {"up", "up.png", "2026-12-07T20:00:00Z/../../../escaped"},
+        {"..", "dots.png", "2026-12-07T20:00:00Z"},
+        {"a/b", "ab.png", "2026-12-07T20:00:00Z"},
+        {"far", "../../far.png", "2026-12-07T20:00:00Z"},
+    };
+    QJsonArray manifest;
+    for (const Hostile& h : hostile) {
+        CacheEntry entry;
+        entry.id = h.id;
+        entry.label = h.id;
+        entry.video = "v.mp4";
+        entry.updated = "2026-12-07T19:00:00Z";
+        entry.still = h.still;
+        entry.stillUpdated = h.stamp;
+        manifest.append(entry.toJson());
+    }
+    CacheEntry good;
+    good.id = "A";
+    good.label = "A";
+    good.video = "A.mp4";
+    good.updated = "2026-12-07T19:00:00Z";
+    good.still = "A.png";
+    good.stillUpdated = "2026-12-07T20:00:00Z";
+    manifest.append(good.toJson());
+    writeFile(Cache::file("manifest.json"), QJsonDocument(manifest).toJson());
+    writeFile(Cache::file("v.mp4"), "clip");
+    writeFile(Cache::file("A.mp4"), "clip");
+    for (const char* still : {"up.png", "dots.png", "ab.png", "A.png"})
+        writeFile(Cache::file(still), "still");
+    writeFile(dir.filePath("far.png"), "outside the cache");
+
+    Settings::setProducts({"", "Z"}); // every product on the left; nothing of Z is cached
+    CapturedLog captured;
+    Desktop::apply();
+    const QString log = QString::fromUtf8(captured.finish());
+    EXPECT_EQ(placed(), (QStringList{"0:A-2026-12-07T20-00-00Z.png"}));
+    EXPECT_TRUE(log.contains("desktop: RIGHT keeps its picture: no still cached for Z")) << log.toStdString();
+    // Nothing was written anywhere but the desktop folder, under a plain name.
+    const QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    QStringList written;
+    QDirIterator it(data, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString name = it.next().mid(data.size() + 1);
+        if (name != "screens.json") written << name; // the test's own screen layout
+    }
+    EXPECT_EQ(written, QStringList{"Solvane/desktop/A-2026-12-07T20-00-00Z.png"});
 }

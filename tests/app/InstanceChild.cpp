@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
         break;
     }
     int received = 0;
-    instance.setHandler([&received, expected](const QList<QUrl>& links) {
+    instance.setHandler([&received, expected](const QList<QUrl>& links, const QStringList&) {
         std::printf(links.isEmpty() ? "reopen\n" : "links\n");
         std::fflush(stdout);
         if (++received == expected) QTimer::singleShot(100, qApp, &QCoreApplication::quit);

@@ -5,15 +5,19 @@
 #include "DesktopSession.h"
 #include "LivePolicy.h"
 #include "LivePower.h"
+#include "Platform.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "TestSupport.h"
+#include "WallWindow.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -182,4 +186,53 @@ TEST_F(LiveDesktopTest, PausesOnBatteryWhenAskedAndInThePowerSaverProfile) {
     EXPECT_TRUE(waitUntil(playing, LiveDesktop::powerTickMs / 2));
     live.stop();
     LivePower::useSource(nullptr); // the next reader starts without our connection
+}
+
+TEST_F(LiveDesktopTest, StaysBelowTheDesktopsOwnWindowOfIcons) {
+    // A desktop shell's window of icons: a desktop-type window mapped before ours, as at login.
+    QWidget icons(nullptr, Qt::Window | Qt::FramelessWindowHint);
+    icons.setWindowTitle("desktop icons");
+    icons.setGeometry(0, 0, 400, 300); // a corner only, so our screen is not fully covered
+    icons.winId();
+    Platform::markDesktopWindow(icons.windowHandle());
+    icons.show();
+    ASSERT_TRUE(waitUntil([&] { return stacking().contains(hex(icons.winId())); }));
+
+    LiveDesktop& live = LiveDesktop::shared();
+    live.sync();
+    ASSERT_EQ(live.pairs().size(), 1u);
+    QWidget* window = live.pairs()[0].window;
+    const QString ours = hex(window->winId()), theirs = hex(icons.winId());
+    EXPECT_TRUE(waitUntil([&] {
+        const QStringList stack = stacking();
+        return stack.contains(ours) && stack.indexOf(ours) < stack.indexOf(theirs);
+    })) << stacking().join(' ').toStdString();
+    // The stacking, bottom to top, with each window's name and type, for whoever reads the log.
+    for (const QString& id : stacking())
+        fprintf(stderr, "stacking: %s %s", qPrintable(id),
+                runProgram("xprop", {"-id", id, "WM_NAME", "_NET_WM_WINDOW_TYPE"})
+                    .out.replace('\n', ' ')
+                    .append('\n')
+                    .constData());
+    EXPECT_TRUE(waitUntil(playing));
+    live.stop();
+}
+
+TEST(WallWindowFocus, AWallOnSomeScreensLeavesTheFocusWhereItWas) {
+    // Under a real window manager: the user's window keeps the keyboard when a wall shows beside it.
+    QLineEdit work;
+    work.setGeometry(100, 100, 300, 40);
+    work.show();
+    work.activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &work; }));
+    {
+        WallWindow wall(QGuiApplication::primaryScreen());
+        wall.present(WallWindow::Presentation::onTop);
+        ASSERT_TRUE(waitUntil([&] { return stacking().contains(hex(wall.winId())); }));
+        waitUntil([] { return false; }, 500);
+        EXPECT_EQ(QApplication::activeWindow(), &work);
+    }
+    WallWindow wall(QGuiApplication::primaryScreen());
+    wall.present(WallWindow::Presentation::fullScreen); // every screen: the wall takes the keyboard
+    EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &wall; }));
 }

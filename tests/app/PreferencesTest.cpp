@@ -1,4 +1,5 @@
 #include "Catalog.h"
+#include "IdleTime.h"
 #include "Mode.h"
 #include "PreferencesRules.h"
 #include "ScreenGrid.h"
@@ -9,13 +10,16 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QThread>
 #include <QToolButton>
+#include <atomic>
 #include <set>
 
 using namespace PreferencesRules;
@@ -350,4 +354,57 @@ TEST_F(WindowsTest, EveryControlIsReachableWithTabAndNamed) {
     Settings::d().set(Settings::Key::appearance, "light");
     preferences->open();
     EXPECT_GT(window->palette().color(QPalette::Window).lightness(), 200);
+}
+
+TEST_F(WindowsTest, SavingResyncsTheLiveDesktopAndTheStartingCardSaysWhenNothingStartsAlone) {
+    preferences->open();
+    ScreenGrid* grid = preferences->controls().screensGrid;
+    const int before = calls["sync"];
+    pick(grid, 1, "Off: leave this screen alone");
+    EXPECT_EQ(calls["sync"], before + 1) << "a screen turned Off leaves the live desktop at once";
+    pick(grid, 0, "304");
+    EXPECT_EQ(calls["sync"], before + 2);
+    EXPECT_FALSE(preferences->controls().idleNote->isVisibleTo(preferences->window()));
+
+    // A desktop that tells no idle time.
+    App::Environment blind;
+    blind.idle = std::make_shared<NoIdleTime>();
+    blind.wallEnvironment = [] { return wallEnvironment(); };
+    App unaware(blind);
+    Preferences::Environment env;
+    env.stop = [] {};
+    Preferences other(unaware, env);
+    other.open();
+    const QLabel* note = other.controls().idleNote;
+    EXPECT_TRUE(note->isVisibleTo(other.window()));
+    EXPECT_TRUE(note->text().contains("never start on their own")) << note->text().toStdString();
+    other.hide();
+}
+
+TEST_F(WindowsTest, ClosingNeverWaitsForADownload) {
+    for (const bool full : {true, false}) {
+        std::atomic<bool> stopAsked{false};
+        std::atomic<bool> started{false};
+        Preferences::Environment env;
+        // A pass that, like the real one, only ends early at a safe point once asked to stop.
+        env.refreshNow = [&](bool, const Cache::Progress&) {
+            started = true;
+            QDeadlineTimer deadline(10000);
+            while (!stopAsked && !deadline.hasExpired())
+                QThread::msleep(10);
+            return std::optional<QDateTime>();
+        };
+        env.stop = [&] { stopAsked = true; };
+        auto busy = std::make_unique<Preferences>(*app, env);
+        if (full)
+            busy->prime(); // "Download all imagery now"
+        else
+            busy->updateDesktopNow(); // "Update now"
+        ASSERT_TRUE(waitFor([&] { return started.load(); }));
+        QElapsedTimer closing;
+        closing.start();
+        busy.reset();
+        EXPECT_LT(closing.elapsed(), 2000) << (full ? "prime" : "update now");
+        EXPECT_TRUE(stopAsked);
+    }
 }

@@ -95,7 +95,7 @@ TEST(SingleInstance, TheWireFormAndWhereTheSocketLives) {
     EXPECT_TRUE(path.startsWith(cache + "/")) << path.toStdString();
     SingleInstance running;
     QList<QUrl> got{QUrl("solvane://none")};
-    ASSERT_TRUE(running.listen([&got](const QList<QUrl>& links) { got = links; }, path));
+    ASSERT_TRUE(running.listen([&got](const QList<QUrl>& links, const QStringList&) { got = links; }, path));
     EXPECT_TRUE(handOverServed({}, path));
     EXPECT_TRUE(spin([&got] { return got.isEmpty(); })) << "a lone line feed is a reopen";
     Settings::d().useFile(temp.filePath("after.plist"));
@@ -113,7 +113,8 @@ TEST(SingleInstance, AHandOverCountsOnlyWhenTheRunningProgramAnswers) {
 
     SingleInstance running;
     std::vector<QList<QUrl>> received;
-    ASSERT_TRUE(running.listen([&received](const QList<QUrl>& links) { received.push_back(links); }, path));
+    ASSERT_TRUE(running.listen(
+        [&received](const QList<QUrl>& links, const QStringList&) { received.push_back(links); }, path));
     EXPECT_TRUE(handOverServed({QUrl("solvane://settings")}, path));
     EXPECT_TRUE(handOverServed({}, path));
     ASSERT_TRUE(spin([&received] { return received.size() == 2; }));
@@ -129,9 +130,9 @@ TEST(SingleInstance, OnlyTheHolderOfTheLockListensAndSilentConnectionsGo) {
     first->connectionLimit = 8;
     int reopened = 0;
     // Two starts that found nobody a moment ago: the second may not take the first one's socket.
-    ASSERT_TRUE(first->listen([&reopened](const QList<QUrl>&) { ++reopened; }, path));
+    ASSERT_TRUE(first->listen([&reopened](const QList<QUrl>&, const QStringList&) { ++reopened; }, path));
     SingleInstance second;
-    EXPECT_FALSE(second.listen([](const QList<QUrl>&) {}, path));
+    EXPECT_FALSE(second.listen([](const QList<QUrl>&, const QStringList&) {}, path));
     EXPECT_TRUE(handOverServed({}, path));
     EXPECT_TRUE(spin([&reopened] { return reopened == 1; }));
 
@@ -156,7 +157,7 @@ TEST(SingleInstance, OnlyTheHolderOfTheLockListensAndSilentConnectionsGo) {
     first.reset();
     writeFile(path, "left behind");
     SingleInstance third;
-    EXPECT_TRUE(third.listen([](const QList<QUrl>&) {}, path));
+    EXPECT_TRUE(third.listen([](const QList<QUrl>&, const QStringList&) {}, path));
 }
 
 TEST(SingleInstance, ThreeStartsAtOnceLeaveOne) {

@@ -1,12 +1,15 @@
 #include "Welcome.h"
+#include "AppParts.h"
 #include "DisplayGeometry.h"
 #include "MiniPlayer.h"
 #include "ScreenMap.h"
 #include "TestSupport.h"
 #include "WindowsFixture.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QGuiApplication>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 
@@ -124,4 +127,42 @@ TEST_F(WindowsTest, MiniPlayerOpensInTheCornerPausesByPolicyAndCloses) {
     // Its own close button ends it like the menu item.
     player.window()->close();
     EXPECT_TRUE(waitFor([&] { return !player.isOpen(); }));
+}
+
+TEST_F(WindowsTest, TheMainMenuIsOnEveryWindowOfOursThatCanBeActive) {
+    App::Environment environment;
+    environment.secondsIdle = [] { return 0.0; };
+    environment.wallEnvironment = [] { return wallEnvironment(); };
+    App running(environment);
+    wireAppParts(running, running.parts());
+    const auto topLevel = [](const QString& name) -> QWidget* {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->accessibleName() == name) return widget;
+        return nullptr;
+    };
+    const QStringList menus{"Solvane", "Edit", "Display", "Window", "Help"};
+    const auto barMenus = [](QWidget* window) {
+        QStringList titles;
+        if (auto* bar = window ? window->findChild<QMenuBar*>() : nullptr)
+            for (QAction* menu : bar->actions())
+                titles << menu->text();
+        return titles;
+    };
+
+    running.parts().showWelcome();
+    QWidget* welcome = topLevel("Welcome to Solvane");
+    ASSERT_TRUE(welcome);
+    EXPECT_EQ(barMenus(welcome), menus);
+
+    running.parts().toggleMiniPlayer();
+    QWidget* mini = topLevel("Solvane mini player");
+    ASSERT_TRUE(mini);
+    // No room for a bar: the keys work in it and a right click opens the same menus.
+    QStringList keys;
+    for (QAction* action : mini->actions())
+        if (!action->shortcut().isEmpty()) keys << action->text();
+    EXPECT_TRUE(keys.contains("Settings…") && keys.contains("Quit Solvane") && keys.contains("Mini Player"))
+        << keys.join(", ").toStdString();
+    EXPECT_EQ(mini->contextMenuPolicy(), Qt::CustomContextMenu);
+    running.parts().toggleMiniPlayer();
 }

@@ -58,6 +58,7 @@ protected:
         };
         env.quit = [this] { ++quits; };
         env.carriesSaver = [] { return true; };
+        env.stop = [] {}; // a real stop request would hold for the rest of the process
         preferences = std::make_unique<Preferences>(*app, env);
     }
 

@@ -101,13 +101,28 @@ TEST_F(DesktopAdapters, GnomeComposesOneSpannedLayoutAndPutsTheOldPictureBack) {
 TEST_F(DesktopAdapters, XfceSetsEveryWorkspaceOfEachMonitorThroughXfconfd) {
     const QString left0 = XfconfDesktopPicture::workspaceBase("LEFT", 0);
     const QString left1 = XfconfDesktopPicture::workspaceBase("LEFT", 1);
-    for (const auto& [property, type, value] : {std::tuple{left0 + "/last-image", "string", "/old/left.jpg"},
-                                                std::tuple{left0 + "/image-style", "int", "5"},
-                                                std::tuple{left1 + "/last-image", "string", "/old/left.jpg"}})
+    // The user's own setup: a picture per workspace, a style, a plain colour behind the first.
+    for (const auto& [property, type, value] :
+         {std::tuple{left0 + "/last-image", "string", "/old/left.jpg"},
+          std::tuple{left0 + "/image-style", "int", "5"}, std::tuple{left0 + "/color-style", "int", "1"},
+          std::tuple{left1 + "/last-image", "string", "/old/second.jpg"}})
         ASSERT_EQ(
             runProgram("xfconf-query", {"-c", "xfce4-desktop", "-p", property, "-n", "-t", type, "-s", value})
                 .status,
             0);
+    ASSERT_EQ(runProgram("xfconf-query", {"-c",     "xfce4-desktop",
+                                          "-p",     left0 + "/rgba1",
+                                          "-n",     "-t",
+                                          "double", "-t",
+                                          "double", "-t",
+                                          "double", "-t",
+                                          "double", "-s",
+                                          "0.25",   "-s",
+                                          "0.5",    "-s",
+                                          "0.75",   "-s",
+                                          "1"})
+                  .status,
+              0);
     XfconfDesktopPicture xfce;
 
     const QStringList before = xfce.current(screens);
@@ -124,8 +139,11 @@ TEST_F(DesktopAdapters, XfceSetsEveryWorkspaceOfEachMonitorThroughXfconfd) {
 
     allSucceed(xfce.set(screens, recorded(before)), 1);
     EXPECT_EQ(xfconf(left0 + "/last-image"), "/old/left.jpg");
-    EXPECT_EQ(xfconf(left1 + "/last-image"), "/old/left.jpg");
+    EXPECT_EQ(xfconf(left1 + "/last-image"), "/old/second.jpg") << "each workspace keeps its own";
     EXPECT_EQ(xfconf(left0 + "/image-style"), "5");
+    EXPECT_EQ(xfconf(left0 + "/color-style"), "1");
+    EXPECT_TRUE(xfconf(left0 + "/rgba1").contains("0.250000")) << xfconf(left0 + "/rgba1").toStdString();
+    EXPECT_EQ(xfconf(left1 + "/color-style"), "") << "what we added goes";
 }
 
 TEST_F(DesktopAdapters, PlasmaScriptsEachScreenThroughTheShell) {
@@ -143,16 +161,20 @@ TEST_F(DesktopAdapters, PlasmaScriptsEachScreenThroughTheShell) {
         << "if 'desktopForScreen(7)' in args[0]: raise dbus.exceptions.DBusException('no desktop on screen "
            "7', "
            "name='org.kde.PlasmaShell.Error')\n"
-           "ret = '0 file:///old/left.png|2\\n1 |' if 'readConfig' in args[0] else ''";
+           R"(ret = '0 {"plugin": "org.kde.image", "config": {"Image": "file:///old/left.png", "FillMode": 2, )"
+           R"("Color": "#123456"}}\n1 {"plugin": "org.kde.slideshow", "config": {"SlidePaths": ["/home/me/P"], )"
+           R"("SlideInterval": 300}}' if 'readConfig' in args[0] else '')";
     ASSERT_EQ(QDBusConnection::sessionBus().call(add).type(), QDBusMessage::ReplyMessage);
     PlasmaDesktopPicture plasma;
 
+    // An image with its fill mode and colour on the left, a slideshow of a folder on the right.
     const QStringList before = plasma.current(screens);
     EXPECT_EQ(DesktopCanvas::withoutOptions(QUrl(before.value(0))).toString(), "file:///old/left.png");
-    EXPECT_EQ(DesktopCanvas::options(QUrl(before.value(0))).value("FillMode"), "2");
-    EXPECT_EQ(before.value(1), "");
+    EXPECT_EQ(DesktopCanvas::options(QUrl(before.value(0))).value("plugin"), "org.kde.image");
+    EXPECT_EQ(DesktopCanvas::withoutOptions(QUrl(before.value(1))).toString(),
+              "plasma-wallpaper:org.kde.slideshow");
     allSucceed(plasma.set(screens, {ours(1, "/data/it's \"here\".png")}), 1);
-    allSucceed(plasma.set(screens, recorded(before)), 1);
+    allSucceed(plasma.set(screens, recorded(before)), 2);
     const auto failed = plasma.set(screens, {ours(7, red)});
     EXPECT_TRUE(failed.at(0).value_or("").contains("no desktop on screen 7"));
 
@@ -172,10 +194,10 @@ TEST_F(DesktopAdapters, PlasmaScriptsEachScreenThroughTheShell) {
         scripts << arguments.value(0).toString();
     }
     list.endArray();
-    ASSERT_EQ(scripts.size(), 4);
+    ASSERT_EQ(scripts.size(), 5);
     EXPECT_EQ(scripts[0], PlasmaDesktopPicture::readScript(2));
     EXPECT_TRUE(scripts[0].contains("desktopForScreen(i)"));
-    EXPECT_TRUE(scripts[0].contains(R"(d.readConfig("Image"))"));
+    EXPECT_TRUE(scripts[0].contains("d.configKeys"));
     // The documented way: the screen's containment, the image plugin's General group, Image and FillMode.
     EXPECT_EQ(scripts[1], "var d = desktopForScreen(1);\n"
                           "if (!d) throw \"no desktop on screen 1\";\n"
@@ -184,9 +206,15 @@ TEST_F(DesktopAdapters, PlasmaScriptsEachScreenThroughTheShell) {
                           "d.writeConfig(\"Image\", \"file:///data/it's%20%22here%22.png\");\n"
                           "d.writeConfig(\"FillMode\", 1);\n"
                           "d.writeConfig(\"Color\", \"#000000\");\n");
-    EXPECT_TRUE(scripts[2].contains(R"(d.writeConfig("Image", "file:///old/left.png"))"));
-    EXPECT_TRUE(scripts[2].contains(R"(d.writeConfig("FillMode", 2))"));
-    EXPECT_FALSE(scripts[2].contains("Color"));
+    // Turning off puts back each screen's own plugin with every setting it had.
+    EXPECT_TRUE(scripts[2].contains(R"(d.wallpaperPlugin = "org.kde.image";)"));
+    EXPECT_TRUE(scripts[2].contains(R"("Color":"#123456")")) << scripts[2].toStdString();
+    EXPECT_TRUE(scripts[2].contains(R"("FillMode":2)"));
+    EXPECT_TRUE(scripts[2].contains(R"("Image":"file:///old/left.png")"));
+    EXPECT_TRUE(scripts[3].contains("desktopForScreen(1)"));
+    EXPECT_TRUE(scripts[3].contains(R"(d.wallpaperPlugin = "org.kde.slideshow";)"));
+    EXPECT_TRUE(scripts[3].contains(R"("SlidePaths":["/home/me/P"])")) << scripts[3].toStdString();
+    EXPECT_TRUE(scripts[3].contains("for (var key in config) d.writeConfig(key, config[key]);"));
 }
 
 TEST_F(DesktopAdapters, X11RootPixmapPerScreenRectangle) {

@@ -106,18 +106,34 @@ TEST(PowerSupplies, BatteryOnlyWhenDischargingWithoutMains) {
     EXPECT_FALSE(LinuxPowerSource::onBatteryBySupplies("/nonexistent/power_supply"));
 }
 
-TEST(WindowCovering, OnlyAVisibleFullScreenOrMaximisedWindowOverTheWholeScreen) {
+TEST(WindowCovering, AFullScreenWindowOverTheScreenOrAMaximisedOneOverItsWorkArea) {
     using A = WindowOcclusion::Above;
     const QRect screen(1280, 0, 1280, 720);
-    EXPECT_FALSE(WindowOcclusion::covers(screen, {}));
-    EXPECT_TRUE(WindowOcclusion::covers(screen, {A{QRect(1280, 0, 1280, 720), true, false, false}}));
-    EXPECT_TRUE(WindowOcclusion::covers(screen, {A{QRect(1270, -10, 1300, 740), false, true, false}}));
-    EXPECT_FALSE(
-        WindowOcclusion::covers(screen, {A{QRect(0, 0, 1280, 720), true, false, false}})); // other monitor
-    EXPECT_FALSE(WindowOcclusion::covers(screen, {A{QRect(1280, 0, 1280, 720), false, false, false}}));
-    EXPECT_FALSE(
-        WindowOcclusion::covers(screen, {A{QRect(1280, 0, 1280, 720), true, false, true}})); // minimised
-    EXPECT_FALSE(WindowOcclusion::covers(screen, {A{QRect(1280, 30, 1280, 690), false, true, false}}));
+    const QRect panelOnTop(1280, 30, 1280, 690); // a 30-pixel panel keeps the top edge
+    struct Case {
+        const char* what;
+        std::vector<A> above;
+        bool covered;
+    };
+    const Case cases[] = {
+        {"nothing above", {}, false},
+        {"full screen", {A{QRect(1280, 0, 1280, 720), true, false, false}}, true},
+        {"maximised beyond the edges", {A{QRect(1270, -10, 1300, 740), false, true, false}}, true},
+        {"full screen on the other monitor", {A{QRect(0, 0, 1280, 720), true, false, false}}, false},
+        {"an ordinary window as large as the screen",
+         {A{QRect(1280, 0, 1280, 720), false, false, false}},
+         false},
+        {"minimised", {A{QRect(1280, 0, 1280, 720), true, false, true}}, false},
+        {"maximised below the panel", {A{panelOnTop, false, true, false}}, true},
+        {"maximised, a strip short of the work area",
+         {A{QRect(1280, 30, 1280, 600), false, true, false}},
+         false},
+        {"full screen below the panel only", {A{panelOnTop, true, false, false}}, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WindowOcclusion::covers(screen, panelOnTop, c.above), c.covered) << c.what;
+    // Without a work area the whole screen must be covered.
+    EXPECT_FALSE(WindowOcclusion::covers(screen, {A{panelOnTop, false, true, false}}));
 }
 
 namespace {

@@ -22,6 +22,8 @@
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -188,6 +190,71 @@ TEST_F(TrayActions, LiveIconIsARoundCropOfTheNewestFrame) {
     tray.menuNeedsUpdate();
     EXPECT_EQ(tray.item()->toolTip(), "Solvane");
     EXPECT_NE(tray.menu()->actions().value(0)->text(), "The Sun, latest picture");
+}
+
+TEST_F(TrayActions, SavedNamesGetTheirSuffixTheUsualModeAndSharedFramesStayPrivate) {
+    const mode_t before = ::umask(022);
+    struct Case {
+        QString typed, written;
+        bool clip;
+    };
+    const Case cases[] = {
+        {"frame", "frame.png", false}, {"loud.PNG", "loud.PNG", false},  {"day.2026", "day.2026.png", false},
+        {"clip", "clip.mp4", true},    {"movie.mp4", "movie.mp4", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        FrameActions* taker = actions(dir.filePath(c.typed));
+        if (c.clip) {
+            std::optional<bool> finished;
+            QObject::connect(taker, &FrameActions::exportFinished, [&](bool ok) { finished = ok; });
+            taker->exportClip();
+            ASSERT_TRUE(waitFor([&] { return finished.has_value(); }));
+        } else {
+            taker->saveFrame();
+        }
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(dir.filePath(c.written)).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0644u);
+    }
+    ::umask(before);
+
+    // Shared frames go to a folder only this user can read, and go when the program does.
+    FrameActions::Environment env;
+    env.sharer = sharer;
+    auto* sharing = new FrameActions([] { return shownNow({}); }, env);
+    sharing->shareFrame();
+    ASSERT_EQ(sharer->offered.size(), 1);
+    const QString shared = sharer->offered[0];
+    const QString folder = QFileInfo(shared).absolutePath();
+    EXPECT_EQ(folder, QDir(QDir::tempPath()).filePath("solvane-" + QString::number(::getuid())));
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_TRUE(QFile::exists(shared));
+    delete sharing;
+    EXPECT_FALSE(QFile::exists(shared));
+}
+
+TEST_F(TrayActions, TheMenuFollowsAKioskSessionNotOnlyTheStoredMode) {
+    Settings::setMode(Mode::desktop);
+    App app;
+    Tray tray(app);
+    tray.build();
+    EXPECT_EQ(tray.statusLine(), "Desktop: picture updates once a day");
+    const auto visible = [&tray](const QString& title) {
+        for (QAction* action : tray.menu()->actions())
+            if (action->text() == title) return action->isVisible();
+        return false;
+    };
+    app.takeOver(App::fromHandOver({}, {"--kiosk"})); // a later `solvane --kiosk`
+    ASSERT_TRUE(app.showing());
+    EXPECT_EQ(tray.statusLine(), "Kiosk: on screen");
+    tray.menuNeedsUpdate();
+    EXPECT_TRUE(visible("Start Kiosk Now"));
+    EXPECT_FALSE(visible("Save This Frame…"));
+    app.hide();
+    EXPECT_EQ(tray.statusLine(), "Kiosk: ready");
 }
 
 } // namespace
