@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
     });
 
     const double budget = 0.05 * 1000.0 / 9.0; // 5 % of a frame's 111 ms on screen at half speed
-    std::printf("bench-looks: 1024 x 1024 frames, %d per measurement, one core\n", frames);
+    std::printf("bench-looks: 1024 x 1024 frames, %d per measurement, one core, %s build\n", frames,
+                SOLVANE_BENCH_BUILD_TYPE);
     std::printf("plain copy              %7.3f ms  1.00x\n", copy);
     std::printf("running difference      %7.3f ms  %5.2fx copy\n", difference, difference / copy);
     std::printf("running look (render)   %7.3f ms  %5.2fx copy\n", render, render / copy);
