@@ -4,25 +4,34 @@
 #include "DesktopPicture.h"
 #include "FileSharer.h"
 #include "IdleTime.h"
+#include "KeyboardHold.h"
 #include "LoginItem.h"
-#include "PowerSource.h"
 #include "MotionPreference.h"
+#include "PowerSource.h"
 #include "ScreenLock.h"
 #include "ScreenSaverHost.h"
 #include "SleepInhibit.h"
 #include "WindowOcclusion.h"
 
+#include <QRect>
 #include <functional>
 #include <memory>
 
 namespace Platform {
 // The XDG autostart entry of the installed program.
 std::shared_ptr<LoginItem> loginItem();
-// The first idle-time source that answers now: GNOME's idle monitor, the freedesktop screen saver,
-// the X server; else none. Logs which one is used.
+// The first idle-time source that answers now: GNOME's idle monitor, the compositor's idle protocol on
+// Wayland (ext-idle-notify-v1, else org_kde_kwin_idle), the freedesktop screen saver, the X server (not
+// on a Wayland session, where it sees only XWayland's clients); else none. Logs which one is used.
 std::shared_ptr<IdleTime> idleTime();
-// The freedesktop screen saver's Inhibit, else the X server's screen-saver suspension.
+// The compositor's idle inhibitor on our walls' surfaces (Wayland), else the desktop portal's Inhibit,
+// else the freedesktop screen saver's Inhibit, else the X server's screen-saver suspension. Logs the order.
 std::shared_ptr<SleepInhibit> sleepInhibit();
+// How a kiosk keeps the desktop's shortcuts away, one per process: an X11 keyboard grab, the
+// compositor's keyboard-shortcuts inhibitor on Wayland, else nothing. Logs the choice once.
+std::shared_ptr<KeyboardHold> keyboardHold();
+// What the kiosk help adds where the session cannot hold the keyboard.
+QString keyboardHoldNote();
 // `loginctl lock-session`.
 std::shared_ptr<ScreenLock> screenLock();
 // XScreenSaver, the host the saver's hack runs in.
@@ -47,6 +56,10 @@ std::shared_ptr<PowerSource> powerSource();
 // Makes `window` (created, not yet shown) a desktop-level window: below every other window, above the
 // desktop picture (on X11 _NET_WM_WINDOW_TYPE_DESKTOP). Nothing elsewhere.
 void markDesktopWindow(QWindow* window);
+
+// Keeps a full-screen `window` (shown) on the output at `geometry` where the window manager would not:
+// under XWayland on sway, through sway's IPC. Nothing elsewhere.
+void placeFullScreen(QWindow* window, const QRect& geometry);
 
 // Watches whether `window` (already created: winId() taken) is fully covered. Owned by `parent`.
 WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent);
