@@ -73,9 +73,14 @@ std::unique_ptr<WaylandLayerSurface> WaylandLayerSurface::create(Painter paint, 
     made->paint_ = std::move(paint);
     made->surface_ = wl_compositor_create_surface(bound->compositor);
     wl_output* output = nullptr;
-    if (placement.screen)
+    if (placement.screen) {
         output = static_cast<wl_output*>(
             QGuiApplication::platformNativeInterface()->nativeResourceForScreen("output", placement.screen));
+        if (!output)
+            log("layer surface: Qt names no Wayland output for " + placement.screen->name() +
+                    "; the compositor places it",
+                LogArea::app);
+    }
     made->layer_ = zwlr_layer_shell_v1_get_layer_surface(
         bound->shell, made->surface_, output, uint32_t(placement.layer), purpose.toUtf8().constData());
     zwlr_layer_surface_v1_add_listener(made->layer_, &layerListener, made.get());
