@@ -71,14 +71,14 @@ void LiveDesktop::start() {
         layout->addWidget(wall);
 
         WindowOcclusion* occlusion = Platform::windowOcclusion(window->windowHandle(), window);
-        // On a compositor with layers: the output's background layer, below every window and never
-        // focused; a paused wall's picture is handed over only now and then.
+        // On a compositor with layers: the output's bottom layer, above its wallpaper, below every window
+        // and never focused; a paused wall's picture is handed over only now and then.
         std::shared_ptr<WaylandLayerSurface> layer = WaylandLayerSurface::create(
             [wall](QPainter& painter, QSize size) {
                 if (wall->size() != size) wall->setGeometry(QRect(QPoint(), size));
                 wall->render(&painter);
             },
-            {WaylandLayerSurface::Layer::background, screen, {}, 0}, QStringLiteral("solvane-live-desktop"));
+            {WaylandLayerSurface::Layer::bottom, screen, {}, 0}, QStringLiteral("solvane-live-desktop"));
         if (layer)
             layer->setActiveWhen([wall] { return !wall->state().policyPaused; });
         else

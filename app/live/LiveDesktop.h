@@ -29,7 +29,7 @@ public:
         WallView* wall = nullptr;
         WindowOcclusion* occlusion = nullptr;
         QString screen; // the output name, for log lines
-        // Where the compositor has layers (Wayland): the background-layer surface showing the wall, whose
+        // Where the compositor has layers (Wayland): the bottom-layer surface showing the wall, whose
         // window then stays hidden.
         std::shared_ptr<WaylandLayerSurface> layer;
     };

@@ -1,7 +1,7 @@
 #pragma once
 // A surface of our own in one of the compositor's layers (zwlr_layer_shell_v1: sway, Plasma, Hyprland):
-// the background layer below every window for the live desktop, the overlay layer above them for the
-// mini player. Qt 6.4 gives its windows no way into a layer, so the content widget stays hidden and is
+// the bottom layer (above the wallpaper, which sway keeps in the background layer, below every window)
+// for the live desktop, the overlay layer above the windows for the mini player. Qt 6.4 gives its windows no way into a layer, so the content widget stays hidden and is
 // painted into shared memory at a steady rate, then handed to the compositor; the surface takes no
 // input and never the keyboard. The caller paints (a hidden widget rendered into the painter).
 
@@ -20,7 +20,7 @@ struct zwlr_layer_surface_v1;
 class WaylandLayerSurface : public QObject {
     Q_OBJECT
 public:
-    enum class Layer { background = 0, overlay = 3 };
+    enum class Layer { background = 0, bottom = 1, overlay = 3 };
     struct Placement {
         Layer layer = Layer::background;
         QScreen* screen = nullptr;

@@ -58,6 +58,16 @@ protected:
                             "XDG_RUNTIME_DIR=" + home.filePath("run"), "SOLVANE_ORIGIN_HOST=127.0.0.1:9"} +
                 extra);
     }
+    // The exit chord from the virtual keyboard (asked again if a new keyboard's keymap swallowed it).
+    bool leaveKiosk(RunningProgram& app) const {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            const auto chord = RunningProgram::Clock::now();
+            sway->type({"-M", "ctrl", "-M", "alt", "-M", "logo", "-k", "q", "-m", "logo", "-m", "alt", "-m",
+                        "ctrl"});
+            if (app.waitFor("dismissed, mode kiosk", 5000, chord)) return true;
+        }
+        return false;
+    }
     static void stop(RunningProgram& app) {
         app.signal(SIGTERM);
         EXPECT_EQ(app.wait(slowMs), 0) << app.output().constData();
@@ -162,10 +172,7 @@ TEST_F(SwaySession, TheKioskKeepsSwaysShortcutsAwayAndItsChordStillLeaves) {
     const QImage shot = sway->screenshot("HEADLESS-1", shotPath(home.path(), "sway-kiosk.png"));
     EXPECT_GT(coveredShare(shot), 0.99);
 
-    const auto chord = RunningProgram::Clock::now();
-    ASSERT_TRUE(sway->type(
-        {"-M", "ctrl", "-M", "alt", "-M", "logo", "-k", "q", "-m", "logo", "-m", "alt", "-m", "ctrl"}));
-    ASSERT_TRUE(app->waitFor("dismissed, mode kiosk", slowMs, chord)) << app->output().constData();
+    ASSERT_TRUE(leaveKiosk(*app)) << app->output().constData();
     // Left: the shortcut is sway's again.
     ASSERT_TRUE(pollUntil(
         [&] {
@@ -194,10 +201,7 @@ TEST_F(SwaySession, WithoutTheProtocolsThePortalKeepsTheDisplaysOnAndTheKioskSay
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(app->count("kiosk: this compositor cannot hold the keyboard"), 1) << "said once";
 
-    const auto chord = RunningProgram::Clock::now();
-    ASSERT_TRUE(sway->type(
-        {"-M", "ctrl", "-M", "alt", "-M", "logo", "-k", "q", "-m", "logo", "-m", "alt", "-m", "ctrl"}));
-    ASSERT_TRUE(app->waitFor("dismissed, mode kiosk", slowMs, chord)) << app->output().constData();
+    ASSERT_TRUE(leaveKiosk(*app)) << app->output().constData();
     EXPECT_TRUE(pollUntil([&] { return bus.mockLog("portal_inhibit").contains("Close"); }, slowMs))
         << bus.mockLog("portal_inhibit").constData();
     // Leaving opens Preferences, whose kiosk note says why the keys were not held.
