@@ -210,7 +210,7 @@ TEST_F(SwaySession, WithoutTheProtocolsThePortalKeepsTheDisplaysOnAndTheKioskSay
     stop(*app);
 }
 
-TEST_F(SwaySession, UnderXWaylandWallsGoToTheirOwnOutputsAndTheDesktopPictureUsesSwaysNames) {
+TEST_F(SwaySession, UnderXWaylandWallsGoToTheirOwnOutputs) {
     // Qt's X11 platform, as where qt6-wayland is missing; XWayland lets only sway's user in.
     sway.reset();
     sway = std::make_unique<HeadlessSway>(QString(), 2, true);
