@@ -1,9 +1,9 @@
 #pragma once
 // A surface of our own in one of the compositor's layers (zwlr_layer_shell_v1: sway, Plasma, Hyprland):
 // the bottom layer (above the wallpaper, which sway keeps in the background layer, below every window)
-// for the live desktop, the overlay layer above the windows for the mini player. Qt 6.4 gives its windows no way into a layer, so the content widget stays hidden and is
-// painted into shared memory at a steady rate, then handed to the compositor; the surface takes no
-// input and never the keyboard. The caller paints (a hidden widget rendered into the painter).
+// for the live desktop, the overlay layer above the windows for the mini player. Qt 6.4 gives its
+// windows no way into a layer, so the caller's content (a hidden widget) is painted into shared memory
+// at a steady rate and handed to the compositor. The surface takes no input and never the keyboard.
 
 #include <QImage>
 #include <QObject>
