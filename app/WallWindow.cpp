@@ -1,5 +1,6 @@
 #include "WallWindow.h"
 
+#include "Platform.h"
 #include "WallView.h"
 
 #include <QCloseEvent>
@@ -73,11 +74,13 @@ void WallWindow::present(Presentation presentation) {
         setAttribute(Qt::WA_ShowWithoutActivating, true);
         if (QScreen* on = screen()) setGeometry(on->geometry());
         show();
+        if (QScreen* on = screen()) Platform::placeFullScreen(windowHandle(), on->geometry());
         raise();
         return;
     }
     setAttribute(Qt::WA_ShowWithoutActivating, false);
     showFullScreen();
+    if (QScreen* on = screen()) Platform::placeFullScreen(windowHandle(), on->geometry());
     raise();
     activateWindow();
 }
@@ -85,7 +88,7 @@ void WallWindow::present(Presentation presentation) {
 bool WallWindow::grabKeys() {
     if (grabbed_) return true;
     if (!isVisible() || !windowHandle()) return false;
-    grabbed_ = windowHandle()->setKeyboardGrabEnabled(true);
+    grabbed_ = Platform::keyboardHold()->hold(windowHandle());
     if (grabbed_) grabKeyboard(); // and inside the application, so key events come here first
     return grabbed_;
 }
@@ -93,7 +96,7 @@ bool WallWindow::grabKeys() {
 void WallWindow::releaseKeys() {
     if (!grabbed_) return;
     releaseKeyboard();
-    if (windowHandle()) windowHandle()->setKeyboardGrabEnabled(false);
+    Platform::keyboardHold()->release(windowHandle());
     grabbed_ = false;
 }
 

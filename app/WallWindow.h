@@ -27,8 +27,9 @@ public:
     };
     // Shows the window the given way.
     void present(Presentation presentation);
-    // Takes the whole keyboard from the window server, so no other window or shortcut sees keys; true
-    // when held (it fails until the window is mapped, so callers ask again).
+    // Takes the whole keyboard from the window server (X11) or has the compositor's shortcuts
+    // inhibited on this window (Wayland), so no other window or shortcut sees keys; true when held (a
+    // grab fails until the window is mapped, so callers ask again).
     bool grabKeys();
     void releaseKeys();
     bool keysGrabbed() const { return grabbed_; }

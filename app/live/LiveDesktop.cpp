@@ -5,8 +5,10 @@
 #include "Log.h"
 #include "Platform.h"
 #include "Settings.h"
+#include "WaylandLayerSurface.h"
 
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -85,8 +87,19 @@ void LiveDesktop::start() {
         layout->addWidget(wall);
 
         WindowOcclusion* occlusion = Platform::windowOcclusion(window->windowHandle(), window);
-        window->show();
-        pairs_.push_back({window, wall, occlusion, screen->name()});
+        // On a compositor with layers: the output's bottom layer, above its wallpaper, below every window
+        // and never focused; a paused wall's picture is handed over only now and then.
+        std::shared_ptr<WaylandLayerSurface> layer = WaylandLayerSurface::create(
+            [wall](QPainter& painter, QSize size) {
+                if (wall->size() != size) wall->setGeometry(QRect(QPoint(), size));
+                wall->render(&painter);
+            },
+            {WaylandLayerSurface::Layer::bottom, screen, {}, 0}, QStringLiteral("solvane-live-desktop"));
+        if (layer)
+            layer->setActiveWhen([wall] { return !wall->state().policyPaused; });
+        else
+            window->show();
+        pairs_.push_back({window, wall, occlusion, screen->name(), layer});
         observers_.push_back(connect(occlusion, &WindowOcclusion::changed, this, &LiveDesktop::apply));
     }
     observers_.push_back(connect(&LivePower::source(), &PowerSource::changed, this, &LiveDesktop::apply));
@@ -129,6 +142,7 @@ void LiveDesktop::stop() {
         disconnect(observer);
     observers_.clear();
     for (Pair& pair : pairs_) {
+        pair.layer.reset();
         pair.wall->stop();
         pair.window->hide();
         delete pair.window; // the wall and the occlusion watcher are its children

@@ -13,8 +13,10 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <vector>
 
+class WaylandLayerSurface;
 class WindowOcclusion;
 
 class LiveDesktop : public QObject {
@@ -27,6 +29,9 @@ public:
         WallView* wall = nullptr;
         WindowOcclusion* occlusion = nullptr;
         QString screen; // the output name, for log lines
+        // Where the compositor has layers (Wayland): the bottom-layer surface showing the wall, whose
+        // window then stays hidden.
+        std::shared_ptr<WaylandLayerSurface> layer;
     };
 
     static LiveDesktop& shared();

@@ -3,10 +3,12 @@
 #include "LivePower.h"
 #include "Platform.h"
 #include "Settings.h"
+#include "WaylandLayerSurface.h"
 #include "WindowOcclusion.h"
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -53,6 +55,20 @@ void MiniPlayer::open() {
                          wallEnvironment_ ? wallEnvironment_() : WallView::Environment{}, window_.get());
     wall_->setGeometry(window_->rect());
 
+    // On a compositor with layers: above every window in the output's top-right corner, never focused.
+    layer_ = WaylandLayerSurface::create(
+        [wall = wall_](QPainter& painter, QSize size) {
+            if (!wall) return;
+            if (wall->size() != size) wall->setGeometry(QRect(QPoint(), size));
+            wall->render(&painter);
+        },
+        {WaylandLayerSurface::Layer::overlay, screen, QSize(width, height), inset},
+        QStringLiteral("solvane-mini-player"));
+    if (layer_) {
+        connect(&LivePower::source(), &PowerSource::changed, this, &MiniPlayer::apply);
+        apply();
+        return;
+    }
     if (screen) {
         const QRect usable = screen->availableGeometry();
         window_->move(usable.right() + 1 - width - inset, usable.top() + inset);
@@ -76,6 +92,7 @@ void MiniPlayer::close() {
     disconnect(&LivePower::source(), nullptr, this, nullptr);
     occlusion_ = nullptr; // owned by the window
     if (wall_) wall_->stop();
+    layer_.reset();
     window_->removeEventFilter(this);
     window_->hide();
     window_.reset();
@@ -85,7 +102,8 @@ void MiniPlayer::close() {
 void MiniPlayer::apply() {
     if (!wall_ || !window_) return;
     QWindow* handle = window_->windowHandle();
-    const bool occluded = !visibleEnough(handle) || (occlusion_ && occlusion_->occluded());
+    // An overlay surface is never covered.
+    const bool occluded = !layer_ && (!visibleEnough(handle) || (occlusion_ && occlusion_->occluded()));
     wall_->setPaused(!shouldPlay_(occluded));
 }
 

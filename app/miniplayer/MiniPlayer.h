@@ -12,6 +12,7 @@
 #include <memory>
 
 class QWindow;
+class WaylandLayerSurface;
 class WindowOcclusion;
 
 class MiniPlayer : public QObject {
@@ -33,6 +34,9 @@ public:
     void toggle();
     bool isOpen() const { return window_ != nullptr; }
     QWidget* window() const { return window_.get(); }
+    // Where the compositor has layers (Wayland), the player is an overlay surface and its window stays
+    // hidden; nothing elsewhere.
+    WaylandLayerSurface* layer() const { return layer_.get(); }
     WallView* wall() const { return wall_; }
     // Asks the policy again and pauses or resumes the wall.
     void apply();
@@ -50,6 +54,7 @@ private:
     PlayPolicy shouldPlay_;
     std::function<WallView::Environment()> wallEnvironment_;
     std::unique_ptr<QWidget> window_;
+    std::unique_ptr<WaylandLayerSurface> layer_;
     QPointer<WallView> wall_;
     WindowOcclusion* occlusion_ = nullptr;
     bool closing_ = false;

@@ -4,6 +4,7 @@
 #include "AppParts.h"
 #include "Catalog.h"
 #include "Log.h"
+#include "Platform.h"
 #include "PreferencesRules.h"
 #include "SaverInstaller.h"
 #include "ScreenGrid.h"
@@ -223,7 +224,9 @@ void Preferences::applyMode() {
     c_.startButton->setText(Modes::startTitle(mode));
     c_.armButton->setToolTip(Modes::armToolTip(mode));
     c_.armNote->setText(PreferencesRules::armNote(mode, Settings::idleMinutes()));
-    c_.presetNote->setText(Modes::presetNote(mode));
+    c_.presetNote->setText(mode == Mode::kiosk && !Platform::keyboardHold()->possible()
+                               ? Modes::presetNote(mode) + QLatin1Char(' ') + Platform::keyboardHoldNote()
+                               : Modes::presetNote(mode));
     c_.presetNote->setVisible(mode == Mode::kiosk);
     c_.idleNote->setVisible(!app_.hasIdleSource());
 

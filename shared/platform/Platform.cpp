@@ -2,13 +2,19 @@
 
 #include "DBusIdleTime.h"
 #include "GSettingsDesktopPicture.h"
+#include "KeyboardHold.h"
 #include "LinuxPowerSource.h"
 #include "Log.h"
 #include "PlasmaDesktopPicture.h"
 #include "PortalFileSharer.h"
+#include "PortalSleepInhibit.h"
 #include "RootPixmapDesktopPicture.h"
 #include "ScreenSaverInhibit.h"
 #include "SwayDesktopPicture.h"
+#include "SwayPlacement.h"
+#include "WaylandIdleTime.h"
+#include "WaylandShortcutsInhibit.h"
+#include "WaylandSleepInhibit.h"
 #include "X11IdleTime.h"
 #include "X11SleepSuspend.h"
 #include "X11WindowOcclusion.h"
@@ -27,17 +33,26 @@ std::shared_ptr<LoginItem> loginItem() {
     return std::make_shared<XdgAutostartLoginItem>();
 }
 
+namespace {
+bool waylandSession() {
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
+}
+} // namespace
+
 std::shared_ptr<IdleTime> idleTime() {
     std::shared_ptr<IdleTime> chosen;
-    for (DBusIdleTime source : {DBusIdleTime::mutter(), DBusIdleTime::screenSaver()}) {
-        if (source.ask()) {
-            chosen = std::make_shared<DBusIdleTime>(source);
-            break;
-        }
-    }
-    if (!chosen) chosen = X11IdleTime::open();
+    if (DBusIdleTime mutter = DBusIdleTime::mutter(); mutter.ask())
+        chosen = std::make_shared<DBusIdleTime>(mutter);
+    if (!chosen) chosen = WaylandIdleTime::open();
     if (!chosen) {
-        log("idle time: no source answers; only input to our own windows counts", LogArea::app);
+        if (DBusIdleTime screenSaver = DBusIdleTime::screenSaver(); screenSaver.ask())
+            chosen = std::make_shared<DBusIdleTime>(screenSaver);
+    }
+    // XWayland's server sees only its own clients' input: typing in a Wayland window would count as idle.
+    if (!chosen && !waylandSession()) chosen = X11IdleTime::open();
+    if (!chosen) {
+        log("idle time: no source answers; the saver will not start on its own", LogArea::app);
         return std::make_shared<NoIdleTime>();
     }
     log("idle time: from " + chosen->name(), LogArea::app);
@@ -46,9 +61,37 @@ std::shared_ptr<IdleTime> idleTime() {
 
 std::shared_ptr<SleepInhibit> sleepInhibit() {
     std::vector<std::unique_ptr<SleepInhibit>> sources;
+    if (auto wayland = WaylandSleepInhibit::open()) sources.push_back(std::move(wayland));
+    sources.push_back(std::make_unique<PortalSleepInhibit>());
     sources.push_back(std::make_unique<ScreenSaverInhibit>());
     sources.push_back(std::make_unique<X11SleepSuspend>());
+    QStringList names;
+    for (const auto& source : sources)
+        names << source->name();
+    log("display sleep: held off through the first of " + names.join(", "), LogArea::app);
     return std::make_shared<FirstSleepInhibit>(std::move(sources));
+}
+
+std::shared_ptr<KeyboardHold> keyboardHold() {
+    static std::shared_ptr<KeyboardHold> chosen;
+    if (chosen) return chosen;
+    if (qGuiApp && qGuiApp->platformName() == QLatin1String("wayland")) {
+        if (auto inhibit = WaylandShortcutsInhibit::open())
+            chosen = std::move(inhibit);
+        else
+            chosen = std::make_shared<NoKeyboardHold>();
+    } else {
+        chosen = std::make_shared<X11KeyboardGrab>();
+    }
+    log("kiosk keys: held through " + chosen->name(), LogArea::app);
+    return chosen;
+}
+
+QString keyboardHoldNote() {
+    return QStringLiteral(
+        "This compositor cannot hold the keyboard, so its own shortcuts still work while the "
+        "kiosk shows. A kiosk compositor such as cage, or a sway kiosk configuration, can; the "
+        "kiosk session file can name one.");
 }
 
 std::shared_ptr<ScreenLock> screenLock() {
@@ -126,6 +169,13 @@ void markDesktopWindow(QWindow* window) {
 void keepBelowDesktopIcons(QWindow* window, const std::vector<quint32>& ours) {
     if (qGuiApp && qGuiApp->platformName() == QLatin1String("xcb"))
         X11WindowOcclusion::keepBelowOtherDesktopWindows(window, ours);
+}
+
+void placeFullScreen(QWindow* window, const QRect& geometry) {
+    const QString sway = qEnvironmentVariable("SWAYSOCK");
+    if (qGuiApp && qGuiApp->platformName() == QLatin1String("xcb") && !sway.isEmpty() &&
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        SwayPlacement::place(window, geometry, sway);
 }
 
 WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent) {

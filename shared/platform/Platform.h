@@ -4,25 +4,34 @@
 #include "DesktopPicture.h"
 #include "FileSharer.h"
 #include "IdleTime.h"
+#include "KeyboardHold.h"
 #include "LoginItem.h"
-#include "PowerSource.h"
 #include "MotionPreference.h"
+#include "PowerSource.h"
 #include "ScreenLock.h"
 #include "ScreenSaverHost.h"
 #include "SleepInhibit.h"
 #include "WindowOcclusion.h"
 
+#include <QRect>
 #include <functional>
 #include <memory>
 
 namespace Platform {
 // The XDG autostart entry of the installed program.
 std::shared_ptr<LoginItem> loginItem();
-// The first idle-time source that answers now: GNOME's idle monitor, the freedesktop screen saver,
-// the X server; else none. Logs which one is used.
+// The first idle-time source that answers now: GNOME's idle monitor, the compositor's idle protocol on
+// Wayland (ext-idle-notify-v1, else org_kde_kwin_idle), the freedesktop screen saver, the X server (not
+// on a Wayland session, where it sees only XWayland's clients); else none. Logs which one is used.
 std::shared_ptr<IdleTime> idleTime();
-// The freedesktop screen saver's Inhibit, else the X server's screen-saver suspension.
+// The compositor's idle inhibitor on our walls' surfaces (Wayland), else the desktop portal's Inhibit,
+// else the freedesktop screen saver's Inhibit, else the X server's screen-saver suspension. Logs the order.
 std::shared_ptr<SleepInhibit> sleepInhibit();
+// How a kiosk keeps the desktop's shortcuts away, one per process: an X11 keyboard grab, the
+// compositor's keyboard-shortcuts inhibitor on Wayland, else nothing. Logs the choice once.
+std::shared_ptr<KeyboardHold> keyboardHold();
+// What the kiosk help adds where the session cannot hold the keyboard.
+QString keyboardHoldNote();
 // `loginctl lock-session`.
 std::shared_ptr<ScreenLock> screenLock();
 // XScreenSaver, the host the saver's hack runs in.
@@ -50,6 +59,10 @@ void markDesktopWindow(QWindow* window);
 // Keeps a shown desktop-level window of ours below the desktop's other desktop windows (the shell's
 // desktop icons); `ours` are the ids of our other such windows. Nothing where there is no X11.
 void keepBelowDesktopIcons(QWindow* window, const std::vector<quint32>& ours);
+
+// Keeps a full-screen `window` (shown) on the output at `geometry` where the window manager would not:
+// under XWayland on sway, through sway's IPC. Nothing elsewhere.
+void placeFullScreen(QWindow* window, const QRect& geometry);
 
 // Watches whether `window` (already created: winId() taken) is fully covered. Owned by `parent`.
 WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent);

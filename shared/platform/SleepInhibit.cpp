@@ -2,6 +2,8 @@
 
 #include "Log.h"
 
+#include <QStringList>
+
 FirstSleepInhibit::FirstSleepInhibit(std::vector<std::unique_ptr<SleepInhibit>> sources)
     : sources_(std::move(sources)) {}
 
@@ -13,8 +15,10 @@ bool FirstSleepInhibit::inhibit(const QString& application, const QString& reaso
             return true;
         }
     }
-    log("display sleep: neither org.freedesktop.ScreenSaver nor the X screen-saver extension is here; "
-        "the displays may sleep while the Sun shows",
+    QStringList names;
+    for (const auto& source : sources_)
+        names << source->name();
+    log("display sleep: none of " + names.join(", ") + " holds; the displays may sleep while the Sun shows",
         LogArea::app);
     return false;
 }

@@ -81,13 +81,32 @@ std::optional<std::pair<QString, QString>> SwayDesktopPicture::configured(const 
     return exact ? exact : any;
 }
 
-std::pair<QByteArray, std::optional<QString>> SwayDesktopPicture::request(quint32 type,
-                                                                          const QByteArray& payload) const {
-    if (socketPath_.isEmpty()) return {{}, QStringLiteral("no compositor socket (SWAYSOCK is empty)")};
+std::optional<QString> SwayDesktopPicture::outputName(const QByteArray& outputs,
+                                                      const DesktopScreen& screen) {
+    const QJsonArray list = QJsonDocument::fromJson(outputs).array();
+    std::optional<QString> byGeometry;
+    for (const QJsonValue& value : list) {
+        const QJsonObject output = value.toObject();
+        const QString name = output.value(QStringLiteral("name")).toString();
+        if (name.isEmpty()) continue;
+        if (name == screen.name) return name;
+        const QJsonObject rect = output.value(QStringLiteral("rect")).toObject();
+        const QRect geometry(rect.value(QStringLiteral("x")).toInt(), rect.value(QStringLiteral("y")).toInt(),
+                             rect.value(QStringLiteral("width")).toInt(),
+                             rect.value(QStringLiteral("height")).toInt());
+        if (!byGeometry && output.value(QStringLiteral("active")).toBool(true) && geometry == screen.geometry)
+            byGeometry = name;
+    }
+    return byGeometry;
+}
+
+std::pair<QByteArray, std::optional<QString>>
+SwayDesktopPicture::request(const QString& socketPath, quint32 type, const QByteArray& payload) {
+    if (socketPath.isEmpty()) return {{}, QStringLiteral("no compositor socket (SWAYSOCK is empty)")};
     QLocalSocket socket;
-    socket.connectToServer(socketPath_);
+    socket.connectToServer(socketPath);
     if (!socket.waitForConnected(timeoutMs))
-        return {{}, QStringLiteral("could not reach %1: %2").arg(socketPath_, socket.errorString())};
+        return {{}, QStringLiteral("could not reach %1: %2").arg(socketPath, socket.errorString())};
 
     QByteArray message = magic;
     quint32 numbers[2] = {qToLittleEndian(quint32(payload.size())), qToLittleEndian(type)};
@@ -116,9 +135,11 @@ QStringList SwayDesktopPicture::current(const std::vector<DesktopScreen>& screen
     const auto [payload, failure] = request(getConfig, {});
     const QString config =
         QJsonDocument::fromJson(payload).object().value(QStringLiteral("config")).toString();
+    const auto [outputs, unlisted] = request(getOutputs, {});
     QStringList out;
     for (const DesktopScreen& screen : screens) {
-        const auto found = failure ? std::nullopt : configured(config, screen.name);
+        const QString name = unlisted ? screen.name : outputName(outputs, screen).value_or(screen.name);
+        const auto found = failure ? std::nullopt : configured(config, name);
         if (!found || !found->first.startsWith(QLatin1Char('/'))) {
             out << QString();
             continue;
@@ -132,9 +153,23 @@ QStringList SwayDesktopPicture::current(const std::vector<DesktopScreen>& screen
 std::vector<std::optional<QString>> SwayDesktopPicture::set(const std::vector<DesktopScreen>& screens,
                                                             const std::vector<PicturePlacement>& placements) {
     std::vector<std::optional<QString>> answers;
+    // Without a list of outputs (an older compositor speaking the same IPC), Qt's names are all we have.
+    const auto [outputs, unlisted] = request(getOutputs, {});
+    const bool listed =
+        !unlisted && !QJsonDocument::fromJson(outputs).array().isEmpty() &&
+        QJsonDocument::fromJson(outputs).array().at(0).toObject().contains(QStringLiteral("name"));
     for (const PicturePlacement& placement : placements) {
         if (placement.screen < 0 || size_t(placement.screen) >= screens.size()) {
             answers.push_back(QStringLiteral("no such screen"));
+            continue;
+        }
+        const DesktopScreen& screen = screens[size_t(placement.screen)];
+        const std::optional<QString> output = listed ? outputName(outputs, screen) : screen.name;
+        if (!output) {
+            answers.push_back(QStringLiteral("sway has no output named %1 or placed at %2,%3")
+                                  .arg(screen.name)
+                                  .arg(screen.geometry.x())
+                                  .arg(screen.geometry.y()));
             continue;
         }
         const QString file = DesktopCanvas::withoutOptions(placement.picture).toLocalFile();
@@ -143,9 +178,8 @@ std::vector<std::optional<QString>> SwayDesktopPicture::set(const std::vector<De
         QString mode = DesktopCanvas::options(placement.picture).value(QStringLiteral("mode"));
         if (!modes.contains(mode)) mode = QStringLiteral("fill");
         const bool ours = placement.fit == PictureFit::fitOnBlack;
-        const QString text =
-            command(screens[size_t(placement.screen)].name, file, ours ? QStringLiteral("fit") : mode,
-                    ours ? QStringLiteral("#000000") : QString());
+        const QString text = command(*output, file, ours ? QStringLiteral("fit") : mode,
+                                     ours ? QStringLiteral("#000000") : QString());
         const auto [payload, failure] = request(runCommand, text.toUtf8());
         if (failure) {
             answers.push_back(failure);

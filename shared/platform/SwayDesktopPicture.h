@@ -7,6 +7,7 @@
 #include "DesktopPicture.h"
 
 #include <QByteArray>
+#include <QJsonArray>
 
 class SwayDesktopPicture : public DesktopPicture {
 public:
@@ -19,6 +20,7 @@ public:
 
     // The IPC message types we use.
     static constexpr quint32 runCommand = 0;
+    static constexpr quint32 getOutputs = 3;
     static constexpr quint32 getConfig = 9;
 
     // The command for one output, every argument quoted.
@@ -29,9 +31,20 @@ public:
     static std::optional<std::pair<QString, QString>> configured(const QString& config,
                                                                  const QString& output);
 
+    // The name sway knows a screen by, from its get_outputs answer (a JSON array): the screen's own name
+    // when sway has an output of that name, else the active output with the screen's geometry (under
+    // XWayland Qt's names are XWAYLAND0, 1, ...), else nothing. Sway accepts a command for an output it
+    // does not have and reports success, so an unknown name must not reach it.
+    static std::optional<QString> outputName(const QByteArray& outputs, const DesktopScreen& screen);
+
+    // One request over the IPC socket at `socketPath` and its reply payload, or the reason it failed.
+    static std::pair<QByteArray, std::optional<QString>> request(const QString& socketPath, quint32 type,
+                                                                 const QByteArray& payload);
+
 private:
-    // One request and its reply payload, or the reason it failed.
-    std::pair<QByteArray, std::optional<QString>> request(quint32 type, const QByteArray& payload) const;
+    std::pair<QByteArray, std::optional<QString>> request(quint32 type, const QByteArray& payload) const {
+        return request(socketPath_, type, payload);
+    }
 
     QString socketPath_;
 };

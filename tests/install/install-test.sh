@@ -55,6 +55,7 @@ if command -v lintian >/dev/null; then
   lintian --tag-display-limit 0 "$deb" >"$work/lintian" 2>&1 || true
   if grep -q '^E:' "$work/lintian"; then echo "FAILED: lintian errors"; grep '^E:' "$work/lintian"; failures=$((failures + 1)); else echo "ok: lintian has no errors"; fi
 fi
+check "the package depends on Qt's Wayland platform" sh -c "dpkg-deb -f '$deb' Depends | grep -qw qt6-wayland"
 scratch="$work/root"
 mkdir -p "$scratch/var/lib/dpkg/updates" "$scratch/var/lib/dpkg/info"
 touch "$scratch/var/lib/dpkg/status"

@@ -142,7 +142,9 @@ namespace {
 // configuration text; a command naming "BROKEN" fails as sway reports failures.
 class SwayStandIn {
 public:
-    explicit SwayStandIn(QString path, QString config) : path_(std::move(path)), config_(std::move(config)) {
+    // `outputs` is the get_outputs answer; without it the stand-in answers as for an unknown message.
+    explicit SwayStandIn(QString path, QString config, QByteArray outputs = {})
+        : path_(std::move(path)), config_(std::move(config)), outputs_(std::move(outputs)) {
         listener_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
@@ -186,7 +188,9 @@ private:
                     messages_.push_back({type, payload});
                 }
                 QByteArray reply;
-                if (type == SwayDesktopPicture::getConfig)
+                if (type == SwayDesktopPicture::getOutputs && !outputs_.isEmpty())
+                    reply = outputs_;
+                else if (type == SwayDesktopPicture::getConfig)
                     reply = QJsonDocument(QJsonObject{{"config", config_}}).toJson(QJsonDocument::Compact);
                 else if (payload.contains("BROKEN"))
                     reply = R"([{"success": false, "parse_error": false, "error": "Unknown output BROKEN"}])";
@@ -203,6 +207,7 @@ private:
     }
 
     QString path_, config_;
+    QByteArray outputs_;
     int listener_ = -1;
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;
@@ -261,4 +266,46 @@ TEST(SwayDesktopPicture, SetsFitOnBlackReadsTheConfigAndPutsItBack) {
     EXPECT_EQ(gone.current(screens), (QStringList{"", "", ""}));
     EXPECT_TRUE(
         gone.set(screens, {{0, QUrl::fromLocalFile("/a.png"), PictureFit::fitOnBlack}}).at(0).has_value());
+}
+
+TEST(SwayDesktopPicture, QtsXWaylandNamesBecomeSwaysOutputNamesAndUnknownOutputsAreRefused) {
+    const QByteArray outputs =
+        R"([{"name": "HEADLESS-1", "active": true, "rect": {"x": 0, "y": 0, "width": 1280, "height": 720}},
+            {"name": "HEADLESS-2", "active": true, "rect": {"x": 1280, "y": 0, "width": 1280, "height": 720}},
+            {"name": "HDMI-A-1", "active": false, "rect": {"x": 0, "y": 0, "width": 0, "height": 0}}])";
+    struct Case {
+        DesktopScreen screen;
+        std::optional<QString> expected;
+    };
+    const std::vector<Case> cases{
+        {{"HEADLESS-2", {1280, 0, 1280, 720}}, "HEADLESS-2"}, // sway's own name
+        {{"XWAYLAND1", {1280, 0, 1280, 720}}, "HEADLESS-2"},  // Qt under XWayland: by geometry
+        {{"XWAYLAND0", {0, 0, 1280, 720}}, "HEADLESS-1"},
+        {{"HDMI-A-1", {0, 0, 1920, 1080}}, "HDMI-A-1"},      // named, though off now
+        {{"XWAYLAND2", {2560, 0, 1280, 720}}, std::nullopt}, // nowhere
+        {{"XWAYLAND0", {0, 0, 1280, 700}}, std::nullopt},    // not the same geometry
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SwayDesktopPicture::outputName(outputs, c.screen), c.expected)
+            << c.screen.name.toStdString();
+    EXPECT_EQ(SwayDesktopPicture::outputName("not json", {"X", {}}), std::nullopt);
+
+    // Set: the command names sway's output; a screen sway does not have is refused before sway (which
+    // would answer success and change nothing) hears of it.
+    QTemporaryDir dir;
+    SwayStandIn sway(dir.filePath("sway.sock"), "", outputs);
+    SwayDesktopPicture picture(dir.filePath("sway.sock"));
+    const std::vector<DesktopScreen> screens{{"XWAYLAND0", {0, 0, 1280, 720}},
+                                             {"XWAYLAND1", {1280, 0, 1280, 720}},
+                                             {"XWAYLAND2", {2560, 0, 1280, 720}}};
+    const auto answers =
+        picture.set(screens, {{1, QUrl::fromLocalFile("/d/171.png"), PictureFit::fitOnBlack},
+                              {2, QUrl::fromLocalFile("/d/193.png"), PictureFit::fitOnBlack}});
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_FALSE(answers[0].has_value());
+    EXPECT_EQ(answers[1].value_or(""), "sway has no output named XWAYLAND2 or placed at 2560,0");
+    QStringList commands;
+    for (const auto& [type, payload] : sway.messages())
+        if (type == SwayDesktopPicture::runCommand) commands << QString::fromUtf8(payload);
+    EXPECT_EQ(commands, QStringList{R"(output "HEADLESS-2" bg "/d/171.png" fit #000000)"});
 }

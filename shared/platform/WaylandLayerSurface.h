@@ -1,0 +1,77 @@
+#pragma once
+// A surface of our own in one of the compositor's layers (zwlr_layer_shell_v1: sway, Plasma, Hyprland):
+// the bottom layer (above the wallpaper, which sway keeps in the background layer, below every window)
+// for the live desktop, the overlay layer above the windows for the mini player. Qt 6.4 gives its
+// windows no way into a layer, so the caller's content (a hidden widget) is painted into shared memory
+// at a steady rate and handed to the compositor. The surface takes no input and never the keyboard.
+
+#include <QImage>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+class QPainter;
+class QScreen;
+struct wl_buffer;
+struct wl_surface;
+struct zwlr_layer_surface_v1;
+
+class WaylandLayerSurface : public QObject {
+    Q_OBJECT
+public:
+    enum class Layer { background = 0, bottom = 1, overlay = 3 };
+    struct Placement {
+        Layer layer = Layer::background;
+        QScreen* screen = nullptr;
+        // Zero: the whole output. Otherwise this size, `margin` in from the output's top-right corner.
+        QSize size;
+        int margin = 0;
+    };
+
+    // Whether the compositor offers layers (on Qt's Wayland platform).
+    static bool available();
+    // Paints one frame of the given size.
+    using Painter = std::function<void(QPainter& painter, QSize size)>;
+    // Nothing when the compositor has no layers. `purpose` names the surface to the compositor.
+    static std::unique_ptr<WaylandLayerSurface> create(Painter paint, const Placement& placement,
+                                                       const QString& purpose);
+    ~WaylandLayerSurface() override;
+
+    // While `active` says no (a paused wall), a frame is handed over only every few seconds.
+    void setActiveWhen(std::function<bool()> active) { active_ = std::move(active); }
+    // The size the compositor gave; empty before its first answer.
+    QSize size() const { return size_; }
+    // Frames handed to the compositor so far.
+    int frames() const { return frames_; }
+
+signals:
+    // The compositor took the surface away (its output went).
+    void closed();
+
+private:
+    WaylandLayerSurface() = default;
+    friend struct WaylandLayerSurfaceEvents;
+    void configured(uint32_t serial, uint32_t width, uint32_t height);
+    void draw();
+    bool makeBuffers(QSize size);
+    void dropBuffers();
+
+    struct Buffer {
+        wl_buffer* buffer = nullptr;
+        QImage image; // over the shared memory
+        bool busy = false;
+    };
+    Painter paint_;
+    wl_surface* surface_ = nullptr;
+    zwlr_layer_surface_v1* layer_ = nullptr;
+    Buffer buffers_[2];
+    void* memory_ = nullptr;
+    size_t memorySize_ = 0;
+    QSize size_;
+    QTimer tick_;
+    std::function<bool()> active_;
+    int idleTicks_ = 0;
+    bool configuredOnce_ = false;
+    int frames_ = 0;
+};

@@ -1,0 +1,232 @@
+#include "HeadlessCompositor.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QStandardPaths>
+#include <csignal>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+constexpr int startMs = 30000;
+
+QString firstEntry(const QString& folder, const QString& pattern) {
+    const QStringList found = QDir(folder).entryList({pattern}, QDir::AllEntries | QDir::System);
+    for (const QString& name : found)
+        if (!name.endsWith(".lock")) return QDir(folder).filePath(name);
+    return {};
+}
+
+void openUp(const QString& path) {
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                    QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+}
+} // namespace
+
+QString shotPath(const QString& fallbackFolder, const QString& name) {
+    const QString kept = qEnvironmentVariable("SOLVANE_SHOT_DIR");
+    const QString folder = kept.isEmpty() ? fallbackFolder : kept;
+    QDir().mkpath(folder);
+    return QDir(folder).filePath(name);
+}
+
+HeadlessSway::HeadlessSway(const QString& config, int outputs, bool xwayland) {
+    if (geteuid() != 0) {
+        failure_ = "makes a user of its own for sway, which needs root";
+        return;
+    }
+    if (QStandardPaths::findExecutable("sway").isEmpty()) {
+        failure_ = "scripts/bootstrap installs sway";
+        return;
+    }
+    openUp(dir_.path());
+    home_ = dir_.filePath("home");
+    run_ = dir_.filePath("run");
+    QDir().mkpath(home_);
+    QDir().mkpath(run_);
+    user_ = "slvsway" + QString::number(getpid()) + QString::number(qintptr(this) % 1000);
+    const ProcessResult added = runProgram("useradd", {"--system", "--no-create-home", "--home-dir", home_,
+                                                       "--shell", "/bin/sh", "--user-group", user_});
+    if (added.status != 0) {
+        failure_ = "useradd: " + QString::fromUtf8(added.err);
+        return;
+    }
+    made_ = true;
+    const passwd* entry = getpwnam(user_.toLocal8Bit().constData());
+    if (!entry) {
+        failure_ = "no such user after useradd";
+        return;
+    }
+    uid_ = entry->pw_uid;
+    gid_ = entry->pw_gid;
+    const QString displayFile = dir_.filePath("home/display");
+    QString text = "output HEADLESS-1 mode 1280x720 position 0 0 bg #203040 solid_color\n"
+                   "output HEADLESS-2 mode 1280x720 position 1280 0 bg #203040 solid_color\n"
+                   "default_border none\n"
+                   "bindsym Mod4+3 workspace 3\n";
+    text += xwayland ? "xwayland enable\nexec sh -c 'echo $DISPLAY > " + displayFile + "'\n"
+                     : QStringLiteral("xwayland disable\n");
+    writeFile(dir_.filePath("home/config"), (text + config + "\n").toUtf8());
+    runProgram("chown", {"-R", user_ + ":" + user_, home_, run_});
+    QFile::setPermissions(run_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    sway_ = std::make_unique<RunningProgram>(
+        "setpriv",
+        QStringList{"--reuid=" + QString::number(uid_), "--regid=" + QString::number(gid_), "--clear-groups",
+                    "sway", "-c", dir_.filePath("home/config")},
+        QStringList{"HOME=" + home_, "USER=" + user_, "LOGNAME=" + user_, "XDG_RUNTIME_DIR=" + run_,
+                    "WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman",
+                    "WAYLAND_DISPLAY=", "DISPLAY=", "DBUS_SESSION_BUS_ADDRESS=", "SWAYSOCK="});
+    const bool up = pollUntil(
+        [&] {
+            socket_ = firstEntry(run_, "wayland-*");
+            ipc_ = firstEntry(run_, "sway-ipc.*.sock");
+            return (!socket_.isEmpty() && !ipc_.isEmpty()) || !sway_->running();
+        },
+        startMs);
+    if (!up || socket_.isEmpty() || ipc_.isEmpty()) {
+        failure_ = "sway did not start: " + QString::fromUtf8(sway_->output());
+        return;
+    }
+    for (int n = 1; n < outputs; ++n)
+        swaymsg({"create_output"});
+    if (!pollUntil([&] { return this->outputs().size() == outputs; }, startMs)) {
+        failure_ = "sway did not make " + QString::number(outputs) + " outputs";
+        return;
+    }
+    if (xwayland && !pollUntil(
+                        [&] {
+                            xDisplay_ = QString::fromUtf8(readFile(displayFile)).trimmed();
+                            return !xDisplay_.isEmpty();
+                        },
+                        startMs))
+        failure_ = "sway started no XWayland";
+}
+
+HeadlessSway::~HeadlessSway() {
+    if (sway_) {
+        swaymsg({"exit"});
+        if (!sway_->wait(10000)) sway_->signal(SIGKILL);
+        sway_->wait(10000);
+    }
+    // The user goes with the last of its processes (XWayland may take a moment after sway).
+    if (made_ && !pollUntil([&] { return runProgram("userdel", {user_}).status == 0; }, 20000))
+        runProgram("userdel", {"--force", user_});
+}
+
+QStringList HeadlessSway::asUser(const QStringList& command) const {
+    return QStringList{"setpriv", "--reuid=" + QString::number(uid_), "--regid=" + QString::number(gid_),
+                       "--clear-groups"} +
+           command;
+}
+
+void HeadlessSway::giveToUser(const QString& folder) const {
+    runProgram("chown", {"-R", user_ + ":" + user_, folder});
+}
+
+QStringList HeadlessSway::clientEnvironment() const {
+    QStringList entries{"WAYLAND_DISPLAY=" + socket_, "SWAYSOCK=" + ipc_};
+    entries << (xDisplay_.isEmpty() ? QStringLiteral("DISPLAY=") : "DISPLAY=" + xDisplay_);
+    return entries;
+}
+
+QStringList HeadlessSway::environment() const {
+    return clientEnvironment() +
+           QStringList{"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=sway", "QT_QPA_PLATFORM=wayland"};
+}
+
+ProcessResult HeadlessSway::swaymsg(const QStringList& arguments) const {
+    return runProgram("swaymsg", QStringList{"-s", ipc_} + arguments, {}, clientEnvironment(), 30000);
+}
+
+QJsonArray HeadlessSway::outputs() const {
+    return QJsonDocument::fromJson(swaymsg({"-t", "get_outputs"}).out).array();
+}
+
+QJsonObject HeadlessSway::tree() const {
+    return QJsonDocument::fromJson(swaymsg({"-t", "get_tree"}).out).object();
+}
+
+QString HeadlessSway::focusedWorkspace() const {
+    for (const QJsonValue& workspace : QJsonDocument::fromJson(swaymsg({"-t", "get_workspaces"}).out).array())
+        if (workspace["focused"].toBool()) return workspace["name"].toString();
+    return {};
+}
+
+bool HeadlessSway::type(const QStringList& arguments) const {
+    return runProgram("wtype", arguments, {}, clientEnvironment(), 30000).status == 0;
+}
+
+QImage HeadlessSway::screenshot(const QString& output, const QString& file) const {
+    if (runProgram("grim", {"-o", output, file}, {}, clientEnvironment(), 60000).status != 0) return {};
+    return QImage(file);
+}
+
+namespace {
+void collect(const QJsonObject& node, const QString& output, const QString& name,
+             std::vector<HeadlessSway::View>& found) {
+    const QString type = node["type"].toString();
+    const QString here = type == "output" ? node["name"].toString() : output;
+    const QString appId = node["app_id"].toString();
+    const QString xClass = node["window_properties"].toObject()["class"].toString();
+    // Views (windows) are the nodes that carry a shell.
+    if (node.contains("shell") &&
+        (appId.contains(name, Qt::CaseInsensitive) || xClass.contains(name, Qt::CaseInsensitive)))
+        found.push_back({here, node});
+    for (const char* children : {"nodes", "floating_nodes"})
+        for (const QJsonValue& child : node[children].toArray())
+            collect(child.toObject(), here, name, found);
+}
+} // namespace
+
+std::vector<HeadlessSway::View> HeadlessSway::views(const QString& name) const {
+    std::vector<View> found;
+    collect(tree(), {}, name, found);
+    return found;
+}
+
+HeadlessWeston::HeadlessWeston() {
+    if (QStandardPaths::findExecutable("weston").isEmpty()) {
+        failure_ = "scripts/bootstrap installs weston";
+        return;
+    }
+    const QString run = dir_.filePath("run");
+    QDir().mkpath(run);
+    QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // --debug lets weston-screenshooter take pictures.
+    weston_ = std::make_unique<RunningProgram>(
+        "weston",
+        QStringList{"--backend=headless-backend.so", "--use-pixman", "--socket=wl-test", "--width=1280",
+                    "--height=720", "--idle-time=0", "--debug"},
+        QStringList{"XDG_RUNTIME_DIR=" + run, "WAYLAND_DISPLAY=", "DISPLAY="});
+    socket_ = QDir(run).filePath("wl-test");
+    if (!pollUntil([&] { return QFile::exists(socket_) || !weston_->running(); }, startMs) ||
+        !QFile::exists(socket_))
+        failure_ = "weston did not start: " + QString::fromUtf8(weston_->output());
+}
+
+HeadlessWeston::~HeadlessWeston() {
+    if (weston_) {
+        weston_->signal(SIGTERM);
+        weston_->wait(10000);
+    }
+}
+
+QStringList HeadlessWeston::environment() const {
+    return {"WAYLAND_DISPLAY=" + socket_, "DISPLAY=", "XDG_SESSION_TYPE=wayland",
+            "XDG_CURRENT_DESKTOP=", "QT_QPA_PLATFORM=wayland"};
+}
+
+QImage HeadlessWeston::screenshot(const QString& file) const {
+    const QString folder = dir_.filePath("shots");
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    if (runProgram("weston-screenshooter", {}, folder, {"WAYLAND_DISPLAY=" + socket_}, 60000).status != 0)
+        return {};
+    const QStringList made = QDir(folder).entryList({"*.png"});
+    if (made.isEmpty()) return {};
+    QFile::remove(file);
+    QFile::copy(QDir(folder).filePath(made.first()), file);
+    return QImage(file);
+}
