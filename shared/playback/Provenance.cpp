@@ -49,7 +49,7 @@ QStringList Provenance::lines() const {
                               QStringLiteral(" observations (") + integration->method + QLatin1Char(')')
                         : QStringLiteral("Observations per frame: unknown"));
     out << QStringLiteral("Processing: ") + entry.processing;
-    out << QStringLiteral("Imagery: NASA/SDO, via ") + QLatin1String(makerDomain);
+    out << QStringLiteral("Imagery: NASA SDO") + dot + QLatin1String(credit);
     out << QLatin1String(disclaimer);
     return out;
 }

@@ -25,9 +25,8 @@ struct Provenance {
 
     static constexpr int lineCount = 8;
     static constexpr const char* disclaimer = "A visualization, not a calibrated radiance.";
-    static constexpr const char* credit = "Imagery courtesy of NASA/SDO and the AIA science team.";
-    // Our web domain, named in the imagery line.
-    static constexpr const char* makerDomain = "solvane.example";
+    // The credit NASA asks for with SDO imagery, word for word.
+    static constexpr const char* credit = "Courtesy of NASA/SDO and the AIA, EVE, and HMI science teams";
 
     // From a cached product's fields; `entry` is looked up in the glossary (unknown when it is missing).
     static Provenance make(const QString& id, const QString& label, std::optional<int> frameCount,
