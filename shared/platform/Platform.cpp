@@ -1,6 +1,7 @@
 #include "Platform.h"
 
 #include "DBusIdleTime.h"
+#include "FreedesktopNotifier.h"
 #include "GSettingsDesktopPicture.h"
 #include "LinuxPowerSource.h"
 #include "Log.h"
@@ -131,6 +132,10 @@ WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent) {
 
 std::shared_ptr<FileSharer> fileSharer() {
     return std::make_shared<PortalFileSharer>();
+}
+
+std::shared_ptr<Notifier> notifier() {
+    return std::make_shared<FreedesktopNotifier>();
 }
 
 std::shared_ptr<MotionPreference> motionPreference() {

@@ -5,8 +5,9 @@
 #include "FileSharer.h"
 #include "IdleTime.h"
 #include "LoginItem.h"
-#include "PowerSource.h"
 #include "MotionPreference.h"
+#include "Notifier.h"
+#include "PowerSource.h"
 #include "ScreenLock.h"
 #include "ScreenSaverHost.h"
 #include "SleepInhibit.h"
@@ -52,6 +53,8 @@ void markDesktopWindow(QWindow* window);
 WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent);
 // The desktop portal's open-with chooser (it answers for itself when no portal runs).
 std::shared_ptr<FileSharer> fileSharer();
+// The desktop's notifications over the session bus (it answers for itself when no daemon runs).
+std::shared_ptr<Notifier> notifier();
 
 // The reduce-motion preference where this desktop keeps it: KDE's kdeglobals on Plasma, else GNOME's
 // GSettings key when its schema is installed, else never reduced.
