@@ -77,7 +77,10 @@ TEST_F(DiagnosticsReport, CraftedSettingsAndAPass) {
                                        "  listed 12, moved 3, pruned 1, failed 304 94\n"
                                        "  source mirror.example, answered")));
 
-    Cache::LastPass unreached{"2026-10-01T06:01:00Z", true, false, "sdo.gsfc.nasa.gov (direct)"};
+    Cache::LastPass unreached;
+    unreached.finished = QStringLiteral("2026-10-01T06:01:00Z");
+    unreached.check = true;
+    unreached.host = QStringLiteral("sdo.gsfc.nasa.gov (direct)");
     unreached.reached = false;
     unreached.reason = QStringLiteral("Could not resolve host: sdo.gsfc.nasa.gov");
     Cache::recordPass(unreached);
