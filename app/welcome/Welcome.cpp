@@ -23,6 +23,7 @@ constexpr int buttonWidth = 164;
 constexpr int buttonGap = 16;
 constexpr int captionWidth = buttonWidth + buttonGap;
 constexpr int left = 28;
+constexpr int titlePixels = 28;
 
 const char* noteFor(Mode mode) {
     switch (mode) {
@@ -99,7 +100,7 @@ void Welcome::build() {
         widget->setProperty("fromBottom", fromBottom);
         anchored_.push_back(widget);
     };
-    title_ = text(window_.get(), QStringLiteral("The Sun, the last 48 hours"), 28, Qt::white);
+    title_ = text(window_.get(), QStringLiteral("The Sun, the last 48 hours"), titlePixels, Qt::white);
     anchor(title_, left, 184, 460, 30);
     anchor(text(window_.get(),
                 QStringLiteral("Choose how to see it. You can change this any time in Settings."), 13,
@@ -183,6 +184,13 @@ void Welcome::show() {
         if (when.isValid() && (!newest || when > *newest)) newest = when;
     }
     title_->setText(titleFor(newest, QDateTime::currentDateTimeUtc()));
+    // A longer title (with a date) steps its size down rather than being cut at the map.
+    QFont font = title_->font();
+    font.setPixelSize(titlePixels);
+    while (font.pixelSize() > 18 &&
+           QFontMetrics(font).horizontalAdvance(title_->text()) > title_->width() - 2)
+        font.setPixelSize(font.pixelSize() - 1);
+    title_->setFont(font);
     startPreview();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         window_->move(screen->availableGeometry().center() - window_->rect().center());
