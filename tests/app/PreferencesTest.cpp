@@ -456,8 +456,9 @@ TEST_F(WindowsTest, TheWindowFitsA720PixelScreenAndTabsInReadingOrder) {
     ASSERT_GT(walked.size(), 20u);
     for (size_t i = 1; i < walked.size(); ++i) {
         EXPECT_LE(walked[i - 1].first, walked[i].first) << i;
-        if (walked[i - 1].first == walked[i].first)
+        if (walked[i - 1].first == walked[i].first) {
             EXPECT_LE(walked[i - 1].second, walked[i].second + 8) << i;
+        }
     }
 }
 

@@ -209,16 +209,21 @@ TEST_F(TrayActions, TheImageryLineFrameItemsAndTheNoTrayNotice) {
     for (QAction* action : tray.menu()->actions())
         texts << action->text();
     EXPECT_EQ(texts.value(1), "Offline. Showing the built-in clip from 24 Jun 2013.");
-    for (QAction* action : tray.menu()->actions())
-        if (action->text() == "Save This Frame…") EXPECT_TRUE(action->isEnabled());
+    for (QAction* action : tray.menu()->actions()) {
+        if (action->text() == "Save This Frame…") {
+            EXPECT_TRUE(action->isEnabled());
+        }
+    }
 
     // An empty cache: nothing to save, export, share or print.
     QDir(Cache::dir()).removeRecursively();
     tray.menuNeedsUpdate();
-    for (QAction* action : tray.menu()->actions())
+    for (QAction* action : tray.menu()->actions()) {
         if (action->text().endsWith("Frame…") || action->text() == "Print This Day" ||
-            action->text() == "Export This Clip…")
+            action->text() == "Export This Clip…") {
             EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+        }
+    }
 
     trayShown = true;
     tray.lastWindowClosed();
