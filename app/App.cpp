@@ -12,6 +12,7 @@
 #include "SettingsStore.h"
 #include "SleepInhibit.h"
 #include "TypeScale.h"
+#include "WallKeys.h"
 #include "WallWindow.h"
 
 #include <QApplication>
@@ -418,20 +419,32 @@ bool App::handleKey(int key, Qt::KeyboardModifiers modifiers, const QString& tex
                 wall->cycleLook();
             return true;
         }
+        if (key == Qt::Key_Escape && !chord) {
+            QTimer::singleShot(0, this, &App::dismiss);
+            return true;
+        }
+        if (key == Qt::Key_F1 || text == QLatin1String("?")) {
+            WallKeys::toggleOverlay(windows_);
+            return true;
+        }
         if (key == Qt::Key_Space) {
-            for (WallView* wall : walls_)
-                wall->togglePause();
+            for (size_t i = 0; i < walls_.size(); ++i) {
+                walls_[i]->togglePause();
+                WallKeys::showPaused(windows_[i], walls_[i]->paused());
+            }
             return true;
         }
         int delta = 0;
         if (key == Qt::Key_Left || key == Qt::Key_Down) delta = -1;
         if (key == Qt::Key_Right || key == Qt::Key_Up) delta = 1;
         if (delta != 0) {
-            for (WallView* wall : walls_) {
+            for (size_t i = 0; i < walls_.size(); ++i) {
                 if (shift)
-                    wall->stepFrame(delta);
+                    walls_[i]->stepFrame(delta);
                 else
-                    wall->step(delta);
+                    walls_[i]->step(delta);
+                // Stepping a frame pauses the wall.
+                WallKeys::showPaused(windows_[i], walls_[i]->paused());
             }
             return true;
         }

@@ -69,9 +69,18 @@ void wireAppParts(App& app, AppParts& parts) {
     wireUpdater(app, parts);
     parts.refreshInstalledSaver = [] { SaverInstaller::refreshInstalledSaver(SaverInstaller::places()); };
     parts.installSaver = [] { return SaverInstaller::installSaver(SaverInstaller::places()); };
-    parts.applyDesktopPicture = [] { Desktop::apply(); };
+    // A person's desktop is theirs: until they have chosen a mode, neither the picture nor the live
+    // desktop changes (the defaults alone are no consent).
+    parts.applyDesktopPicture = [] {
+        if (Settings::configured())
+            Desktop::apply();
+        else
+            log("desktop: no mode chosen yet, the desktop picture is left alone", LogArea::desktop);
+    };
     parts.restoreDesktopPicture = [] { Desktop::restore(); };
-    parts.syncLiveDesktop = [] { LiveDesktop::shared().sync(); };
+    parts.syncLiveDesktop = [] {
+        if (Settings::configured()) LiveDesktop::shared().sync();
+    };
 
     // The Preferences, welcome and mini-player windows live as long as the controller.
     auto* preferences = new Preferences(app);

@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "Usage.h"
+
 #include <cstdio>
 
 CommandLine CommandLine::parse(const QStringList& arguments) {
@@ -33,6 +35,23 @@ std::optional<QString> CommandLine::operand(const QString& switchName, int offse
 }
 
 std::optional<int> CommandLine::runAction() const {
+    // Asking for help or the version never starts anything, wherever the switch stands.
+    if (has(QStringLiteral("--help")) || has(QStringLiteral("-h"))) {
+        std::fputs(Usage::text().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (has(QStringLiteral("--version"))) {
+        Actions::printLine(stdout, Usage::version());
+        return 0;
+    }
+    // A mistyped switch would otherwise start the whole application, or run an action it was
+    // not meant for.
+    if (const auto unknown = Usage::unknownSwitch(allArgs)) {
+        Actions::printLine(stderr,
+                           QStringLiteral("solvane: unknown option ") + Actions::escapedControls(*unknown));
+        std::fputs(Usage::text().toLocal8Bit().constData(), stderr);
+        return 2;
+    }
     if (has(QStringLiteral("--selftest"))) return Actions::selfTest();
     if (has(QStringLiteral("--check-index"))) {
         const auto source = operand(QStringLiteral("--check-index"));

@@ -1,5 +1,7 @@
 #include "Cache.h"
 #include "CommandLine.h"
+#include "Log.h"
+#include "SourceStatus.h"
 #include "StopSignals.h"
 
 #include <unistd.h>
@@ -16,6 +18,11 @@ int Actions::prime() {
             std::fflush(stderr);
         };
     }
-    Cache::pass(true, true, true, progress);
+    const auto before = Cache::lastPass();
+    // Some products failing is still a prime; no source answering at all is not.
+    if (const auto failure = SourceStatus::unreached(before, Cache::pass(true, true, true, progress))) {
+        log(QStringLiteral("prime failed: ") + *failure, LogArea::cache);
+        return stopSignals.exitStatus(2);
+    }
     return stopSignals.exitStatus(0);
 }

@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QThread>
 #include <cmath>
@@ -29,8 +31,14 @@
 namespace {
 // A save asks for a scheduled refresh this long after the last change, so a burst of clicks runs one.
 constexpr int refreshDelayMs = 2000;
+constexpr int statusFollowMs = 5000;
 // Wide enough that every note in a column wraps to two or three lines.
 constexpr int comfortableWidth = 860;
+// The smallest the window may be made by hand; the cards scroll below it.
+constexpr int minimumWidth = 640;
+constexpr int minimumHeight = 420;
+// Room left for the window manager's title bar and frame when the window is as tall as the screen.
+constexpr int titleBarAllowance = 40;
 
 int wholeMinutes(double minutes) {
     return static_cast<int>(std::clamp(std::lround(minutes), 1L, 120L));
@@ -48,6 +56,8 @@ Preferences::Preferences(App& app, Environment environment) : app_(app), env_(st
             return Cache::refreshNow(everything, progress);
         };
     if (!env_.refresh) env_.refresh = [] { Cache::refresh(); };
+    if (!env_.checkMirror) env_.checkMirror = [](const QString& typed) { return MirrorCheck::check(typed); };
+    if (!env_.downloading) env_.downloading = [&app] { return app.refreshing(); };
     if (!env_.quit) env_.quit = [] { QCoreApplication::quit(); };
     if (!env_.stop) env_.stop = [] { Cache::requestStop(); };
     if (!env_.confirm)
@@ -64,6 +74,14 @@ Preferences::Preferences(App& app, Environment environment) : app_(app), env_(st
     connect(&refreshLater_, &QTimer::timeout, this, [this] {
         if (!Settings::offline()) background(env_.refresh);
     });
+    // A pass running in the background changes what the cache line says (downloading, then its outcome).
+    statusFollow_.setInterval(statusFollowMs);
+    connect(&statusFollow_, &QTimer::timeout, this, [this] {
+        if (!window_->isVisible()) return;
+        if (refused_ && *refused_ <= QDateTime::currentDateTime()) refused_.reset();
+        refreshCacheStatus(refused_);
+    });
+    statusFollow_.start();
     build();
     wire();
     for (QScreen* screen : QGuiApplication::screens())
@@ -112,13 +130,61 @@ void Preferences::open() {
 
 void Preferences::fitWindow() {
     // Wrapped notes ask for height by width, which a top-level window does not do on its own: give it
-    // a comfortable width and the height its cards need there, so nothing is squeezed.
+    // a comfortable width and the height its cards need there, but never more than the screen offers;
+    // the cards scroll inside what is left.
+    auto* scroll = window_->findChild<QScrollArea*>(QStringLiteral("cards"));
+    QWidget* cards = scroll->widget();
     QLayout* layout = window_->layout();
-    const int width = std::max(comfortableWidth, layout->minimumSize().width());
-    const int height =
-        layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : layout->sizeHint().height();
-    window_->setMinimumSize(width, height);
-    window_->resize(window_->size().expandedTo(QSize(width, height)));
+    const QRect screen = window_->screen() ? window_->screen()->availableGeometry() : QRect(0, 0, 1280, 720);
+    const int width =
+        std::min(std::max(comfortableWidth, cards->minimumSizeHint().width() + 48 +
+                                                scroll->verticalScrollBar()->sizeHint().width()),
+                 screen.width());
+    const int inner = width - 48;
+    const int cardsHeight =
+        cards->hasHeightForWidth() ? cards->heightForWidth(inner) : cards->sizeHint().height();
+    const int chrome = layout->sizeHint().height() - scroll->sizeHint().height();
+    // A window manager's title bar takes some of the available height too.
+    const int height = std::min(chrome + cardsHeight, screen.height() - titleBarAllowance);
+    window_->setMinimumSize(std::min(width, minimumWidth), std::min(height, minimumHeight));
+    window_->resize(width, height);
+    layout->activate();
+    orderTabs();
+}
+
+void Preferences::orderTabs() {
+    // Reading order: the mode on top, then the left column and the right column each top to bottom,
+    // then the bottom row; the per-screen rows are made after the rest and would otherwise come last.
+    auto* scroll = window_->findChild<QScrollArea*>(QStringLiteral("cards"));
+    QWidget* cards = scroll->widget();
+    const int middle = cards->width() / 2;
+    struct Stop {
+        int section, y, x;
+        QWidget* widget;
+    };
+    std::vector<Stop> stops;
+    for (QWidget* widget : window_->findChildren<QWidget*>()) {
+        if (!(widget->focusPolicy() & Qt::TabFocus) || widget->focusProxy()) continue;
+        if (qobject_cast<QScrollBar*>(widget) || widget == scroll) continue;
+        int section = 3;
+        QPoint at;
+        if (cards->isAncestorOf(widget)) {
+            at = widget->mapTo(cards, QPoint(0, widget->height() / 2));
+            section = at.x() < middle ? 1 : 2;
+        } else {
+            at = widget->mapTo(window_.get(), QPoint(0, widget->height() / 2));
+            section = at.y() < scroll->y() ? 0 : 3;
+        }
+        stops.push_back({section, at.y(), at.x(), widget});
+    }
+    // Rows a few pixels apart are one row (a label's centre sits lower than a button's).
+    std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) {
+        if (a.section != b.section) return a.section < b.section;
+        if (std::abs(a.y - b.y) > 8) return a.y < b.y;
+        return a.x < b.x;
+    });
+    for (size_t i = 1; i < stops.size(); ++i)
+        QWidget::setTabOrder(stops[i - 1].widget, stops[i].widget);
 }
 
 void Preferences::hide() {
@@ -172,6 +238,7 @@ void Preferences::load() {
     c_.liveBox->setChecked(Settings::liveDesktop());
     c_.batteryBox->setChecked(Settings::pauseOnBattery());
     rebuildScreens();
+    loadSource();
     applyMode();
     refreshCacheStatus();
     loading_ = false;
@@ -222,6 +289,8 @@ void Preferences::applyMode() {
     const Mode mode = Settings::mode();
     c_.modeHelp->setText(Modes::helpLine(mode));
     c_.startButton->setText(Modes::startTitle(mode));
+    // What a screen reader says is what the button shows.
+    c_.startButton->setAccessibleName(Modes::startTitle(mode));
     c_.armButton->setToolTip(Modes::armToolTip(mode));
     c_.armNote->setText(PreferencesRules::armNote(mode, Settings::idleMinutes()));
     c_.presetNote->setText(mode == Mode::kiosk && !Platform::keyboardHold()->possible()
@@ -248,6 +317,8 @@ void Preferences::modeChanged() {
     if (!chosen) return;
     const Mode was = Settings::mode();
     Settings::setMode(*chosen);
+    // Choosing a mode is the consent the desktop picture and the live desktop wait for.
+    Settings::setConfigured(true);
     app_.parts().syncLiveDesktop();
     if (*chosen == Mode::desktop) {
         app_.hide();
@@ -271,11 +342,6 @@ void Preferences::networkChanged() {
     refreshCacheStatus();
 }
 
-void Preferences::refreshCacheStatus(const std::optional<QDateTime>& refused) {
-    c_.cacheStatus->setText(
-        PreferencesRules::cacheStatusLine(Cache::entries(), Settings::offline(), refused));
-}
-
 void Preferences::rebuildScreens() {
     QStringList names;
     std::vector<QStringList> lists;
@@ -287,6 +353,10 @@ void Preferences::rebuildScreens() {
                                            : Settings::choice(products[index % products.size()]));
     }
     c_.screensGrid->rebuild(names, std::move(lists));
+    if (window_->isVisible()) {
+        window_->layout()->activate();
+        orderTabs();
+    }
 }
 
 void Preferences::prime() {

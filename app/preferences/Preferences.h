@@ -5,6 +5,7 @@
 // thread and reports back here through queued calls.
 
 #include "Cache.h"
+#include "MirrorCheck.h"
 #include "Mode.h"
 
 #include <QDateTime>
@@ -23,6 +24,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -48,6 +50,10 @@ public:
         // Asks running downloads to stop at their next safe point (Cache::requestStop), so closing
         // never waits for one.
         std::function<void()> stop;
+        // Judges a typed mirror host before it is saved (MirrorCheck::check); called on a worker thread.
+        std::function<MirrorCheck::Outcome(const QString& typed)> checkMirror;
+        // Whether a refresh pass is running now (the status line then says it is downloading).
+        std::function<bool()> downloading;
     };
 
     // The controls, for the window's own wiring and for tests.
@@ -68,6 +74,11 @@ public:
         QComboBox* refreshPopup = nullptr;
         QPushButton* primeButton = nullptr;
         QLabel* cacheStatus = nullptr;
+        QRadioButton* directRadio = nullptr; // the imagery source: NASA SDO's own folders
+        QRadioButton* mirrorRadio = nullptr; // or an imagery mirror named in mirrorHost
+        QLineEdit* mirrorHost = nullptr;
+        QPushButton* mirrorUse = nullptr; // checks the typed host and saves it when it answers
+        QLabel* sourceNote = nullptr;
         QProgressBar* busy = nullptr;
         QCheckBox* shuffleBox = nullptr;
         QComboBox* transitionPopup = nullptr;
@@ -113,16 +124,22 @@ public:
     void rebuildScreens();
     void prime();
     void loginToggled();
+    // The source control: the direct source is saved at once, a mirror only once its index answers.
+    void sourceChanged();
+    void checkMirror();
     void deactivate();
     void updateDesktopNow();
 
     QWidget* window() const { return window_.get(); }
     const Controls& controls() const { return c_; }
     bool priming() const { return priming_; }
+    bool checkingMirror() const { return checkingMirror_; }
 
 signals:
     // A full download ended (after the window showed its outcome).
     void primed();
+    // A typed mirror host was judged (after the window showed the outcome).
+    void mirrorChecked();
 
 private:
     void build();
@@ -137,7 +154,9 @@ private:
     QWidget* buildButtonRow();
     void wire();
     void applyAppearance();
+    void loadSource();
     void fitWindow();
+    void orderTabs();
     void scheduleRefresh();
     bool carriesSaver() const;
     // Runs `work` on a thread of its own, which the destructor waits for.
@@ -149,6 +168,9 @@ private:
     Controls c_;
     bool loading_ = false;
     bool priming_ = false;
+    bool checkingMirror_ = false;
     QTimer refreshLater_;
+    QTimer statusFollow_;              // keeps the cache line current while the window is up
+    std::optional<QDateTime> refused_; // the last refusal shown, kept while it lasts
     std::vector<QPointer<QThread>> workers_;
 };

@@ -17,9 +17,11 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -106,7 +108,16 @@ void Preferences::build() {
     stack->setSpacing(12);
     stack->addWidget(buildModeCard());
 
-    auto* columns = new QHBoxLayout;
+    // The cards scroll when the screen is short (1280 x 720 and smaller); the mode on top and the row
+    // of Start, Arm and Turn Off and Quit stay in view.
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("cards"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* cards = new QWidget;
+    auto* columns = new QHBoxLayout(cards);
+    columns->setContentsMargins(0, 0, 0, 0);
     columns->setSpacing(12);
     auto* left = new QVBoxLayout;
     auto* right = new QVBoxLayout;
@@ -118,7 +129,8 @@ void Preferences::build() {
     right->addStretch(1);
     columns->addLayout(left, 1);
     columns->addLayout(right, 1);
-    stack->addLayout(columns, 1);
+    scroll->setWidget(cards);
+    stack->addWidget(scroll, 1);
     stack->addWidget(buildButtonRow());
     c_.saverSection->setVisible(carriesSaver());
 }
@@ -229,14 +241,14 @@ QWidget* Preferences::buildStartingCard() {
 
 QWidget* Preferences::buildImageryCard() {
     c_.onlineRadio = new QRadioButton(QStringLiteral("Keep imagery updated"));
+    c_.refreshPopup = popup(QStringLiteral("How often to update"),
+                            {{QStringLiteral("once a day"), 1440}, {QStringLiteral("twice a day"), 720}});
     c_.offlineRadio = new QRadioButton(QStringLiteral("Offline: never use the network"));
     c_.onlineRadio->setAccessibleName(c_.onlineRadio->text());
     c_.offlineRadio->setAccessibleName(c_.offlineRadio->text());
     auto* network = new QButtonGroup(window_.get());
     network->addButton(c_.onlineRadio);
     network->addButton(c_.offlineRadio);
-    c_.refreshPopup = popup(QStringLiteral("How often to update"),
-                            {{QStringLiteral("once a day"), 1440}, {QStringLiteral("twice a day"), 720}});
     c_.primeButton = new QPushButton(QStringLiteral("Download all imagery now"));
     c_.primeButton->setAccessibleName(c_.primeButton->text());
     c_.busy = new QProgressBar;
@@ -248,8 +260,29 @@ QWidget* Preferences::buildImageryCard() {
     c_.cacheStatus->setAccessibleName(QStringLiteral("Downloaded imagery"));
     auto* refresh = row({c_.refreshPopup});
     refresh->layout()->setContentsMargins(22, 0, 0, 0);
+
+    c_.directRadio = new QRadioButton(QStringLiteral("NASA SDO, direct"));
+    c_.mirrorRadio = new QRadioButton(QStringLiteral("An imagery mirror"));
+    c_.directRadio->setAccessibleName(QStringLiteral("Imagery source: NASA SDO, direct"));
+    c_.mirrorRadio->setAccessibleName(QStringLiteral("Imagery source: an imagery mirror"));
+    auto* source = new QButtonGroup(window_.get());
+    source->addButton(c_.directRadio);
+    source->addButton(c_.mirrorRadio);
+    c_.mirrorHost = new QLineEdit;
+    c_.mirrorHost->setPlaceholderText(QStringLiteral("mirror host"));
+    c_.mirrorHost->setAccessibleName(QStringLiteral("Mirror host"));
+    c_.mirrorUse = new QPushButton(QStringLiteral("Check and Use"));
+    c_.mirrorUse->setAccessibleName(QStringLiteral("Check and Use"));
+    c_.mirrorUse->setToolTip(
+        QStringLiteral("Reads the mirror's imagery index and saves the host only when it lists usable "
+                       "products."));
+    c_.sourceNote = note();
+    c_.sourceNote->setAccessibleName(QStringLiteral("Imagery source"));
+    auto* mirror = row({c_.mirrorRadio, c_.mirrorHost, c_.mirrorUse}, false);
+    auto* sourceTitle = new QLabel(QStringLiteral("Imagery from"));
     return card(QStringLiteral("Imagery"),
-                {c_.onlineRadio, refresh, c_.offlineRadio, row({c_.primeButton, c_.busy}), c_.cacheStatus});
+                {c_.onlineRadio, refresh, c_.offlineRadio, row({c_.primeButton, c_.busy}), c_.cacheStatus,
+                 sourceTitle, row({c_.directRadio}), mirror, c_.sourceNote});
 }
 
 QWidget* Preferences::buildSaverCard() {
@@ -270,7 +303,6 @@ QWidget* Preferences::buildButtonRow() {
         QStringLiteral("Put the desktop picture back, stop opening at login, and quit."));
     c_.armButton->setAccessibleName(QStringLiteral("Arm"));
     c_.quitButton->setAccessibleName(QStringLiteral("Turn Off and Quit"));
-    c_.startButton->setAccessibleName(QStringLiteral("Start"));
     c_.startButton->setDefault(true);
     c_.versionLabel = note(QString::fromUtf8(BuildInfo::version));
     c_.versionLabel->setWordWrap(false);
@@ -322,6 +354,14 @@ void Preferences::wire() {
     for (QComboBox* combo : {c_.refreshPopup, c_.transitionPopup, c_.lookPopup, c_.lagPopup})
         connect(combo, &QComboBox::currentIndexChanged, this, &Preferences::save);
     connect(c_.primeButton, &QPushButton::clicked, this, &Preferences::prime);
+    connect(c_.directRadio, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) sourceChanged();
+    });
+    connect(c_.mirrorRadio, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) sourceChanged();
+    });
+    connect(c_.mirrorUse, &QPushButton::clicked, this, &Preferences::checkMirror);
+    connect(c_.mirrorHost, &QLineEdit::returnPressed, this, &Preferences::checkMirror);
     connect(c_.desktopNow, &QPushButton::clicked, this, &Preferences::updateDesktopNow);
     connect(c_.installButton, &QPushButton::clicked, this, [this] {
         const QString outcome = app_.parts().installSaver();

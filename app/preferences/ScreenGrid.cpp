@@ -4,8 +4,10 @@
 #include "PreferencesRules.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QToolButton>
 #include <algorithm>
 #include <random>
@@ -13,6 +15,38 @@
 namespace {
 constexpr int popupWidth = 168;
 constexpr int nameWidth = 150;
+const char* const staysOpen = "staysOpen";
+
+// Ticking several products is one choice: a product item toggles without closing the menu; "All
+// products" and "Off" end the choice and close it as usual.
+class ChooserMenu : public QMenu {
+public:
+    using QMenu::QMenu;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QAction* action = actionAt(event->position().toPoint());
+        if (event->button() == Qt::LeftButton && keepsOpen(action)) {
+            action->trigger();
+            return;
+        }
+        QMenu::mouseReleaseEvent(event);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        const int key = event->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+            keepsOpen(activeAction())) {
+            activeAction()->trigger();
+            return;
+        }
+        QMenu::keyPressEvent(event);
+    }
+
+private:
+    static bool keepsOpen(QAction* action) {
+        return action && action->isEnabled() && action->property(staysOpen).toBool();
+    }
+};
 } // namespace
 
 ScreenGrid::ScreenGrid(QWidget* parent) : QWidget(parent), grid_(new QGridLayout(this)) {
@@ -52,7 +86,7 @@ void ScreenGrid::rebuild(const QStringList& screenNames, std::vector<QStringList
         popup->setFixedWidth(popupWidth);
         popup->setFocusPolicy(Qt::StrongFocus);
         popup->setAccessibleName("Products on " + name);
-        popup->setMenu(new QMenu(popup));
+        popup->setMenu(new ChooserMenu(popup));
         label->setBuddy(popup);
         popups_.push_back(popup);
 
@@ -81,25 +115,35 @@ void ScreenGrid::rebuildMenu(int screen) {
     popup->setToolTip(title);
     popup->setAccessibleDescription(title);
 
+    // The items are made once and then only re-ticked, so a menu that stays open keeps its items.
     QMenu* menu = popup->menu();
-    menu->clear();
-    for (const CatalogProduct& product : Catalog::all()) {
-        QAction* action = menu->addAction(product.label);
-        action->setData(product.id);
-        action->setCheckable(true);
-        action->setChecked(list.contains(product.id));
-        connect(action, &QAction::triggered, this,
-                [this, screen, id = product.id] { toggleProduct(screen, id); });
+    if (menu->actions().isEmpty()) {
+        for (const CatalogProduct& product : Catalog::all()) {
+            QAction* action = menu->addAction(product.label);
+            action->setData(product.id);
+            action->setCheckable(true);
+            action->setProperty(staysOpen, true);
+            connect(action, &QAction::triggered, this,
+                    [this, screen, id = product.id] { toggleProduct(screen, id); });
+        }
+        menu->addSeparator();
+        QAction* all = menu->addAction(QStringLiteral("All products (cycle)"));
+        all->setCheckable(true);
+        connect(all, &QAction::triggered, this, [this, screen] { clearProducts(screen); });
+        QAction* off = menu->addAction(QStringLiteral("Off: leave this screen alone"));
+        off->setCheckable(true);
+        connect(off, &QAction::triggered, this, [this, screen] { disableScreen(screen); });
     }
-    menu->addSeparator();
-    QAction* all = menu->addAction(QStringLiteral("All products (cycle)"));
-    all->setCheckable(true);
-    all->setChecked(list.isEmpty());
-    connect(all, &QAction::triggered, this, [this, screen] { clearProducts(screen); });
-    QAction* off = menu->addAction(QStringLiteral("Off: leave this screen alone"));
-    off->setCheckable(true);
-    off->setChecked(list == QStringList{QStringLiteral("off")});
-    connect(off, &QAction::triggered, this, [this, screen] { disableScreen(screen); });
+    for (QAction* action : menu->actions()) {
+        if (action->isSeparator()) continue;
+        const QString id = action->data().toString();
+        if (!id.isEmpty())
+            action->setChecked(list.contains(id));
+        else if (action->text() == QLatin1String("All products (cycle)"))
+            action->setChecked(list.isEmpty());
+        else
+            action->setChecked(list == QStringList{QStringLiteral("off")});
+    }
 }
 
 void ScreenGrid::set(int screen, QStringList list) {

@@ -1,13 +1,17 @@
 #include "Tray.h"
 
 #include "App.h"
+#include "Cache.h"
 #include "Log.h"
+#include "Platform.h"
 #include "Settings.h"
 #include "Share.h"
 #include "ShownNow.h"
+#include "SourceStatus.h"
 #include "StatusIcon.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
@@ -24,6 +28,9 @@ constexpr int frameSide = 320;
 
 Tray::Tray(App& app, Environment environment) : QObject(&app), app_(app), env_(std::move(environment)) {
     if (!env_.now) env_.now = [] { return QDateTime::currentDateTimeUtc(); };
+    if (!env_.trayAvailable) env_.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    if (!env_.notifier) env_.notifier = Platform::notifier();
+    connect(qApp, &QGuiApplication::lastWindowClosed, this, &Tray::lastWindowClosed);
     actions_ = new MenuActions(app, env_.menu);
     frames_ = new FrameActions([&app] { return shownNow(app.walls()); }, env_.frames, this);
 }
@@ -43,6 +50,8 @@ void Tray::build() {
     menu_ = new QMenu;
     menuLine_ = menu_->addAction(QString());
     menuLine_->setEnabled(false);
+    imageryLine_ = menu_->addAction(QString());
+    imageryLine_->setEnabled(false);
     menu_->addSeparator();
     startItem_ = addAction(QStringLiteral("Start Now"), [this] { actions_->startFromMenu(); });
     desktopItem_ =
@@ -72,6 +81,10 @@ void Tray::build() {
     if (QGuiApplication::windowIcon().isNull()) QGuiApplication::setWindowIcon(StatusIcon::sunSymbol());
     item_ = new QSystemTrayIcon(this);
     item_->setContextMenu(menu_);
+    // A left click opens the same menu, as people expect of a tray item that has no window of its own.
+    connect(item_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && !menu_->isVisible()) menu_->popup(QCursor::pos());
+    });
     showSymbol();
     menuNeedsUpdate();
     item_->show();
@@ -97,18 +110,50 @@ QString Tray::statusLine() const {
     return ::statusLine(state);
 }
 
+void Tray::lastWindowClosed() {
+    if (noticeGiven_ || env_.trayAvailable()) return;
+    noticeGiven_ = true;
+    const auto refused = env_.notifier->notify(
+        QStringLiteral("Solvane keeps running"),
+        QStringLiteral("This desktop shows no tray icon for it. To open Solvane again, start it from the "
+                       "applications menu; to stop it, choose Turn Off and Quit in its settings."));
+    if (refused)
+        log(QStringLiteral("tray: no tray and no notification (") + *refused +
+                QStringLiteral("); start Solvane again to open its settings"),
+            LogArea::app);
+    else
+        log(QStringLiteral("tray: no tray; a notification says how to reopen or quit Solvane"), LogArea::app);
+}
+
+QString Tray::imageryLine() const {
+    SourceStatus::State state;
+    state.pass = Cache::lastPass();
+    state.entries = Cache::entries();
+    state.imageryHost = Settings::imageryHost();
+    state.offline = Settings::offline();
+    state.downloading = app_.refreshing();
+    state.now = env_.now();
+    return SourceStatus::line(state);
+}
+
 void Tray::menuNeedsUpdate() {
     if (!menu_) return;
     updatePreview();
     // Setting an unchanged text or visibility is free: Qt only reports real changes to the host.
     menuLine_->setText(statusLine());
+    const QString imagery = imageryLine();
+    imageryLine_->setText(imagery);
     const MenuLook look = menuLook(app_.mode(), Settings::desktopActive());
     updateItem_->setVisible(look.updateVisible);
     if (look.startTitle) startItem_->setText(*look.startTitle);
     startItem_->setVisible(look.startVisible);
     desktopItem_->setVisible(look.desktopVisible);
-    for (QAction* item : shareItems_)
+    // With nothing cached there is no frame to save, export, share or print.
+    const bool haveFrame = !app_.walls().empty() || Cache::count() > 0;
+    for (QAction* item : shareItems_) {
         item->setVisible(look.shareVisible);
+        item->setEnabled(haveFrame);
+    }
     shareSeparator_->setVisible(look.shareVisible);
 }
 

@@ -6,6 +6,7 @@
 
 #include "FrameActions.h"
 #include "MenuActions.h"
+#include "Notifier.h"
 #include "StatusLine.h"
 
 #include <QDateTime>
@@ -13,6 +14,7 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class App;
@@ -33,6 +35,10 @@ public:
         std::function<QDateTime()> now;   // default: the current time
         MenuActions::Environment menu;    // diagnostics and refresh seams
         FrameActions::Environment frames; // save panel, printer, sharer
+        // Whether the desktop shows a tray (default: Qt's answer), and where to say that Solvane keeps
+        // running when it does not (default: the desktop's notifications).
+        std::function<bool()> trayAvailable;
+        std::shared_ptr<Notifier> notifier;
     };
 
     explicit Tray(App& app, Environment environment = {});
@@ -45,7 +51,15 @@ public:
     // Shows the sun symbol, or (when forced or due) cuts a new live picture from the newest frame.
     void refreshStatusIcon(bool force);
 
+    // The last window closed: without a tray nothing would show that Solvane still runs, so say it once
+    // in a desktop notification, with how to reopen or quit it.
+    void lastWindowClosed();
+    bool noticeGiven() const { return noticeGiven_; }
+
     QString statusLine() const;
+    // The second line: where the imagery comes from and how old it is, that it is downloading, or that
+    // the last pass reached no source and why.
+    QString imageryLine() const;
     QSystemTrayIcon* item() const { return item_; }
     QMenu* menu() const { return menu_; }
     MenuActions& actions() { return *actions_; }
@@ -69,6 +83,7 @@ private:
     QSystemTrayIcon* item_ = nullptr;
     QMenu* menu_ = nullptr;
     QAction* menuLine_ = nullptr;
+    QAction* imageryLine_ = nullptr;
     QAction* startItem_ = nullptr;
     QAction* desktopItem_ = nullptr;
     QAction* updateItem_ = nullptr;
@@ -78,6 +93,7 @@ private:
     std::optional<QImage> statusThumb_;
     std::optional<QDateTime> statusThumbAt_;
     bool drawing_ = false;
+    bool noticeGiven_ = false;
     QTimer iconTimer_;
     QTimer follow_;
 };

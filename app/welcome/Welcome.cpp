@@ -1,10 +1,13 @@
 #include "Welcome.h"
 
+#include "Cache.h"
+#include "Caption.h"
 #include "Log.h"
 #include "Mode.h"
 #include "Preferences.h"
 #include "ScreenMap.h"
 #include "Settings.h"
+#include "SourceStatus.h"
 
 #include <QEvent>
 #include <QFontMetrics>
@@ -20,6 +23,7 @@ constexpr int buttonWidth = 164;
 constexpr int buttonGap = 16;
 constexpr int captionWidth = buttonWidth + buttonGap;
 constexpr int left = 28;
+constexpr int titlePixels = 28;
 
 const char* noteFor(Mode mode) {
     switch (mode) {
@@ -55,6 +59,17 @@ Welcome::~Welcome() {
     if (preview_) preview_->stop();
 }
 
+QString Welcome::titleFor(const std::optional<QDateTime>& newest, const QDateTime& now) {
+    // Old imagery is not "the last 48 hours": name the day it ends on.
+    if (newest && newest->secsTo(now) > Caption::yearAfterSeconds)
+        return QStringLiteral("The Sun, 48 hours to ") + SourceStatus::day(*newest);
+    return QStringLiteral("The Sun, the last 48 hours");
+}
+
+QString Welcome::title() const {
+    return title_ ? title_->text() : QString();
+}
+
 QPushButton* Welcome::button(int tag) const {
     return tag >= 0 && tag < int(buttons_.size()) ? buttons_[size_t(tag)] : nullptr;
 }
@@ -76,15 +91,17 @@ void Welcome::build() {
     window_->setAutoFillBackground(true);
     window_->installEventFilter(this);
 
-    const QColor secondary(235, 235, 245, 153); // the dark appearance's secondary label colour
+    // The dark appearance's secondary label colour, made opaque: small captions on black keep a contrast
+    // well above 4.5:1 however the text is smoothed.
+    const QColor secondary(174, 174, 180);
     // Positions are distances from the bottom edge, so the controls stay put under a growing preview.
     auto anchor = [this](QWidget* widget, int x, int fromBottom, int w, int h) {
         widget->setGeometry(x, height - fromBottom - h, w, h);
         widget->setProperty("fromBottom", fromBottom);
         anchored_.push_back(widget);
     };
-    anchor(text(window_.get(), QStringLiteral("The Sun, the last 48 hours"), 28, Qt::white), left, 184, 460,
-           30);
+    title_ = text(window_.get(), QStringLiteral("The Sun, the last 48 hours"), titlePixels, Qt::white);
+    anchor(title_, left, 184, 460, 30);
     anchor(text(window_.get(),
                 QStringLiteral("Choose how to see it. You can change this any time in Settings."), 13,
                 secondary),
@@ -115,7 +132,15 @@ void Welcome::build() {
     anchor(map_, 512, 150, 220, 50);
     connect(map_, &ScreenMap::clicked, this, [this] { preferences_.open(); });
     auto* mapLabel = text(window_.get(), QStringLiteral("Your screens"), 11, secondary);
+    // Centred under the map, which draws its screens centred in its box.
+    mapLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     anchor(mapLabel, 512, 130, 220, 19);
+    // A visible focus ring on the dark window: the style's own is too faint there.
+    window_->setStyleSheet(QStringLiteral(
+        "QPushButton { background: #3a3a3c; color: white; border: 2px solid #3a3a3c; border-radius: 6px; "
+        "padding: 4px 10px; }"
+        "QPushButton:hover { background: #48484a; border-color: #48484a; }"
+        "QPushButton:focus { border: 2px solid #5eb0ff; }"));
 }
 
 void Welcome::place() {
@@ -156,6 +181,19 @@ void Welcome::show() {
         build();
         if (onWindowMade) onWindowMade(window_.get());
     }
+    std::optional<QDateTime> newest;
+    for (const CacheEntry& entry : Cache::entries()) {
+        QDateTime when = QDateTime::fromString(entry.updated, Qt::ISODate);
+        if (when.isValid() && (!newest || when > *newest)) newest = when;
+    }
+    title_->setText(titleFor(newest, QDateTime::currentDateTimeUtc()));
+    // A longer title (with a date) steps its size down rather than being cut at the map.
+    QFont font = title_->font();
+    font.setPixelSize(titlePixels);
+    while (font.pixelSize() > 18 &&
+           QFontMetrics(font).horizontalAdvance(title_->text()) > title_->width() - 2)
+        font.setPixelSize(font.pixelSize() - 1);
+    title_->setFont(font);
     startPreview();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         window_->move(screen->availableGeometry().center() - window_->rect().center());

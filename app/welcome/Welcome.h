@@ -6,12 +6,15 @@
 
 #include "WallView.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class Preferences;
+class QLabel;
 class QPushButton;
 class QWidget;
 class ScreenMap;
@@ -37,6 +40,11 @@ public:
     WallView* preview() const { return preview_; }
     ScreenMap* screenMap() const { return map_; }
     QPushButton* button(int tag) const;
+    QString title() const;
+
+    // The title over imagery that ends at `newest`: "The Sun, the last 48 hours", or, when it is older
+    // than two days at `now`, "The Sun, 48 hours to 24 Jun 2013".
+    static QString titleFor(const std::optional<QDateTime>& newest, const QDateTime& now);
 
     // Called once with the window when it is made (the main menu goes on it).
     std::function<void(QWidget* window)> onWindowMade;
@@ -54,6 +62,7 @@ private:
     std::unique_ptr<QWidget> window_;
     QPointer<WallView> preview_;
     ScreenMap* map_ = nullptr;
+    QLabel* title_ = nullptr;
     std::vector<QPushButton*> buttons_;
     std::vector<QWidget*> anchored_; // kept at their distance from the window's bottom edge
 };

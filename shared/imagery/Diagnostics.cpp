@@ -4,6 +4,7 @@
 #include "Cache.h"
 #include "Settings.h"
 #include "SettingsStore.h"
+#include "SourceStatus.h"
 
 #include <QDir>
 #include <QFile>
@@ -160,8 +161,8 @@ QString Diagnostics::report(const QDateTime& now) {
                  QStringLiteral(", shuffle ") + yesNo(Settings::shuffle()) + QStringLiteral(", loops ") +
                  QString::number(Settings::loops()) + QStringLiteral(", transition ") +
                  Transitions::rawValue(Settings::transition());
-    lines << QStringLiteral("  imagery host ") + Settings::imageryHost() + QStringLiteral(", store host ") +
-                 Settings::storeHost();
+    lines << QStringLiteral("  imagery host ") + orText(Settings::imageryHost(), "none (NASA SDO, direct)") +
+                 QStringLiteral(", store host ") + Settings::storeHost();
     lines << QStringLiteral("  last scheduled check ") + dateOrNever(Settings::lastCheck()) +
                  QStringLiteral(", last button check ") + dateOrNever(Settings::lastManual());
     lines << QString();
@@ -180,6 +181,12 @@ QString Diagnostics::report(const QDateTime& now) {
         if (entry.frameCount) line += QStringLiteral(", %1 real frames").arg(*entry.frameCount);
         lines << line;
     }
+    const auto lastPass = Cache::lastPass();
+    if (const auto newest = SourceStatus::newestImagery(entries, lastPass))
+        lines << QStringLiteral("  newest image ") + isoDate(*newest) + QStringLiteral(", ") +
+                     SourceStatus::age(*newest, now);
+    else
+        lines << QStringLiteral("  newest image: none downloaded");
     lines << QString();
 
     lines << QStringLiteral("Index");
@@ -187,7 +194,7 @@ QString Diagnostics::report(const QDateTime& now) {
     lines << QString();
 
     lines << QStringLiteral("Last pass");
-    if (const auto pass = Cache::lastPass()) {
+    if (const auto& pass = lastPass) {
         lines << QStringLiteral("  finished ") + pass->finished + QStringLiteral(", ") +
                      (pass->check ? QStringLiteral("checked") : QStringLiteral("filled missing")) +
                      (pass->everything ? QStringLiteral(", everything") : QString());
@@ -198,6 +205,10 @@ QString Diagnostics::report(const QDateTime& now) {
                          .arg(pass->moved)
                          .arg(pass->pruned) +
                      (pass->failed.isEmpty() ? QStringLiteral("none") : pass->failed.join(QLatin1Char(' ')));
+        lines << QStringLiteral("  source ") + SourceStatus::sourceName(pass->host) +
+                     (pass->reached
+                          ? QStringLiteral(", answered")
+                          : QStringLiteral(", not reached: ") + orText(pass->reason, "no reason given"));
     } else {
         lines << QStringLiteral("  none recorded");
     }

@@ -1,6 +1,7 @@
 #include "Platform.h"
 
 #include "DBusIdleTime.h"
+#include "FreedesktopNotifier.h"
 #include "GSettingsDesktopPicture.h"
 #include "KeyboardHold.h"
 #include "LinuxPowerSource.h"
@@ -186,6 +187,10 @@ WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent) {
 
 std::shared_ptr<FileSharer> fileSharer() {
     return std::make_shared<PortalFileSharer>();
+}
+
+std::shared_ptr<Notifier> notifier() {
+    return std::make_shared<FreedesktopNotifier>();
 }
 
 std::shared_ptr<MotionPreference> motionPreference() {

@@ -7,6 +7,7 @@
 #include "KeyboardHold.h"
 #include "LoginItem.h"
 #include "MotionPreference.h"
+#include "Notifier.h"
 #include "PowerSource.h"
 #include "ScreenLock.h"
 #include "ScreenSaverHost.h"
@@ -68,6 +69,8 @@ void placeFullScreen(QWindow* window, const QRect& geometry);
 WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent);
 // The desktop portal's open-with chooser (it answers for itself when no portal runs).
 std::shared_ptr<FileSharer> fileSharer();
+// The desktop's notifications over the session bus (it answers for itself when no daemon runs).
+std::shared_ptr<Notifier> notifier();
 
 // The reduce-motion preference where this desktop keeps it: KDE's kdeglobals on Plasma, else GNOME's
 // GSettings key when its schema is installed, else never reduced.

@@ -54,16 +54,22 @@ QString Caption::name(const QString& name, Look look) {
     return name + QStringLiteral("  \u00B7  ") + Looks::label(look);
 }
 
+bool Caption::showsYear(const QDateTime& date, const std::optional<QDateTime>& now) {
+    return now && date.isValid() && now->isValid() && date.secsTo(*now) > yearAfterSeconds;
+}
+
 QString Caption::time(const QDateTime& date, const QLocale& locale, TimeBasis basis,
-                      const std::optional<QTimeZone>& timeZone) {
+                      const std::optional<QTimeZone>& timeZone, const std::optional<QDateTime>& now) {
+    const bool year = showsYear(date, now);
     if (basis == TimeBasis::utc)
-        return format(date, "MMMdHHmm", locale, basis, timeZone) + QStringLiteral(" UTC");
-    return format(date, "MMMdjmm", locale, basis, timeZone);
+        return format(date, year ? "yMMMdHHmm" : "MMMdHHmm", locale, basis, timeZone) +
+               QStringLiteral(" UTC");
+    return format(date, year ? "yMMMdjmm" : "MMMdjmm", locale, basis, timeZone);
 }
 
 QString Caption::day(const QDateTime& date, const QLocale& locale, TimeBasis basis,
-                     const std::optional<QTimeZone>& timeZone) {
-    return format(date, "MMMd", locale, basis, timeZone);
+                     const std::optional<QTimeZone>& timeZone, const std::optional<QDateTime>& now) {
+    return format(date, showsYear(date, now) ? "yMMMd" : "MMMd", locale, basis, timeZone);
 }
 
 QString Caption::shown(const QString& name, const QString& when) {

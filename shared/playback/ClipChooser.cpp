@@ -1,5 +1,6 @@
 #include "ClipChooser.h"
 
+#include "Catalog.h"
 #include "Playlist.h"
 
 #include <algorithm>
@@ -23,6 +24,13 @@ std::vector<CacheEntry> ClipChooser::form(const QStringList& wanted, const std::
     // default screens do not name): play what is cached instead of a waiting text until one arrives.
     if (list.empty()) return cached;
     return list;
+}
+
+std::optional<QString> ClipChooser::standIn(const QStringList& wanted, const CacheEntry& shown) {
+    if (wanted.isEmpty() || wanted.contains(shown.id)) return std::nullopt;
+    const QString missing = Catalog::label(wanted.front()).value_or(wanted.front());
+    const QString playing = shown.label.isEmpty() ? shown.id : shown.label;
+    return missing + QStringLiteral(" is not downloaded yet; showing ") + playing;
 }
 
 void ClipChooser::reload(Shuffle shuffle) {

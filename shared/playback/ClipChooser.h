@@ -61,6 +61,10 @@ public:
     // when `wanted` is empty or names nothing cached.
     static std::vector<CacheEntry> form(const QStringList& wanted, const std::vector<CacheEntry>& cached);
 
+    // When a screen that wants `wanted` plays `shown` because none of its own is cached yet, the words
+    // for its caption ("AIA 171 Å is not downloaded yet; showing AIA 193 Å"); nothing otherwise.
+    static std::optional<QString> standIn(const QStringList& wanted, const CacheEntry& shown);
+
 private:
     QStringList wanted_;
     Claims claims_;

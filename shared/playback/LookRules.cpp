@@ -38,3 +38,23 @@ Look Looks::next(const QString& product, Look look, ReduceMotion reduceMotion) {
     if (reduceMotion == ReduceMotion::on) std::erase(looks, Look::running);
     return after(looks, look);
 }
+
+namespace {
+bool differs(Look look) {
+    return look == Look::running || look == Look::base;
+}
+bool singleFrame(std::optional<int> realFrames) {
+    return realFrames && *realFrames <= 1;
+}
+} // namespace
+
+Look Looks::resolved(const QString& product, Look look, ReduceMotion reduceMotion,
+                     std::optional<int> realFrames) {
+    const Look shown = resolved(product, look, reduceMotion);
+    return differs(shown) && singleFrame(realFrames) ? Look::natural : shown;
+}
+
+QString Looks::singleFrameNote(Look asked, std::optional<int> realFrames) {
+    if (!differs(asked) || !singleFrame(realFrames)) return {};
+    return label(asked) + QStringLiteral(" needs more than one frame; showing Natural");
+}

@@ -25,7 +25,8 @@ struct Provenance {
 
     static constexpr int lineCount = 8;
     static constexpr const char* disclaimer = "A visualization, not a calibrated radiance.";
-    static constexpr const char* credit = "Imagery courtesy of NASA/SDO and the AIA science team.";
+    // The credit NASA asks for with SDO imagery, word for word.
+    static constexpr const char* credit = "Courtesy of NASA/SDO and the AIA, EVE, and HMI science teams";
     // Who prepared the imagery, named in the imagery line: the build's web host, else the product's name.
     static QString makerDomain();
 

@@ -139,8 +139,8 @@ void WallView::playCurrent(bool keepInstant) {
 
     const bool first = !slots_[static_cast<size_t>(active_)]->player;
     const Transition style = Transitions::effective(Settings::transition(), first, reduceMotion());
-    const Look look =
-        Looks::resolved(entry.id, Settings::look(), reduceMotion() ? ReduceMotion::on : ReduceMotion::off);
+    const Look look = Looks::resolved(
+        entry.id, Settings::look(), reduceMotion() ? ReduceMotion::on : ReduceMotion::off, entry.frameCount);
     lookShown_ = look != Look::natural;
     installLook(slot, entry.id, look);
 

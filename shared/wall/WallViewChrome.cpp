@@ -32,6 +32,15 @@ constexpr double kClockOpacity = 0.85;
 constexpr double kTimelineOpacity = 0.7;
 constexpr double kQrPlateOpacity = 0.88;
 
+// The caption's name part for the look asked for: a screen standing in with another product says so
+// rather than passing it off as its own, and a difference look on a single frame says it shows Natural.
+QString captionNameFor(const CacheEntry& entry, const QStringList& wanted, Look asked) {
+    const QString name =
+        ClipChooser::standIn(wanted, entry).value_or(entry.label.isEmpty() ? entry.id : entry.label);
+    const QString note = Looks::singleFrameNote(asked, entry.frameCount);
+    return note.isEmpty() ? Caption::name(name, asked) : name + QStringLiteral("  \u00B7  ") + note;
+}
+
 TimeBasis captionBasis() {
     return Settings::captionUTC() ? TimeBasis::utc : TimeBasis::local;
 }
@@ -40,13 +49,13 @@ TimeBasis captionBasis() {
 QString WallView::pretty(const std::optional<QString>& iso) {
     const auto date = iso ? parseISO(*iso) : std::nullopt;
     if (!date) return "UNKNOWN";
-    return Caption::time(*date, QLocale(), captionBasis());
+    return Caption::time(*date, QLocale(), captionBasis(), std::nullopt, QDateTime::currentDateTimeUtc());
 }
 
 void WallView::showCaption(const CacheEntry& entry, Look look) {
     link_ = Store::link(entry, Settings::storeHost());
     refreshQR();
-    captionName_ = Caption::name(entry.label.isEmpty() ? entry.id : entry.label, look);
+    captionName_ = captionNameFor(entry, options_.products, look);
     const QString when = pretty(entry.updated);
     clip_ = entry;
     clipChecked_ = false;
@@ -92,8 +101,9 @@ void WallView::showSlot(int slot, int slotCount) {
             log("clock: " + clip_->id + " frame_count " + QString::number(clip_->frameCount.value_or(0)) +
                     " is more than its " + QString::number(slotCount) + " slots; showing the date only",
                 LogArea::app);
-            const QString day =
-                clipEnd_ ? Caption::day(*clipEnd_, QLocale(), captionBasis()) : QString("UNKNOWN");
+            const QString day = clipEnd_ ? Caption::day(*clipEnd_, QLocale(), captionBasis(), std::nullopt,
+                                                        QDateTime::currentDateTimeUtc())
+                                         : QString("UNKNOWN");
             captionLine_ = Caption::shown(captionName_, day);
             captionText_->setAccessibleName(Caption::spoken(captionName_, day));
             clockShown_ = false;
@@ -185,14 +195,14 @@ void WallView::cycleLook() {
     const Look current = Looks::resolved(product, Settings::look(), motion);
     const Look next = Looks::next(product, current, motion);
     Settings::setLook(next);
-    lookShown_ = next != Look::natural;
+    lookShown_ = Looks::resolved(product, next, motion, clip_->frameCount) != Look::natural;
     // The look is swapped only on the clip on screen, keeping its player and position.
     auto& slot = slots_[static_cast<size_t>(active_)];
     if (slot->player) {
-        installLook(*slot, product, next);
+        installLook(*slot, product, Looks::resolved(product, next, motion, clip_->frameCount));
         if (paused_ || heldSlot_) slot->player->seek(slot->player->currentSeconds());
     }
-    captionName_ = Caption::name(clip_->label.isEmpty() ? clip_->id : clip_->label, next);
+    captionName_ = captionNameFor(*clip_, options_.products, next);
     const QString when = pretty(clip_->updated);
     captionLine_ = Caption::shown(captionName_, when);
     captionText_->setAccessibleName(Caption::spoken(captionName_, when));

@@ -4,6 +4,7 @@
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "TestSupport.h"
+#include "WallKeys.h"
 #include "WallWindow.h"
 
 #include <QApplication>
@@ -200,4 +201,38 @@ TEST(StartFromTheCommandLine, ShowsTheWallAtOnceAndQuitsAfterTheSeconds) {
     EXPECT_TRUE(run.err.contains("playing Rainbow")) << run.err.constData();
     EXPECT_TRUE(run.err.contains("showing 1 of 1 display(s), mode wall")) << run.err.constData();
     EXPECT_LT(timer.elapsed(), 30000);
+}
+
+// Esc ends a wall as its close button does (a kiosk keeps to its chord); ? and F1 bring up the keys;
+// pausing, or stepping a frame, puts up the paused mark.
+TEST_F(AppGui, EscEndsAWallTheKeysOverlayAndThePausedMark) {
+    auto owned = makeApp();
+    App& app = *owned;
+    app.show();
+    WallWindow* first = app.windows()[0];
+    EXPECT_TRUE(app.handleKey(Qt::Key_Question, Qt::ShiftModifier, "?"));
+    EXPECT_TRUE(WallKeys::overlayShown(first) && WallKeys::overlayShown(app.windows()[1]));
+    EXPECT_TRUE(app.handleKey(Qt::Key_F1, Qt::NoModifier, ""));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(WallKeys::overlayShown(first));
+    for (const char* key : {"Esc", "Space", "Shift", "Wheel", "? or F1"})
+        EXPECT_TRUE(WallKeys::lines().join('\n').contains(key)) << key;
+
+    EXPECT_TRUE(app.handleKey(Qt::Key_Space, Qt::NoModifier, " "));
+    EXPECT_TRUE(WallKeys::pausedShown(first));
+    EXPECT_TRUE(app.handleKey(Qt::Key_Space, Qt::NoModifier, " "));
+    EXPECT_FALSE(WallKeys::pausedShown(first));
+    EXPECT_TRUE(app.handleKey(Qt::Key_Left, Qt::ShiftModifier, ""));
+    EXPECT_TRUE(WallKeys::pausedShown(first));
+
+    EXPECT_TRUE(app.handleKey(Qt::Key_Escape, Qt::NoModifier, ""));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(app.showing());
+
+    Settings::setMode(Mode::kiosk);
+    app.show();
+    EXPECT_FALSE(app.handleKey(Qt::Key_Escape, Qt::NoModifier, ""));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(app.showing());
+    app.hide();
 }

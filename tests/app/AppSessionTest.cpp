@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -235,4 +236,20 @@ TEST_F(AppSession, ASecondStartHandsItsLinksToTheFirstAndXdgOpenReachesIt) {
         << app->output().constData();
     app->signal(SIGTERM);
     EXPECT_EQ(app->wait(slowMs), 0);
+}
+
+// A first start in the default (desktop) mode asks first: the welcome window shows, and the desktop
+// picture stays the person's own until they choose a mode.
+TEST_F(AppSession, AFirstStartLeavesTheDesktopAloneUntilAModeIsChosen) {
+    Settings::setConfigured(false);
+    Settings::setOffline(true); // the picture would be applied at once at launch
+    auto app = start();
+    ASSERT_TRUE(app->waitFor("welcome: shown", slowMs)) << app->output().constData();
+    ASSERT_TRUE(app->waitFor("desktop: no mode chosen yet, the desktop picture is left alone", slowMs))
+        << app->output().constData();
+    app->signal(SIGTERM);
+    EXPECT_EQ(app->wait(slowMs), 0) << app->output().constData();
+    EXPECT_FALSE(QDir(home.filePath("data/Solvane/desktop")).exists());
+    EXPECT_FALSE(QFile::exists(home.filePath("config/autostart/solvane.desktop")));
+    EXPECT_FALSE(Settings::configured());
 }

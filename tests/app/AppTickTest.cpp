@@ -173,8 +173,10 @@ TEST(LaunchSequence, CarryOverSeedRefreshThenTheFirstDecisionAndOfflineStartsNoR
         if (offline) {
             EXPECT_EQ(refresh, -1) << log.constData();
             EXPECT_FALSE(log.contains("not refreshing")) << log.constData();
-            // The desktop picture is applied once from what is cached (the seed has no still).
-            EXPECT_TRUE(log.contains("desktop: no stills cached yet")) << log.constData();
+            // A first start leaves the desktop picture alone until a mode is chosen.
+            EXPECT_TRUE(log.contains("desktop: no mode chosen yet, the desktop picture is left alone"))
+                << log.constData();
+            EXPECT_FALSE(log.contains("desktop: no stills cached yet")) << log.constData();
         } else {
             EXPECT_GT(refresh, seeded) << log.constData();
             EXPECT_GT(first, refresh) << log.constData();

@@ -7,15 +7,20 @@
 #include "WindowsFixture.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QThread>
 #include <QToolButton>
@@ -407,4 +412,135 @@ TEST_F(WindowsTest, ClosingNeverWaitsForADownload) {
         EXPECT_LT(closing.elapsed(), 2000) << (full ? "prime" : "update now");
         EXPECT_TRUE(stopAsked);
     }
+}
+
+// The Imagery card says where the imagery comes from and why it is old; the direct source is saved at
+// once, a typed mirror only once its index has answered, judged off the GUI thread.
+TEST_F(WindowsTest, ImagerySourceAndItsStatus) {
+    Settings::setImageryHost(QString());
+    writeFile(dir.filePath("cache/seed.mp4"), QByteArray("\0\0\0\x18"
+                                                         "ftypisom",
+                                                         12) +
+                                                  QByteArray(64, '\0'));
+    writeFile(dir.filePath("cache/manifest.json"),
+              R"([{"id":"193","label":"AIA 193 Å","updated":"2013-06-24T17:31:30Z","video":"seed.mp4"}])");
+    Cache::LastPass unreached;
+    unreached.finished = "2026-12-08T19:00:00Z";
+    unreached.host = "sdo.gsfc.nasa.gov (direct)";
+    unreached.reached = false;
+    unreached.reason = "Could not resolve host: sdo.gsfc.nasa.gov";
+    Cache::recordPass(unreached);
+    preferences->open();
+    const auto& c = preferences->controls();
+    EXPECT_TRUE(c.directRadio->isChecked());
+    EXPECT_FALSE(c.mirrorHost->isEnabled());
+    EXPECT_EQ(c.cacheStatus->text(), "The built-in clip only, current to " +
+                                         WallView::pretty(QString("2013-06-24T17:31:30Z")) +
+                                         "\nCan't reach NASA SDO: Could not resolve host: sdo.gsfc.nasa.gov. "
+                                         "Showing the built-in clip from 24 Jun 2013.");
+
+    c.mirrorRadio->click();
+    EXPECT_TRUE(c.mirrorHost->isEnabled());
+    EXPECT_EQ(Settings::imageryHost(), QString()) << "nothing is saved before the check";
+    struct Case {
+        const char* typed;
+        QString saved, note;
+    };
+    const Case cases[] = {
+        {"bad.example", "", "bad.example is not a mirror."},
+        {" https://good.example/ ", "good.example", "good.example answers with 12 products. Saved."},
+    };
+    for (const Case& k : cases) {
+        c.mirrorHost->setText(k.typed);
+        int checked = 0;
+        auto connection =
+            QObject::connect(preferences.get(), &Preferences::mirrorChecked, [&] { ++checked; });
+        c.mirrorUse->click();
+        EXPECT_FALSE(c.mirrorUse->isEnabled()) << "one check at a time";
+        ASSERT_TRUE(waitFor([&] { return checked == 1; })) << k.typed;
+        QObject::disconnect(connection);
+        EXPECT_EQ(Settings::imageryHost(), k.saved) << k.typed;
+        EXPECT_EQ(c.sourceNote->text(), k.note);
+        EXPECT_TRUE(c.mirrorUse->isEnabled());
+    }
+    EXPECT_EQ(c.mirrorHost->text(), "good.example");
+    EXPECT_TRUE(mirrorChecksOffThread);
+
+    c.directRadio->click();
+    EXPECT_EQ(Settings::imageryHost(), QString());
+    Settings::setImageryHost("mirror.example.org");
+    preferences->open();
+    EXPECT_TRUE(c.mirrorRadio->isChecked());
+    EXPECT_EQ(c.mirrorHost->text(), "mirror.example.org");
+}
+
+// On a 1280 x 720 screen the whole window fits, the bottom row stays in view, the wrapped cache line is
+// never cut, the Start button is named by its text, and Tab walks the controls in reading order.
+TEST_F(WindowsTest, TheWindowFitsA720PixelScreenAndTabsInReadingOrder) {
+    Settings::setMode(Mode::wall);
+    preferences->open();
+    QWidget* window = preferences->window();
+    const auto& c = preferences->controls();
+    ASSERT_LE(window->screen()->availableGeometry().height(), 720);
+    EXPECT_LE(window->height(), window->screen()->availableGeometry().height());
+    EXPECT_LE(window->width(), window->screen()->availableGeometry().width());
+    for (QWidget* bottom :
+         std::initializer_list<QWidget*>{c.startButton, c.armButton, c.quitButton, c.versionLabel}) {
+        const QRect inWindow(bottom->mapTo(window, QPoint(0, 0)), bottom->size());
+        EXPECT_TRUE(window->rect().contains(inWindow)) << bottom->accessibleName().toStdString();
+    }
+    EXPECT_GE(c.cacheStatus->height(), c.cacheStatus->heightForWidth(c.cacheStatus->width()));
+    EXPECT_EQ(c.startButton->accessibleName(), c.startButton->text());
+    EXPECT_EQ(c.startButton->text(), Modes::startTitle(Mode::wall));
+
+    // Reading order: the mode, the left column, the right column, the bottom row, each top to bottom.
+    auto* cards = window->findChild<QScrollArea*>("cards")->widget();
+    auto section = [&](QWidget* widget) {
+        if (cards->isAncestorOf(widget))
+            return widget->mapTo(cards, QPoint(0, 0)).x() < cards->width() / 2 ? 1 : 2;
+        return widget->mapTo(window, QPoint(0, 0)).y() < window->height() / 3 ? 0 : 3;
+    };
+    QWidget* widget = window;
+    std::vector<std::pair<int, int>> walked;
+    for (int i = 0; i < 1000; ++i) {
+        widget = widget->nextInFocusChain();
+        if (widget == window) break;
+        if (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isVisibleTo(window) || !widget->isEnabled() ||
+            qobject_cast<QScrollArea*>(widget) || qobject_cast<QScrollBar*>(widget))
+            continue;
+        walked.emplace_back(section(widget), widget->mapTo(window, QPoint(0, widget->height() / 2)).y());
+    }
+    ASSERT_GT(walked.size(), 20u);
+    for (size_t i = 1; i < walked.size(); ++i) {
+        EXPECT_LE(walked[i - 1].first, walked[i].first) << i;
+        if (walked[i - 1].first == walked[i].first) {
+            EXPECT_LE(walked[i - 1].second, walked[i].second + 8) << i;
+        }
+    }
+}
+
+// Ticking several products on a screen is one visit to its pull-down: product items keep it open.
+TEST_F(WindowsTest, TheProductChooserStaysOpenWhileTicking) {
+    preferences->open();
+    auto* grid = preferences->controls().screensGrid;
+    QMenu* menu = grid->popup(0)->menu();
+    menu->popup(QPoint(100, 100));
+    ASSERT_TRUE(waitFor([&] { return menu->isVisible(); }));
+    for (const char* id : {"304", "171"}) {
+        QAction* item = nullptr;
+        for (QAction* action : menu->actions())
+            if (action->data().toString() == id) item = action;
+        ASSERT_TRUE(item);
+        const QPoint at = menu->actionGeometry(item).center();
+        QMouseEvent press(QEvent::MouseButtonPress, at, menu->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, menu->mapToGlobal(at), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(menu, &press);
+        QApplication::sendEvent(menu, &release);
+        EXPECT_TRUE(menu->isVisible()) << id;
+        EXPECT_TRUE(item->isChecked()) << id;
+    }
+    EXPECT_EQ(grid->lists()[0], (QStringList{"304", "171"}));
+    menu->hide();
 }

@@ -166,3 +166,20 @@ TEST_F(WindowsTest, TheMainMenuIsOnEveryWindowOfOursThatCanBeActive) {
     EXPECT_EQ(mini->contextMenuPolicy(), Qt::CustomContextMenu);
     running.parts().toggleMiniPlayer();
 }
+
+// The welcome title does not promise the last 48 hours over old imagery; choosing a mode is consent.
+TEST_F(WindowsTest, WelcomeTitleTellsOldImageryAndChoosingAModeIsConsent) {
+    const QDateTime now(QDate(2026, 12, 8), QTime(20, 0), Qt::UTC);
+    EXPECT_EQ(Welcome::titleFor(now.addSecs(-3600), now), "The Sun, the last 48 hours");
+    EXPECT_EQ(Welcome::titleFor(std::nullopt, now), "The Sun, the last 48 hours");
+    EXPECT_EQ(Welcome::titleFor(QDateTime(QDate(2013, 6, 24), QTime(17, 31), Qt::UTC), now),
+              "The Sun, 48 hours to 24 Jun 2013");
+
+    Settings::setConfigured(false);
+    Welcome welcome(*preferences, [] { return wallEnvironment(); });
+    welcome.show();
+    EXPECT_FALSE(Settings::configured());
+    welcome.button(Modes::segment(Mode::desktop))->click();
+    EXPECT_TRUE(Settings::configured());
+    EXPECT_EQ(calls["apply"], 1);
+}

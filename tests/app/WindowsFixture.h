@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -59,6 +60,14 @@ protected:
         env.quit = [this] { ++quits; };
         env.carriesSaver = [] { return true; };
         env.stop = [] {}; // a real stop request would hold for the rest of the process
+        env.checkMirror = [this](const QString& typed) {
+            mirrorChecksOffThread = mirrorChecksOffThread && QThread::currentThread() != qApp->thread();
+            const QString host = Settings::hostName(typed.trimmed());
+            const bool good = host.startsWith(QLatin1String("good."));
+            return MirrorCheck::Outcome{good, host,
+                                        host + (good ? " answers with 12 products." : " is not a mirror.")};
+        };
+        env.downloading = [] { return false; };
         preferences = std::make_unique<Preferences>(*app, env);
     }
 
@@ -92,5 +101,6 @@ protected:
     int checks = 0, fullChecks = 0, quits = 0;
     std::optional<QDateTime> refused;
     bool confirmAnswer = true;
+    bool mirrorChecksOffThread = true;
     QString alertTitle, alertText;
 };

@@ -237,3 +237,31 @@ TEST_F(CacheProcess, ASignalStopsAPassCleanly) {
     EXPECT_EQ(folder.entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("notes.txt.tmp")});
 }
+
+TEST_F(CacheProcess, NoSourceAnsweringExitsTwoWithTheReasonAndKeepsTheCache) {
+    setting(QStringLiteral("imageryHost"), QStringLiteral("127.0.0.1:%1").arg(unusedPort()));
+    Finished primed = run({"--prime"});
+    EXPECT_EQ(primed.status, 2) << primed.err.toStdString();
+    EXPECT_TRUE(primed.err.contains(QStringLiteral("\nsolvane: prime failed: can't reach 127.0.0.1:")))
+        << primed.err.toStdString();
+    const QByteArray seeded = cached(QStringLiteral("manifest.json"));
+    EXPECT_TRUE(seeded.contains("seed.mp4"));
+    QString error;
+    const auto recorded = Cache::LastPass::fromJson(
+        QJsonDocument::fromJson(cached(QStringLiteral("lastpass.json"))).object(), error);
+    ASSERT_TRUE(recorded.has_value());
+    EXPECT_FALSE(recorded->reached);
+
+    setting(QStringLiteral("lastCheck"), QDateTime::currentDateTimeUtc().addDays(-2));
+    Finished refreshed = run({"--refresh"});
+    EXPECT_EQ(refreshed.status, 2) << refreshed.err.toStdString();
+    EXPECT_TRUE(refreshed.err.contains(QStringLiteral("solvane: refresh failed: can't reach ")));
+    EXPECT_EQ(cached(QStringLiteral("manifest.json")), seeded);
+
+    // Offline, a refresh runs no pass and is no failure; a source answering again is success.
+    setting(QStringLiteral("offline"), true);
+    EXPECT_EQ(run({"--refresh"}).status, 0);
+    setting(QStringLiteral("offline"), false);
+    setting(QStringLiteral("imageryHost"), mirror->host());
+    EXPECT_EQ(run({"--prime"}).status, 0);
+}

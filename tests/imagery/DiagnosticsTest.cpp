@@ -35,11 +35,12 @@ TEST_F(DiagnosticsReport, AFreshInstallation) {
     EXPECT_EQ(lines[15], QStringLiteral("  last scheduled check never, last button check never"));
     EXPECT_EQ(lines[17], QStringLiteral("Cache"));
     EXPECT_EQ(lines[19], QStringLiteral("  0 product(s) on disk"));
-    EXPECT_EQ(lines[21], QStringLiteral("Index"));
-    EXPECT_EQ(lines[22], QStringLiteral("  none on disk"));
-    EXPECT_EQ(lines[24], QStringLiteral("Last pass"));
-    EXPECT_EQ(lines[25], QStringLiteral("  none recorded"));
-    EXPECT_EQ(lines.size(), 26);
+    EXPECT_EQ(lines[20], QStringLiteral("  newest image: none downloaded"));
+    EXPECT_EQ(lines[22], QStringLiteral("Index"));
+    EXPECT_EQ(lines[23], QStringLiteral("  none on disk"));
+    EXPECT_EQ(lines[25], QStringLiteral("Last pass"));
+    EXPECT_EQ(lines[26], QStringLiteral("  none recorded"));
+    EXPECT_EQ(lines.size(), 27);
 }
 
 TEST_F(DiagnosticsReport, CraftedSettingsAndAPass) {
@@ -54,7 +55,7 @@ TEST_F(DiagnosticsReport, CraftedSettingsAndAPass) {
     put(QStringLiteral("index.json"), R"({"generated":"2026-10-01T06:00:00Z","failed":[],"products":[]})");
     Cache::recordPass({"2026-10-01T06:01:00Z", true, true, "mirror.example", true, 3, 1, 12, {"304", "94"}});
 
-    const QString report = Diagnostics::report();
+    const QString report = Diagnostics::report(QDateTime(QDate(2026, 10, 1), QTime(8, 10), QTimeZone::utc()));
     const QStringList lines = linesOf(report);
     EXPECT_EQ(lines[7], QStringLiteral("  screen 1: every product"));
     EXPECT_EQ(lines[8], QStringLiteral("  screen 2: off"));
@@ -66,13 +67,25 @@ TEST_F(DiagnosticsReport, CraftedSettingsAndAPass) {
     EXPECT_TRUE(report.contains(
         QStringLiteral("\n  2 product(s) on disk\n"
                        "  171: clip through 2026-10-01T05:40:00Z, still unknown, 288 real frames\n"
-                       "  unknown: clip through unknown, no still\n")));
+                       "  unknown: clip through unknown, no still\n"
+                       "  newest image 2026-10-01T05:40:00Z, 2 hours old\n")));
     EXPECT_TRUE(report.contains(
         QStringLiteral("\n  generated 2026-10-01T06:00:00Z, mirrored not recorded, failed none\n")));
     EXPECT_TRUE(
         report.endsWith(QStringLiteral("Last pass\n  finished 2026-10-01T06:01:00Z, checked, everything\n"
                                        "  host mirror.example (origin fallback)\n"
-                                       "  listed 12, moved 3, pruned 1, failed 304 94")));
+                                       "  listed 12, moved 3, pruned 1, failed 304 94\n"
+                                       "  source mirror.example, answered")));
+
+    Cache::LastPass unreached;
+    unreached.finished = QStringLiteral("2026-10-01T06:01:00Z");
+    unreached.check = true;
+    unreached.host = QStringLiteral("sdo.gsfc.nasa.gov (direct)");
+    unreached.reached = false;
+    unreached.reason = QStringLiteral("Could not resolve host: sdo.gsfc.nasa.gov");
+    Cache::recordPass(unreached);
+    EXPECT_TRUE(Diagnostics::report().endsWith(
+        QStringLiteral("\n  source NASA SDO, not reached: Could not resolve host: sdo.gsfc.nasa.gov")));
 
     put(QStringLiteral("index.json"), "[1,2");
     EXPECT_TRUE(Diagnostics::report().contains(QStringLiteral("\nIndex\n  unreadable: ")));

@@ -44,6 +44,28 @@ TEST(Caption, DayAloneInTheRightZone) {
     EXPECT_EQ(plain(Caption::day(lateUTC, german, TimeBasis::utc)), QStringLiteral("8. Dez."));
 }
 
+// Imagery more than two days older than now carries its year, so an old clip never passes for today's.
+TEST(Caption, OldImageryShowsItsYear) {
+    struct Case {
+        QDateTime now;
+        TimeBasis basis;
+        const char* time;
+        const char* day;
+    };
+    const Case cases[] = {
+        {evening.addSecs(2 * 86400), TimeBasis::utc, "Dec 7, 20:40 UTC", "Dec 7"},
+        {evening.addSecs(2 * 86400 + 1), TimeBasis::utc, "Dec 7, 2026, 20:40 UTC", "Dec 7, 2026"},
+        {QDateTime(QDate(2027, 1, 1), QTime(0, 0), QTimeZone::utc()), TimeBasis::local, "Dec 7, 2026, 3:40 PM",
+         "Dec 7, 2026"},
+    };
+    const QTimeZone newYork("America/New_York");
+    for (const Case& c : cases) {
+        EXPECT_EQ(plain(Caption::time(evening, us, c.basis, newYork, c.now)), QLatin1String(c.time));
+        EXPECT_EQ(plain(Caption::day(evening, us, c.basis, newYork, c.now)), QLatin1String(c.day));
+    }
+    EXPECT_FALSE(Caption::showsYear(evening, std::nullopt));
+}
+
 TEST(Caption, ShownAndSpokenLines) {
     EXPECT_EQ(Caption::shown("AIA 171", "Dec 7, 3:40 PM"),
               QStringLiteral("AIA 171  \u00B7  48 HR TO DEC 7, 3:40 PM"));

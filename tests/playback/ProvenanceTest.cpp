@@ -104,15 +104,17 @@ TEST(Provenance, RecordHasSevenKeys) {
     EXPECT_EQ(record.at("version"), QStringLiteral("0.1.0"));
     EXPECT_EQ(record.at("instrument"), QStringLiteral("AIA 171"));
     EXPECT_EQ(record.at("observed"), QStringLiteral("2026-01-02T03:04:05Z"));
-    EXPECT_EQ(record.at("credit"), QStringLiteral("Imagery courtesy of NASA/SDO and the AIA science team."));
+    EXPECT_EQ(record.at("credit"),
+              QStringLiteral("Courtesy of NASA/SDO and the AIA, EVE, and HMI science teams"));
     EXPECT_EQ(record.at("rhef"), std::nullopt);
     EXPECT_EQ(record.at("citation"), std::nullopt);
 
-    EXPECT_EQ(p.recordJSON("0.1.0"),
-              QStringLiteral(
-                  "{\"citation\":null,\"credit\":\"Imagery courtesy of NASA/SDO and the AIA science team.\","
-                  "\"instrument\":\"AIA 171\",\"observed\":\"2026-01-02T03:04:05Z\",\"product\":\"solvane\","
-                  "\"rhef\":null,\"version\":\"0.1.0\"}"));
+    EXPECT_EQ(
+        p.recordJSON("0.1.0"),
+        QStringLiteral(
+            "{\"citation\":null,\"credit\":\"Courtesy of NASA/SDO and the AIA, EVE, and HMI science teams\","
+            "\"instrument\":\"AIA 171\",\"observed\":\"2026-01-02T03:04:05Z\",\"product\":\"solvane\","
+            "\"rhef\":null,\"version\":\"0.1.0\"}"));
     const auto undated =
         Provenance::make("171", "x", std::nullopt, std::nullopt, std::nullopt, 144, aia171());
     EXPECT_TRUE(

@@ -247,6 +247,19 @@ TEST_F(WallFixture, ACaptionNamesTheClipAndItsFortyEightHours) {
     EXPECT_EQ(view->qrRenders(), 1);
 }
 
+// A screen whose product is not downloaded plays another and says so; old imagery shows its year.
+TEST_F(WallFixture, ACaptionSaysWhenAnotherProductStandsInAndShowsTheYearOfOldImagery) {
+    Settings::setCaptionUTC(true);
+    updated = "2013-06-24T17:31:30Z";
+    auto view = makeView(entries({"193"}), {"171"});
+    EXPECT_EQ(
+        view->state().captionLine,
+        QString::fromUtf8("AIA 171 Å is not downloaded yet; showing AIA 193 Å  ·  48 HR TO JUN 24, 2013, "
+                          "17:31 UTC"));
+    auto own = makeView(entries({"171"}), {"171"});
+    EXPECT_TRUE(own->state().captionLine.startsWith(QString::fromUtf8("AIA 171 Å  ·  48 HR TO ")));
+}
+
 TEST_F(WallFixture, AClipWithMoreFramesThanSlotsShowsTheDateOnly) {
     Settings::setCaptionUTC(true);
     CapturedLog captured;
@@ -312,6 +325,23 @@ TEST_F(WallFixture, AClipSmallerThanTheViewFillsItsFittedSquare) {
     for (int x : {0, 138, 502, 639})
         EXPECT_EQ(lit(shot, x), 0) << "column " << x;
     view->stop();
+}
+
+// A difference look on a clip of one real frame (the bundled clip) would be a flat grey square: the
+// natural look plays, and the caption says why.
+TEST_F(WallFixture, DifferenceLooksOnASingleFrameShowNaturalWithANote) {
+    Settings::setLook(Look::running);
+    auto view = makeView(entries({"171"}, 1));
+    EXPECT_FALSE(view->state().lookShown);
+    EXPECT_TRUE(view->state().captionLine.startsWith(QString::fromUtf8(
+        "AIA 171 Å  ·  Running difference needs more than one frame; showing Natural  ·  48 HR")))
+        << view->state().captionLine.toStdString();
+    view->cycleLook(); // on to base difference: still one frame
+    EXPECT_EQ(Settings::look(), Look::base);
+    EXPECT_FALSE(view->state().lookShown);
+    EXPECT_TRUE(view->state().captionLine.contains("Base difference needs more than one frame"));
+    view->cycleLook(); // back to natural: no note
+    EXPECT_FALSE(view->state().captionLine.contains("needs more than one frame"));
 }
 
 // The view repaints only what changes (a new frame's rectangle, the chrome band while it fades, the two

@@ -5,6 +5,7 @@
 #include "FrameActions.h"
 #include "Log.h"
 #include "RecordingFileSharer.h"
+#include "RecordingNotifier.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "Share.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QMenu>
 #include <QMimeData>
 #include <QPrinter>
@@ -255,6 +257,52 @@ TEST_F(TrayActions, TheMenuFollowsAKioskSessionNotOnlyTheStoredMode) {
     EXPECT_FALSE(visible("Save This Frame…"));
     app.hide();
     EXPECT_EQ(tray.statusLine(), "Kiosk: ready");
+}
+
+// The menu says where the imagery comes from; its frame items need a frame to take; and on a desktop
+// without a tray the last window closing is told once in a notification.
+TEST_F(TrayActions, TheImageryLineFrameItemsAndTheNoTrayNotice) {
+    Settings::setOffline(true);
+    App app;
+    Tray::Environment env;
+    bool trayShown = false;
+    env.trayAvailable = [&trayShown] { return trayShown; };
+    auto notifier = std::make_shared<RecordingNotifier>();
+    env.notifier = notifier;
+    Tray tray(app, env);
+    tray.build();
+    tray.menuNeedsUpdate();
+    QStringList texts;
+    for (QAction* action : tray.menu()->actions())
+        texts << action->text();
+    EXPECT_EQ(texts.value(1), "Offline. Showing the built-in clip from 24 Jun 2013.");
+    for (QAction* action : tray.menu()->actions()) {
+        if (action->text() == "Save This Frame…") {
+            EXPECT_TRUE(action->isEnabled());
+        }
+    }
+
+    // An empty cache: nothing to save, export, share or print.
+    QDir(Cache::dir()).removeRecursively();
+    tray.menuNeedsUpdate();
+    for (QAction* action : tray.menu()->actions()) {
+        if (action->text().endsWith("Frame…") || action->text() == "Print This Day" ||
+            action->text() == "Export This Clip…") {
+            EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+        }
+    }
+
+    trayShown = true;
+    tray.lastWindowClosed();
+    EXPECT_TRUE(notifier->titles.isEmpty()) << "the tray shows that Solvane runs";
+    trayShown = false;
+    CapturedLog captured;
+    tray.lastWindowClosed();
+    tray.lastWindowClosed();
+    EXPECT_EQ(notifier->titles, QStringList{"Solvane keeps running"});
+    EXPECT_TRUE(notifier->bodies.value(0).contains("start it from the applications menu"));
+    EXPECT_TRUE(
+        captured.finish().contains("tray: no tray; a notification says how to reopen or quit Solvane"));
 }
 
 } // namespace

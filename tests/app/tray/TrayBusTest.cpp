@@ -229,6 +229,8 @@ TEST_F(TrayBus, TheItemRegistersAndItsMenuFollowsTheMode) {
         EXPECT_EQ(title, "Solvane, the Sun");
     }
 
+    // Offline with only the bundled clip: the second line says what is shown and how old it is.
+    const QString imagery = "[Offline. Showing the built-in clip from 24 Jun 2013.]";
     const QStringList shared = {"Save This Frame…", "Export This Clip…", "Share This Frame…",
                                 "Print This Day", "-"};
     struct Case {
@@ -237,16 +239,17 @@ TEST_F(TrayBus, TheItemRegistersAndItsMenuFollowsTheMode) {
     };
     const Case cases[] = {
         {Mode::desktop, QStringList{"[The Sun, latest picture]", "[Desktop: picture fixed, not updating]",
-                                    "-", "Update Desktop Now", "-"} +
+                                    imagery, "-", "Update Desktop Now", "-"} +
                             shared + QStringList{"Settings…", "Check for Updates…", "-", "Quit Solvane"}},
-        {Mode::saver, QStringList{"[The Sun, latest picture]", "[Screen Saver: starts after 5 min idle]", "-",
-                                  "Start Screen Saver Now", "-"} +
+        {Mode::saver, QStringList{"[The Sun, latest picture]", "[Screen Saver: starts after 5 min idle]",
+                                  imagery, "-", "Start Screen Saver Now", "-"} +
                           shared + QStringList{"Settings…", "Check for Updates…", "-", "Quit Solvane"}},
         {Mode::kiosk,
-         {"[The Sun, latest picture]", "[Kiosk: ready]", "-", "Start Kiosk Now", "-", "Settings…", "-",
-          "Quit Solvane"}},
-        {Mode::wall, QStringList{"[The Sun, latest picture]", "[Wall: ready]", "-", "Start Wall Now", "-"} +
-                         shared + QStringList{"Settings…", "Check for Updates…", "-", "Quit Solvane"}},
+         {"[The Sun, latest picture]", "[Kiosk: ready]", imagery, "-", "Start Kiosk Now", "-", "Settings…",
+          "-", "Quit Solvane"}},
+        {Mode::wall,
+         QStringList{"[The Sun, latest picture]", "[Wall: ready]", imagery, "-", "Start Wall Now", "-"} +
+             shared + QStringList{"Settings…", "Check for Updates…", "-", "Quit Solvane"}},
     };
     std::vector<MenuItem> menu;
     for (const Case& c : cases) {
