@@ -68,6 +68,8 @@ ClipEncoder::~ClipEncoder() = default;
 
 bool ClipEncoder::open(const QString& path, int size, int framesPerSecond, const QString& comment,
                        QString& error) {
+    // The encoder's statistics are not for the log.
+    if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
     state_ = std::make_unique<State>();
     State& s = *state_;
     s.size = size;
