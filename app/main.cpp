@@ -3,6 +3,7 @@
 #include "App.h"
 #include "AppParts.h"
 #include "CommandLine.h"
+#include "DirectClips.h"
 #include "Log.h"
 #include "Platform.h"
 #include "Settings.h"
@@ -19,6 +20,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLine commandLine = CommandLine::parse(arguments);
+    // Passes here (--refresh, --prime and the app's own) make clips from NASA SDO's images.
+    DirectClips::install();
     if (const auto status = commandLine.runAction()) return *status;
 
     // Only the desktop application registers at login (the kiosk preset, Preferences).

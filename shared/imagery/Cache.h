@@ -103,8 +103,12 @@ bool writeAtomically(const QString& path, const QByteArray& bytes, QString* erro
 
 enum class Fetched { changed, unchanged, failed };
 
-// The origin bucket host: ours, overridable only by SOLVANE_ORIGIN_HOST.
+// The host of a contract origin, set only by SOLVANE_ORIGIN_HOST; empty otherwise, and then the origin is
+// NASA SDO's public archive read directly (see DirectSource.h).
 QString origin();
+bool originIsDirect();
+// Why the latest request of the calling thread failed, in words (libcurl's reason or "HTTP <status>").
+QString lastFailure();
 // The host requests go to now: the origin during a pass that fell back, else the imageryHost setting.
 QString host();
 

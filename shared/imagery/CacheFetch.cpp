@@ -2,6 +2,7 @@
 #include "Cache.h"
 
 #include "CacheSettings.h"
+#include "ClipMaking.h"
 #include "HttpClient.h"
 #include "JsonNumbers.h"
 #include "Log.h"
@@ -20,13 +21,20 @@
 
 namespace {
 
-// Deployment value: the origin bucket the mirror copies.
-constexpr const char* builtInOrigin = "origin.solvane.example";
 constexpr qint64 largestSmallObject = qint64(16) << 20;
 
 // Set by tests to shorten every request; zero means the written limits.
 std::atomic<long> stallOverride{0};
 std::atomic<long> totalOverride{0};
+
+// Why the latest request of this thread failed, for the pass's record.
+thread_local QString latestFailure;
+
+// Logs a failed request and keeps its reason.
+void failed(const QString& verb, const QString& key, const QString& why) {
+    latestFailure = why;
+    log(verb + QLatin1Char(' ') + key + QStringLiteral(": ") + why, LogArea::cache);
+}
 
 // The shared client: one handle, so connections and TLS sessions are reused across the requests of a
 // pass. Requests take turns on it.
@@ -174,6 +182,34 @@ std::optional<QString> urlFor(const QString& key) {
     return url.toString(QUrl::FullyEncoded);
 }
 
+bool isJpegSignature(const QByteArray& head) {
+    return head.size() >= 3 && head.startsWith("\xFF\xD8\xFF");
+}
+
+// A still that arrived as JPEG becomes a PNG in its place; false with the reason in `error`.
+bool convertJpegStill(const QString& downloaded, QString& error) {
+    QFile file(downloaded);
+    if (!file.open(QIODevice::ReadOnly) || !isJpegSignature(file.read(3))) return true;
+    file.close();
+    const auto& toPng = ClipMaking::toPng();
+    if (!toPng) {
+        error = QStringLiteral("this program cannot convert a JPEG still");
+        return false;
+    }
+    const QString png = downloaded + QStringLiteral(".png");
+    if (!toPng(downloaded, png, error)) {
+        QFile::remove(png);
+        return false;
+    }
+    QFile::remove(downloaded);
+    if (!QFile::rename(png, downloaded)) {
+        QFile::remove(png);
+        error = QStringLiteral("could not replace the JPEG with its PNG");
+        return false;
+    }
+    return true;
+}
+
 std::optional<QString> readSidecar(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
@@ -189,8 +225,11 @@ bool looksLike(const QString& destination, const QString& downloaded) {
         const QByteArray head = file.read(12);
         return head.size() == 12 && head.mid(4, 4) == "ftyp";
     }
-    if (destination.endsWith(QLatin1String(".png")))
-        return file.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8);
+    if (destination.endsWith(QLatin1String(".png"))) {
+        // A mirror may publish its stills as JPEG; they are converted on arrival.
+        const QByteArray head = file.read(8);
+        return head == QByteArray("\x89PNG\r\n\x1a\n", 8) || isJpegSignature(head);
+    }
     if (destination.endsWith(QLatin1String(".json")))
         return JsonNumbers::parse(file.readAll(), nullptr).isObject();
     return true;
@@ -207,7 +246,15 @@ bool rename(const QString& from, const QString& to, QString& error) {
 QString Cache::origin() {
     if (const char* override = std::getenv("SOLVANE_ORIGIN_HOST"); override && *override)
         return QString::fromUtf8(override);
-    return QString::fromLatin1(builtInOrigin);
+    return {};
+}
+
+bool Cache::originIsDirect() {
+    return origin().isEmpty();
+}
+
+QString Cache::lastFailure() {
+    return latestFailure;
 }
 
 void Cache::setTimeLimits(std::chrono::seconds stall, std::chrono::seconds total) {
@@ -224,7 +271,7 @@ Cache::Fetched Cache::fetch(const QString& key, const QString& destination, qint
     if (!isNewer(key, heldKey)) return Fetched::unchanged;
     const auto url = urlFor(key);
     if (!url) {
-        log(QStringLiteral("fetch ") + key + QStringLiteral(": not a usable address"), LogArea::cache);
+        failed(QStringLiteral("fetch"), key, QStringLiteral("not a usable address"));
         return Fetched::failed;
     }
     // The tag vouches only for the key it came with: a server whose tags are the modification second and
@@ -253,14 +300,13 @@ Cache::Fetched Cache::fetch(const QString& key, const QString& destination, qint
 
     if (response.timedOut) {
         discard();
-        log(QStringLiteral("fetch ") + key + QStringLiteral(": timed out"), LogArea::cache);
+        failed(QStringLiteral("fetch"), key, QStringLiteral("timed out"));
         return Fetched::failed;
     }
     if (response.status == 0) {
         discard();
-        log(QStringLiteral("fetch ") + key + QStringLiteral(": ") +
-                (response.error.isEmpty() ? QStringLiteral("no response") : response.error),
-            LogArea::cache);
+        failed(QStringLiteral("fetch"), key,
+               response.error.isEmpty() ? QStringLiteral("no response") : response.error);
         return Fetched::failed;
     }
     if (response.status == 304) {
@@ -270,8 +316,7 @@ Cache::Fetched Cache::fetch(const QString& key, const QString& destination, qint
     }
     if (response.status != 200) {
         discard();
-        log(QStringLiteral("fetch ") + key + QStringLiteral(": HTTP ") + QString::number(response.status),
-            LogArea::cache);
+        failed(QStringLiteral("fetch"), key, QStringLiteral("HTTP ") + QString::number(response.status));
         return Fetched::failed;
     }
     if (!looksLike(destination, temporary)) {
@@ -284,7 +329,12 @@ Cache::Fetched Cache::fetch(const QString& key, const QString& destination, qint
     QString error;
     if (!closed)
         error = QStringLiteral("the download could not be written");
-    else
+    else if (destination.endsWith(QLatin1String(".png")) && !convertJpegStill(temporary, error)) {
+        discard();
+        failed(QStringLiteral("fetch"), key,
+               QStringLiteral("the JPEG still could not be converted: ") + error);
+        return Fetched::failed;
+    } else
         rename(temporary, destination, error);
     if (!error.isEmpty()) {
         discard();
@@ -304,7 +354,7 @@ Cache::Fetched Cache::fetch(const QString& key, const QString& destination, qint
 std::optional<QByteArray> Cache::get(const QString& key) {
     const auto url = urlFor(key);
     if (!url) {
-        log(QStringLiteral("get ") + key + QStringLiteral(": not a usable address"), LogArea::cache);
+        failed(QStringLiteral("get"), key, QStringLiteral("not a usable address"));
         return std::nullopt;
     }
     QByteArray body;
@@ -313,16 +363,15 @@ std::optional<QByteArray> Cache::get(const QString& key) {
     sink.largest = largestSmallObject;
     const Response response = request(*url, std::nullopt, sink, Request::fragment);
     if (response.timedOut) {
-        log(QStringLiteral("get ") + key + QStringLiteral(": timed out"), LogArea::cache);
+        failed(QStringLiteral("get"), key, QStringLiteral("timed out"));
         return std::nullopt;
     }
     if (response.status == 0) {
-        log(QStringLiteral("get ") + key + QStringLiteral(": ") + response.error, LogArea::cache);
+        failed(QStringLiteral("get"), key, response.error);
         return std::nullopt;
     }
     if (response.status != 200) {
-        log(QStringLiteral("get ") + key + QStringLiteral(": HTTP ") + QString::number(response.status),
-            LogArea::cache);
+        failed(QStringLiteral("get"), key, QStringLiteral("HTTP ") + QString::number(response.status));
         return std::nullopt;
     }
     return body;

@@ -4,6 +4,7 @@
 
 #include "CacheSettings.h"
 #include "Catalog.h"
+#include "DirectSource.h"
 #include "ImageryIndex.h"
 #include "Log.h"
 #include "PassLock.h"
@@ -93,6 +94,50 @@ std::optional<Cache::Fetched> fetchFirst(const QStringList& keys, const QString&
     return std::nullopt;
 }
 
+// The time of the newest imagery in the cache (the seed aside), empty when there is none.
+QString newestOnDisk() {
+    QString newest;
+    for (const CacheEntry& entry : Cache::entries())
+        if (entry.video != QLatin1String("seed.mp4") && entry.updated > newest) newest = entry.updated;
+    return newest;
+}
+
+void logFinished(const Cache::LastPass& record) {
+    log(QStringLiteral("pass: ") +
+            (record.check ? QStringLiteral("checked") : QStringLiteral("filled missing")) +
+            QStringLiteral(", ") + QString::number(record.moved) + QStringLiteral(" clips moved, ") +
+            QString::number(record.pruned) + QStringLiteral(" products dropped"),
+        LogArea::cache);
+}
+
+// The rest of a pass that reads NASA SDO's archive itself: no mirror is set, or the mirror failed.
+std::optional<Cache::LastPass> directPass(Cache::LastPass record, const QSet<QString>& wanted,
+                                          const Cache::Progress& progress) {
+    record.host = QString::fromLatin1(DirectSource::hostLabel);
+    const DirectSource::Outcome outcome = DirectSource::run(wanted, progress);
+    if (Cache::stopRequested()) {
+        Cache::rewriteManifest(outcome.products);
+        log(QStringLiteral("pass: stopped, ") + QString::number(outcome.moved) +
+                QStringLiteral(" clips moved before the stop"),
+            LogArea::cache);
+        return std::nullopt;
+    }
+    if (progress) progress(1, 1);
+    if (record.check && outcome.reached) CacheSettings::setLastCheck(QDateTime::currentDateTimeUtc());
+    if (!outcome.products.empty()) Cache::rewriteManifest(outcome.products);
+    record.reached = outcome.reached;
+    record.reason = outcome.reason;
+    record.moved = outcome.moved;
+    record.listed = int(outcome.products.size());
+    record.failed = outcome.failed;
+    record.failed.sort();
+    record.newest = newestOnDisk();
+    record.finished = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    Cache::recordPass(record);
+    logFinished(record);
+    return record;
+}
+
 struct OriginReset {
     ~OriginReset() { onOrigin.store(false); }
 };
@@ -145,6 +190,12 @@ std::optional<Cache::LastPass> Cache::pass(bool check, bool everything, bool wai
         return std::nullopt;
     }
 
+    LastPass record;
+    record.check = check;
+    record.everything = everything;
+    record.pruned = pruned;
+    if (CacheSettings::imageryHost().isEmpty()) return directPass(record, wanted, progress);
+
     ProductList list = obtainList(check);
     if (CacheSettings::imageryHost() != origin()) {
         const auto generated = check ? localGenerated() : std::nullopt;
@@ -154,6 +205,10 @@ std::optional<Cache::LastPass> Cache::pass(bool check, bool everything, bool wai
                                   : QStringLiteral("did not answer")) +
                     QStringLiteral("; using the origin for this pass"),
                 LogArea::cache);
+            if (originIsDirect()) {
+                record.usedOrigin = true;
+                return directPass(record, wanted, progress);
+            }
             onOrigin.store(true);
             // The held ETag is the mirror's; the origin's tags mean nothing beside it, and a chance
             // match would keep the stale index. The local copy itself stays for when the origin fails.
@@ -162,17 +217,17 @@ std::optional<Cache::LastPass> Cache::pass(bool check, bool everything, bool wai
         }
     }
 
-    LastPass record;
-    record.check = check;
-    record.everything = everything;
     record.host = host();
     record.usedOrigin = onOrigin.load();
-    record.pruned = pruned;
+    record.reached = list.reached && list.products.has_value();
+    if (!record.reached) {
+        const QString failure = lastFailure();
+        record.reason = failure.isEmpty() ? QStringLiteral("no usable product list") : failure;
+    }
     if (!list.products) {
         log(QStringLiteral("no product list from the server; keeping the cache"), LogArea::cache);
         record.finished = nowText();
-        record.reached = false;
-        record.reason = QStringLiteral("no usable product list");
+        record.newest = newestOnDisk();
         recordPass(record);
         return record;
     }
@@ -218,11 +273,9 @@ std::optional<Cache::LastPass> Cache::pass(bool check, bool everything, bool wai
     record.listed = total;
     record.failed = QStringList(failed.begin(), failed.end());
     record.failed.sort();
+    record.newest = newestOnDisk();
     recordPass(record);
-    log(QStringLiteral("pass: ") + (check ? QStringLiteral("checked") : QStringLiteral("filled missing")) +
-            QStringLiteral(", ") + QString::number(record.moved) + QStringLiteral(" clips moved, ") +
-            QString::number(pruned) + QStringLiteral(" products dropped"),
-        LogArea::cache);
+    logFinished(record);
     return record;
 }
 

@@ -27,10 +27,10 @@ namespace Settings {
 // The settings domain; its file is $XDG_CONFIG_HOME/<domain>.plist.
 inline constexpr const char* domain = "example.tessly.solvane";
 
-// Deployment values: the product's web host (link and QR card; the build's, empty when it names none) and
-// the default imagery mirror.
+// Deployment values: the product's web host (link and QR card; the build's, empty when it names none), and
+// no imagery mirror: the cache then reads NASA SDO's public images itself.
 extern const char* const defaultStoreHost;
-inline constexpr const char* defaultImageryHost = "imagery.solvane.example";
+inline constexpr const char* defaultImageryHost = "";
 
 // What `products` reads when it holds no usable list: one product per screen, repeating.
 QStringList defaultProducts();

@@ -97,7 +97,8 @@ QStringList readAccessLog(const QString& path) {
     return lines;
 }
 
-NginxMirror::NginxMirror(const QString& root, const TestCertificate& certificate, const QString& workFolder)
+NginxMirror::NginxMirror(const QString& root, const TestCertificate& certificate, const QString& workFolder,
+                         const QString& serverLines)
     : prefix_(workFolder), accessLog_(workFolder + QStringLiteral("/access.log")) {
     QDir().mkpath(prefix_ + QStringLiteral("/tmp"));
     for (int attempt = 0; attempt < 5 && port_ == 0; ++attempt) {
@@ -123,12 +124,13 @@ http {
     ssl_certificate %3;
     ssl_certificate_key %4;
     root %5;
+    %6
   }
 }
 )")
                                  .arg(prefix_)
                                  .arg(port)
-                                 .arg(certificate.certificate, certificate.key, root);
+                                 .arg(certificate.certificate, certificate.key, root, serverLines);
         QFile file(prefix_ + QStringLiteral("/nginx.conf"));
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
         file.write(conf.toUtf8());

@@ -25,7 +25,9 @@ QStringList readAccessLog(const QString& path);
 
 class NginxMirror {
 public:
-    NginxMirror(const QString& root, const TestCertificate& certificate, const QString& workFolder);
+    // `serverLines` go into the server block as they are (a benchmark's "limit_rate 1250k;").
+    NginxMirror(const QString& root, const TestCertificate& certificate, const QString& workFolder,
+                const QString& serverLines = {});
     ~NginxMirror();
     bool running() const { return port_ > 0; }
     // "127.0.0.1:<port>", the form the imageryHost setting takes.

@@ -1,0 +1,53 @@
+#pragma once
+// Downloads from a public static-file host, a few at a time, politely: conditional where we hold a
+// validator, a User-Agent naming Solvane and its version, and a growing pause before retrying an answer
+// of 429 or 5xx. Blocking; runs on the pass's thread and stops at Cache::stopRequested().
+
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace BrowseFetch {
+
+struct Request {
+    QString url;
+    QString destination; // a 200 body is written to destination + ".part"; the caller puts it in place
+    std::optional<QString> etag;         // sent as If-None-Match
+    std::optional<QString> lastModified; // sent as If-Modified-Since
+    qint64 largestBytes = qint64(64) << 20;
+};
+
+struct Result {
+    long status = 0; // 0: no answer, see error
+    QString error;   // in words, when there was no usable answer
+    std::optional<QString> etag;
+    std::optional<QString> lastModified;
+    qint64 bytes = 0;
+};
+
+// Requests in flight at once, at most.
+inline constexpr int parallel = 2;
+// Attempts of one request answered with 429 or 5xx before it counts as failed.
+inline constexpr int attempts = 3;
+
+// Runs every request, at most `parallel` at a time, and calls `finished` on the calling thread as each
+// ends for good (after its retries). Requests left when a stop is asked for end with status 0.
+void run(const std::vector<Request>& requests, const std::function<void(size_t, const Result&)>& finished);
+
+// "Solvane/<version> (+<where to read about it>)".
+QString userAgent();
+
+// The pause before the first retry (doubled before each later one) when the answer names none; tests
+// shorten it. A Retry-After of the host is honoured up to a minute.
+void setFirstPause(std::chrono::milliseconds pause);
+
+// Requests started and body bytes received since the process started (benchmarks).
+struct Counters {
+    qint64 requests = 0;
+    qint64 bytes = 0;
+};
+Counters counters();
+
+} // namespace BrowseFetch

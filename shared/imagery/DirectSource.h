@@ -1,0 +1,41 @@
+#pragma once
+// The built-in source: NASA SDO's public browse archive, read directly. The pass lists the day folders
+// that can hold new images, downloads the newest image of each 20-minute slot it does not hold yet, and
+// has the clip maker (see ClipMaking.h) assemble each wanted product's 48-hour clip and still in the
+// cache, with versioned keys as a mirror would give them. Images live in the cache folder's "direct"
+// folder; what a stopped pass downloaded stays and is not fetched again.
+
+#include "Cache.h"
+#include "RemoteProduct.h"
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace DirectSource {
+
+// What lastpass.json names as the host of a pass that used this source.
+inline constexpr const char* hostLabel = "sdo.gsfc.nasa.gov (direct)";
+// The credit the images are published under.
+inline constexpr const char* credit = "Courtesy of NASA/SDO and the AIA, EVE, and HMI science teams";
+
+// The archive's address: SOLVANE_SDO_BASE when set, else https://sdo.gsfc.nasa.gov. Nothing, with the
+// reason, when the override is not an https address.
+std::optional<QString> base(QString* error = nullptr);
+
+struct Outcome {
+    bool reached = false;                // some day folder was listed (or was unchanged)
+    QString reason;                      // why not, in words
+    int moved = 0;                       // clips made
+    QStringList failed;                  // wanted products left without a new clip
+    QString newest;                      // ISO 8601 UTC of the newest image on disk among the wanted products
+    std::vector<RemoteProduct> products; // what the cache now holds from this source, for the manifest
+};
+
+// One pass for the products in `wanted` (catalogue ids). A product with no clip on disk gets a playable
+// one from the newest images first (and the manifest is rewritten at once), then all are completed.
+// Runs on the caller's thread under the pass lock.
+Outcome run(const QSet<QString>& wanted, const Cache::Progress& progress);
+
+} // namespace DirectSource

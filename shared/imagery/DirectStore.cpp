@@ -1,0 +1,249 @@
+#include "DirectStore.h"
+
+#include "Cache.h"
+#include "Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+
+namespace {
+
+const QString rejectedName = QStringLiteral("rejected.txt");
+
+std::optional<QByteArray> readAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return file.readAll();
+}
+
+std::optional<QString> readText(const QString& path) {
+    const auto bytes = readAll(path);
+    if (!bytes) return std::nullopt;
+    return QString::fromUtf8(*bytes).trimmed();
+}
+
+bool byTime(const Browse::Image& a, const Browse::Image& b) {
+    return a.taken < b.taken;
+}
+
+} // namespace
+
+DirectStore::DirectStore(const QString& folder, const std::vector<int>& channels) : folder_(folder) {
+    QDir().mkpath(folder_ + QStringLiteral("/listings"));
+    // Partial downloads of an interrupted pass are of no use; their images are listed again.
+    for (const QString& name :
+         QDir(folder_ + QStringLiteral("/listings")).entryList({QStringLiteral("*.part")}))
+        QFile::remove(folder_ + QStringLiteral("/listings/") + name);
+    if (const auto text = readText(folder_ + QLatin1Char('/') + rejectedName))
+        for (const QString& name : text->split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            rejected_.insert(name.trimmed());
+    for (int channel : channels) {
+        const QDir dir(channelFolder(channel));
+        QDir().mkpath(dir.path());
+        auto& images = held_[channel];
+        for (const QString& name : dir.entryList(QDir::Files)) {
+            if (name.endsWith(QLatin1String(".part"))) {
+                QFile::remove(dir.filePath(name));
+                continue;
+            }
+            const auto image = Browse::parseName(name);
+            if (!image || image->channel != channel) continue;
+            images.push_back(*image);
+            heldNames_.insert(name);
+        }
+        std::sort(images.begin(), images.end(), byTime);
+    }
+}
+
+const std::vector<Browse::Image>& DirectStore::held(int channel) const {
+    static const std::vector<Browse::Image> none;
+    const auto it = held_.find(channel);
+    return it == held_.end() ? none : it->second;
+}
+
+QString DirectStore::channelFolder(int channel) const {
+    return folder_ + QLatin1Char('/') + Browse::channelCode(channel);
+}
+
+QString DirectStore::path(const Browse::Image& image) const {
+    return channelFolder(image.channel) + QLatin1Char('/') + image.name;
+}
+
+bool DirectStore::holds(const Browse::Image& image) const {
+    return heldNames_.contains(image.name);
+}
+
+bool DirectStore::isRejected(const QString& name) const {
+    return rejected_.contains(name);
+}
+
+void DirectStore::forget(const Browse::Image& image) {
+    QFile::remove(path(image));
+    heldNames_.remove(image.name);
+    auto& images = held_[image.channel];
+    images.erase(std::remove(images.begin(), images.end(), image), images.end());
+}
+
+void DirectStore::reject(const QString& name, const QString& why) {
+    log(QStringLiteral("direct: skipped a damaged image ") + name + QStringLiteral(": ") + why,
+        LogArea::cache);
+    if (const auto image = Browse::parseName(name)) forget(*image);
+    rejected_.insert(name);
+    // Names older than any window are of no use; the list stays small.
+    const QDateTime oldest = QDateTime::currentDateTimeUtc().addDays(-4);
+    QStringList kept;
+    for (const QString& entry : rejected_) {
+        const auto image = Browse::parseName(entry);
+        if (!image || image->taken >= oldest) kept << entry;
+    }
+    kept.sort();
+    Cache::note(kept.join(QLatin1Char('\n')), folder_ + QLatin1Char('/') + rejectedName);
+}
+
+std::optional<QDateTime> DirectStore::oldestNewest() const {
+    std::optional<QDateTime> oldest;
+    for (const auto& [channel, images] : held_) {
+        if (images.empty()) return std::nullopt;
+        if (!oldest || images.back().taken < *oldest) oldest = images.back().taken;
+    }
+    return oldest;
+}
+
+QString DirectStore::listingPath(const QDate& day) const {
+    return folder_ + QStringLiteral("/listings/") + day.toString(QStringLiteral("yyyyMMdd")) +
+           QStringLiteral(".html");
+}
+
+BrowseFetch::Request DirectStore::listingRequest(const QString& url, const QDate& day) const {
+    BrowseFetch::Request request;
+    request.url = url;
+    request.destination = listingPath(day);
+    request.largestBytes = qint64(32) << 20;
+    if (QFileInfo::exists(request.destination)) {
+        request.etag = readText(request.destination + QStringLiteral(".etag"));
+        request.lastModified = readText(request.destination + QStringLiteral(".modified"));
+    }
+    return request;
+}
+
+std::optional<QByteArray> DirectStore::acceptListing(const QDate& day, const BrowseFetch::Result& result) {
+    const QString target = listingPath(day);
+    if (result.status == 200) {
+        const QString part = target + QStringLiteral(".part");
+        QFile::remove(target + QStringLiteral(".etag"));
+        QFile::remove(target + QStringLiteral(".modified"));
+        if (QFile::exists(target)) QFile::remove(target);
+        if (!QFile::rename(part, target)) {
+            QFile::remove(part);
+            return std::nullopt;
+        }
+        if (result.etag) Cache::note(*result.etag, target + QStringLiteral(".etag"));
+        if (result.lastModified) Cache::note(*result.lastModified, target + QStringLiteral(".modified"));
+        return readAll(target);
+    }
+    if (result.status == 404) {
+        for (const QString& suffix : {QString(), QStringLiteral(".etag"), QStringLiteral(".modified")})
+            QFile::remove(target + suffix);
+        return std::nullopt;
+    }
+    return readAll(target);
+}
+
+void DirectStore::removeListingsExcept(const std::vector<QDate>& days) {
+    QSet<QString> keep;
+    for (const QDate& day : days)
+        keep.insert(day.toString(QStringLiteral("yyyyMMdd")));
+    const QDir dir(folder_ + QStringLiteral("/listings"));
+    for (const QString& name : dir.entryList(QDir::Files))
+        if (!keep.contains(name.left(8))) QFile::remove(dir.filePath(name));
+}
+
+std::vector<Browse::Image> DirectStore::newestPerSlot(int channel,
+                                                      const std::vector<Browse::Image>& listed) const {
+    QDateTime end;
+    if (!listed.empty()) end = listed.back().taken;
+    const auto& mine = held(channel);
+    if (!mine.empty() && (!end.isValid() || mine.back().taken > end)) end = mine.back().taken;
+    if (!end.isValid()) return {};
+    const QDateTime start = Browse::slotStart(end).addSecs(-(Browse::windowSlots - 1) * Browse::slotSeconds);
+    // Newest held image per slot: a listed one is wanted only when it is newer.
+    std::map<qint64, QDateTime> heldPerSlot;
+    for (const auto& image : mine)
+        heldPerSlot[Browse::slotStart(image.taken).toSecsSinceEpoch()] = image.taken;
+    std::map<qint64, Browse::Image> chosen;
+    for (const auto& image : listed) {
+        if (image.taken < start || isRejected(image.name)) continue;
+        const qint64 slot = Browse::slotStart(image.taken).toSecsSinceEpoch();
+        if (const auto it = heldPerSlot.find(slot); it != heldPerSlot.end() && it->second >= image.taken)
+            continue;
+        chosen[slot] = image; // ascending, so the newest of the slot wins
+    }
+    std::vector<Browse::Image> result;
+    for (const auto& [slot, image] : chosen)
+        result.push_back(image);
+    return result;
+}
+
+BrowseFetch::Request DirectStore::imageRequest(const QString& url, const Browse::Image& image,
+                                               qint64 largest) const {
+    BrowseFetch::Request request;
+    request.url = url;
+    request.destination = path(image);
+    request.largestBytes = largest;
+    return request;
+}
+
+void DirectStore::acceptImage(const Browse::Image& image, const BrowseFetch::Result& result) {
+    const QString target = path(image);
+    const QString part = target + QStringLiteral(".part");
+    if (result.status != 200) {
+        QFile::remove(part);
+        log(QStringLiteral("direct: ") + image.name + QStringLiteral(": ") +
+                (result.status == 0 ? result.error : QStringLiteral("HTTP %1").arg(result.status)),
+            LogArea::cache);
+        return;
+    }
+    QString why;
+    const auto bytes = readAll(part);
+    if (!bytes || !Browse::isWholeJpeg(*bytes, Browse::imageSize, &why)) {
+        QFile::remove(part);
+        reject(image.name, bytes ? why : QStringLiteral("could not be read"));
+        return;
+    }
+    if (!QFile::rename(part, target)) {
+        QFile::remove(part);
+        log(QStringLiteral("direct: could not put ") + image.name + QStringLiteral(" in place"),
+            LogArea::cache);
+        return;
+    }
+    auto& images = held_[image.channel];
+    images.insert(std::upper_bound(images.begin(), images.end(), image, byTime), image);
+    heldNames_.insert(image.name);
+}
+
+void DirectStore::removeOutsideWindows() {
+    for (auto& [channel, images] : held_) {
+        if (images.empty()) continue;
+        const QDateTime start =
+            Browse::slotStart(images.back().taken).addSecs(-(Browse::windowSlots - 1) * Browse::slotSeconds);
+        std::vector<Browse::Image> gone;
+        for (size_t i = 0; i < images.size(); ++i) {
+            const bool old = images[i].taken < start;
+            const bool superseded = i + 1 < images.size() && Browse::slotStart(images[i + 1].taken) ==
+                                                                 Browse::slotStart(images[i].taken);
+            if (old || superseded) gone.push_back(images[i]);
+        }
+        for (const auto& image : gone)
+            forget(image);
+    }
+}
+
+QString DirectStore::fingerprint(const QString& productID) const {
+    return readText(folder_ + QLatin1Char('/') + productID + QStringLiteral(".frames")).value_or(QString());
+}
+
+void DirectStore::setFingerprint(const QString& productID, const QString& text) {
+    Cache::note(text, folder_ + QLatin1Char('/') + productID + QStringLiteral(".frames"));
+}

@@ -1,0 +1,59 @@
+#pragma once
+// The images, listings and notes the direct source keeps in the cache folder's "direct" folder:
+// "<WWWW>/<archive name>.jpg" per channel, "listings/<yyyyMMdd>.html" with their validators,
+// "rejected.txt" (names never fetched again) and "<id>.frames" (the slots of the clip last made).
+// Used by one pass at a time, under the pass lock.
+
+#include "BrowseFetch.h"
+#include "BrowseRules.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QSet>
+#include <QString>
+#include <map>
+#include <optional>
+#include <vector>
+
+class DirectStore {
+public:
+    DirectStore(const QString& folder, const std::vector<int>& channels);
+
+    // One channel's images on disk, oldest first.
+    const std::vector<Browse::Image>& held(int channel) const;
+    QString path(const Browse::Image& image) const;
+    bool holds(const Browse::Image& image) const;
+    bool isRejected(const QString& name) const;
+    // Sets an image aside for good: deleted, named in the log with the reason, never fetched again.
+    void reject(const QString& name, const QString& why);
+    // The oldest of the channels' newest images; nothing when a channel holds none.
+    std::optional<QDateTime> oldestNewest() const;
+
+    BrowseFetch::Request listingRequest(const QString& url, const QDate& day) const;
+    // The day's listing after a request: a new one put in place, the one held when unchanged or when the
+    // host failed; nothing when there is none (or the folder is gone: 404).
+    std::optional<QByteArray> acceptListing(const QDate& day, const BrowseFetch::Result& result);
+    void removeListingsExcept(const std::vector<QDate>& days);
+
+    // Of `listed` (one channel, oldest first), the newest image of each slot in the window that ends at
+    // the newest image listed or held.
+    std::vector<Browse::Image> newestPerSlot(int channel, const std::vector<Browse::Image>& listed) const;
+    BrowseFetch::Request imageRequest(const QString& url, const Browse::Image& image, qint64 largest) const;
+    // Puts a downloaded image in place after checking it is a whole JPEG of the size asked for.
+    void acceptImage(const Browse::Image& image, const BrowseFetch::Result& result);
+    // Removes images older than their channel's window, and all but the newest image of a slot.
+    void removeOutsideWindows();
+
+    QString fingerprint(const QString& productID) const;
+    void setFingerprint(const QString& productID, const QString& text);
+
+private:
+    QString channelFolder(int channel) const;
+    QString listingPath(const QDate& day) const;
+    void forget(const Browse::Image& image);
+
+    QString folder_;
+    std::map<int, std::vector<Browse::Image>> held_;
+    QSet<QString> heldNames_;
+    QSet<QString> rejected_;
+};

@@ -1,0 +1,358 @@
+// The refresh pass reading a stand-in of NASA SDO's browse archive (nginx over HTTPS on loopback),
+// making real clips with FFmpeg, from an empty cache, incrementally, through faults and a mirror.
+#include "BrowseFetch.h"
+#include "CacheFixture.h"
+#include "DirectClips.h"
+#include "DirectSource.h"
+#include "MirrorServers.h"
+
+#include <QImage>
+#include <QJsonArray>
+#include <QSet>
+#include <QTimeZone>
+#include <memory>
+
+namespace {
+
+const QString python = QStringLiteral("/usr/bin/python3");
+const QString standInTool = QStringLiteral(SOLVANE_SOURCE_DIR "/tools/mirror/make_browse.py");
+
+QDateTime utcOf(const QString& name) {
+    QDateTime moment = QDateTime::fromString(name.left(15), QStringLiteral("yyyyMMdd_HHmmss"));
+    moment.setTimeZone(QTimeZone::utc());
+    return moment.toUTC();
+}
+
+// Counted without the pass's code: distinct 20-minute slots among the 144 ending at the newest one.
+int slotsWithImages(const QStringList& names) {
+    QSet<qint64> filled;
+    const qint64 last = utcOf(names.last()).toSecsSinceEpoch() / 1200;
+    for (const QString& name : names) {
+        const qint64 slot = utcOf(name).toSecsSinceEpoch() / 1200;
+        if (slot > last - 144) filled.insert(slot);
+    }
+    return int(filled.size());
+}
+
+QStringList imageRequests(const QStringList& lines) {
+    QStringList found;
+    for (const QString& line : lines)
+        if (line.startsWith(QLatin1String("GET ")) && line.contains(QLatin1String(".jpg")))
+            found << line.section(QLatin1Char(' '), 1, 1).section(QLatin1Char('/'), -1);
+    return found;
+}
+
+QJsonObject probe(const QString& clip) {
+    const ProcessResult result = runProgram(
+        QStringLiteral("ffprobe"),
+        {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+         "stream=codec_name,width,height,pix_fmt,r_frame_rate,nb_read_frames", "-of", "json", clip});
+    return QJsonDocument::fromJson(result.out).object().value("streams").toArray().at(0).toObject();
+}
+
+// Every frame of a clip as 32 x 32 grey bytes.
+std::vector<QByteArray> greyFrames(const QString& clip) {
+    const ProcessResult result =
+        runProgram(QStringLiteral("ffmpeg"),
+                   {"-v", "error", "-i", clip, "-vf", "scale=32:32,format=gray", "-f", "rawvideo", "-"});
+    std::vector<QByteArray> frames;
+    for (qsizetype at = 0; at + 1024 <= result.out.size(); at += 1024)
+        frames.push_back(result.out.mid(at, 1024));
+    return frames;
+}
+
+int largestDifference(const QByteArray& a, const QByteArray& b) {
+    int largest = 0;
+    for (qsizetype i = 0; i < a.size() && i < b.size(); ++i)
+        largest = std::max(largest, std::abs(int(uchar(a[i])) - int(uchar(b[i]))));
+    return largest;
+}
+
+} // namespace
+
+class DirectPass : public CacheFixture {
+protected:
+    TestCertificate certificate;
+    QString root;
+    std::unique_ptr<NginxMirror> archive;
+
+    void SetUp() override {
+        CacheFixture::SetUp();
+        certificate = TestCertificate::make(temp.path());
+        ASSERT_FALSE(certificate.certificate.isEmpty());
+        qputenv("SSL_CERT_FILE", certificate.certificate.toUtf8());
+        qunsetenv("SOLVANE_ORIGIN_HOST");
+        DirectClips::install();
+        BrowseFetch::setFirstPause(std::chrono::milliseconds(50));
+        root = temp.path() + QStringLiteral("/archive");
+    }
+    void TearDown() override {
+        archive.reset();
+        qunsetenv("SOLVANE_SDO_BASE");
+        CacheFixture::TearDown();
+    }
+
+    // Lays out the stand-in ending two hours ago (so added images are never in the future) and serves it.
+    void serve(const QStringList& arguments) {
+        const QString now =
+            QDateTime::currentDateTimeUtc().addSecs(-7200).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
+        ASSERT_EQ(runProgram(python, QStringList{standInTool, root, "--now", now} + arguments).status, 0);
+        QDir().mkpath(temp.path() + QStringLiteral("/nginx"));
+        archive = std::make_unique<NginxMirror>(root, certificate, temp.path() + QStringLiteral("/nginx"));
+        ASSERT_TRUE(archive->running());
+        qputenv("SOLVANE_SDO_BASE", ("https://" + archive->host()).toUtf8());
+    }
+    void add(const QString& channelAndCount) {
+        ASSERT_EQ(runProgram(python, {standInTool, root, "--add", channelAndCount}).status, 0);
+    }
+    QJsonObject truth() const {
+        return QJsonDocument::fromJson(readFile(root + QStringLiteral("/.work/truth.json"))).object();
+    }
+    QStringList images(const QString& channel) const {
+        QStringList names;
+        for (const auto& name : truth().value("images").toObject().value(channel).toArray())
+            names << name.toString();
+        return names;
+    }
+    QString imagePath(const QString& name) const {
+        return root + QStringLiteral("/assets/img/browse/") +
+               utcOf(name).toString(QStringLiteral("yyyy/MM/dd/")) + name;
+    }
+    std::optional<CacheEntry> entry(const QString& id) const {
+        for (const CacheEntry& e : Cache::entries())
+            if (e.id == id) return e;
+        return std::nullopt;
+    }
+};
+
+TEST_F(DirectPass, FirstPassFromAnEmptyCacheWithDefaultSettings) {
+    serve({"--channels", "94,131,171,193,211,304,335", "--hours", "9", "--gap", "5:1.5"});
+    EXPECT_EQ(Settings::imageryHost(), QString()) << "no mirror by default";
+    Cache::seedIfEmpty();
+    CapturedLog captured;
+    const auto record = Cache::pass(true, false, false);
+    const QString logged = QString::fromUtf8(captured.finish());
+    ASSERT_TRUE(record.has_value()) << logged.toStdString();
+    EXPECT_TRUE(record->reached);
+    EXPECT_EQ(record->host, QStringLiteral("sdo.gsfc.nasa.gov (direct)"));
+    EXPECT_FALSE(record->usedOrigin);
+    EXPECT_TRUE(record->failed.isEmpty()) << record->failed.join(' ').toStdString();
+    EXPECT_EQ(record->moved, 3);
+    EXPECT_EQ(record->listed, 3);
+    EXPECT_TRUE(logged.contains("solvane: direct: first light, 3 product(s) playable"))
+        << logged.toStdString();
+    EXPECT_EQ(Cache::lastPass(), record);
+
+    // The default screens' products, in catalogue order, replacing the seed.
+    EXPECT_EQ(manifestIDs(), (QStringList{"rainbow", "171", "304"}));
+    const QStringList names = images("171");
+    const QDateTime newest = utcOf(names.last());
+    const auto e171 = entry("171");
+    ASSERT_TRUE(e171.has_value());
+    EXPECT_EQ(e171->updated, newest.toString(Qt::ISODate));
+    EXPECT_EQ(e171->frameCount, slotsWithImages(names));
+    EXPECT_LT(*e171->frameCount, 144) << "nine hours with a gap do not fill 48";
+    ASSERT_TRUE(e171->integration.has_value());
+    EXPECT_EQ(e171->integration->frames, 1);
+    EXPECT_EQ(entry("rainbow")->integration->frames, 7);
+    EXPECT_TRUE(entry("rainbow")->label.contains("made here from NASA SDO images"));
+    QString newestOfAll;
+    for (const char* channel : {"171", "304", "94", "131", "193", "211", "335"})
+        newestOfAll = std::max(newestOfAll, utcOf(images(channel).last()).toString(Qt::ISODate));
+    EXPECT_EQ(record->newest, newestOfAll);
+    EXPECT_EQ(text("171.mp4.src"), "v/171/" + newest.toString("yyyyMMddTHHmmss") + ".mp4");
+    EXPECT_EQ(text("171.png.src"), "v/171/" + newest.toString("yyyyMMddTHHmmss") + ".png");
+    EXPECT_EQ(text("171.stamp"), newest.toString(Qt::ISODate));
+    EXPECT_FALSE(exists("171.mp4.etag"));
+    EXPECT_TRUE(leftovers().isEmpty());
+
+    // The clip: H.264, yuv420p, 1024 square, 18 fps, 144 frames, the index before the media data.
+    const QJsonObject stream = probe(cached("171.mp4"));
+    EXPECT_EQ(stream.value("codec_name").toString(), "h264");
+    EXPECT_EQ(stream.value("pix_fmt").toString(), "yuv420p");
+    EXPECT_EQ(stream.value("width").toInt(), 1024);
+    EXPECT_EQ(stream.value("height").toInt(), 1024);
+    EXPECT_EQ(stream.value("r_frame_rate").toString(), "18/1");
+    EXPECT_EQ(stream.value("nb_read_frames").toString(), "144");
+    const QByteArray clip = read("171.mp4");
+    EXPECT_LT(clip.indexOf("moov"), clip.indexOf("mdat"));
+
+    // The still is the newest image, decoded.
+    const QImage still = QImage(cached("171.png")).convertToFormat(QImage::Format_RGB32);
+    const QImage newestImage = QImage(imagePath(names.last())).convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(newestImage.isNull());
+    EXPECT_EQ(still, newestImage);
+
+    // The gap holds the frame before it: the slots inside it look like the last slot before it, and
+    // the first slot after it does not.
+    const auto frames = greyFrames(cached("171.mp4"));
+    ASSERT_EQ(frames.size(), 144u);
+    const qint64 lastSlot = newest.toSecsSinceEpoch() / 1200;
+    auto slotOf = [&](const QString& name) {
+        return int(143 - (lastSlot - utcOf(name).toSecsSinceEpoch() / 1200));
+    };
+    int widest = 0;
+    for (int i = 1; i < names.size(); ++i)
+        if (utcOf(names[i - 1]).secsTo(utcOf(names[i])) >
+            utcOf(names[widest]).secsTo(utcOf(names[widest + 1])))
+            widest = i - 1;
+    const int before = slotOf(names[widest]);
+    const int after = slotOf(names[widest + 1]);
+    ASSERT_GE(after - before, 4) << "the stand-in has a gap of several slots";
+    for (int slot = before + 1; slot < after; ++slot)
+        EXPECT_LE(largestDifference(frames[size_t(before)], frames[size_t(slot)]), 12) << "slot " << slot;
+    EXPECT_GT(largestDifference(frames[size_t(before)], frames[size_t(after)]), 40);
+}
+
+TEST_F(DirectPass, LaterPassesFetchOnlyNewImagesAndDropOldOnes) {
+    serve({"--channels", "171", "--hours", "50"});
+    Settings::setProducts({"171"});
+    ASSERT_TRUE(Cache::pass(true, false, false).has_value());
+    const QStringList before = images("171");
+    EXPECT_EQ(entry("171")->frameCount, slotsWithImages(before));
+    const QString firstKey = text("171.mp4.src");
+
+    // Three new images, one per new slot: exactly those are fetched, the listings conditionally.
+    add("171:3");
+    archive->clearRequests();
+    auto record = Cache::pass(true, false, false);
+    ASSERT_TRUE(record.has_value());
+    const QStringList after = images("171");
+    QStringList added = after.mid(before.size());
+    QStringList fetched = imageRequests(archive->requests());
+    fetched.sort();
+    EXPECT_EQ(fetched, added);
+    EXPECT_EQ(record->moved, 1);
+    EXPECT_TRUE(Cache::isNewer(text("171.mp4.src"), firstKey));
+    EXPECT_EQ(entry("171")->updated, utcOf(after.last()).toString(Qt::ISODate));
+    EXPECT_EQ(entry("171")->frameCount, slotsWithImages(after));
+
+    // Nothing older than the window is kept.
+    const QDateTime windowStart = QDateTime::fromSecsSinceEpoch(
+        (utcOf(after.last()).toSecsSinceEpoch() / 1200 - 143) * 1200, QTimeZone::utc());
+    const QStringList held = QDir(cached("direct/0171")).entryList({"*.jpg"}, QDir::Files);
+    EXPECT_LE(held.size(), 144);
+    for (const QString& name : held)
+        EXPECT_GE(utcOf(name), windowStart) << name.toStdString();
+
+    // Nothing new: a few conditional listing requests, no image, no clip made.
+    archive->clearRequests();
+    record = Cache::pass(true, false, false);
+    ASSERT_TRUE(record.has_value());
+    const QStringList requests = archive->requests();
+    EXPECT_TRUE(imageRequests(requests).isEmpty());
+    EXPECT_LE(requests.size(), 2) << requests.join('\n').toStdString();
+    for (const QString& line : requests)
+        EXPECT_TRUE(line.contains(" 304 ")) << line.toStdString();
+    EXPECT_EQ(record->moved, 0);
+}
+
+TEST_F(DirectPass, UntrustedArchiveDamagedImagesOddNamesAndAMissingDay) {
+    serve({"--channels", "171", "--hours", "50", "--damaged", "--odd"});
+    Settings::setProducts({"171"});
+    const QString damaged = truth().value("damaged").toString();
+    ASSERT_FALSE(damaged.isEmpty());
+    // The oldest day folder is gone from the host.
+    const QDate oldest = utcOf(images("171").first()).date();
+    QDir(root + "/assets/img/browse/" + oldest.toString("yyyy/MM/dd")).removeRecursively();
+
+    CapturedLog captured;
+    const auto record = Cache::pass(true, false, false);
+    const QString logged = QString::fromUtf8(captured.finish());
+    ASSERT_TRUE(record.has_value());
+    EXPECT_TRUE(record->reached);
+    EXPECT_TRUE(record->failed.isEmpty());
+    EXPECT_TRUE(logged.contains("solvane: direct: skipped a damaged image " + damaged + ": cut short"))
+        << logged.toStdString();
+    EXPECT_TRUE(
+        logged.contains("solvane: direct: day folder " + oldest.toString("yyyy/MM/dd") + ": HTTP 404"));
+    EXPECT_TRUE(exists("171.mp4"));
+
+    // Every request stayed in a listed day folder; no odd name was asked for.
+    const QStringList requests = archive->requests();
+    for (const QString& line : requests) {
+        const QString path = line.section(' ', 1, 1);
+        EXPECT_TRUE(path.startsWith("/assets/img/browse/")) << line.toStdString();
+        if (path.endsWith(".jpg")) {
+            EXPECT_TRUE(path.endsWith("_1024_0171.jpg") && !path.contains("2999") && !path.contains("1345_"))
+                << line.toStdString();
+        }
+    }
+    EXPECT_TRUE(imageRequests(requests).contains(damaged));
+
+    // The damaged image is not fetched again.
+    archive->clearRequests();
+    ASSERT_TRUE(Cache::pass(true, false, false).has_value());
+    EXPECT_FALSE(imageRequests(archive->requests()).contains(damaged));
+}
+
+TEST_F(DirectPass, AnUnreachableSourceKeepsTheCacheAndSaysWhy) {
+    serve({"--channels", "171", "--hours", "6"});
+    Settings::setProducts({"171"});
+    ASSERT_TRUE(Cache::pass(true, false, false).has_value());
+    const QByteArray clip = read("171.mp4");
+    const QByteArray manifest = read("manifest.json");
+    ASSERT_FALSE(clip.isEmpty());
+
+    archive.reset();
+    qputenv("SOLVANE_SDO_BASE", QStringLiteral("https://127.0.0.1:%1").arg(unusedPort()).toUtf8());
+    const auto record = Cache::pass(true, false, false);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_FALSE(record->reached);
+    EXPECT_TRUE(record->reason.contains("connect", Qt::CaseInsensitive)) << record->reason.toStdString();
+    EXPECT_EQ(record->host, QStringLiteral("sdo.gsfc.nasa.gov (direct)"));
+    EXPECT_EQ(read("171.mp4"), clip);
+    EXPECT_EQ(read("manifest.json"), manifest);
+    EXPECT_EQ(Cache::lastPass()->reached, false);
+
+    // A fresh cache with only the seed keeps the seed.
+    Cache::setDir(temp.path() + "/fresh");
+    Cache::seedIfEmpty();
+    const QStringList seeded = manifestIDs();
+    const auto fresh = Cache::pass(true, false, false);
+    ASSERT_TRUE(fresh.has_value());
+    EXPECT_FALSE(fresh->reached);
+    EXPECT_EQ(manifestIDs(), seeded);
+    EXPECT_TRUE(exists("seed.mp4"));
+}
+
+TEST_F(DirectPass, AMirrorIsPreferredWhenSetAndTheArchiveTakesOverWhenItStops) {
+    serve({"--channels", "171", "--hours", "6"});
+    Settings::setProducts({"171"});
+    const QString mirrorRoot = temp.path() + "/mirror";
+    const QString updated =
+        QDateTime::currentDateTimeUtc().addSecs(-3 * 3600).toString("yyyy-MM-ddTHH:mm:ssZ");
+    ASSERT_TRUE(makeMirror(mirrorRoot, {"--product", "171=" + updated}));
+    // This mirror publishes its still as JPEG: it is converted to PNG on arrival.
+    const QString stillKey =
+        QJsonDocument::fromJson(readFile(mirrorRoot + "/manifest/index.json"))["products"][0]["still_v"]
+            .toString();
+    writeFile(mirrorRoot + "/" + stillKey, readFile(imagePath(images("171").first())));
+    QDir().mkpath(temp.path() + "/mirror-nginx");
+    auto mirror = std::make_unique<NginxMirror>(mirrorRoot, certificate, temp.path() + "/mirror-nginx");
+    ASSERT_TRUE(mirror->running());
+    Settings::setImageryHost(mirror->host());
+
+    auto record = Cache::pass(true, false, false);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->host, mirror->host());
+    EXPECT_TRUE(record->reached && !record->usedOrigin);
+    EXPECT_TRUE(text("171.mp4.src").startsWith("v/171/"));
+    EXPECT_EQ(read("171.png").left(8), QByteArray("\x89PNG\r\n\x1a\n", 8));
+    EXPECT_EQ(QImage(cached("171.png")).convertToFormat(QImage::Format_RGB32),
+              QImage(imagePath(images("171").first())).convertToFormat(QImage::Format_RGB32));
+    const QString mirrorKey = text("171.mp4.src");
+
+    // The mirror stops answering: the pass reads the archive itself and says so.
+    mirror.reset();
+    CapturedLog captured;
+    record = Cache::pass(true, false, false);
+    const QString logged = QString::fromUtf8(captured.finish());
+    ASSERT_TRUE(record.has_value());
+    EXPECT_TRUE(logged.contains("imagery host did not answer; using the origin for this pass"))
+        << logged.toStdString();
+    EXPECT_EQ(record->host, QStringLiteral("sdo.gsfc.nasa.gov (direct)"));
+    EXPECT_TRUE(record->usedOrigin && record->reached);
+    EXPECT_TRUE(Cache::isNewer(text("171.mp4.src"), mirrorKey));
+    EXPECT_EQ(entry("171")->updated, utcOf(images("171").last()).toString(Qt::ISODate));
+}

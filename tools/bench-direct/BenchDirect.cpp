@@ -1,0 +1,165 @@
+// Measures the pass that reads NASA SDO's browse archive, against a stand-in served by nginx on
+// loopback at 2.5 MB/s (1250 kB/s per connection; the pass opens at most two):
+//   1. first light: from an empty cache with default settings (rainbow, 171, 304), the seconds and bytes
+//      until the manifest lists a playable product of ours, against the goal of 60 s; then the whole pass;
+//   2. the CPU of assembling one 144-slot clip (decode, compose, encode), against the ffmpeg command
+//      encoding the same frames with the same settings;
+//   3. a pass with nothing new: its CPU and requests, against the goal of under 1 s of CPU.
+// Usage: bench-direct [hours]   (default 50; images of about 150 kB, seven channels)
+#include "BrowseFetch.h"
+#include "Cache.h"
+#include "DirectClips.h"
+#include "MirrorServers.h"
+#include "Settings.h"
+#include "SettingsStore.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <atomic>
+#include <cstdio>
+#include <sys/resource.h>
+#include <thread>
+
+namespace {
+
+double cpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+bool firstLightShown(const QString& manifest) {
+    QFile file(manifest);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    for (const auto& entry : QJsonDocument::fromJson(file.readAll()).array())
+        if (entry.toObject().value("video").toString() != "seed.mp4") return true;
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const QString hours = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("50");
+    QTemporaryDir temp;
+    Settings::d().useFile(temp.path() + "/settings.plist");
+    Cache::setDir(temp.path() + "/cache");
+    const TestCertificate certificate = TestCertificate::make(temp.path());
+    qputenv("SSL_CERT_FILE", certificate.certificate.toUtf8());
+    qunsetenv("SOLVANE_ORIGIN_HOST");
+    const QString root = temp.path() + "/archive";
+    QProcess layout;
+    layout.setProcessChannelMode(QProcess::ForwardedChannels);
+    layout.start("/usr/bin/python3",
+                 {SOLVANE_SOURCE_DIR "/tools/mirror/make_browse.py", root, "--channels",
+                  "94,131,171,193,211,304,335", "--hours", hours, "--pad-bytes", "150000"});
+    if (!layout.waitForFinished(600000) || layout.exitCode() != 0) {
+        std::fprintf(stderr, "bench-direct: could not lay out the stand-in\n");
+        return 1;
+    }
+    QDir().mkpath(temp.path() + "/nginx");
+    NginxMirror archive(root, certificate, temp.path() + "/nginx", "limit_rate 1250k;");
+    if (!archive.running()) {
+        std::fprintf(stderr, "bench-direct: nginx did not start\n");
+        return 1;
+    }
+    qputenv("SOLVANE_SDO_BASE", ("https://" + archive.host()).toUtf8());
+    DirectClips::install();
+    Cache::seedIfEmpty();
+
+    // 1. First light and the whole first pass.
+    std::atomic<bool> done{false};
+    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
+    QElapsedTimer clock;
+    clock.start();
+    std::thread pass([&done] {
+        Cache::pass(true, false, true);
+        done = true;
+    });
+    double firstLight = -1;
+    BrowseFetch::Counters atFirstLight;
+    while (!done) {
+        if (firstLight < 0 && firstLightShown(Cache::file("manifest.json"))) {
+            firstLight = double(clock.nsecsElapsed()) / 1e9;
+            atFirstLight = BrowseFetch::counters();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    pass.join();
+    const double whole = double(clock.nsecsElapsed()) / 1e9;
+    const double wholeCpu = cpuSeconds(RUSAGE_SELF) - cpuBefore;
+    const BrowseFetch::Counters afterFirst = BrowseFetch::counters();
+    std::printf("first light: %.1f s (goal 60 s: %.2f of it), %lld requests, %.1f MB\n", firstLight,
+                firstLight / 60.0, atFirstLight.requests, double(atFirstLight.bytes) / 1e6);
+    std::printf("whole first pass: %.1f s, %lld requests, %.1f MB, %.1f s CPU\n", whole, afterFirst.requests,
+                double(afterFirst.bytes) / 1e6, wholeCpu);
+
+    // 2. One 144-slot clip from the 171 images the pass kept, against ffmpeg on the same frames.
+    ClipMaking::Job job;
+    QStringList names = QString::fromUtf8([&] {
+                            QFile f(Cache::file("direct/171.frames"));
+                            f.open(QIODevice::ReadOnly);
+                            return f.readAll();
+                        }())
+                            .split('\n', Qt::SkipEmptyParts);
+    QDir frames(temp.path() + "/frames");
+    frames.mkpath(".");
+    for (int slot = 0; slot < names.size(); ++slot) {
+        const QString path = Cache::file("direct/0171/" + names[slot]);
+        job.frames.push_back({path});
+        QFile::link(path, frames.filePath(QString::asprintf("%05d.jpg", slot)));
+    }
+    job.clip = temp.path() + "/ours.mp4";
+    job.still = temp.path() + "/ours.png";
+    double cpu = cpuSeconds(RUSAGE_SELF);
+    const ClipMaking::Outcome made = DirectClips::make(job);
+    const double oursCpu = cpuSeconds(RUSAGE_SELF) - cpu;
+    cpu = cpuSeconds(RUSAGE_CHILDREN);
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v",
+                            "error",
+                            "-nostdin",
+                            "-y",
+                            "-framerate",
+                            "18",
+                            "-i",
+                            frames.filePath("%05d.jpg"),
+                            "-frames:v",
+                            QString::number(names.size()),
+                            "-c:v",
+                            "libx264",
+                            "-preset",
+                            "veryfast",
+                            "-crf",
+                            "20",
+                            "-pix_fmt",
+                            "yuv420p",
+                            "-r",
+                            "18",
+                            "-movflags",
+                            "+faststart",
+                            temp.path() + "/ffmpeg.mp4"});
+    ffmpeg.waitForFinished(600000);
+    const double ffmpegCpu = cpuSeconds(RUSAGE_CHILDREN) - cpu;
+    std::printf("one %lld-slot clip: %.2f s CPU, ffmpeg %.2f s CPU: ratio %.2f%s\n", qint64(names.size()),
+                oursCpu, ffmpegCpu, oursCpu / ffmpegCpu, made.ok ? "" : " (our clip FAILED)");
+
+    // 3. A pass with nothing new.
+    const BrowseFetch::Counters before = BrowseFetch::counters();
+    cpu = cpuSeconds(RUSAGE_SELF);
+    clock.restart();
+    Cache::pass(true, false, true);
+    const double idleCpu = cpuSeconds(RUSAGE_SELF) - cpu;
+    const BrowseFetch::Counters after = BrowseFetch::counters();
+    std::printf(
+        "pass with nothing new: %.3f s CPU (goal 1 s: %.2f of it), %.2f s, %lld requests, %lld bytes\n",
+        idleCpu, idleCpu, double(clock.nsecsElapsed()) / 1e9, after.requests - before.requests,
+        after.bytes - before.bytes);
+    return 0;
+}
