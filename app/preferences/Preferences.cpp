@@ -124,6 +124,9 @@ void Preferences::open() {
     applyAppearance();
     fitWindow();
     window_->show();
+    // Only a shown window has settled geometry for its nested layouts (the per-screen rows).
+    window_->layout()->activate();
+    orderTabs();
     window_->raise();
     window_->activateWindow();
 }
@@ -148,8 +151,6 @@ void Preferences::fitWindow() {
     const int height = std::min(chrome + cardsHeight, screen.height() - titleBarAllowance);
     window_->setMinimumSize(std::min(width, minimumWidth), std::min(height, minimumHeight));
     window_->resize(width, height);
-    layout->activate();
-    orderTabs();
 }
 
 void Preferences::orderTabs() {

@@ -502,6 +502,7 @@ TEST_F(WindowsTest, TheWindowFitsA720PixelScreenAndTabsInReadingOrder) {
     };
     QWidget* widget = window;
     std::vector<std::pair<int, int>> walked;
+    QStringList names;
     for (int i = 0; i < 1000; ++i) {
         widget = widget->nextInFocusChain();
         if (widget == window) break;
@@ -509,12 +510,15 @@ TEST_F(WindowsTest, TheWindowFitsA720PixelScreenAndTabsInReadingOrder) {
             qobject_cast<QScrollArea*>(widget) || qobject_cast<QScrollBar*>(widget))
             continue;
         walked.emplace_back(section(widget), widget->mapTo(window, QPoint(0, widget->height() / 2)).y());
+        names << QString(widget->metaObject()->className()) + " " + widget->accessibleName();
     }
     ASSERT_GT(walked.size(), 20u);
     for (size_t i = 1; i < walked.size(); ++i) {
-        EXPECT_LE(walked[i - 1].first, walked[i].first) << i;
+        EXPECT_LE(walked[i - 1].first, walked[i].first)
+            << names.mid(int(i) - 1, 2).join(" then ").toStdString();
         if (walked[i - 1].first == walked[i].first) {
-            EXPECT_LE(walked[i - 1].second, walked[i].second + 8) << i;
+            EXPECT_LE(walked[i - 1].second, walked[i].second + 8)
+                << names.mid(int(i) - 1, 2).join(" then ").toStdString();
         }
     }
 }
@@ -523,6 +527,7 @@ TEST_F(WindowsTest, TheWindowFitsA720PixelScreenAndTabsInReadingOrder) {
 TEST_F(WindowsTest, TheProductChooserStaysOpenWhileTicking) {
     preferences->open();
     auto* grid = preferences->controls().screensGrid;
+    const QStringList before = grid->lists()[0];
     QMenu* menu = grid->popup(0)->menu();
     menu->popup(QPoint(100, 100));
     ASSERT_TRUE(waitFor([&] { return menu->isVisible(); }));
@@ -541,6 +546,6 @@ TEST_F(WindowsTest, TheProductChooserStaysOpenWhileTicking) {
         EXPECT_TRUE(menu->isVisible()) << id;
         EXPECT_TRUE(item->isChecked()) << id;
     }
-    EXPECT_EQ(grid->lists()[0], (QStringList{"304", "171"}));
+    EXPECT_EQ(grid->lists()[0], before + QStringList({"304", "171"}));
     menu->hide();
 }

@@ -55,8 +55,8 @@ TEST(Caption, OldImageryShowsItsYear) {
     const Case cases[] = {
         {evening.addSecs(2 * 86400), TimeBasis::utc, "Dec 7, 20:40 UTC", "Dec 7"},
         {evening.addSecs(2 * 86400 + 1), TimeBasis::utc, "Dec 7, 2026, 20:40 UTC", "Dec 7, 2026"},
-        {QDateTime(QDate(2027, 1, 1), QTime(0, 0), QTimeZone::utc()), TimeBasis::local, "Dec 7, 2026, 3:40 PM",
-         "Dec 7, 2026"},
+        {QDateTime(QDate(2027, 1, 1), QTime(0, 0), QTimeZone::utc()), TimeBasis::local,
+         "Dec 7, 2026, 3:40 PM", "Dec 7, 2026"},
     };
     const QTimeZone newYork("America/New_York");
     for (const Case& c : cases) {
