@@ -216,7 +216,9 @@ QWidget* Preferences::buildDesktopCard() {
 
 QWidget* Preferences::buildGeneralCard() {
     c_.loginBox = box(QStringLiteral("Open Solvane at login"));
-    c_.attributionBox = box("Show " + Settings::storeHost() + " on screen");
+    // A build without a web host of its own shows the product's name instead.
+    const QString maker = Settings::storeHost().isEmpty() ? QStringLiteral("Solvane") : Settings::storeHost();
+    c_.attributionBox = box("Show " + maker + " on screen");
     c_.statusIconBox =
         box(QStringLiteral("Show a live Sun in the tray"),
             QStringLiteral("The tray Sun shows the latest picture, refreshed every 20 minutes. Off by "

@@ -50,7 +50,8 @@ QStringList Provenance::lines() const {
                               QStringLiteral(" observations (") + integration->method + QLatin1Char(')')
                         : QStringLiteral("Observations per frame: unknown"));
     out << QStringLiteral("Processing: ") + entry.processing;
-    out << QStringLiteral("Imagery: NASA/SDO, via ") + makerDomain();
+    // NASA asks for its credit wherever its imagery is shown, so it rides on the imagery line.
+    out << QStringLiteral("Imagery: NASA/SDO, via ") + makerDomain() + dot + QLatin1String(credit);
     out << QLatin1String(disclaimer);
     return out;
 }

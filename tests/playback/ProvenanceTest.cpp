@@ -71,7 +71,8 @@ TEST(Provenance, TheEightLines) {
               QStringLiteral("140 of 144 frames are new observations; the rest hold the one before"));
     EXPECT_EQ(lines[4], QStringLiteral("Each frame combines 4 observations (mean)"));
     EXPECT_EQ(lines[5], QStringLiteral("Processing: RHEF"));
-    EXPECT_EQ(lines[6], "Imagery: NASA/SDO, via " + Provenance::makerDomain());
+    EXPECT_EQ(lines[6], "Imagery: NASA/SDO, via " + Provenance::makerDomain() +
+                            "  \u00B7  Courtesy of NASA/SDO and the AIA, EVE, and HMI science teams");
     EXPECT_FALSE(p.text().contains(".example")) << "no placeholder host reaches a saved frame";
     EXPECT_EQ(lines[7], QStringLiteral("A visualization, not a calibrated radiance."));
     EXPECT_EQ(p.text(), lines.join('\n'));

@@ -6,6 +6,8 @@
 #include "PlayerClock.h"
 #include "WallView.h"
 
+#include <QDateTime>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
@@ -40,5 +42,10 @@ protected:
     QTemporaryDir dir;
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
     std::shared_ptr<HeldPlayerClock> playerClock = std::make_shared<HeldPlayerClock>();
-    QString updated = "2026-12-07T20:00:00Z";
+    // Yesterday at 20:00 UTC: recent enough that captions never need the year, whenever the tests run.
+    QString updated = QDateTime::currentDateTimeUtc().date().addDays(-1).toString(Qt::ISODate) + "T20:00:00Z";
+    // The caption's day for `updated`, as "DEC 7".
+    QString updatedDay() const {
+        return QLocale::c().toString(QDateTime::fromString(updated, Qt::ISODate).date(), "MMM d").toUpper();
+    }
 };

@@ -235,7 +235,8 @@ TEST_F(WallFixture, TheClockHidesWithTheCaptionUnlessHeldPausedOrScrubbing) {
 TEST_F(WallFixture, ACaptionNamesTheClipAndItsFortyEightHours) {
     Settings::setCaptionUTC(true);
     auto view = makeView(entries({"171"}));
-    EXPECT_EQ(view->state().captionLine, QString::fromUtf8("AIA 171 Å  ·  48 HR TO DEC 7, 20:00 UTC"));
+    EXPECT_EQ(view->state().captionLine,
+              QString::fromUtf8("AIA 171 Å  ·  48 HR TO ") + updatedDay() + QStringLiteral(", 20:00 UTC"));
     ASSERT_TRUE(view->state().link);
     EXPECT_TRUE(view->state().link->toString().contains("wl=171"));
     EXPECT_DOUBLE_EQ(view->qrOpacity(), 0.88);
@@ -266,7 +267,7 @@ TEST_F(WallFixture, AClipWithMoreFramesThanSlotsShowsTheDateOnly) {
     auto view = makeView(entries({"171"}, 150));
     view->scrub(8);
     EXPECT_EQ(view->state().clockLine, "");
-    EXPECT_EQ(view->state().captionLine, QString::fromUtf8("AIA 171 Å  ·  48 HR TO DEC 7"));
+    EXPECT_EQ(view->state().captionLine, QString::fromUtf8("AIA 171 Å  ·  48 HR TO ") + updatedDay());
     EXPECT_TRUE(captured.finish().contains(
         "clock: 171 frame_count 150 is more than its 144 slots; showing the date only"));
 }
