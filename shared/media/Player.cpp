@@ -24,13 +24,6 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 
 constexpr double timeInterval = 1.0 / 9.0;
 
-// Frames are only ever made smaller here, where the scaler averages what it drops. One shown larger than
-// the clip leaves at the clip's own size: whoever draws it enlarges it once as it paints, which costs
-// less than scaling every frame up on this thread and then copying the larger picture.
-bool shrinks(QSize size, QSize bound) {
-    return FrameConverter::fitted(size, bound).width() < size.width();
-}
-
 // The first multiple of the time interval strictly after `seconds` (with a hair of slack for rounding).
 double tickAfter(double seconds) {
     return (std::floor(seconds / timeInterval + 1e-6) + 1) * timeInterval;
@@ -126,17 +119,13 @@ struct Player::Engine {
         VideoFrame result;
         result.seconds = decoder->secondsOf(frame);
         if (!frameHook) {
-            const bool sideways = rotation == 90 || rotation == 270;
-            const QSize upright =
-                sideways ? QSize(frame->height, frame->width) : QSize(frame->width, frame->height);
-            result.image = converter.convert(frame, rotation, shrinks(upright, bound) ? bound : QSize());
+            result.image = converter.convert(frame, rotation, bound);
             return result;
         }
         QImage image = lookConverter.convert(frame, rotation, {});
         if (auto replaced = frameHook(result.seconds, image)) image = std::move(*replaced);
-        if (shrinks(image.size(), bound))
-            image = image.scaled(FrameConverter::fitted(image.size(), bound), Qt::IgnoreAspectRatio,
-                                 Qt::SmoothTransformation);
+        const QSize size = FrameConverter::fitted(image.size(), bound);
+        if (size != image.size()) image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         result.image = std::move(image);
         return result;
     }

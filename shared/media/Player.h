@@ -36,7 +36,7 @@
 class QObject;
 
 struct VideoFrame {
-    QImage image;           // upright, sRGB, after the hook, shrunk to fit a smaller target size
+    QImage image;           // upright, sRGB, after the hook, fitted in the target size when one is set
     double seconds = 0;     // the frame's presentation time in the clip
     double presentedAt = 0; // the clock's time when it was handed over
 };
@@ -77,8 +77,8 @@ public:
 
     // Replaces the per-frame hook; it applies from the next decoded frame. An empty hook removes it.
     void setFrameHook(FrameHook hook);
-    // Frames larger than this size are scaled down to fit inside it (aspect kept) on the decode thread;
-    // smaller ones, and all with an invalid size, keep the clip's own size, for the painter to enlarge.
+    // Frames are fitted inside this size (aspect kept) on the decode thread; an invalid size keeps them
+    // at the clip's own size.
     void setTargetSize(QSize size);
 
     // The clip time of the playback position: the last presented frame, moved on by the clock while playing.

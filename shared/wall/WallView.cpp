@@ -229,10 +229,8 @@ void WallView::frameArrived() {
 QRectF WallView::frameTarget(int index) const {
     const QImage& frame = slots_[static_cast<size_t>(index)]->frame;
     if (frame.isNull()) return {};
-    // Aspect fit, centred on black: the whole disc is always visible. A frame shown larger than the clip
-    // comes at the clip's own size and the painter enlarges it to the whole device pixels it fits.
-    const QSize pixels = frame.size().scaled(pixelSize(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    QSizeF fitted = QSizeF(pixels) / options_.scale;
+    // Aspect fit, centred on black: the whole disc is always visible.
+    QSizeF fitted = QSizeF(frame.size()) / options_.scale;
     fitted.scale(QSizeF(size()), Qt::KeepAspectRatio);
     return {(width() - fitted.width()) / 2.0, (height() - fitted.height()) / 2.0, fitted.width(),
             fitted.height()};
@@ -472,8 +470,6 @@ void WallView::paintEvent(QPaintEvent* event) {
     for (const Layer& layer : layers) {
         painter.save();
         painter.setOpacity(layer.opacity);
-        // Enlarged as the decoder's scaler would have: bilinear.
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
         if (layer.mask) {
             painter.setRenderHint(QPainter::Antialiasing, true);
             painter.setClipPath(*layer.mask);

@@ -3,10 +3,9 @@
 // half speed through two player slots, runs the transition between them, and draws the chrome (caption,
 // attribution, frame clock, timeline, information card, QR plate) over the video.
 //
-// Threads: everything here runs on the GUI thread. Players decode, apply the look and shrink frames to the
-// screen on their own threads and hand finished frames to a mailbox; the view composes layers, enlarging a
-// clip smaller than the screen as it draws it. Player time and end callbacks are queued to the view and
-// ignored unless they come from the player they are meant for.
+// Threads: everything here runs on the GUI thread. Players decode, apply the look and scale on their own
+// threads and hand finished frames to a mailbox; the view only composes layers. Player time and end
+// callbacks are queued to the view and ignored unless they come from the player they are meant for.
 // Ownership: the view owns its players, clock and timers; its owner calls stop() before dropping it
 // (the destructor stops too).
 

@@ -232,32 +232,6 @@ TEST_F(Playing, HookReplacesFramesBeforeTheyAreScaledToTheTarget) {
     }
 }
 
-// The decode thread only ever shrinks frames: a target larger than the clip leaves them at the clip's own
-// size, with a look or without, for the painter to enlarge once.
-TEST_F(Playing, FramesShrinkToTheTargetButAreNeverEnlarged) {
-    struct Case {
-        QSize target;
-        bool look;
-        QSize expected;
-    };
-    const Case cases[] = {{QSize(32, 32), false, QSize(32, 16)},
-                          {QSize(256, 256), false, QSize(64, 32)},
-                          {QSize(256, 256), true, QSize(64, 32)},
-                          {QSize(), false, QSize(64, 32)}};
-    for (const Case& c : cases) {
-        Recorder record;
-        auto player = Player::open(*shortClip, record.callbacks(), std::make_shared<VirtualClock>());
-        ASSERT_TRUE(player);
-        player->setTargetSize(c.target);
-        if (c.look) player->setFrameHook([](double, const QImage&) { return std::optional<QImage>(); });
-        player->play(4.0);
-        ASSERT_TRUE(record.waitFor([&] { return record.ends == 1; }));
-        player->stop();
-        std::lock_guard lock(record.mutex);
-        EXPECT_EQ(record.sizes.back(), c.expected) << c.target.width() << (c.look ? " with a look" : "");
-    }
-}
-
 TEST_F(Playing, SteadyClockPlaysInRealTime) {
     Recorder record;
     auto player = Player::open(*shortClip, record.callbacks());

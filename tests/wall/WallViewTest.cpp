@@ -302,32 +302,6 @@ TEST_F(WallFixture, CyclingTheLookStoresItAndSaysSo) {
         captured.finish().contains("look: " + Looks::rawValue(Settings::look()).toUtf8() + " on 171"));
 }
 
-// A clip smaller than the view comes at its own size and is enlarged as it is drawn: the 64 x 64 clip fills
-// the 360 x 360 square in the middle of the 640 x 360 view, with black beside it.
-TEST_F(WallFixture, AClipSmallerThanTheViewFillsItsFittedSquare) {
-    auto view = makeView(entries({"171"}));
-    view->show();
-    ASSERT_TRUE(waitFor([&] { return view->redraws() > 0 && view->state().hasPlayer[0]; }));
-    clock->advance(0.4); // faded in
-    // Above the chrome band: how many pixels of a column are not black.
-    const auto lit = [](const QImage& image, int x) {
-        int count = 0;
-        for (int y = 0; y < 250; ++y)
-            count += (image.pixel(x, y) & 0xffffffu) != 0;
-        return count;
-    };
-    QImage shot;
-    ASSERT_TRUE(waitFor([&] {
-        shot = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        return lit(shot, 145) > 0;
-    }));
-    for (int x : {141, 320, 498})
-        EXPECT_GT(lit(shot, x), 100) << "column " << x;
-    for (int x : {0, 138, 502, 639})
-        EXPECT_EQ(lit(shot, x), 0) << "column " << x;
-    view->stop();
-}
-
 // A difference look on a clip of one real frame (the bundled clip) would be a flat grey square: the
 // natural look plays, and the caption says why.
 TEST_F(WallFixture, DifferenceLooksOnASingleFrameShowNaturalWithANote) {
