@@ -234,6 +234,9 @@ TEST_F(WallFixture, TheClockHidesWithTheCaptionUnlessHeldPausedOrScrubbing) {
 
 TEST_F(WallFixture, ACaptionNamesTheClipAndItsFortyEightHours) {
     Settings::setCaptionUTC(true);
+    // A build without a web host of its own has no link to show.
+    EXPECT_FALSE(makeView(entries({"171"}))->state().link);
+    Settings::setStoreHost("www.example.org");
     auto view = makeView(entries({"171"}));
     EXPECT_EQ(view->state().captionLine,
               QString::fromUtf8("AIA 171 Å  ·  48 HR TO ") + updatedDay() + QStringLiteral(", 20:00 UTC"));

@@ -108,13 +108,14 @@ TEST_F(SwaySession, TheSaverWaitsWhileSomeoneTypesElsewhereAndComesWhenTheyStop)
     ASSERT_TRUE(app->waitFor("refresh: now and every 3600 s", slowMs)) << app->output().constData();
     // Typing into nothing of ours for 8 s, a key every 0.7 s.
     const auto typingUntil = RunningProgram::Clock::now() + std::chrono::seconds(8);
+    auto lastKey = RunningProgram::Clock::now();
     while (RunningProgram::Clock::now() < typingUntil) {
         sway->type({"-k", "x"});
+        lastKey = RunningProgram::Clock::now();
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
     }
     EXPECT_EQ(app->count("showing"), 0) << "the saver came while someone typed\n"
                                         << app->output().constData();
-    const auto lastKey = RunningProgram::Clock::now();
     const auto shown = app->waitFor("showing 2 of 2 display(s), mode saver", slowMs, lastKey);
     ASSERT_TRUE(shown) << app->output().constData();
     EXPECT_GE(secondsBetween(lastKey, *shown), 2.5);
