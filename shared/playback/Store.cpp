@@ -19,7 +19,7 @@ std::optional<QUrl> Store::link(const QString& id, const std::optional<QDateTime
         query.addQueryItem(QStringLiteral("d"), posix.toString(utc, QStringLiteral("yyyy-MM-dd")));
         query.addQueryItem(QStringLiteral("t"), posix.toString(utc, QStringLiteral("HH:mm")));
     }
-    static const QRegularExpression wholeNumber(QStringLiteral("^[0-9]+$"));
+    static const QRegularExpression wholeNumber(QStringLiteral("\\A[0-9]+\\z"));
     if (wholeNumber.match(id).hasMatch()) query.addQueryItem(QStringLiteral("wl"), id);
     url.setQuery(query);
     if (!url.isValid()) return std::nullopt;

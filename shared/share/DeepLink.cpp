@@ -18,7 +18,8 @@ QStringList pathComponents(const QUrl& url) {
 }
 
 bool isName(const QString& text) {
-    static const QRegularExpression pattern(QStringLiteral("^[a-z0-9_-]{1,32}$"));
+    // \A and \z, not ^ and $: a "$" also matches before a final line feed.
+    static const QRegularExpression pattern(QStringLiteral("\\A[a-z0-9_-]{1,32}\\z"));
     return pattern.match(text).hasMatch();
 }
 

@@ -95,6 +95,8 @@ TEST(StoreLink, QueryItemsInOrder) {
     const auto plainLink = Store::link("rainbow", std::nullopt, "solvane.example");
     ASSERT_TRUE(plainLink);
     EXPECT_EQ(plainLink->toString(), QStringLiteral("https://solvane.example/?utm_source=solvane"));
+    // Only a whole number is a channel: an id with a trailing line feed gets no "wl".
+    EXPECT_EQ(Store::link("171\n", std::nullopt, "solvane.example"), plainLink);
 
     const auto full = Store::link("171", evening, "solvane.example");
     ASSERT_TRUE(full);

@@ -67,6 +67,8 @@ TEST(DeepLink, NamesAreShortLowerCaseWords) {
     EXPECT_EQ(parse("solvane://look/"), std::nullopt);
     // An encoded slash stays inside its component, and is not a name character.
     EXPECT_EQ(parse("solvane://layout/a%2Fb"), std::nullopt);
+    // A trailing line feed is not part of a name.
+    EXPECT_EQ(parse("solvane://layout/grid%0A"), std::nullopt);
 }
 
 TEST(DeepLink, EqualityIsCaseAndPayload) {
