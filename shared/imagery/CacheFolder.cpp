@@ -336,9 +336,10 @@ void Cache::removeStaleTemporaries() {
                                    QStringLiteral("stamp"),    QStringLiteral("png.stamp"),
                                    QStringLiteral("mp4.etag"), QStringLiteral("mp4.src"),
                                    QStringLiteral("png.etag"), QStringLiteral("png.src")};
-    QSet<QString> ours{QStringLiteral("manifest.json"),  QStringLiteral("lastpass.json"),
-                       QStringLiteral("index.json"),     QStringLiteral("index.json.etag"),
-                       QStringLiteral("index.json.src"), QStringLiteral("seed.mp4")};
+    QSet<QString> ours{QStringLiteral("manifest.json"),    QStringLiteral("lastpass.json"),
+                       QStringLiteral("index.json"),       QStringLiteral("index.json.etag"),
+                       QStringLiteral("index.json.src"),   QStringLiteral("seed.mp4"),
+                       QStringLiteral("spaceweather.json")};
     for (const CatalogProduct& known : Catalog::all())
         for (const QString& kind : kinds)
             ours.insert(known.id + QLatin1Char('.') + kind);
