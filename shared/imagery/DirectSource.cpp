@@ -122,13 +122,15 @@ RemoteProduct productFor(const Plan& plan) {
     return product;
 }
 
+const QString noImages = QStringLiteral("no images");
+
 // Makes one product's clip and still when its slots changed; true when a new clip was put in place.
 // Images the maker could not decode are set aside and the clip is made again without them.
 bool make(const QString& id, DirectStore& store, std::optional<RemoteProduct>& made, QString& error) {
     for (int attempt = 0; attempt < 3; ++attempt) {
         const auto plan = planFor(id, store);
         if (!plan) {
-            error = QStringLiteral("no images");
+            error = noImages;
             return false;
         }
         made = productFor(*plan);
@@ -306,8 +308,10 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
             if (make(id, store, made, error))
                 moved.insert(id);
             else if (!error.isEmpty() && final) {
-                log(QStringLiteral("direct: ") + id + QStringLiteral(": no clip made: ") + error,
-                    LogArea::cache);
+                // With NASA SDO silent and nothing on disk, "did not answer" above already says why.
+                if (outcome.reached || error != noImages)
+                    log(QStringLiteral("direct: ") + id + QStringLiteral(": no clip made: ") + error,
+                        LogArea::cache);
                 outcome.failed << id;
             }
             if (made && QFileInfo::exists(Cache::file(id + QStringLiteral(".mp4"))))

@@ -309,8 +309,13 @@ TEST_F(DirectPass, AnUnreachableSourceKeepsTheCacheAndSaysWhy) {
     Cache::setDir(temp.path() + "/fresh");
     Cache::seedIfEmpty();
     const QStringList seeded = manifestIDs();
+    CapturedLog captured;
     const auto fresh = Cache::pass(true, false, false);
+    const QString logged = QString::fromUtf8(captured.finish());
     ASSERT_TRUE(fresh.has_value());
+    // One line says why; products with nothing to make from do not repeat it.
+    EXPECT_EQ(logged.count("direct: NASA SDO did not answer: "), 1) << logged.toStdString();
+    EXPECT_FALSE(logged.contains("no clip made")) << logged.toStdString();
     EXPECT_FALSE(fresh->reached);
     EXPECT_EQ(manifestIDs(), seeded);
     EXPECT_TRUE(exists("seed.mp4"));
