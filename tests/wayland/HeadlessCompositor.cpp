@@ -12,7 +12,8 @@ namespace {
 constexpr int startMs = 30000;
 
 QString firstEntry(const QString& folder, const QString& pattern) {
-    const QStringList found = QDir(folder).entryList({pattern}, QDir::AllEntries | QDir::System);
+    const QStringList found =
+        QDir(folder).entryList({pattern}, QDir::AllEntries | QDir::System | QDir::Hidden);
     for (const QString& name : found)
         if (!name.endsWith(".lock")) return QDir(folder).filePath(name);
     return {};
@@ -229,4 +230,65 @@ QImage HeadlessWeston::screenshot(const QString& file) const {
     QFile::remove(file);
     QFile::copy(QDir(folder).filePath(made.first()), file);
     return QImage(file);
+}
+
+HeadlessMutter::HeadlessMutter() {
+    if (QStandardPaths::findExecutable("mutter").isEmpty()) {
+        failure_ = "scripts/bootstrap installs mutter";
+        return;
+    }
+    const QString run = dir_.filePath("run");
+    QDir().mkpath(run);
+    QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    mutter_ = std::make_unique<RunningProgram>(
+        "mutter",
+        QStringList{"--headless", "--wayland", "--virtual-monitor", "1280x720", "--wayland-display",
+                    "wl-test"},
+        QStringList{"XDG_RUNTIME_DIR=" + run, "WAYLAND_DISPLAY=", "DISPLAY=", "XAUTHORITY="});
+    socket_ = QDir(run).filePath("wl-test");
+    // "Using public X11 display :N, (using :M for managed services)"
+    const bool up = pollUntil(
+        [&] {
+            const QByteArray out = mutter_->output();
+            const qsizetype at = out.indexOf("Using public X11 display ");
+            if (at >= 0) {
+                const QByteArray rest = out.mid(at + 25);
+                display_ = QString::fromUtf8(rest.left(rest.indexOf(',')));
+                authority_ = firstEntry(run, ".mutter-Xwaylandauth.*");
+            }
+            return (QFile::exists(socket_) && !display_.isEmpty() && !authority_.isEmpty()) ||
+                   !mutter_->running();
+        },
+        startMs);
+    if (!up || display_.isEmpty() || authority_.isEmpty())
+        failure_ = "mutter did not start with XWayland: " + QString::fromUtf8(mutter_->output());
+    // XWayland answers a moment after mutter names it.
+    else if (!pollUntil(
+                 [&] {
+                     return x11("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).status == 0;
+                 },
+                 startMs))
+        failure_ = "mutter's XWayland does not answer at " + display_;
+}
+
+HeadlessMutter::~HeadlessMutter() {
+    if (mutter_) {
+        mutter_->signal(SIGTERM);
+        if (!mutter_->wait(10000)) mutter_->signal(SIGKILL);
+        mutter_->wait(10000);
+    }
+}
+
+QStringList HeadlessMutter::x11Environment() const {
+    return {"DISPLAY=" + display_, "XAUTHORITY=" + authority_};
+}
+
+QStringList HeadlessMutter::environment() const {
+    return x11Environment() + QStringList{"WAYLAND_DISPLAY=" + socket_, "XDG_SESSION_TYPE=wayland",
+                                          "XDG_CURRENT_DESKTOP=GNOME", "QT_QPA_PLATFORM=wayland",
+                                          "SWAYSOCK="};
+}
+
+ProcessResult HeadlessMutter::x11(const QString& program, const QStringList& arguments) const {
+    return runProgram(program, arguments, {}, x11Environment(), 30000);
 }

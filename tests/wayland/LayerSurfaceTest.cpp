@@ -7,6 +7,7 @@
 #include "MiniPlayer.h"
 #include "Settings.h"
 #include "SettingsStore.h"
+#include "TestSupport.h"
 #include "WaylandLayerSurface.h"
 
 #include <QApplication>
@@ -122,4 +123,33 @@ TEST_F(LayerSurfaces, TheLiveDesktopFillsEachOutputBelowAnOrdinaryWindow) {
     Settings::setLiveDesktop(false);
     live.sync();
     EXPECT_TRUE(live.pairs().empty());
+}
+
+TEST_F(LayerSurfaces, TheLiveDesktopPausesWhileAFullScreenWindowCoversItsOutput) {
+    Settings::setMode(Mode::desktop);
+    Settings::setLiveDesktop(true);
+    LiveDesktop& live = LiveDesktop::shared();
+    CapturedLog log;
+    live.sync();
+    ASSERT_EQ(live.pairs().size(), 2u);
+    const auto paused = [&](size_t i) { return live.pairs()[i].wall->state().policyPaused; };
+    ASSERT_FALSE(paused(0));
+
+    QWidget window;
+    window.setWindowTitle("solvane-covering-window");
+    window.setStyleSheet("background: magenta;");
+    window.setScreen(QGuiApplication::screens().at(0));
+    window.showFullScreen();
+    EXPECT_TRUE(spinUntil([&] { return paused(0); })) << "sway's tree says the first output is covered";
+    EXPECT_FALSE(paused(1)) << "the second output stays uncovered";
+    window.hide();
+    EXPECT_TRUE(spinUntil([&] { return !paused(0); })) << "the window went";
+
+    Settings::setLiveDesktop(false);
+    live.sync();
+    const QString text = QString::fromUtf8(log.finish());
+    const QString name = QGuiApplication::screens().at(0)->name();
+    EXPECT_TRUE(text.contains("live desktop: " + name + " paused")) << text.toStdString();
+    EXPECT_TRUE(text.contains("live desktop: " + name + " playing")) << text.toStdString();
+    EXPECT_FALSE(text.contains(QGuiApplication::screens().at(1)->name() + " paused")) << text.toStdString();
 }
