@@ -1,5 +1,6 @@
-// The mini player as an overlay in the output's top-right corner, the live desktop in the background
-// layer below an ordinary window, on sway (see LayerMain.cpp).
+// The mini player as an overlay in the output's top-right corner (also at scale 2), the live desktop in
+// the bottom layer below an ordinary window and paused while a full-screen window covers its output, on
+// sway (see LayerMain.cpp).
 
 #include "Cache.h"
 #include "HeadlessCompositor.h"
@@ -74,6 +75,31 @@ TEST_F(LayerSurfaces, TheMiniPlayerIsAnOverlayInTheTopRightCornerOfTheFirstOutpu
     EXPECT_TRUE(layerSway->views("solvane").empty()) << "a layer surface is no window of sway's";
     player.toggle();
     EXPECT_FALSE(player.layer());
+}
+
+TEST_F(LayerSurfaces, OnAScaledOutputTheMiniPlayerKeepsItsPlaceAndTheOutputsPixels) {
+    QScreen* first = QGuiApplication::screens().at(0);
+    ASSERT_EQ(layerSway->swaymsg({"output", "HEADLESS-1", "scale", "2"}).status, 0);
+    ASSERT_TRUE(spinUntil([&] { return first->devicePixelRatio() == 2.0; }));
+    {
+        MiniPlayer player([](bool) { return true; });
+        player.toggle();
+        ASSERT_TRUE(player.layer());
+        ASSERT_TRUE(spinUntil([&] { return player.layer()->frames() > 5; }));
+        EXPECT_EQ(player.layer()->size(), QSize(320, 180)) << "logical pixels, as on an unscaled output";
+        // The output keeps its 1280 x 720 pixels (640 x 360 logical): the player has 640 x 360 of them,
+        // its margin 48.
+        QImage shot;
+        const QRect corner(1280 - 2 * (24 + 320), 2 * 24, 2 * 320, 2 * 180);
+        EXPECT_TRUE(spinUntil([&] {
+            shot = layerSway->screenshot("HEADLESS-1", shotPath(dir.path(), "sway-mini-player-scale2.png"));
+            return ours(shot, corner.adjusted(4, 4, -4, -4)) > 0.99;
+        }));
+        EXPECT_LT(ours(shot, QRect(0, 440, 1280, 280)), 0.01) << "the player spilled out of its corner";
+    }
+    ASSERT_EQ(layerSway->swaymsg({"output", "HEADLESS-1", "scale", "1"}).status, 0);
+    ASSERT_TRUE(
+        spinUntil([&] { return first->devicePixelRatio() == 1.0 && first->geometry().width() == 1280; }));
 }
 
 TEST_F(LayerSurfaces, TheLiveDesktopFillsEachOutputBelowAnOrdinaryWindow) {
