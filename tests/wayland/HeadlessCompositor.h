@@ -101,6 +101,26 @@ private:
     std::unique_ptr<RunningProgram> mutter_;
 };
 
+// KWin (Plasma's compositor) on its virtual backend, one 1280 x 720 output, no XWayland, on the session
+// bus the test runs under. Debian installs
+// kwin_wayland with a file capability, which a container without that capability refuses to run, so a
+// plain copy of it runs instead.
+class HeadlessKwin {
+public:
+    HeadlessKwin();
+    ~HeadlessKwin();
+    QString failure() const { return failure_; }
+    QStringList environment() const;
+    // A picture of the whole workspace through KWin's ScreenShot2 interface on the session bus (its
+    // permission check is turned off for this KWin), also kept in `file`.
+    QImage screenshot(const QString& file) const;
+
+private:
+    QTemporaryDir dir_;
+    QString socket_, failure_;
+    std::unique_ptr<RunningProgram> kwin_;
+};
+
 // Where tests keep their screenshots for a person to look at: SOLVANE_SHOT_DIR when set, else the
 // test's own temporary folder (gone after the test).
 QString shotPath(const QString& fallbackFolder, const QString& name);
