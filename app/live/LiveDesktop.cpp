@@ -5,7 +5,6 @@
 #include "Log.h"
 #include "Platform.h"
 #include "Settings.h"
-#include "WaylandLayerSurface.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -60,6 +59,13 @@ void LiveDesktop::sync() {
         stop();
         return;
     }
+    if (const QString why = Platform::liveDesktopUnavailable(); !why.isEmpty()) {
+        stop();
+        static bool said = false; // once a run: the reason does not change
+        if (!said) log("live desktop: off: " + why, LogArea::desktop);
+        said = true;
+        return;
+    }
     if (running() && wantedLayout() == built_) {
         apply(); // pauseOnBattery may have changed
         return;
@@ -87,14 +93,14 @@ void LiveDesktop::start() {
         layout->addWidget(wall);
 
         WindowOcclusion* occlusion = Platform::windowOcclusion(window->windowHandle(), window);
-        // On a compositor with layers: the output's bottom layer, above its wallpaper, below every window
-        // and never focused; a paused wall's picture is handed over only now and then.
-        std::shared_ptr<WaylandLayerSurface> layer = WaylandLayerSurface::create(
+        // Where Qt's window cannot be a desktop window (Wayland), a surface of the platform's shows the
+        // hidden wall below the windows, never focused; a paused wall's picture goes only now and then.
+        std::shared_ptr<PaintedSurface> layer = Platform::liveDesktopSurface(
             [wall](QPainter& painter, QSize size) {
                 if (wall->size() != size) wall->setGeometry(QRect(QPoint(), size));
                 wall->render(&painter);
             },
-            {WaylandLayerSurface::Layer::bottom, screen, {}, 0}, QStringLiteral("solvane-live-desktop"));
+            screen);
         if (layer)
             layer->setActiveWhen([wall] { return !wall->state().policyPaused; });
         else

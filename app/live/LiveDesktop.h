@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-class WaylandLayerSurface;
+class PaintedSurface;
 class WindowOcclusion;
 
 class LiveDesktop : public QObject {
@@ -29,9 +29,9 @@ public:
         WallView* wall = nullptr;
         WindowOcclusion* occlusion = nullptr;
         QString screen; // the output name, for log lines
-        // Where the compositor has layers (Wayland): the bottom-layer surface showing the wall, whose
-        // window then stays hidden.
-        std::shared_ptr<WaylandLayerSurface> layer;
+        // On Wayland: the surface showing the wall below the windows (a layer surface, or a desktop
+        // window on XWayland), whose own window then stays hidden.
+        std::shared_ptr<PaintedSurface> layer;
     };
 
     static LiveDesktop& shared();

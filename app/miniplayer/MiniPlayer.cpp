@@ -44,7 +44,12 @@ void MiniPlayer::open() {
     window_->setAccessibleName(QStringLiteral("Solvane mini player"));
     window_->setAttribute(Qt::WA_ShowWithoutActivating);
     window_->resize(width, height);
-    window_->setStyleSheet(QStringLiteral("background: black;"));
+    // Black behind the wall through the palette: a style sheet would also paint the wall's caption
+    // label (there for screen readers) as a black bar over the picture.
+    QPalette palette = window_->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    window_->setPalette(palette);
+    window_->setAutoFillBackground(true);
     window_->installEventFilter(this);
 
     QScreen* screen = QGuiApplication::primaryScreen();

@@ -306,8 +306,10 @@ void Preferences::applyMode() {
     c_.lockNote->setVisible(mode != Mode::saver);
     // In Desktop mode the picture is kept current whatever the box says.
     c_.desktopBox->setEnabled(mode != Mode::desktop);
-    c_.liveBox->setEnabled(mode == Mode::desktop);
-    c_.batteryBox->setEnabled(mode == Mode::desktop && Settings::liveDesktop());
+    const bool live = Platform::liveDesktopUnavailable().isEmpty();
+    c_.liveBox->setEnabled(mode == Mode::desktop && live);
+    c_.liveNote->setVisible(!live);
+    c_.batteryBox->setEnabled(mode == Mode::desktop && live && Settings::liveDesktop());
     c_.desktopNow->setEnabled(Settings::desktopActive());
     c_.refreshPopup->setEnabled(!Settings::offline());
 }

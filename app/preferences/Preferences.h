@@ -88,6 +88,7 @@ public:
         QCheckBox* desktopBox = nullptr;
         QPushButton* desktopNow = nullptr;
         QCheckBox* liveBox = nullptr;
+        QLabel* liveNote = nullptr; // why the live desktop cannot run here
         QCheckBox* batteryBox = nullptr;
         QLabel* desktopNote = nullptr;
         QSpinBox* loops = nullptr; // the loops field and its stepper

@@ -6,6 +6,7 @@
 #include "AppParts.h"
 #include "BuildInfo.h"
 #include "Look.h"
+#include "Platform.h"
 #include "Preferences.h"
 #include "ScreenGrid.h"
 #include "Settings.h"
@@ -204,6 +205,8 @@ QWidget* Preferences::buildDesktopCard() {
         QStringLiteral("Play the Sun beneath icons and windows"),
         QStringLiteral("Desktop mode only. The clip plays behind your windows and pauses when covered, on "
                        "battery and in power-saver mode."));
+    c_.liveNote = note(Platform::liveDesktopUnavailable());
+    c_.liveNote->setAccessibleName(QStringLiteral("No live desktop"));
     c_.batteryBox = box(QStringLiteral("Pause on battery"));
     c_.desktopNote =
         note(QStringLiteral("Rotates through each screen's ticked products, one step per update. Your "
@@ -211,7 +214,7 @@ QWidget* Preferences::buildDesktopCard() {
     auto* battery = row({c_.batteryBox});
     battery->layout()->setContentsMargins(22, 0, 0, 0);
     return card(QStringLiteral("Desktop picture"),
-                {row({c_.desktopBox, c_.desktopNow}), c_.liveBox, battery, c_.desktopNote});
+                {row({c_.desktopBox, c_.desktopNow}), c_.liveBox, c_.liveNote, battery, c_.desktopNote});
 }
 
 QWidget* Preferences::buildGeneralCard() {

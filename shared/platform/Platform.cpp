@@ -13,13 +13,16 @@
 #include "ScreenSaverInhibit.h"
 #include "SwayDesktopPicture.h"
 #include "SwayPlacement.h"
+#include "SwayWindowOcclusion.h"
 #include "WaylandIdleTime.h"
+#include "WaylandLayerSurface.h"
 #include "WaylandShortcutsInhibit.h"
 #include "WaylandSleepInhibit.h"
 #include "X11IdleTime.h"
 #include "X11SleepSuspend.h"
 #include "X11WindowOcclusion.h"
 #include "XScreenSaverHost.h"
+#include "XWaylandDesktopSurface.h"
 #include "XdgAutostartLoginItem.h"
 #include "XfconfDesktopPicture.h"
 
@@ -167,6 +170,47 @@ void markDesktopWindow(QWindow* window) {
         X11WindowOcclusion::markDesktopWindow(window);
 }
 
+LiveDesktopWay liveDesktopWay(bool waylandPlatform, bool layerShell, const QString& currentDesktop,
+                              bool xDisplay) {
+    if (!waylandPlatform) return LiveDesktopWay::window;
+    if (layerShell) return LiveDesktopWay::layer;
+    const QStringList desktops = currentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    if (xDisplay && desktops.contains(QStringLiteral("GNOME"), Qt::CaseInsensitive))
+        return LiveDesktopWay::xwayland;
+    return LiveDesktopWay::none;
+}
+
+LiveDesktopWay liveDesktopWay() {
+    const bool wayland = qGuiApp && qGuiApp->platformName() == QLatin1String("wayland");
+    return liveDesktopWay(wayland, wayland && WaylandLayerSurface::available(),
+                          qEnvironmentVariable("XDG_CURRENT_DESKTOP"),
+                          !qEnvironmentVariableIsEmpty("DISPLAY"));
+}
+
+QString liveDesktopUnavailable() {
+    if (liveDesktopWay() != LiveDesktopWay::none) return {};
+    return QStringLiteral("This desktop cannot show a live picture behind the windows: its compositor "
+                          "offers no desktop layer, so the Sun plays only on walls here.");
+}
+
+std::unique_ptr<PaintedSurface> liveDesktopSurface(PaintedSurface::Painter paint, QScreen* screen) {
+    switch (liveDesktopWay()) {
+    case LiveDesktopWay::layer:
+        // The output's bottom layer, above its wallpaper, below every window.
+        return WaylandLayerSurface::create(std::move(paint),
+                                           {WaylandLayerSurface::Layer::bottom, screen, {}, 0},
+                                           QStringLiteral("solvane-live-desktop"));
+    case LiveDesktopWay::xwayland:
+        if (!screen) return nullptr;
+        return XWaylandDesktopSurface::create(std::move(paint), screen->geometry(),
+                                              QStringLiteral("Solvane live desktop"));
+    case LiveDesktopWay::window:
+    case LiveDesktopWay::none:
+        break;
+    }
+    return nullptr;
+}
+
 void keepBelowDesktopIcons(QWindow* window, const std::vector<quint32>& ours) {
     if (qGuiApp && qGuiApp->platformName() == QLatin1String("xcb"))
         X11WindowOcclusion::keepBelowOtherDesktopWindows(window, ours);
@@ -180,6 +224,10 @@ void placeFullScreen(QWindow* window, const QRect& geometry) {
 }
 
 WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent) {
+    // On sway, Wayland clients and XWayland's alike: only sway's tree sees every window.
+    const QString sway = qEnvironmentVariable("SWAYSOCK");
+    if (!sway.isEmpty() && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return new SwayWindowOcclusion(window, sway, parent);
     if (qGuiApp && qGuiApp->platformName() == QLatin1String("xcb"))
         return new X11WindowOcclusion(window, parent);
     return new NeverOccluded(parent);

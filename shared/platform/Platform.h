@@ -8,6 +8,7 @@
 #include "LoginItem.h"
 #include "MotionPreference.h"
 #include "Notifier.h"
+#include "PaintedSurface.h"
 #include "PowerSource.h"
 #include "ScreenLock.h"
 #include "ScreenSaverHost.h"
@@ -15,6 +16,7 @@
 #include "WindowOcclusion.h"
 
 #include <QRect>
+#include <QScreen>
 #include <functional>
 #include <memory>
 
@@ -57,6 +59,19 @@ std::shared_ptr<PowerSource> powerSource();
 // Makes `window` (created, not yet shown) a desktop-level window: below every other window, above the
 // desktop picture (on X11 _NET_WM_WINDOW_TYPE_DESKTOP). Nothing elsewhere.
 void markDesktopWindow(QWindow* window);
+// How the live desktop gets below the windows: an X11 desktop-type window of Qt's (on X11, XWayland
+// included), a layer surface (a Wayland compositor with zwlr_layer_shell_v1), a desktop-type window on
+// XWayland made by us (GNOME on Wayland, whose Mutter keeps it below), else not at all.
+enum class LiveDesktopWay { window, layer, xwayland, none };
+LiveDesktopWay liveDesktopWay(bool waylandPlatform, bool layerShell, const QString& currentDesktop,
+                              bool xDisplay);
+LiveDesktopWay liveDesktopWay();
+// Why the live desktop cannot run here, in words for Preferences; empty where it can.
+QString liveDesktopUnavailable();
+// The surface showing `paint` below the windows on `screen` for the layer and XWayland ways; nothing for
+// the others (Qt's own window shows it, or nothing runs).
+std::unique_ptr<PaintedSurface> liveDesktopSurface(PaintedSurface::Painter paint, QScreen* screen);
+
 // Keeps a shown desktop-level window of ours below the desktop's other desktop windows (the shell's
 // desktop icons); `ours` are the ids of our other such windows. Nothing where there is no X11.
 void keepBelowDesktopIcons(QWindow* window, const std::vector<quint32>& ours);
@@ -65,7 +80,8 @@ void keepBelowDesktopIcons(QWindow* window, const std::vector<quint32>& ours);
 // under XWayland on sway, through sway's IPC. Nothing elsewhere.
 void placeFullScreen(QWindow* window, const QRect& geometry);
 
-// Watches whether `window` (already created: winId() taken) is fully covered. Owned by `parent`.
+// Watches whether `window` (already created: winId() taken) is fully covered: sway's window tree on sway,
+// the X server on X11, else never covered. Owned by `parent`.
 WindowOcclusion* windowOcclusion(QWindow* window, QObject* parent);
 // The desktop portal's open-with chooser (it answers for itself when no portal runs).
 std::shared_ptr<FileSharer> fileSharer();

@@ -10,13 +10,14 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QtMath>
 #include <qpa/qplatformnativeinterface.h>
 
+#include <algorithm>
 #include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
-constexpr int frameMs = 40; // 25 frames a second, as the clips are made
 
 struct Globals {
     wl_compositor* compositor = nullptr;
@@ -81,6 +82,9 @@ std::unique_ptr<WaylandLayerSurface> WaylandLayerSurface::create(Painter paint, 
                     "; the compositor places it",
                 LogArea::app);
     }
+    // On a scaled output (HiDPI) the buffers carry the output's pixels, not the logical ones.
+    if (placement.screen) made->scale_ = std::max(1, qCeil(placement.screen->devicePixelRatio()));
+    wl_surface_set_buffer_scale(made->surface_, made->scale_);
     made->layer_ = zwlr_layer_shell_v1_get_layer_surface(
         bound->shell, made->surface_, output, uint32_t(placement.layer), purpose.toUtf8().constData());
     zwlr_layer_surface_v1_add_listener(made->layer_, &layerListener, made.get());
@@ -127,7 +131,7 @@ void WaylandLayerSurface::configured(uint32_t serial, uint32_t width, uint32_t h
     const QSize asked{int(width), int(height)};
     if (!asked.isEmpty() && asked != size_) {
         size_ = asked;
-        if (!makeBuffers(size_)) return;
+        if (!makeBuffers(size_ * scale_)) return;
     }
     configuredOnce_ = true;
     // The first picture goes at once, so the surface shows.
@@ -165,6 +169,7 @@ bool WaylandLayerSurface::makeBuffers(QSize size) {
         wl_buffer_add_listener(b.buffer, &bufferListener, &b.busy);
         b.image = QImage(static_cast<uchar*>(memory_) + one * size_t(n), size.width(), size.height(), stride,
                          QImage::Format_RGB32);
+        b.image.setDevicePixelRatio(scale_); // painters draw in logical pixels
         b.busy = false;
     }
     wl_shm_pool_destroy(pool);
@@ -186,7 +191,7 @@ void WaylandLayerSurface::draw() {
     if (WaylandRegistry* registry = WaylandQt::registry()) registry->dispatchPending();
     if (!configuredOnce_ || size_.isEmpty()) return;
     // Inactive: one frame every 2 s keeps the picture current without playing.
-    if (frames_ > 0 && active_ && !active_() && ++idleTicks_ % (2000 / frameMs) != 0) return;
+    if (!dueNow()) return;
     Buffer* free = nullptr;
     for (Buffer& b : buffers_)
         if (b.buffer && !b.busy) free = &b;

@@ -5,8 +5,9 @@
 // windows no way into a layer, so the caller's content (a hidden widget) is painted into shared memory
 // at a steady rate and handed to the compositor. The surface takes no input and never the keyboard.
 
+#include "PaintedSurface.h"
+
 #include <QImage>
-#include <QObject>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -17,7 +18,7 @@ struct wl_buffer;
 struct wl_surface;
 struct zwlr_layer_surface_v1;
 
-class WaylandLayerSurface : public QObject {
+class WaylandLayerSurface : public PaintedSurface {
     Q_OBJECT
 public:
     enum class Layer { background = 0, bottom = 1, overlay = 3 };
@@ -31,23 +32,10 @@ public:
 
     // Whether the compositor offers layers (on Qt's Wayland platform).
     static bool available();
-    // Paints one frame of the given size.
-    using Painter = std::function<void(QPainter& painter, QSize size)>;
     // Nothing when the compositor has no layers. `purpose` names the surface to the compositor.
     static std::unique_ptr<WaylandLayerSurface> create(Painter paint, const Placement& placement,
                                                        const QString& purpose);
     ~WaylandLayerSurface() override;
-
-    // While `active` says no (a paused wall), a frame is handed over only every few seconds.
-    void setActiveWhen(std::function<bool()> active) { active_ = std::move(active); }
-    // The size the compositor gave; empty before its first answer.
-    QSize size() const { return size_; }
-    // Frames handed to the compositor so far.
-    int frames() const { return frames_; }
-
-signals:
-    // The compositor took the surface away (its output went).
-    void closed();
 
 private:
     WaylandLayerSurface() = default;
@@ -68,10 +56,7 @@ private:
     Buffer buffers_[2];
     void* memory_ = nullptr;
     size_t memorySize_ = 0;
-    QSize size_;
     QTimer tick_;
-    std::function<bool()> active_;
-    int idleTicks_ = 0;
+    int scale_ = 1; // the output's scale: buffers have that many pixels to a logical one
     bool configuredOnce_ = false;
-    int frames_ = 0;
 };

@@ -4,10 +4,12 @@
 #include "LinuxPowerSource.h"
 #include "Platform.h"
 #include "SwayDesktopPicture.h"
+#include "SwayWindowOcclusion.h"
 #include "TestSupport.h"
 #include "WindowOcclusion.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -61,6 +63,28 @@ TEST(DesktopFamily, ChosenFromTheSessionThenTheBus) {
         }
     }
     EXPECT_EQ(Platform::desktopFamily("GNOME", false, false, none), Family::gnome);
+}
+
+TEST(DesktopFamily, TheLiveDesktopGoesWhereTheSessionCanKeepItBelowTheWindows) {
+    using Way = Platform::LiveDesktopWay;
+    struct Case {
+        bool wayland, layers;
+        QString current;
+        bool xDisplay;
+        Way expected;
+    };
+    const Case cases[] = {
+        {false, false, "GNOME", true, Way::window}, // X11, XWayland included: Qt's own desktop window
+        {true, true, "sway", false, Way::layer},
+        {true, true, "GNOME", true, Way::layer},
+        {true, false, "ubuntu:GNOME", true, Way::xwayland},
+        {true, false, "GNOME", false, Way::none}, // no XWayland to put it on
+        {true, false, "", true, Way::none},       // Weston, or sway with the layers hidden
+        {true, false, "KDE", true, Way::none},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Platform::liveDesktopWay(c.wayland, c.layers, c.current, c.xDisplay), c.expected)
+            << c.current.toStdString() << " wayland " << c.wayland << " layers " << c.layers;
 }
 
 TEST(DesktopCanvas, OptionsSurviveTheirOwnDelimiters) {
@@ -134,6 +158,69 @@ TEST(WindowCovering, AFullScreenWindowOverTheScreenOrAMaximisedOneOverItsWorkAre
         EXPECT_EQ(WindowOcclusion::covers(screen, panelOnTop, c.above), c.covered) << c.what;
     // Without a work area the whole screen must be covered.
     EXPECT_FALSE(WindowOcclusion::covers(screen, {A{panelOnTop, false, true, false}}));
+}
+
+TEST(WindowCovering, SwaysTreeCoversAnOutputWithAVisibleFullScreenOrFillingWindow) {
+    const auto rect = [](const QRect& r) {
+        return QJsonObject{{"x", r.x()}, {"y", r.y()}, {"width", r.width()}, {"height", r.height()}};
+    };
+    const auto view = [&](const QRect& r, int fullScreen, bool visible, qint64 window = 0) {
+        return QJsonObject{{"type", "con"},      {"shell", window ? "xwayland" : "xdg_shell"},
+                           {"rect", rect(r)},    {"fullscreen_mode", fullScreen},
+                           {"visible", visible}, {"window", window ? QJsonValue(window) : QJsonValue()}};
+    };
+    // Two outputs side by side; a 30-pixel bar keeps the top of each; workspace "1" shows on the first,
+    // "2" on the second, "3" is on the second but not shown; sway's scratchpad lives on "__i3".
+    const auto tree = [&](QJsonArray one, QJsonArray two, QJsonArray three, QJsonArray floating = {}) {
+        const auto workspace = [&](const char* name, const QRect& r, QJsonArray nodes, QJsonArray floats) {
+            return QJsonObject{{"type", "workspace"},
+                               {"name", name},
+                               {"rect", rect(r)},
+                               {"nodes", nodes},
+                               {"floating_nodes", floats}};
+        };
+        const QRect first(0, 30, 1280, 690), second(1280, 30, 1280, 690);
+        return QJsonObject{
+            {"type", "root"},
+            {"nodes",
+             QJsonArray{QJsonObject{{"type", "output"}, {"name", "__i3"}, {"rect", rect({0, 0, 1280, 720})}},
+                        QJsonObject{{"type", "output"},
+                                    {"name", "HEADLESS-1"},
+                                    {"rect", rect({0, 0, 1280, 720})},
+                                    {"current_workspace", "1"},
+                                    {"nodes", QJsonArray{workspace("1", first, one, floating)}}},
+                        QJsonObject{{"type", "output"},
+                                    {"name", "HEADLESS-2"},
+                                    {"rect", rect({1280, 0, 1280, 720})},
+                                    {"current_workspace", "2"},
+                                    {"nodes", QJsonArray{workspace("2", second, two, {}),
+                                                         workspace("3", second, three, {})}}}}}};
+    };
+    const QRect left(0, 0, 1280, 720), right(1280, 0, 1280, 720);
+    struct Case {
+        const char* what;
+        QJsonObject tree;
+        bool first, second;
+    };
+    const Case cases[] = {
+        {"no windows", tree({}, {}, {}), false, false},
+        {"a tiled window alone on the second", tree({}, {view({1280, 30, 1280, 690}, 0, true)}, {}), false,
+         true},
+        {"two tiled windows side by side",
+         tree({view({0, 30, 640, 690}, 0, true), view({640, 30, 640, 690}, 0, true)}, {}, {}), false, false},
+        {"full screen on the first", tree({view(left, 1, true)}, {}, {}), true, false},
+        {"full screen on a workspace not shown", tree({}, {}, {view(right, 1, false)}), false, false},
+        {"full screen across both outputs", tree({view({0, 0, 2560, 720}, 2, true)}, {}, {}), true, true},
+        {"a small floating window", tree({}, {}, {}, {view({100, 100, 400, 300}, 0, true)}), false, false},
+        {"our own X11 window, full screen", tree({view(left, 1, true, 77)}, {}, {}), false, false},
+        {"another X11 window, full screen", tree({view(left, 1, true, 78)}, {}, {}), true, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SwayWindowOcclusion::covered(c.tree, "HEADLESS-1", left, 77), c.first) << c.what;
+        EXPECT_EQ(SwayWindowOcclusion::covered(c.tree, "HEADLESS-2", right, 77), c.second) << c.what;
+        // Under XWayland Qt names the screens XWAYLAND0, 1: the geometry finds sway's output.
+        EXPECT_EQ(SwayWindowOcclusion::covered(c.tree, "XWAYLAND1", right, 77), c.second) << c.what;
+    }
 }
 
 namespace {

@@ -1,10 +1,15 @@
 #include "HeadlessCompositor.h"
 
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QDBusUnixFileDescriptor>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QStandardPaths>
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -12,7 +17,8 @@ namespace {
 constexpr int startMs = 30000;
 
 QString firstEntry(const QString& folder, const QString& pattern) {
-    const QStringList found = QDir(folder).entryList({pattern}, QDir::AllEntries | QDir::System);
+    const QStringList found =
+        QDir(folder).entryList({pattern}, QDir::AllEntries | QDir::System | QDir::Hidden);
     for (const QString& name : found)
         if (!name.endsWith(".lock")) return QDir(folder).filePath(name);
     return {};
@@ -229,4 +235,134 @@ QImage HeadlessWeston::screenshot(const QString& file) const {
     QFile::remove(file);
     QFile::copy(QDir(folder).filePath(made.first()), file);
     return QImage(file);
+}
+
+HeadlessMutter::HeadlessMutter() {
+    if (QStandardPaths::findExecutable("mutter").isEmpty()) {
+        failure_ = "scripts/bootstrap installs mutter";
+        return;
+    }
+    const QString run = dir_.filePath("run");
+    QDir().mkpath(run);
+    QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    mutter_ = std::make_unique<RunningProgram>(
+        "mutter",
+        QStringList{"--headless", "--wayland", "--virtual-monitor", "1280x720", "--wayland-display",
+                    "wl-test"},
+        QStringList{"XDG_RUNTIME_DIR=" + run, "WAYLAND_DISPLAY=", "DISPLAY=", "XAUTHORITY="});
+    socket_ = QDir(run).filePath("wl-test");
+    // "Using public X11 display :N, (using :M for managed services)"
+    const bool up = pollUntil(
+        [&] {
+            const QByteArray out = mutter_->output();
+            const qsizetype at = out.indexOf("Using public X11 display ");
+            if (at >= 0) {
+                const QByteArray rest = out.mid(at + 25);
+                display_ = QString::fromUtf8(rest.left(rest.indexOf(',')));
+                authority_ = firstEntry(run, ".mutter-Xwaylandauth.*");
+            }
+            return (QFile::exists(socket_) && !display_.isEmpty() && !authority_.isEmpty()) ||
+                   !mutter_->running();
+        },
+        startMs);
+    if (!up || display_.isEmpty() || authority_.isEmpty())
+        failure_ = "mutter did not start with XWayland: " + QString::fromUtf8(mutter_->output());
+    // XWayland answers a moment after mutter names it.
+    else if (!pollUntil(
+                 [&] {
+                     return x11("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).status == 0;
+                 },
+                 startMs))
+        failure_ = "mutter's XWayland does not answer at " + display_;
+}
+
+HeadlessMutter::~HeadlessMutter() {
+    if (mutter_) {
+        mutter_->signal(SIGTERM);
+        if (!mutter_->wait(10000)) mutter_->signal(SIGKILL);
+        mutter_->wait(10000);
+    }
+}
+
+QStringList HeadlessMutter::x11Environment() const {
+    return {"DISPLAY=" + display_, "XAUTHORITY=" + authority_};
+}
+
+QStringList HeadlessMutter::environment() const {
+    return x11Environment() + QStringList{"WAYLAND_DISPLAY=" + socket_, "XDG_SESSION_TYPE=wayland",
+                                          "XDG_CURRENT_DESKTOP=GNOME", "QT_QPA_PLATFORM=wayland",
+                                          "SWAYSOCK="};
+}
+
+ProcessResult HeadlessMutter::x11(const QString& program, const QStringList& arguments) const {
+    return runProgram(program, arguments, {}, x11Environment(), 30000);
+}
+
+HeadlessKwin::HeadlessKwin() {
+    const QString installed = QStandardPaths::findExecutable("kwin_wayland");
+    if (installed.isEmpty()) {
+        failure_ = "kwin_wayland is not installed (package kwin-wayland)";
+        return;
+    }
+    const QString copy = dir_.filePath("kwin_wayland");
+    const QString run = dir_.filePath("run");
+    QDir().mkpath(run);
+    QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (!QFile::copy(installed, copy)) {
+        failure_ = "could not copy " + installed;
+        return;
+    }
+    kwin_ = std::make_unique<RunningProgram>(
+        copy,
+        QStringList{"--virtual", "--width", "1280", "--height", "720", "--socket", "wl-test",
+                    "--no-lockscreen"},
+        QStringList{"XDG_RUNTIME_DIR=" + run, "HOME=" + dir_.path(),
+                    "XDG_CONFIG_HOME=" + dir_.filePath("config"), "WAYLAND_DISPLAY=", "DISPLAY=",
+                    "QT_QPA_PLATFORM=offscreen", "KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1"});
+    socket_ = QDir(run).filePath("wl-test");
+    if (!pollUntil([&] { return QFile::exists(socket_) || !kwin_->running(); }, startMs) ||
+        !QFile::exists(socket_))
+        failure_ = "kwin_wayland did not start: " + QString::fromUtf8(kwin_->output());
+}
+
+HeadlessKwin::~HeadlessKwin() {
+    if (kwin_) {
+        kwin_->signal(SIGTERM);
+        if (!kwin_->wait(10000)) kwin_->signal(SIGKILL);
+        kwin_->wait(10000);
+    }
+}
+
+QStringList HeadlessKwin::environment() const {
+    return {"WAYLAND_DISPLAY=" + socket_, "DISPLAY=", "XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE",
+            "QT_QPA_PLATFORM=wayland",    "SWAYSOCK="};
+}
+
+QImage HeadlessKwin::screenshot(const QString& file) const {
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0) return {};
+    QDBusInterface shots("org.kde.KWin", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2");
+    const QDBusReply<QVariantMap> reply =
+        shots.call("CaptureWorkspace", QVariantMap{{"native-resolution", true}},
+                   QVariant::fromValue(QDBusUnixFileDescriptor(pipe[1])));
+    ::close(pipe[1]);
+    // Raw pixels follow on the pipe (32 bits each, as QImage's RGB32), until KWin closes its end.
+    QByteArray pixels;
+    char buffer[65536];
+    pollfd ready{pipe[0], POLLIN, 0};
+    while (reply.isValid() && ::poll(&ready, 1, 10000) > 0) {
+        const ssize_t got = ::read(pipe[0], buffer, sizeof buffer);
+        if (got <= 0) break;
+        pixels.append(buffer, got);
+    }
+    ::close(pipe[0]);
+    if (!reply.isValid()) return {};
+    const int width = reply.value().value("width").toInt(), height = reply.value().value("height").toInt(),
+              stride = reply.value().value("stride").toInt();
+    if (width <= 0 || pixels.size() < qsizetype(stride) * height) return {};
+    const QImage image = QImage(reinterpret_cast<const uchar*>(pixels.constData()), width, height, stride,
+                                QImage::Format_RGB32)
+                             .copy();
+    image.save(file);
+    return image;
 }

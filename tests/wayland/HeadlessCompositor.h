@@ -80,6 +80,47 @@ private:
     std::unique_ptr<RunningProgram> weston_;
 };
 
+// Mutter (GNOME's compositor) headless with one 1280 x 720 virtual monitor and its XWayland, on the
+// session bus the test runs under (it takes the org.gnome.Mutter names there, its idle monitor among
+// them).
+class HeadlessMutter {
+public:
+    HeadlessMutter();
+    ~HeadlessMutter();
+    QString failure() const { return failure_; }
+    // Its Wayland socket, its XWayland display with the key to it, GNOME's desktop name, Qt's Wayland
+    // platform.
+    QStringList environment() const;
+    // An X11 program on its XWayland (xprop, xwininfo, an ordinary window).
+    ProcessResult x11(const QString& program, const QStringList& arguments) const;
+    QStringList x11Environment() const;
+
+private:
+    QTemporaryDir dir_;
+    QString socket_, display_, authority_, failure_;
+    std::unique_ptr<RunningProgram> mutter_;
+};
+
+// KWin (Plasma's compositor) on its virtual backend, one 1280 x 720 output, no XWayland, on the session
+// bus the test runs under. Debian installs
+// kwin_wayland with a file capability, which a container without that capability refuses to run, so a
+// plain copy of it runs instead.
+class HeadlessKwin {
+public:
+    HeadlessKwin();
+    ~HeadlessKwin();
+    QString failure() const { return failure_; }
+    QStringList environment() const;
+    // A picture of the whole workspace through KWin's ScreenShot2 interface on the session bus (its
+    // permission check is turned off for this KWin), also kept in `file`.
+    QImage screenshot(const QString& file) const;
+
+private:
+    QTemporaryDir dir_;
+    QString socket_, failure_;
+    std::unique_ptr<RunningProgram> kwin_;
+};
+
 // Where tests keep their screenshots for a person to look at: SOLVANE_SHOT_DIR when set, else the
 // test's own temporary folder (gone after the test).
 QString shotPath(const QString& fallbackFolder, const QString& name);

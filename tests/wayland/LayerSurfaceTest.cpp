@@ -1,5 +1,6 @@
-// The mini player as an overlay in the output's top-right corner, the live desktop in the background
-// layer below an ordinary window, on sway (see LayerMain.cpp).
+// The mini player as an overlay in the output's top-right corner (also at scale 2), the live desktop in
+// the bottom layer below an ordinary window and paused while a full-screen window covers its output, on
+// sway (see LayerMain.cpp).
 
 #include "Cache.h"
 #include "HeadlessCompositor.h"
@@ -7,6 +8,7 @@
 #include "MiniPlayer.h"
 #include "Settings.h"
 #include "SettingsStore.h"
+#include "TestSupport.h"
 #include "WaylandLayerSurface.h"
 
 #include <QApplication>
@@ -75,6 +77,31 @@ TEST_F(LayerSurfaces, TheMiniPlayerIsAnOverlayInTheTopRightCornerOfTheFirstOutpu
     EXPECT_FALSE(player.layer());
 }
 
+TEST_F(LayerSurfaces, OnAScaledOutputTheMiniPlayerKeepsItsPlaceAndTheOutputsPixels) {
+    QScreen* first = QGuiApplication::screens().at(0);
+    ASSERT_EQ(layerSway->swaymsg({"output", "HEADLESS-1", "scale", "2"}).status, 0);
+    ASSERT_TRUE(spinUntil([&] { return first->devicePixelRatio() == 2.0; }));
+    {
+        MiniPlayer player([](bool) { return true; });
+        player.toggle();
+        ASSERT_TRUE(player.layer());
+        ASSERT_TRUE(spinUntil([&] { return player.layer()->frames() > 5; }));
+        EXPECT_EQ(player.layer()->size(), QSize(320, 180)) << "logical pixels, as on an unscaled output";
+        // The output keeps its 1280 x 720 pixels (640 x 360 logical): the player has 640 x 360 of them,
+        // its margin 48.
+        QImage shot;
+        const QRect corner(1280 - 2 * (24 + 320), 2 * 24, 2 * 320, 2 * 180);
+        EXPECT_TRUE(spinUntil([&] {
+            shot = layerSway->screenshot("HEADLESS-1", shotPath(dir.path(), "sway-mini-player-scale2.png"));
+            return ours(shot, corner.adjusted(4, 4, -4, -4)) > 0.99;
+        }));
+        EXPECT_LT(ours(shot, QRect(0, 440, 1280, 280)), 0.01) << "the player spilled out of its corner";
+    }
+    ASSERT_EQ(layerSway->swaymsg({"output", "HEADLESS-1", "scale", "1"}).status, 0);
+    ASSERT_TRUE(
+        spinUntil([&] { return first->devicePixelRatio() == 1.0 && first->geometry().width() == 1280; }));
+}
+
 TEST_F(LayerSurfaces, TheLiveDesktopFillsEachOutputBelowAnOrdinaryWindow) {
     Settings::setMode(Mode::desktop);
     Settings::setLiveDesktop(true);
@@ -122,4 +149,33 @@ TEST_F(LayerSurfaces, TheLiveDesktopFillsEachOutputBelowAnOrdinaryWindow) {
     Settings::setLiveDesktop(false);
     live.sync();
     EXPECT_TRUE(live.pairs().empty());
+}
+
+TEST_F(LayerSurfaces, TheLiveDesktopPausesWhileAFullScreenWindowCoversItsOutput) {
+    Settings::setMode(Mode::desktop);
+    Settings::setLiveDesktop(true);
+    LiveDesktop& live = LiveDesktop::shared();
+    CapturedLog log;
+    live.sync();
+    ASSERT_EQ(live.pairs().size(), 2u);
+    const auto paused = [&](size_t i) { return live.pairs()[i].wall->state().policyPaused; };
+    ASSERT_FALSE(paused(0));
+
+    QWidget window;
+    window.setWindowTitle("solvane-covering-window");
+    window.setStyleSheet("background: magenta;");
+    window.setScreen(QGuiApplication::screens().at(0));
+    window.showFullScreen();
+    EXPECT_TRUE(spinUntil([&] { return paused(0); })) << "sway's tree says the first output is covered";
+    EXPECT_FALSE(paused(1)) << "the second output stays uncovered";
+    window.hide();
+    EXPECT_TRUE(spinUntil([&] { return !paused(0); })) << "the window went";
+
+    Settings::setLiveDesktop(false);
+    live.sync();
+    const QString text = QString::fromUtf8(log.finish());
+    const QString name = QGuiApplication::screens().at(0)->name();
+    EXPECT_TRUE(text.contains("live desktop: " + name + " paused")) << text.toStdString();
+    EXPECT_TRUE(text.contains("live desktop: " + name + " playing")) << text.toStdString();
+    EXPECT_FALSE(text.contains(QGuiApplication::screens().at(1)->name() + " paused")) << text.toStdString();
 }

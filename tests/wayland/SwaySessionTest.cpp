@@ -22,7 +22,7 @@ constexpr int slowMs = 60000; // generous: the machine may be loaded and the bui
 const QRgb background = qRgb(0x20, 0x30, 0x40);
 const QString hidden =
     "SOLVANE_WAYLAND_IGNORE=ext_idle_notifier_v1,org_kde_kwin_idle,zwp_idle_inhibit_manager_v1,"
-    "zwp_keyboard_shortcuts_inhibit_manager_v1";
+    "zwp_keyboard_shortcuts_inhibit_manager_v1,zwlr_layer_shell_v1";
 
 // How much of a picture differs from sway's plain background: something of ours is drawn there.
 double coveredShare(const QImage& image) {

@@ -1,5 +1,5 @@
 // The program under Weston, headless: the core (a wall, Preferences) on a compositor that has none of
-// the idle, idle-inhibit or shortcut protocols, and what it says about them.
+// the idle, idle-inhibit, shortcut or layer protocols, and what it says about them.
 
 #include "HeadlessCompositor.h"
 #include "RunningProgram.h"
@@ -79,9 +79,15 @@ TEST_F(WestonSession, AWallShowsAndPreferencesOpenOnACompositorWithoutTheProtoco
     EXPECT_EQ(app->wait(slowMs), 0) << app->output().constData();
 
     // In desktop mode nothing shows at launch; a second start hands over and Preferences opens.
+    // Weston has no layers: the live desktop stays off and says why (Preferences too, below).
     Settings::setMode(Mode::desktop);
+    Settings::setLiveDesktop(true);
     auto second = start({});
     ASSERT_TRUE(second->waitFor("refresh: now and every 3600 s", slowMs)) << second->output().constData();
+    EXPECT_TRUE(second->waitFor(
+        "live desktop: off: This desktop cannot show a live picture behind the windows", slowMs))
+        << second->output().constData();
+    EXPECT_EQ(second->count("live desktop: 1 screen(s)"), 0);
     const QImage before = weston->screenshot(shotPath(home.path(), "weston-desktop.png"));
     const auto handed = start({});
     EXPECT_EQ(handed->wait(slowMs), 0);
