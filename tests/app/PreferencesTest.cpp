@@ -1,3 +1,4 @@
+#include "App.h"
 #include "Catalog.h"
 #include "IdleTime.h"
 #include "Mode.h"
