@@ -21,7 +21,7 @@ public:
 
     void show(bool force = false) override {
         ++calls["show"];
-        if (force || mode() != Mode::desktop) isShowing = true;
+        if (canShow && (force || mode() != Mode::desktop)) isShowing = true;
     }
     void hide() override {
         ++calls["hide"];
@@ -53,6 +53,8 @@ public:
     bool isArmedWaiting = false;
     bool isRefreshing = false;
     bool idleSource = true;
+    // False: show() finds nothing to show on (no screen enabled).
+    bool canShow = true;
     std::vector<WallView*> shownWalls;
     // What installSaver answers.
     QString saverNote;
