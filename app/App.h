@@ -6,6 +6,7 @@
 // and re-opening. GUI thread only. Settings are read each time they are needed; nothing is copied.
 
 #include "AppParts.h"
+#include "Controller.h"
 #include "Mode.h"
 #include "WallView.h"
 
@@ -29,7 +30,7 @@ class ScreenLock;
 class SleepInhibit;
 class WallWindow;
 
-class App : public QObject {
+class App : public QObject, public Controller {
     Q_OBJECT
 public:
     static constexpr double settleSeconds = 1.5;
@@ -69,14 +70,14 @@ public:
     void launch(const Launch& options);
 
     // Puts the imagery on screen for the mode; `force` (--start) shows walls even in desktop mode.
-    void show(bool force = false);
-    void hide();
+    void show(bool force = false) override;
+    void hide() override;
     void build();
     void dismiss();
     // Waits for the idle time, then shows the current mode (the Preferences window's arm button);
     // disarm stops waiting (the Preferences window opening).
-    void arm();
-    void disarm();
+    void arm() override;
+    void disarm() override;
     void screensChanged();
     // The debounced check after a screen change: rebuilds when showing and the frames of the connected
     // screens differ from those of the last build.
@@ -100,9 +101,9 @@ public:
     // quit; a start that asks nothing opens Preferences.
     void takeOver(const Launch& request);
 
-    bool showing() const { return showing_; }
+    bool showing() const override { return showing_; }
     bool armed() const { return armed_; }
-    bool armedWaiting() const { return armedWaiting_; }
+    bool armedWaiting() const override { return armedWaiting_; }
     bool coversAll() const { return coversAll_; }
     bool buttonsVisible() const { return buttonsVisible_; }
     bool cursorHidden() const { return cursorHidden_; }
@@ -110,20 +111,31 @@ public:
     bool ticking() const { return tick_.isActive(); }
     bool refreshTimerRunning() const { return hourly_.isActive(); }
     // A refresh pass is running on its background thread.
-    bool refreshing() const { return refreshing_->load(); }
+    bool refreshing() const override { return refreshing_->load(); }
     // Seconds since the last input, the session's or our own windows', whichever is less.
     double secondsIdle() const;
     // Whether the session's idle time can be known; without it nothing starts after idle time.
-    bool hasIdleSource() const;
+    bool hasIdleSource() const override;
     // The mode the walls follow now (a forced showing in desktop mode behaves as the wall mode).
-    Mode mode() const;
+    Mode mode() const override;
     const std::vector<WallWindow*>& windows() const { return windows_; }
-    const std::vector<WallView*>& walls() const { return walls_; }
+    const std::vector<WallView*>& walls() const override { return walls_; }
     const std::vector<CloseButton*>& closeButtons() const { return closeButtons_; }
     const std::vector<ModeBadge*>& badges() const { return badges_; }
     int builds() const { return builds_; }
     // The parts the controller calls but does not own; main wires them before launch.
     AppParts& parts() { return parts_; }
+
+    // The windows reach the other parts through the controller.
+    void statusChanged() override { parts_.statusChanged(); }
+    void applyDesktopPicture() override { parts_.applyDesktopPicture(); }
+    void restoreDesktopPicture() override { parts_.restoreDesktopPicture(); }
+    void syncLiveDesktop() override { parts_.syncLiveDesktop(); }
+    QString installSaver() override { return parts_.installSaver(); }
+    void checkForUpdates() override { parts_.checkForUpdates(); }
+    void showPreferences() override { parts_.showPreferences(); }
+    void showWelcome() override { parts_.showWelcome(); }
+    void toggleMiniPlayer() override { parts_.toggleMiniPlayer(); }
 
     // Key and scroll handling of a showing wall; true when the event was consumed.
     bool handleKey(int key, Qt::KeyboardModifiers modifiers, const QString& text);

@@ -2,7 +2,7 @@
 // The parts of the running program that the controller and the launch sequence call but do not own:
 // the tray item and menus, the Preferences, welcome and mini-player windows, the desktop picture, the
 // live desktop, the updater and the screen-saver installer. Each module fills its members once at start
-// (in AppParts.cpp, the one place that wires them); a member left empty logs one line saying the part
+// (in Wiring.cpp, the one place that wires them); a member left empty logs one line saying the part
 // is not in this version and does nothing, so the application runs whole while parts are missing.
 // GUI thread only, unless a member says otherwise.
 
@@ -11,7 +11,6 @@
 #include <QString>
 #include <functional>
 
-class App;
 class QWidget;
 
 struct AppParts {
@@ -54,6 +53,3 @@ struct AppParts {
     // made in passing, statusChanged and hidePreferences, do nothing).
     void fillMissing();
 };
-
-// Fills the parts this build has, for the running application. Called once by main before launch.
-void wireAppParts(App& app, AppParts& parts);

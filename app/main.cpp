@@ -9,6 +9,7 @@
 #include "Settings.h"
 #include "SingleInstance.h"
 #include "Termination.h"
+#include "Wiring.h"
 
 #include <QApplication>
 #include <QTimer>

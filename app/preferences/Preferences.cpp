@@ -1,8 +1,7 @@
 #include "Preferences.h"
 
-#include "App.h"
-#include "AppParts.h"
 #include "Catalog.h"
+#include "Controller.h"
 #include "Log.h"
 #include "Platform.h"
 #include "PreferencesRules.h"
@@ -50,14 +49,15 @@ void selectData(QComboBox* popup, const QVariant& data) {
 }
 } // namespace
 
-Preferences::Preferences(App& app, Environment environment) : app_(app), env_(std::move(environment)) {
+Preferences::Preferences(Controller& controller, Environment environment)
+    : controller_(controller), env_(std::move(environment)) {
     if (!env_.refreshNow)
         env_.refreshNow = [](bool everything, const Cache::Progress& progress) {
             return Cache::refreshNow(everything, progress);
         };
     if (!env_.refresh) env_.refresh = [] { Cache::refresh(); };
     if (!env_.checkMirror) env_.checkMirror = [](const QString& typed) { return MirrorCheck::check(typed); };
-    if (!env_.downloading) env_.downloading = [&app] { return app.refreshing(); };
+    if (!env_.downloading) env_.downloading = [&controller] { return controller.refreshing(); };
     if (!env_.quit) env_.quit = [] { QCoreApplication::quit(); };
     if (!env_.stop) env_.stop = [] { Cache::requestStop(); };
     if (!env_.confirm)
@@ -119,7 +119,7 @@ bool Preferences::carriesSaver() const {
 }
 
 void Preferences::open() {
-    app_.disarm();
+    controller_.disarm();
     load();
     applyAppearance();
     fitWindow();
@@ -278,7 +278,7 @@ void Preferences::save() {
     if (products != Settings::products()) Settings::setProducts(products);
     Settings::setConfigured(true);
     // A screen turned Off or given other products changes behind the windows at once.
-    app_.parts().syncLiveDesktop();
+    controller_.syncLiveDesktop();
     scheduleRefresh();
 }
 
@@ -298,7 +298,7 @@ void Preferences::applyMode() {
                                ? Modes::presetNote(mode) + QLatin1Char(' ') + Platform::keyboardHoldNote()
                                : Modes::presetNote(mode));
     c_.presetNote->setVisible(mode == Mode::kiosk);
-    c_.idleNote->setVisible(!app_.hasIdleSource());
+    c_.idleNote->setVisible(!controller_.hasIdleSource());
 
     const bool waits = mode != Mode::desktop;
     c_.idleRow->setEnabled(waits);
@@ -322,12 +322,12 @@ void Preferences::modeChanged() {
     Settings::setMode(*chosen);
     // Choosing a mode is the consent the desktop picture and the live desktop wait for.
     Settings::setConfigured(true);
-    app_.parts().syncLiveDesktop();
+    controller_.syncLiveDesktop();
     if (*chosen == Mode::desktop) {
-        app_.hide();
-        app_.parts().applyDesktopPicture();
+        controller_.hide();
+        controller_.applyDesktopPicture();
     } else if (was == Mode::desktop && !Settings::desktop()) {
-        app_.parts().restoreDesktopPicture();
+        controller_.restoreDesktopPicture();
     }
     if (*chosen == Mode::kiosk) {
         Settings::enterKioskPreset(was);
@@ -394,7 +394,7 @@ void Preferences::prime() {
 
 void Preferences::updateDesktopNow() {
     auto apply = [this](std::optional<QDateTime> refused) {
-        app_.parts().applyDesktopPicture();
+        controller_.applyDesktopPicture();
         refreshCacheStatus(refused);
     };
     if (Settings::offline()) {
@@ -427,10 +427,10 @@ void Preferences::deactivate() {
         desktopActive && Settings::previousDesktop().has_value(), opensAtLogin, carriesSaver());
     if (!env_.confirm(QStringLiteral("Turn Solvane off and quit?"), text)) return;
     save();
-    app_.hide();
+    controller_.hide();
     if (desktopActive) {
         Settings::setDesktop(false);
-        app_.parts().restoreDesktopPicture();
+        controller_.restoreDesktopPicture();
     }
     if (opensAtLogin) Settings::setOpenAtLogin(false);
     log("deactivated and quit at the user's request", LogArea::app);

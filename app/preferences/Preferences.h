@@ -18,7 +18,7 @@
 #include <optional>
 #include <vector>
 
-class App;
+class Controller;
 class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
@@ -106,7 +106,7 @@ public:
         QLabel* idleNote = nullptr;
     };
 
-    explicit Preferences(App& app, Environment environment = {});
+    explicit Preferences(Controller& controller, Environment environment = {});
     ~Preferences() override;
 
     // Stops the controller waiting, fills every control from the settings and brings the window forward.
@@ -163,7 +163,7 @@ private:
     // Runs `work` on a thread of its own, which the destructor waits for.
     void background(std::function<void()> work);
 
-    App& app_;
+    Controller& controller_;
     Environment env_;
     std::unique_ptr<QWidget> window_;
     Controls c_;

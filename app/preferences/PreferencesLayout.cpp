@@ -2,9 +2,8 @@
 // below it, and the row of Start, Arm and "Turn Off and Quit" at the bottom. Wiring lives here too, so
 // each control's title, tool tip and the setting it writes read in one place.
 
-#include "App.h"
-#include "AppParts.h"
 #include "BuildInfo.h"
+#include "Controller.h"
 #include "Look.h"
 #include "Platform.h"
 #include "Preferences.h"
@@ -338,21 +337,21 @@ void Preferences::wire() {
     connect(c_.statusIconBox, &QCheckBox::toggled, this, [this] {
         if (loading_) return;
         save();
-        app_.parts().statusChanged();
+        controller_.statusChanged();
     });
     connect(c_.desktopBox, &QCheckBox::toggled, this, [this](bool on) {
         if (loading_) return;
         save();
         if (on)
-            app_.parts().applyDesktopPicture();
+            controller_.applyDesktopPicture();
         else if (!Settings::desktopActive())
-            app_.parts().restoreDesktopPicture();
+            controller_.restoreDesktopPicture();
         applyMode();
     });
     connect(c_.liveBox, &QCheckBox::toggled, this, [this] {
         if (loading_) return;
         save();
-        app_.parts().syncLiveDesktop();
+        controller_.syncLiveDesktop();
         applyMode();
     });
     connect(c_.onlineRadio, &QRadioButton::toggled, this, &Preferences::networkChanged);
@@ -369,7 +368,7 @@ void Preferences::wire() {
     connect(c_.mirrorHost, &QLineEdit::returnPressed, this, &Preferences::checkMirror);
     connect(c_.desktopNow, &QPushButton::clicked, this, &Preferences::updateDesktopNow);
     connect(c_.installButton, &QPushButton::clicked, this, [this] {
-        const QString outcome = app_.parts().installSaver();
+        const QString outcome = controller_.installSaver();
         if (!outcome.isEmpty()) c_.installNote->setText(outcome);
     });
     connect(c_.startButton, &QPushButton::clicked, this, [this] {
@@ -377,12 +376,12 @@ void Preferences::wire() {
             updateDesktopNow();
             return;
         }
-        app_.show();
-        if (app_.showing()) hide();
+        controller_.show();
+        if (controller_.showing()) hide();
     });
     connect(c_.armButton, &QPushButton::clicked, this, [this] {
         hide();
-        app_.arm();
+        controller_.arm();
     });
     connect(c_.quitButton, &QPushButton::clicked, this, &Preferences::deactivate);
 }

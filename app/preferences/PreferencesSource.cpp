@@ -2,7 +2,6 @@
 // choosing between NASA SDO's own folders and a mirror. A typed mirror is saved only after its index
 // answers with usable products, judged on a worker thread.
 
-#include "App.h"
 #include "Preferences.h"
 #include "PreferencesRules.h"
 #include "Settings.h"

@@ -1,6 +1,6 @@
 #include "MainMenu.h"
 
-#include "App.h"
+#include "Controller.h"
 #include "MenuActions.h"
 
 #include <QApplication>
@@ -23,9 +23,10 @@ void toActiveWindow(void (QWidget::*what)()) {
 
 } // namespace
 
-MainMenu::MainMenu(App& app, MenuActions& actions) : QObject(&app), app_(app) {
+MainMenu::MainMenu(Controller& controller, MenuActions& actions, QObject* parent)
+    : QObject(parent), controller_(controller) {
     make(QStringLiteral("About Solvane"), {}, [&actions] { actions.showAbout(); });
-    make(QStringLiteral("Settings…"), QStringLiteral("Ctrl+,"), [this] { app_.parts().showPreferences(); });
+    make(QStringLiteral("Settings…"), QStringLiteral("Ctrl+,"), [this] { controller_.showPreferences(); });
     make(QStringLiteral("Quit Solvane"), QStringLiteral("Ctrl+Q"), [] { QCoreApplication::quit(); });
     make(QStringLiteral("Undo"), QStringLiteral("Ctrl+Z"), [] { toFocus("undo"); });
     make(QStringLiteral("Redo"), QStringLiteral("Ctrl+Shift+Z"), [] { toFocus("redo"); });
@@ -37,14 +38,14 @@ MainMenu::MainMenu(App& app, MenuActions& actions) : QObject(&app), app_(app) {
     make(QStringLiteral("Update Desktop Now"), QStringLiteral("Ctrl+U"),
          [&actions] { actions.updateDesktopFromMenu(); });
     make(QStringLiteral("Mini Player"), QStringLiteral("Ctrl+Shift+M"),
-         [this] { app_.parts().toggleMiniPlayer(); });
+         [this] { controller_.toggleMiniPlayer(); });
     make(QStringLiteral("Minimize"), QStringLiteral("Ctrl+M"),
          [] { toActiveWindow(&QWidget::showMinimized); });
     make(QStringLiteral("Close"), QStringLiteral("Ctrl+W"), [] {
         if (QWidget* window = QApplication::activeWindow()) window->close();
     });
     make(QStringLiteral("Solvane Help"), QStringLiteral("Ctrl+?"), [&actions] { actions.showHelp(); });
-    make(QStringLiteral("Show Welcome"), {}, [this] { app_.parts().showWelcome(); });
+    make(QStringLiteral("Show Welcome"), {}, [this] { controller_.showWelcome(); });
     make(QStringLiteral("Copy Diagnostics"), {}, [&actions] { actions.copyDiagnostics(); });
 }
 

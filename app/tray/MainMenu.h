@@ -8,7 +8,7 @@
 #include <QPointer>
 #include <functional>
 
-class App;
+class Controller;
 class MenuActions;
 class QAction;
 class QMenu;
@@ -18,7 +18,7 @@ class QWidget;
 class MainMenu : public QObject {
     Q_OBJECT
 public:
-    MainMenu(App& app, MenuActions& actions);
+    MainMenu(Controller& controller, MenuActions& actions, QObject* parent = nullptr);
 
     // Gives `window` its own bar with the shared actions (a QMainWindow's menu bar, else its layout's,
     // else a bar kept across the window's top edge).
@@ -38,6 +38,6 @@ private:
     void fill(const std::function<QMenu*(const QString&)>& addMenu);
     QAction* make(const QString& title, const QString& keys, std::function<void()> action);
 
-    App& app_;
+    Controller& controller_;
     QList<QAction*> actions_;
 };

@@ -1,8 +1,8 @@
 #include "MenuActions.h"
 
-#include "App.h"
 #include "BuildInfo.h"
 #include "Cache.h"
+#include "Controller.h"
 #include "Diagnostics.h"
 #include "Log.h"
 #include "Resources.h"
@@ -16,17 +16,17 @@
 #include <QThreadPool>
 #include <QUrl>
 
-MenuActions::MenuActions(App& app, Environment environment)
-    : QObject(&app), app_(app), env_(std::move(environment)) {
+MenuActions::MenuActions(Controller& controller, Environment environment, QObject* parent)
+    : QObject(parent), controller_(controller), env_(std::move(environment)) {
     if (!env_.diagnostics) env_.diagnostics = [] { return Diagnostics::report(); };
     if (!env_.refreshNow) env_.refreshNow = [] { return Cache::refreshNow(false); };
 }
 
 void MenuActions::startFromMenu() {
-    if (app_.mode() == Mode::desktop)
+    if (controller_.mode() == Mode::desktop)
         updateDesktopFromMenu();
     else
-        app_.show();
+        controller_.show();
 }
 
 QString MenuActions::standardDescription(const QDateTime& date) {
@@ -47,8 +47,8 @@ void MenuActions::updateDesktopFromMenu() {
             qApp,
             [self] {
                 if (!self) return;
-                self->app_.parts().applyDesktopPicture();
-                self->app_.parts().statusChanged();
+                self->controller_.applyDesktopPicture();
+                self->controller_.statusChanged();
                 emit self->desktopUpdated();
             },
             Qt::QueuedConnection);

@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-class App;
+class Controller;
 class QMessageBox;
 
 class MenuActions : public QObject {
@@ -23,7 +23,7 @@ public:
         std::function<std::optional<QDateTime>()> refreshNow;
     };
 
-    explicit MenuActions(App& app, Environment environment = {});
+    explicit MenuActions(Controller& controller, Environment environment = {}, QObject* parent = nullptr);
 
     // Desktop mode brings the picture up to date; every other mode shows the imagery now.
     void startFromMenu();
@@ -44,7 +44,7 @@ signals:
     void desktopUpdated();
 
 private:
-    App& app_;
+    Controller& controller_;
     Environment env_;
     QPointer<QMessageBox> about_;
 };

@@ -1,7 +1,7 @@
 #include "Tray.h"
 
-#include "App.h"
 #include "Cache.h"
+#include "Controller.h"
 #include "Log.h"
 #include "Platform.h"
 #include "Settings.h"
@@ -26,13 +26,14 @@ constexpr int followMilliseconds = 2000;
 constexpr int frameSide = 320;
 } // namespace
 
-Tray::Tray(App& app, Environment environment) : QObject(&app), app_(app), env_(std::move(environment)) {
+Tray::Tray(Controller& controller, Environment environment, QObject* parent)
+    : QObject(parent), controller_(controller), env_(std::move(environment)) {
     if (!env_.now) env_.now = [] { return QDateTime::currentDateTimeUtc(); };
     if (!env_.trayAvailable) env_.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     if (!env_.notifier) env_.notifier = Platform::notifier();
     connect(qApp, &QGuiApplication::lastWindowClosed, this, &Tray::lastWindowClosed);
-    actions_ = new MenuActions(app, env_.menu);
-    frames_ = new FrameActions([&app] { return shownNow(app.walls()); }, env_.frames, this);
+    actions_ = new MenuActions(controller, env_.menu, this);
+    frames_ = new FrameActions([&controller] { return shownNow(controller.walls()); }, env_.frames, this);
 }
 
 Tray::~Tray() {
@@ -65,8 +66,8 @@ void Tray::build() {
     };
     // Hidden with the items it separates, so a kiosk menu shows no doubled line.
     shareSeparator_ = menu_->addSeparator();
-    addAction(QStringLiteral("Settings…"), [this] { app_.parts().showPreferences(); });
-    updateItem_ = addAction(QStringLiteral("Check for Updates…"), [this] { app_.parts().checkForUpdates(); });
+    addAction(QStringLiteral("Settings…"), [this] { controller_.showPreferences(); });
+    updateItem_ = addAction(QStringLiteral("Check for Updates…"), [this] { controller_.checkForUpdates(); });
     menu_->addSeparator();
     addAction(QStringLiteral("Quit Solvane"), [] { QCoreApplication::quit(); });
     // Opening the menu also applies a live-icon setting changed since the last 300 s tick.
@@ -101,9 +102,9 @@ void Tray::build() {
 QString Tray::statusLine() const {
     StatusState state;
     // The controller's mode: a --kiosk session is a kiosk whatever the stored mode says.
-    state.mode = app_.mode();
-    state.showing = app_.showing();
-    state.armedWaiting = app_.armedWaiting();
+    state.mode = controller_.mode();
+    state.showing = controller_.showing();
+    state.armedWaiting = controller_.armedWaiting();
     state.idleMinutes = Settings::idleMinutes();
     state.offline = Settings::offline();
     state.refreshMinutes = Settings::refreshMinutes();
@@ -131,7 +132,7 @@ QString Tray::imageryLine() const {
     state.entries = Cache::entries();
     state.imageryHost = Settings::imageryHost();
     state.offline = Settings::offline();
-    state.downloading = app_.refreshing();
+    state.downloading = controller_.refreshing();
     state.now = env_.now();
     return SourceStatus::line(state);
 }
@@ -143,13 +144,13 @@ void Tray::menuNeedsUpdate() {
     menuLine_->setText(statusLine());
     const QString imagery = imageryLine();
     imageryLine_->setText(imagery);
-    const MenuLook look = menuLook(app_.mode(), Settings::desktopActive());
+    const MenuLook look = menuLook(controller_.mode(), Settings::desktopActive());
     updateItem_->setVisible(look.updateVisible);
     if (look.startTitle) startItem_->setText(*look.startTitle);
     startItem_->setVisible(look.startVisible);
     desktopItem_->setVisible(look.desktopVisible);
     // With nothing cached there is no frame to save, export, share or print.
-    const bool haveFrame = !app_.walls().empty() || Cache::count() > 0;
+    const bool haveFrame = !controller_.walls().empty() || Cache::count() > 0;
     for (QAction* item : shareItems_) {
         item->setVisible(look.shareVisible);
         item->setEnabled(haveFrame);

@@ -17,7 +17,7 @@
 #include <memory>
 #include <optional>
 
-class App;
+class Controller;
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
@@ -41,7 +41,7 @@ public:
         std::shared_ptr<Notifier> notifier;
     };
 
-    explicit Tray(App& app, Environment environment = {});
+    explicit Tray(Controller& controller, Environment environment = {}, QObject* parent = nullptr);
     ~Tray() override;
 
     // Creates the item and its menu, draws the icon at once and starts the 300 s icon timer.
@@ -76,7 +76,7 @@ private:
     void updatePreview();
     void showSymbol();
 
-    App& app_;
+    Controller& controller_;
     Environment env_;
     MenuActions* actions_ = nullptr;
     FrameActions* frames_ = nullptr;

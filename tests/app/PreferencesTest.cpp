@@ -1,3 +1,4 @@
+#include "App.h"
 #include "Catalog.h"
 #include "IdleTime.h"
 #include "Mode.h"
@@ -548,4 +549,29 @@ TEST_F(WindowsTest, TheProductChooserStaysOpenWhileTicking) {
     }
     EXPECT_EQ(grid->lists()[0], before + QStringList({"304", "171"}));
     menu->hide();
+}
+
+// Opening stops the controller waiting; Start asks it to show and leaves once something shows; Arm leaves
+// and has it wait.
+TEST_F(WindowsTest, StartAndArmAskTheController) {
+    Settings::setMode(Mode::wall);
+    app->canShow = false; // no screen to show on: the window stays
+    preferences->open();
+    EXPECT_EQ(calls["disarm"], 1);
+    QPushButton* start = preferences->controls().startButton;
+    start->click();
+    EXPECT_EQ(calls["show"], 1);
+    EXPECT_TRUE(preferences->window()->isVisible());
+    app->canShow = true;
+    start->click();
+    EXPECT_TRUE(app->showing());
+    EXPECT_FALSE(preferences->window()->isVisible());
+
+    app->hide();
+    preferences->open();
+    EXPECT_EQ(calls["disarm"], 2);
+    preferences->controls().armButton->click();
+    EXPECT_EQ(calls["arm"], 1);
+    EXPECT_TRUE(app->armedWaiting());
+    EXPECT_FALSE(preferences->window()->isVisible());
 }

@@ -1,10 +1,11 @@
 #include "Welcome.h"
-#include "AppParts.h"
+#include "App.h"
 #include "DisplayGeometry.h"
 #include "MiniPlayer.h"
 #include "ScreenMap.h"
 #include "TestSupport.h"
 #include "WindowsFixture.h"
+#include "Wiring.h"
 
 #include <QApplication>
 #include <QButtonGroup>

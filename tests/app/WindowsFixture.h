@@ -1,9 +1,10 @@
 #pragma once
 // What the Preferences, welcome and mini-player tests share: settings and cache in a temporary folder,
-// a login item that records, an App whose parts record their calls, and walls on a manual clock.
+// a login item that records, a fake controller that counts what the windows ask of it, and walls on a
+// manual clock.
 
-#include "App.h"
 #include "Cache.h"
+#include "FakeController.h"
 #include "Preferences.h"
 #include "RecordingLoginItem.h"
 #include "Settings.h"
@@ -26,21 +27,7 @@ protected:
         Cache::setDir(dir.filePath("cache"));
         login = std::make_shared<RecordingLoginItem>();
         Settings::useLoginItem(login);
-        App::Environment environment;
-        environment.secondsIdle = [] { return 0.0; };
-        environment.wallEnvironment = [] { return wallEnvironment(); };
-        app = std::make_unique<App>(environment);
-        for (auto [member, name] :
-             std::initializer_list<std::pair<std::function<void()> AppParts::*, const char*>>{
-                 {&AppParts::applyDesktopPicture, "apply"},
-                 {&AppParts::restoreDesktopPicture, "restore"},
-                 {&AppParts::syncLiveDesktop, "sync"},
-                 {&AppParts::statusChanged, "status"}})
-            app->parts().*member = [this, name = std::string(name)] { ++calls[name]; };
-        app->parts().installSaver = [this] {
-            ++calls["install"];
-            return QStringLiteral("Installed; choose Solvane in XScreenSaver's settings.");
-        };
+        app->saverNote = QStringLiteral("Installed; choose Solvane in XScreenSaver's settings.");
 
         Preferences::Environment env;
         env.refreshNow = [this](bool everything, const Cache::Progress& progress) {
@@ -95,9 +82,11 @@ protected:
 
     QTemporaryDir dir;
     std::shared_ptr<RecordingLoginItem> login;
-    std::unique_ptr<App> app;
+    // The controller the windows are given.
+    std::unique_ptr<FakeController> app = std::make_unique<FakeController>();
     std::unique_ptr<Preferences> preferences;
-    std::map<std::string, int> calls;
+    // What the windows asked of it, by name.
+    std::map<std::string, int>& calls = app->calls;
     int checks = 0, fullChecks = 0, quits = 0;
     std::optional<QDateTime> refused;
     bool confirmAnswer = true;

@@ -2,6 +2,7 @@
 // folder, with a test save panel and a PDF printer.
 #include "App.h"
 #include "Cache.h"
+#include "FakeController.h"
 #include "FrameActions.h"
 #include "Log.h"
 #include "RecordingFileSharer.h"
@@ -162,7 +163,7 @@ TEST_F(TrayActions, AnEmptyCacheHasNothingToTake) {
 
 TEST_F(TrayActions, LiveIconIsARoundCropOfTheNewestFrame) {
     Settings::setLiveStatusIcon(true);
-    App app;
+    FakeController app;
     Tray tray(app);
     bool drawn = false;
     QObject::connect(&tray, &Tray::statusIconDrawn, [&] { drawn = true; });
@@ -263,7 +264,7 @@ TEST_F(TrayActions, TheMenuFollowsAKioskSessionNotOnlyTheStoredMode) {
 // without a tray the last window closing is told once in a notification.
 TEST_F(TrayActions, TheImageryLineFrameItemsAndTheNoTrayNotice) {
     Settings::setOffline(true);
-    App app;
+    FakeController app;
     Tray::Environment env;
     bool trayShown = false;
     env.trayAvailable = [&trayShown] { return trayShown; };

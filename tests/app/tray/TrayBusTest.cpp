@@ -1,9 +1,9 @@
 // The program's tray item end to end, on a private session bus with our own StatusNotifierWatcher under
 // Xvfb: it registers, its properties and menu read back over D-Bus, the menu follows the mode, and
 // clicks start the walls and quit. Also the main menu's Copy Diagnostics read back with xclip.
-#include "App.h"
 #include "Cache.h"
 #include "Diagnostics.h"
+#include "FakeController.h"
 #include "MainMenu.h"
 #include "MenuActions.h"
 #include "Settings.h"
@@ -282,7 +282,7 @@ TEST_F(TrayBus, TheItemRegistersAndItsMenuFollowsTheMode) {
 }
 
 TEST_F(TrayBus, CopyDiagnosticsPutsTheReportOnTheClipboard) {
-    App app;
+    FakeController app;
     MenuActions actions(app);
     MainMenu mainMenu(app, actions);
     QWidget window;
