@@ -4,7 +4,9 @@
 
 #include "Cache.h"
 #include "CarryOver.h"
+#include "FlareAlert.h"
 #include "Log.h"
+#include "Platform.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 
@@ -154,7 +156,12 @@ void App::startRefresh() {
         QMetaObject::invokeMethod(
             qApp,
             [self] {
-                if (self) self->parts_.applyDesktopPicture();
+                if (!self) return;
+                self->parts_.applyDesktopPicture();
+                FlareAlert::announce(
+                    [notifier = Platform::notifier()](const QString& title, const QString& body) {
+                        return notifier->notify(title, body);
+                    });
             },
             Qt::QueuedConnection);
     }).detach();

@@ -85,6 +85,7 @@ public:
         QComboBox* lookPopup = nullptr;
         QComboBox* lagPopup = nullptr;
         QCheckBox* statusIconBox = nullptr;
+        QCheckBox* flareNoticeBox = nullptr;
         QCheckBox* desktopBox = nullptr;
         QPushButton* desktopNow = nullptr;
         QCheckBox* liveBox = nullptr;

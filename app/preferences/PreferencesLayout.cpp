@@ -225,8 +225,13 @@ QWidget* Preferences::buildGeneralCard() {
         box(QStringLiteral("Show a live Sun in the tray"),
             QStringLiteral("The tray Sun shows the latest picture, refreshed every 20 minutes. Off by "
                            "default."));
+    c_.flareNoticeBox =
+        box(QStringLiteral("Notify me of strong solar flares (M5 and above)"),
+            QStringLiteral(
+                "A desktop notification once per flare, from NOAA SWPC's X-ray data. Off by default."));
     c_.presetNote = note();
-    return card(QStringLiteral("General"), {c_.loginBox, c_.attributionBox, c_.statusIconBox, c_.presetNote});
+    return card(QStringLiteral("General"),
+                {c_.loginBox, c_.attributionBox, c_.statusIconBox, c_.flareNoticeBox, c_.presetNote});
 }
 
 QWidget* Preferences::buildStartingCard() {
@@ -330,8 +335,8 @@ void Preferences::wire() {
         if (!loading_) applyMode();
     });
     connect(c_.loops, &QSpinBox::valueChanged, this, &Preferences::save);
-    for (QCheckBox* check :
-         {c_.lockBox, c_.attributionBox, c_.captionUTCBox, c_.frameClockBox, c_.shuffleBox, c_.batteryBox})
+    for (QCheckBox* check : {c_.lockBox, c_.attributionBox, c_.captionUTCBox, c_.frameClockBox, c_.shuffleBox,
+                             c_.batteryBox, c_.flareNoticeBox})
         connect(check, &QCheckBox::toggled, this, &Preferences::save);
     connect(c_.loginBox, &QCheckBox::toggled, this, &Preferences::loginToggled);
     connect(c_.statusIconBox, &QCheckBox::toggled, this, [this] {

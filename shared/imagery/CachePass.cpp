@@ -8,6 +8,8 @@
 #include "ImageryIndex.h"
 #include "Log.h"
 #include "PassLock.h"
+#include "SpaceWeather.h"
+#include "SpaceWeatherFetch.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -144,6 +146,12 @@ struct OriginReset {
 
 } // namespace
 
+namespace Cache {
+namespace {
+std::optional<LastPass> imageryPass(bool check, bool everything, const Progress& progress);
+}
+} // namespace Cache
+
 QString Cache::host() {
     return onOrigin.load() ? origin() : CacheSettings::imageryHost();
 }
@@ -164,6 +172,19 @@ std::optional<Cache::LastPass> Cache::pass(bool check, bool everything, bool wai
         if (!stopRequested()) log(QStringLiteral("a refresh is already running"), LogArea::cache);
         return std::nullopt;
     }
+    std::optional<LastPass> record = imageryPass(check, everything, progress);
+    // The Sun's X-ray activity rides along with every pass that checks, and with the first one of all;
+    // it skips itself when offline, read-only or stopping.
+    if (check || !QFileInfo::exists(file(QString::fromLatin1(SpaceWeather::fileName))))
+        SpaceWeatherFetch::refresh();
+    return record;
+}
+
+namespace Cache {
+namespace {
+
+// The imagery part of a pass, under the pass lock.
+std::optional<LastPass> imageryPass(bool check, bool everything, const Progress& progress) {
     OriginReset resetOrigin;
     removeStaleTemporaries();
     seedIfEmptyLocked();
@@ -278,6 +299,9 @@ std::optional<Cache::LastPass> Cache::pass(bool check, bool everything, bool wai
     logFinished(record);
     return record;
 }
+
+} // namespace
+} // namespace Cache
 
 void Cache::refresh() {
     if (CacheSettings::offline() || readOnly()) {

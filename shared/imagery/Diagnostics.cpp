@@ -5,6 +5,7 @@
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "SourceStatus.h"
+#include "SpaceWeather.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,6 +83,50 @@ QString indexLine() {
            QStringLiteral(", mirrored ") +
            (mirrored.isString() ? mirrored.toString() : QStringLiteral("not recorded")) +
            QStringLiteral(", failed ") + failedText;
+}
+
+// The space-weather file: where it comes from and how old it is, the X-ray level now, and the flares
+// that peaked in the 48 hours before `now` (one still in progress counts by its class so far).
+QStringList spaceWeatherLines(const QDateTime& now) {
+    const std::optional<SpaceWeather::Record> record = SpaceWeather::load();
+    if (!record) return {QStringLiteral("  no space-weather file yet")};
+    QStringList lines;
+    const int satellite = record->latest ? record->latest->satellite : 0;
+    lines << QStringLiteral("  source NOAA SWPC") +
+                 (satellite > 0
+                      ? QStringLiteral(" (") + SpaceWeather::satelliteName(satellite) + QLatin1Char(')')
+                      : QString()) +
+                 (record->fetched.isValid()
+                      ? QStringLiteral(", file from ") + isoDate(record->fetched) + QStringLiteral(", ") +
+                            SourceStatus::age(record->fetched, now)
+                      : QStringLiteral(", file of unknown age"));
+    if (record->latest)
+        lines << QStringLiteral("  X-ray level ") + SpaceWeather::classFromFlux(record->latest->flux) +
+                     QStringLiteral(" at ") + isoDate(record->latest->time);
+    else
+        lines << QStringLiteral("  X-ray level unknown");
+    const auto recent = SpaceWeather::within(record->flares, now.addSecs(-48 * 3600), now);
+    QStringList counts;
+    for (const char letter : {'C', 'M', 'X'})
+        counts << QStringLiteral("%1 %2")
+                      .arg(QLatin1Char(letter))
+                      .arg(
+                          std::count_if(recent.begin(), recent.end(), [letter](const SpaceWeather::Flare& f) {
+                              return f.peakClass.startsWith(QLatin1Char(letter));
+                          }));
+    lines << QStringLiteral("  flares in the last 48 hours: ") + counts.join(QStringLiteral(", "));
+    if (const auto top = SpaceWeather::largest(recent)) {
+        QString when;
+        if (!top->peak.isValid())
+            when = QStringLiteral("in progress since ") + isoDate(top->begin);
+        else
+            when = (top->inProgress() ? QStringLiteral("peak so far ") : QStringLiteral("peak ")) +
+                   isoDate(top->peak);
+        lines << QStringLiteral("  largest ") + top->peakClass + QStringLiteral(", ") + when;
+    } else {
+        lines << QStringLiteral("  largest: none");
+    }
+    return lines;
 }
 
 } // namespace
@@ -212,5 +257,9 @@ QString Diagnostics::report(const QDateTime& now) {
     } else {
         lines << QStringLiteral("  none recorded");
     }
+    lines << QString();
+
+    lines << QStringLiteral("Space weather");
+    lines << spaceWeatherLines(now);
     return redact(lines.join(QLatin1Char('\n')), homes());
 }

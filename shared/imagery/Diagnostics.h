@@ -1,6 +1,6 @@
 #pragma once
-// The diagnostics report: build, settings, cache, local index and last pass as plain text, with the
-// user's home folder shown as "~" so it can be pasted into a support message.
+// The diagnostics report: build, settings, cache, local index, last pass and space weather as plain text,
+// with the user's home folder shown as "~" so it can be pasted into a support message.
 
 #include <QDateTime>
 #include <QString>

@@ -44,6 +44,66 @@ int stopWhenAsked(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return Cache::stopRequested() ? 1 : 0;
 }
 
+bool hasControlCharacters(const QByteArray& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return uchar(c) < 0x20 || uchar(c) == 0x7f; });
+}
+
+size_t receiveHeader(char* data, size_t size, size_t count, void* target) {
+    auto* etag = static_cast<QByteArray*>(target);
+    const size_t bytes = size * count;
+    const QByteArray line = QByteArray(data, qsizetype(bytes)).trimmed();
+    if (line.startsWith("HTTP/")) etag->clear(); // a new response (after a redirect) starts afresh
+    const qsizetype colon = line.indexOf(':');
+    if (colon > 0 && line.left(colon).trimmed().toLower() == "etag") *etag = line.mid(colon + 1).trimmed();
+    return bytes;
+}
+
+// One GET; zero limits keep configure()'s. Statuses 2xx and 304 are answers, anything else a failure.
+std::optional<HttpClient::Answer> transfer(const QString& url, const QString& etag, QString* error,
+                                           HttpClient::Protocols protocols, qsizetype largestBytes,
+                                           std::chrono::seconds stall, std::chrono::seconds total) {
+    initialiseOnce();
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+    auto fail = [error](const QString& why) -> std::optional<HttpClient::Answer> {
+        if (error) *error = why;
+        return std::nullopt;
+    };
+    if (!curl) return fail(QStringLiteral("the HTTP library could not start"));
+    Body body;
+    body.largest = largestBytes;
+    QByteArray validator;
+    char message[CURL_ERROR_SIZE] = {};
+    const QByteArray address = url.toUtf8();
+    HttpClient::configure(curl.get(), protocols);
+    if (stall.count() > 0) {
+        curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, long(stall.count()));
+        curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, long(stall.count()));
+    }
+    if (total.count() > 0) curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, long(total.count()));
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(nullptr, &curl_slist_free_all);
+    const QByteArray held = etag.toLatin1();
+    if (!held.isEmpty() && !hasControlCharacters(held)) {
+        headers.reset(curl_slist_append(nullptr, ("If-None-Match: " + held).constData()));
+        curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
+    }
+    curl_easy_setopt(curl.get(), CURLOPT_URL, address.constData());
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, appendBody);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, receiveHeader);
+    curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &validator);
+    curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, message);
+    const CURLcode result = curl_easy_perform(curl.get());
+    if (body.tooLarge) return fail(QStringLiteral("the body is larger than %1 MiB").arg(largestBytes >> 20));
+    if (result != CURLE_OK) return fail(QString::fromUtf8(*message ? message : curl_easy_strerror(result)));
+    HttpClient::Answer answer;
+    curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &answer.status);
+    if (answer.status != 304 && (answer.status < 200 || answer.status > 299))
+        return fail(QStringLiteral("the server answered with status %1").arg(answer.status));
+    if (answer.status != 304) answer.body = std::move(body.bytes);
+    if (!hasControlCharacters(validator)) answer.etag = QString::fromLatin1(validator);
+    return answer;
+}
+
 } // namespace
 
 void HttpClient::configure(void* handle, Protocols protocols) {
@@ -71,28 +131,19 @@ void HttpClient::configure(void* handle, Protocols protocols) {
 
 std::optional<QByteArray> HttpClient::get(const QString& url, QString* error, Protocols protocols,
                                           qsizetype largestBytes) {
-    initialiseOnce();
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
-    auto fail = [error](const QString& why) -> std::optional<QByteArray> {
-        if (error) *error = why;
+    std::optional<Answer> answer =
+        transfer(url, {}, error, protocols, largestBytes, std::chrono::seconds(0), std::chrono::seconds(0));
+    if (!answer) return std::nullopt;
+    if (answer->status == 304) { // asked for nothing conditional, so a server that says so is odd
+        if (error) *error = QStringLiteral("the server answered with status 304");
         return std::nullopt;
-    };
-    if (!curl) return fail(QStringLiteral("the HTTP library could not start"));
-    Body body;
-    body.largest = largestBytes;
-    char message[CURL_ERROR_SIZE] = {};
-    const QByteArray address = url.toUtf8();
-    configure(curl.get(), protocols);
-    curl_easy_setopt(curl.get(), CURLOPT_URL, address.constData());
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, message);
-    const CURLcode result = curl_easy_perform(curl.get());
-    if (body.tooLarge) return fail(QStringLiteral("the body is larger than %1 MiB").arg(largestBytes >> 20));
-    if (result != CURLE_OK) return fail(QString::fromUtf8(*message ? message : curl_easy_strerror(result)));
-    long status = 0;
-    curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
-    if (status < 200 || status > 299)
-        return fail(QStringLiteral("the server answered with status %1").arg(status));
-    return std::move(body.bytes);
+    }
+    return std::move(answer->body);
+}
+
+std::optional<HttpClient::Answer> HttpClient::getConditional(const QString& url, const QString& etag,
+                                                             QString* error, qsizetype largestBytes,
+                                                             std::chrono::seconds stall,
+                                                             std::chrono::seconds total) {
+    return transfer(url, etag, error, Protocols::httpsOnly, largestBytes, stall, total);
 }

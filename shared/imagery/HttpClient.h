@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <optional>
 
 namespace HttpClient {
@@ -19,6 +20,20 @@ inline constexpr qsizetype defaultLargestBody = qsizetype(64) << 20;
 std::optional<QByteArray> get(const QString& url, QString* error = nullptr,
                               Protocols protocols = Protocols::httpsOnly,
                               qsizetype largestBytes = defaultLargestBody);
+
+// What a conditional GET brought back: status 304 (with no body) or 2xx.
+struct Answer {
+    long status = 0;
+    QByteArray body;
+    QString etag; // the answer's validator; empty when it gave none or one with control characters
+};
+
+// A GET that sends `etag` as If-None-Match when it is not empty, and ends when no byte moves for `stall`
+// or the whole transfer passes `total`. Nothing, with the reason in words, for any other status or no
+// answer. The body is limited as get()'s.
+std::optional<Answer> getConditional(const QString& url, const QString& etag, QString* error,
+                                     qsizetype largestBytes, std::chrono::seconds stall,
+                                     std::chrono::seconds total);
 
 // Applies the settings every transfer of ours shares (TLS, proxy, stall limits, protocols) to a curl
 // easy handle.

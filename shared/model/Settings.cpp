@@ -293,6 +293,22 @@ void setLiveStatusIcon(bool value) {
     d().set(Key::liveStatusIcon, value);
 }
 
+bool notifyFlares() {
+    return flag(Key::notifyFlares);
+}
+
+void setNotifyFlares(bool value) {
+    d().set(Key::notifyFlares, value);
+}
+
+QStringList announcedFlares() {
+    return SettingsStore::asStringList(stored(Key::announcedFlares)).value_or(QStringList());
+}
+
+void setAnnouncedFlares(const QStringList& value) {
+    d().set(Key::announcedFlares, value);
+}
+
 bool desktopActive() {
     return mode() == Mode::desktop || desktop();
 }

@@ -137,6 +137,12 @@ bool pauseOnBattery(); // absent: true
 void setPauseOnBattery(bool value);
 bool liveStatusIcon();
 void setLiveStatusIcon(bool value);
+// A desktop notification when a flare of class M5 or above peaks; off unless turned on.
+bool notifyFlares();
+void setNotifyFlares(bool value);
+// The flares already announced, as their begin times (ISO 8601 UTC); absent or not a list reads empty.
+QStringList announcedFlares();
+void setAnnouncedFlares(const QStringList& value);
 
 // True when mode() is desktop (absent or unrecognised included), or else when desktop() is on.
 bool desktopActive();

@@ -40,9 +40,11 @@ constexpr std::array<const char*, keyCount> names{
     "pauseOnBattery",
     "liveStatusIcon",
     "migratedFromCorvane",
+    "notifyFlares",
+    "announcedFlares",
 };
 
-static_assert(int(Key::migratedFromCorvane) == keyCount - 1);
+static_assert(int(Key::announcedFlares) == keyCount - 1);
 } // namespace
 
 const std::array<Key, keyCount>& allKeys() {

@@ -42,9 +42,11 @@ enum class Key {
     pauseOnBattery,
     liveStatusIcon,
     migratedFromCorvane,
+    notifyFlares,
+    announcedFlares,
 };
 
-inline constexpr int keyCount = 34;
+inline constexpr int keyCount = 36;
 
 // Every key in declaration order.
 const std::array<Key, keyCount>& allKeys();

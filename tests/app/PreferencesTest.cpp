@@ -167,6 +167,8 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     c.lookPopup->setCurrentIndex(c.lookPopup->findData("running"));
     c.lagPopup->setCurrentIndex(c.lagPopup->findData(3));
     c.statusIconBox->setChecked(true);
+    EXPECT_FALSE(c.flareNoticeBox->isChecked()); // off until chosen
+    c.flareNoticeBox->setChecked(true);
     c.liveBox->setChecked(true);
     c.batteryBox->setChecked(false);
     c.loginBox->setChecked(true);
@@ -188,6 +190,7 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     EXPECT_EQ(Settings::look(), Look::running);
     EXPECT_EQ(Settings::runningLagSlots(), 3);
     EXPECT_TRUE(Settings::liveStatusIcon());
+    EXPECT_TRUE(Settings::notifyFlares());
     EXPECT_TRUE(Settings::liveDesktop());
     EXPECT_FALSE(Settings::pauseOnBattery());
     EXPECT_TRUE(Settings::openAtLogin());
@@ -213,6 +216,7 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     EXPECT_EQ(d.lookPopup->currentData().toString(), "running");
     EXPECT_EQ(d.lagPopup->currentData().toInt(), 3);
     EXPECT_TRUE(d.statusIconBox->isChecked() && d.liveBox->isChecked() && d.loginBox->isChecked());
+    EXPECT_TRUE(d.flareNoticeBox->isChecked());
     EXPECT_FALSE(d.batteryBox->isChecked() || d.lockBox->isChecked());
     EXPECT_TRUE(d.desktopBox->isChecked());
     EXPECT_EQ(d.mode->checkedId(), Modes::segment(Mode::saver));

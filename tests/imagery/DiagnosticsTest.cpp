@@ -1,5 +1,6 @@
 #include "Diagnostics.h"
 #include "CacheFixture.h"
+#include "SpaceWeather.h"
 
 #include <QTimeZone>
 #include <limits>
@@ -40,7 +41,9 @@ TEST_F(DiagnosticsReport, AFreshInstallation) {
     EXPECT_EQ(lines[23], QStringLiteral("  none on disk"));
     EXPECT_EQ(lines[25], QStringLiteral("Last pass"));
     EXPECT_EQ(lines[26], QStringLiteral("  none recorded"));
-    EXPECT_EQ(lines.size(), 27);
+    EXPECT_EQ(lines[28], QStringLiteral("Space weather"));
+    EXPECT_EQ(lines[29], QStringLiteral("  no space-weather file yet"));
+    EXPECT_EQ(lines.size(), 30);
 }
 
 TEST_F(DiagnosticsReport, CraftedSettingsAndAPass) {
@@ -72,10 +75,10 @@ TEST_F(DiagnosticsReport, CraftedSettingsAndAPass) {
     EXPECT_TRUE(report.contains(
         QStringLiteral("\n  generated 2026-10-01T06:00:00Z, mirrored not recorded, failed none\n")));
     EXPECT_TRUE(
-        report.endsWith(QStringLiteral("Last pass\n  finished 2026-10-01T06:01:00Z, checked, everything\n"
+        report.contains(QStringLiteral("Last pass\n  finished 2026-10-01T06:01:00Z, checked, everything\n"
                                        "  host mirror.example (origin fallback)\n"
                                        "  listed 12, moved 3, pruned 1, failed 304 94\n"
-                                       "  source mirror.example, answered")));
+                                       "  source mirror.example, answered\n")));
 
     Cache::LastPass unreached;
     unreached.finished = QStringLiteral("2026-10-01T06:01:00Z");
@@ -84,8 +87,8 @@ TEST_F(DiagnosticsReport, CraftedSettingsAndAPass) {
     unreached.reached = false;
     unreached.reason = QStringLiteral("Could not resolve host: sdo.gsfc.nasa.gov");
     Cache::recordPass(unreached);
-    EXPECT_TRUE(Diagnostics::report().endsWith(
-        QStringLiteral("\n  source NASA SDO, not reached: Could not resolve host: sdo.gsfc.nasa.gov")));
+    EXPECT_TRUE(Diagnostics::report().contains(
+        QStringLiteral("\n  source NASA SDO, not reached: Could not resolve host: sdo.gsfc.nasa.gov\n")));
 
     put(QStringLiteral("index.json"), "[1,2");
     EXPECT_TRUE(Diagnostics::report().contains(QStringLiteral("\nIndex\n  unreadable: ")));
@@ -144,4 +147,38 @@ TEST_F(DiagnosticsReport, OddValuesAreWrittenSafely) {
                                                    QLatin1Char('\n')))
             << index;
     }
+}
+
+TEST_F(DiagnosticsReport, SpaceWeatherCountsTheFlaresOfTwoDaysByClass) {
+    const QDateTime now(QDate(2026, 12, 8), QTime(12, 0), QTimeZone::utc());
+    auto flare = [&](double hoursAgo, const char* flareClass, bool ended = true, bool peaked = true) {
+        const QDateTime begin = now.addSecs(qint64(-hoursAgo * 3600));
+        return SpaceWeather::Flare{begin, peaked ? begin.addSecs(600) : QDateTime(),
+                                   ended ? begin.addSecs(1800) : QDateTime(), QString::fromLatin1(flareClass),
+                                   18};
+    };
+    SpaceWeather::Record record;
+    record.fetched = now.addSecs(-300);
+    record.latest = SpaceWeather::Sample{now.addSecs(-360), 2.34e-6, 18};
+    // Within the 48 hours: three C (one still rising, counted by its class so far), two M, no X; an A
+    // and a B that are not counted; outside them an X of three days ago.
+    record.flares = {
+        flare(72, "X2.0"), flare(47, "C4.0"), flare(30, "M6.2"),       flare(20, "B5.0"),
+        flare(10, "A3.0"), flare(6, "C1.2"),  flare(1, "M1.1", false), flare(0.2, "C1.4", false, false)};
+    ASSERT_TRUE(SpaceWeather::save(record));
+    EXPECT_TRUE(Diagnostics::report(now).endsWith(
+        QStringLiteral("\n\nSpace weather\n"
+                       "  source NOAA SWPC (GOES-18), file from 2026-12-08T11:55:00Z, 5 minutes old\n"
+                       "  X-ray level C2.3 at 2026-12-08T11:54:00Z\n"
+                       "  flares in the last 48 hours: C 3, M 2, X 0\n"
+                       "  largest M6.2, peak 2026-12-07T06:10:00Z")))
+        << Diagnostics::report(now).toStdString();
+
+    record.flares = {flare(0.5, "M1.0", false)};
+    record.latest.reset();
+    ASSERT_TRUE(SpaceWeather::save(record));
+    EXPECT_TRUE(Diagnostics::report(now).endsWith(
+        QStringLiteral("  X-ray level unknown\n"
+                       "  flares in the last 48 hours: C 0, M 1, X 0\n"
+                       "  largest M1.0, peak so far 2026-12-08T11:40:00Z")));
 }

@@ -47,7 +47,9 @@ TEST(SettingsKey, ThirtyFourKeysInOrderWithTheirNames) {
                                "liveDesktop",
                                "pauseOnBattery",
                                "liveStatusIcon",
-                               "migratedFromCorvane"};
+                               "migratedFromCorvane",
+                               "notifyFlares",
+                               "announcedFlares"};
     ASSERT_EQ(Settings::allKeys().size(), size_t(expected.size()));
     for (int i = 0; i < Settings::keyCount; ++i) {
         const Settings::Key key = Settings::allKeys()[size_t(i)];
