@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QSize>
+#include <vector>
 
 struct AVFrame;
 struct SwsContext;
@@ -29,6 +30,11 @@ public:
     static QSize fitted(QSize size, QSize bound);
 
 private:
+    // A picture of `size` to write into: for playback one of the last few this converter made that nobody
+    // holds any more, so a frame costs no fresh pages for the kernel to map and clear.
+    QImage canvas(QSize size);
+
     Use use_;
     SwsContext* scaler_ = nullptr;
+    std::vector<QImage> pool_;
 };
