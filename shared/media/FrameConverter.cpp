@@ -3,6 +3,8 @@
 #include <QColorSpace>
 #include <QTransform>
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -48,13 +50,28 @@ FrameConverter::~FrameConverter() {
     sws_freeContext(scaler_);
 }
 
+struct FrameConverter::Pool {
+    std::mutex lock;
+    std::vector<QImage> images;
+};
+
+FrameConverter::FrameConverter(Use use) : use_(use) {
+    if (use_ != Use::playback) return;
+    static std::mutex lock;
+    static std::weak_ptr<Pool> shared;
+    std::lock_guard guard(lock);
+    pool_ = shared.lock();
+    if (!pool_) shared = pool_ = std::make_shared<Pool>();
+}
+
 QImage FrameConverter::canvas(QSize size) {
-    // Three cover the frame on screen, the one waiting for it and the one being made.
-    constexpr size_t poolSize = 3;
-    if (use_ != Use::playback) return QImage(size, QImage::Format_RGB32);
-    std::erase_if(pool_, [size](const QImage& image) { return image.size() != size; });
-    for (QImage& image : pool_)
-        if (image.isDetached()) {
+    // Two players a screen, each with the frame on screen, the one waiting for it and the one being made.
+    constexpr size_t poolSize = 8;
+    if (!pool_) return QImage(size, QImage::Format_RGB32);
+    std::lock_guard guard(pool_->lock);
+    std::vector<QImage>& images = pool_->images;
+    for (QImage& image : images)
+        if (image.size() == size && image.isDetached()) {
             // The painter let go of it on its own thread: see its reads done before writing.
             std::atomic_thread_fence(std::memory_order_acquire);
             return image;
@@ -63,7 +80,10 @@ QImage FrameConverter::canvas(QSize size) {
     if (image.isNull()) return image;
     // Tagged before it is shared, as tagging a shared picture would copy it.
     image.setColorSpace(QColorSpace::SRgb);
-    if (pool_.size() < poolSize) pool_.push_back(image);
+    // When full, a free picture of another size (a screen resized, a clip of another size) makes room.
+    if (images.size() >= poolSize)
+        std::erase_if(images, [](const QImage& held) { return held.isDetached(); });
+    if (images.size() < poolSize) images.push_back(image);
     return image;
 }
 

@@ -4,7 +4,7 @@
 
 #include <QImage>
 #include <QSize>
-#include <vector>
+#include <memory>
 
 struct AVFrame;
 struct SwsContext;
@@ -17,7 +17,7 @@ public:
                  // line serves two rows as it stands (on solar imagery under one level apart on average)
     };
 
-    explicit FrameConverter(Use use = Use::still) : use_(use) {}
+    explicit FrameConverter(Use use = Use::still);
     ~FrameConverter();
     FrameConverter(const FrameConverter&) = delete;
     FrameConverter& operator=(const FrameConverter&) = delete;
@@ -30,11 +30,13 @@ public:
     static QSize fitted(QSize size, QSize bound);
 
 private:
-    // A picture of `size` to write into: for playback one of the last few this converter made that nobody
-    // holds any more, so a frame costs no fresh pages for the kernel to map and clear.
+    struct Pool;
+    // A picture of `size` to write into: for playback one of the few the players made that nobody holds
+    // any more, so a frame, or the first frames of the next clip, cost no fresh pages for the kernel to
+    // map and clear.
     QImage canvas(QSize size);
 
     Use use_;
     SwsContext* scaler_ = nullptr;
-    std::vector<QImage> pool_;
+    std::shared_ptr<Pool> pool_; // shared by the playback converters alive, gone with the last
 };
