@@ -32,6 +32,15 @@ struct Layout {
 struct Registry {
     std::mutex lock;
     std::vector<Layout> layouts; // a handful: one per picture size and codec seen
+    std::weak_ptr<void> users;
+
+    // Buffers still out are freed when they come back.
+    void close() {
+        for (Layout& layout : layouts)
+            for (AVBufferPool*& pool : layout.pools)
+                av_buffer_pool_uninit(&pool);
+        layouts.clear();
+    }
 };
 
 // Never destroyed: buffers still held by frames return to their pools after the end of main.
@@ -69,6 +78,23 @@ bool makeLayout(AVCodecContext* context, const AVFrame* frame, Layout& layout) {
 }
 
 } // namespace
+
+std::shared_ptr<void> FramePool::use() {
+    Registry& pools = registry();
+    std::lock_guard guard(pools.lock);
+    std::shared_ptr<void> users = pools.users.lock();
+    if (!users) {
+        // The registry stands for the users; the last one only closes its pools.
+        users = std::shared_ptr<void>(&pools, [](void*) {
+            Registry& closing = registry();
+            std::lock_guard closingGuard(closing.lock);
+            // A decoder opened meanwhile started a new use; its pools are made again on demand.
+            closing.close();
+        });
+        pools.users = users;
+    }
+    return users;
+}
 
 int FramePool::getBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
     const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
