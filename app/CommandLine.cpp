@@ -34,45 +34,44 @@ std::optional<QString> CommandLine::operand(const QString& switchName, int offse
     return allArgs.at(at + offset);
 }
 
-std::optional<int> CommandLine::runAction() const {
+CommandLine::Action CommandLine::action() const {
     // Asking for help or the version never starts anything, wherever the switch stands.
-    if (has(QStringLiteral("--help")) || has(QStringLiteral("-h"))) {
-        std::fputs(Usage::text().toLocal8Bit().constData(), stdout);
-        return 0;
-    }
-    if (has(QStringLiteral("--version"))) {
-        Actions::printLine(stdout, Usage::version());
-        return 0;
-    }
+    if (has(QStringLiteral("--help")) || has(QStringLiteral("-h"))) return Action::help;
+    if (has(QStringLiteral("--version"))) return Action::version;
     // A mistyped switch would otherwise start the whole application, or run an action it was
     // not meant for.
-    if (const auto unknown = Usage::unknownSwitch(allArgs)) {
-        Actions::printLine(stderr,
-                           QStringLiteral("solvane: unknown option ") + Actions::escapedControls(*unknown));
+    if (Usage::unknownSwitch(allArgs)) return Action::unknownSwitch;
+    if (has(QStringLiteral("--selftest"))) return Action::selfTest;
+    if (has(QStringLiteral("--check-index"))) return Action::checkIndex;
+    if (has(QStringLiteral("--look-test"))) return Action::lookTest;
+    if (has(QStringLiteral("--export-frame"))) return Action::exportFrame;
+    if (has(QStringLiteral("--diagnose"))) return Action::diagnose;
+    // With both switches only the ordinary refresh runs.
+    if (refreshOnly) return Action::refresh;
+    if (primeOnly) return Action::prime;
+    return Action::none;
+}
+
+std::optional<int> CommandLine::runLightAction() const {
+    switch (action()) {
+    case Action::help:
+        std::fputs(Usage::text().toLocal8Bit().constData(), stdout);
+        return 0;
+    case Action::version:
+        Actions::printLine(stdout, Usage::version());
+        return 0;
+    case Action::unknownSwitch:
+        Actions::printLine(stderr, QStringLiteral("solvane: unknown option ") +
+                                       Actions::escapedControls(*Usage::unknownSwitch(allArgs)));
         std::fputs(Usage::text().toLocal8Bit().constData(), stderr);
         return 2;
+    case Action::checkIndex:
+        if (const auto source = operand(QStringLiteral("--check-index"))) return Actions::checkIndex(*source);
+        std::fputs("usage: Solvane --check-index <path-or-url>\n", stderr);
+        return 1;
+    case Action::diagnose:
+        return Actions::diagnose();
+    default:
+        return std::nullopt;
     }
-    if (has(QStringLiteral("--selftest"))) return Actions::selfTest();
-    if (has(QStringLiteral("--check-index"))) {
-        const auto source = operand(QStringLiteral("--check-index"));
-        if (!source) {
-            std::fputs("usage: Solvane --check-index <path-or-url>\n", stderr);
-            return 1;
-        }
-        return Actions::checkIndex(*source);
-    }
-    if (has(QStringLiteral("--look-test"))) return Actions::lookTest();
-    if (has(QStringLiteral("--export-frame"))) {
-        if (!operand(QStringLiteral("--export-frame"), 2)) {
-            std::fputs("usage: Solvane --export-frame <product-id> <out.png>\n", stderr);
-            return 1;
-        }
-        return Actions::exportFrame(*operand(QStringLiteral("--export-frame")),
-                                    *operand(QStringLiteral("--export-frame"), 2));
-    }
-    if (has(QStringLiteral("--diagnose"))) return Actions::diagnose();
-    // With both switches only the ordinary refresh runs.
-    if (refreshOnly) return Actions::refresh();
-    if (primeOnly) return Actions::prime();
-    return std::nullopt;
 }

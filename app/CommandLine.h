@@ -22,9 +22,29 @@ struct CommandLine {
     std::optional<QString> operand(const QString& switchName, int offset = 1) const;
     bool has(const QString& switchName) const { return allArgs.contains(switchName); }
 
+    // The first command-line action that applies, in this order.
+    enum class Action {
+        none,
+        help,
+        version,
+        unknownSwitch,
+        selfTest,
+        checkIndex,
+        lookTest,
+        exportFrame,
+        diagnose,
+        refresh,
+        prime
+    };
+    Action action() const;
+
     // Runs the first command-line action that applies and gives its exit status, or nothing when the
     // graphical application should start. Writes to standard output and standard error only.
     std::optional<int> runAction() const;
+    // The same for the actions that need neither Qt Gui, FFmpeg nor Qt Widgets (help, version, an unknown
+    // switch, --check-index, --diagnose), which the program runs before it loads the application; nothing
+    // for every other action and for the application.
+    std::optional<int> runLightAction() const;
 };
 
 // Each action writes its output and gives the process's exit status. One file each under actions/.

@@ -1,4 +1,5 @@
-// The entry point: one command-line action and exit, or the desktop application.
+// The application's entry point, which the program (Launcher.cpp) loads from lib/solvane when no light
+// action applies: one command-line action and exit, or the desktop application.
 
 #include "App.h"
 #include "AppParts.h"
@@ -16,7 +17,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-int main(int argc, char** argv) {
+extern "C" __attribute__((visibility("default"))) int solvaneApplicationMain(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -1,7 +1,7 @@
 # The install tree (relocatable: the program finds share/solvane beside its bin/) and the Debian package.
-#   bin/solvane, lib/solvane/Solvane.saver/, share/solvane/ (glossary, seed, help),
-#   share/applications, share/icons/hicolor, share/metainfo, share/xsessions, share/man/man1,
-#   share/bash-completion/completions, share/doc/solvane
+#   bin/solvane, lib/solvane/solvane-app.so (the application the program loads), lib/solvane/Solvane.saver/,
+#   share/solvane/ (glossary, seed, help), share/applications, share/icons/hicolor, share/metainfo,
+#   share/xsessions, share/man/man1, share/bash-completion/completions, share/doc/solvane
 include(GNUInstallDirs)
 
 set(solvane_resources ${CMAKE_SOURCE_DIR}/resources)

@@ -1,5 +1,7 @@
 #include "Decoder.h"
 
+#include "FramePool.h"
+
 #include <cmath>
 #include <mutex>
 
@@ -89,6 +91,8 @@ std::unique_ptr<Decoder> Decoder::open(const QString& path, Threads threads, QSt
     }
     decoder->codec_->thread_count = threads == Threads::single ? 1 : 0;
     decoder->codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    decoder->framePool_ = FramePool::use();
+    decoder->codec_->get_buffer2 = FramePool::getBuffer;
     result = avcodec_open2(decoder->codec_, codec, nullptr);
     if (result < 0) {
         setError(error, QStringLiteral("cannot decode %1: %2").arg(path, mediaError(result)));

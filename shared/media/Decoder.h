@@ -52,6 +52,7 @@ private:
 
     AVFormatContext* format_ = nullptr;
     AVCodecContext* codec_ = nullptr;
+    std::shared_ptr<void> framePool_; // the frame buffers' pools, kept while this decoder lives
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
     int stream_ = -1;

@@ -2,6 +2,9 @@
 
 #include <QColorSpace>
 #include <QTransform>
+#include <atomic>
+#include <mutex>
+#include <vector>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -47,6 +50,43 @@ FrameConverter::~FrameConverter() {
     sws_freeContext(scaler_);
 }
 
+struct FrameConverter::Pool {
+    std::mutex lock;
+    std::vector<QImage> images;
+};
+
+FrameConverter::FrameConverter(Use use) : use_(use) {
+    if (use_ != Use::playback) return;
+    static std::mutex lock;
+    static std::weak_ptr<Pool> shared;
+    std::lock_guard guard(lock);
+    pool_ = shared.lock();
+    if (!pool_) shared = pool_ = std::make_shared<Pool>();
+}
+
+QImage FrameConverter::canvas(QSize size) {
+    // Two players a screen, each with the frame on screen, the one waiting for it and the one being made.
+    constexpr size_t poolSize = 8;
+    if (!pool_) return QImage(size, QImage::Format_RGB32);
+    std::lock_guard guard(pool_->lock);
+    std::vector<QImage>& images = pool_->images;
+    for (QImage& image : images)
+        if (image.size() == size && image.isDetached()) {
+            // The painter let go of it on its own thread: see its reads done before writing.
+            std::atomic_thread_fence(std::memory_order_acquire);
+            return image;
+        }
+    QImage image(size, QImage::Format_RGB32);
+    if (image.isNull()) return image;
+    // Tagged before it is shared, as tagging a shared picture would copy it.
+    image.setColorSpace(QColorSpace::SRgb);
+    // When full, a free picture of another size (a screen resized, a clip of another size) makes room.
+    if (images.size() >= poolSize)
+        std::erase_if(images, [](const QImage& held) { return held.isDetached(); });
+    if (images.size() < poolSize) images.push_back(image);
+    return image;
+}
+
 QSize FrameConverter::fitted(QSize size, QSize bound) {
     if (size.isEmpty() || !bound.isValid() || bound.isEmpty()) return size;
     QSize result = size.scaled(bound, Qt::KeepAspectRatio);
@@ -75,13 +115,14 @@ QImage FrameConverter::convert(const AVFrame* frame, int rotationDegrees, QSize 
 
     // BGRA in memory is what QImage's RGB32 holds on a little-endian machine.
     static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "RGB32 pixel layout assumed little-endian");
-    QImage image(target, QImage::Format_RGB32);
+    QImage image = canvas(target);
     if (image.isNull()) return {};
-    uint8_t* planes[4] = {image.bits(), nullptr, nullptr, nullptr};
+    // Written in place: a pooled picture is shared only with the pool here, so bits() copies nothing.
+    uint8_t* planes[4] = {const_cast<uint8_t*>(image.constBits()), nullptr, nullptr, nullptr};
     int strides[4] = {int(image.bytesPerLine()), 0, 0, 0};
     const int rows = sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, planes, strides);
     if (rows <= 0) return {};
     if (rotationDegrees != 0) image = image.transformed(QTransform().rotate(rotationDegrees));
-    image.setColorSpace(QColorSpace::SRgb);
+    if (image.colorSpace() != QColorSpace::SRgb) image.setColorSpace(QColorSpace::SRgb);
     return image;
 }

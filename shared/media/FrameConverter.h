@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QSize>
+#include <memory>
 
 struct AVFrame;
 struct SwsContext;
@@ -16,7 +17,7 @@ public:
                  // line serves two rows as it stands (on solar imagery under one level apart on average)
     };
 
-    explicit FrameConverter(Use use = Use::still) : use_(use) {}
+    explicit FrameConverter(Use use = Use::still);
     ~FrameConverter();
     FrameConverter(const FrameConverter&) = delete;
     FrameConverter& operator=(const FrameConverter&) = delete;
@@ -29,6 +30,13 @@ public:
     static QSize fitted(QSize size, QSize bound);
 
 private:
+    struct Pool;
+    // A picture of `size` to write into: for playback one of the few the players made that nobody holds
+    // any more, so a frame, or the first frames of the next clip, cost no fresh pages for the kernel to
+    // map and clear.
+    QImage canvas(QSize size);
+
     Use use_;
     SwsContext* scaler_ = nullptr;
+    std::shared_ptr<Pool> pool_; // shared by the playback converters alive, gone with the last
 };

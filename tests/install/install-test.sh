@@ -24,7 +24,7 @@ cmake --install "$build" --prefix "$tree" >/dev/null
 for path in bin/solvane share/solvane/version share/solvane/glossary.json share/solvane/seed.mp4 share/solvane/seed.json \
             share/metainfo/example.tessly.solvane.metainfo.xml share/man/man1/solvane.1.gz \
             share/bash-completion/completions/solvane share/doc/solvane/copyright \
-            lib/solvane/Solvane.saver/solvane-saver lib/solvane/Solvane.saver/Info.plist; do
+            lib/solvane/solvane-app.so lib/solvane/Solvane.saver/solvane-saver lib/solvane/Solvane.saver/Info.plist; do
   check "installed $path" test -e "$tree/$path"
 done
 check "the tree says its version" grep -qx "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")" "$tree/share/solvane/version"
@@ -60,7 +60,7 @@ scratch="$work/root"
 mkdir -p "$scratch/var/lib/dpkg/updates" "$scratch/var/lib/dpkg/info"
 touch "$scratch/var/lib/dpkg/status"
 check "dpkg installs into a scratch root" dpkg --root="$scratch" --force-not-root --force-depends --force-script-chrootless -i "$deb"
-for path in usr/bin/solvane usr/share/solvane/seed.mp4 usr/share/man/man1/solvane.1.gz usr/share/doc/solvane/copyright; do
+for path in usr/bin/solvane usr/lib/solvane/solvane-app.so usr/share/solvane/seed.mp4 usr/share/man/man1/solvane.1.gz usr/share/doc/solvane/copyright; do
   check "packaged $path" test -e "$scratch/$path"
 done
 check "packaged solvane --selftest" sh -c "cd '$work' && HOME='$work/home' '$scratch/usr/bin/solvane' --selftest"

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The program runs --check-index and --diagnose without loading the application's part (FFmpeg, Qt Gui,
+# Qt Widgets), loads it for every other action, and says in one line when that part is missing or broken.
+# Usage: launcher-test.sh <solvane>
+set -euo pipefail
+program=$1
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
+export ASAN_OPTIONS=detect_leaks=0
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+
+# What the loader brings in, one library a line.
+loaded() { LD_DEBUG=libs "$@" 2>&1 >/dev/null | sed -n 's/.*calling init: //p' || true; }
+heavy='libavcodec|libavformat|libswscale|libQt6Gui|libQt6Widgets|solvane-app\.so'
+
+for action in "--check-index $source_dir/infra/contract/contract-v1/index.json" --diagnose --version; do
+  # shellcheck disable=SC2086
+  if loaded "$program" $action | grep -E "$heavy" >"$work/found"; then
+    fail "$action loads $(tr '\n' ' ' <"$work/found")"
+  else
+    echo "ok: $action loads none of the application's libraries"
+  fi
+done
+# The same look at an action that needs the application sees them, so the check above cannot pass
+# because the loader's report changed its words.
+if loaded "$program" --export-frame | grep -q libavcodec; then
+  echo "ok: --export-frame loads the application"
+else
+  fail "--export-frame does not show libavcodec loading"
+fi
+
+# A copy of the program without its part, then with a broken one and with a library that is not ours.
+mkdir -p "$work/copy/bin" "$work/copy/lib/solvane"
+cp "$program" "$work/copy/bin/solvane"
+part="$work/copy/lib/solvane/solvane-app.so"
+expect_one_line() { # expect_one_line <what>
+  local status=0
+  "$work/copy/bin/solvane" --selftest >"$work/out" 2>"$work/err" || status=$?
+  if [ "$status" -eq 127 ] && [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q '^solvane: cannot load the application: ' "$work/err"; then
+    echo "ok: $1 gives one line and status 127"
+  else
+    fail "$1: status $status, stderr:"; sed 's/^/    /' "$work/err"
+  fi
+}
+expect_one_line "a missing part"
+echo "not a library" >"$part"
+expect_one_line "a broken part"
+cp "$(ldd "$program" | awk '/libz\.so/ {print $3}')" "$part"
+expect_one_line "a library without the entry point"
+if "$work/copy/bin/solvane" --version | grep -q '^Solvane '; then
+  echo "ok: the light actions run without the part"
+else
+  fail "--version without the part"
+fi
+
+[ "$failures" -eq 0 ]
