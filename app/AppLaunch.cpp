@@ -154,7 +154,11 @@ void App::startRefresh() {
         QMetaObject::invokeMethod(
             qApp,
             [self] {
-                if (self) self->parts_.applyDesktopPicture();
+                if (!self) return;
+                self->parts_.applyDesktopPicture();
+                // The pass may have brought new flares and a new X-ray level.
+                for (WallView* wall : self->walls_)
+                    wall->reloadSpaceWeather();
             },
             Qt::QueuedConnection);
     }).detach();
