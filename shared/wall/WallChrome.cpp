@@ -178,9 +178,9 @@ QFont font(double points, QFont::Weight weight) {
 
 QRectF markRect(const QRectF& track, const FlareMarks::Mark& mark, const ChromeSizes& sizes) {
     const double unit = std::max(sizes.playhead, 2.0) / 9.0; // one point at the reference size
-    double height = 7.0, width = 2.5;
-    if (mark.band == FlareMarks::Band::m) height = 10.0, width = 3.0;
-    if (mark.band == FlareMarks::Band::x) height = 13.5, width = 3.5;
+    double height = 8.0, width = 3.0;
+    if (mark.band == FlareMarks::Band::m) height = 11.0, width = 3.5;
+    if (mark.band == FlareMarks::Band::x) height = 15.0, width = 4.0;
     height *= unit;
     width *= unit;
     const double x = track.left() + std::clamp(mark.fraction, 0.0, 1.0) * track.width();
@@ -190,7 +190,7 @@ QRectF markRect(const QRectF& track, const FlareMarks::Mark& mark, const ChromeS
 QColor markColour(FlareMarks::Band band) {
     switch (band) {
     case FlareMarks::Band::c:
-        return {150, 200, 240};
+        return {160, 210, 250};
     case FlareMarks::Band::m:
         return {246, 190, 84};
     case FlareMarks::Band::x:
