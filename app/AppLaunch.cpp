@@ -162,6 +162,9 @@ void App::startRefresh() {
                     [notifier = Platform::notifier()](const QString& title, const QString& body) {
                         return notifier->notify(title, body);
                     });
+                // The pass may have brought new flares and a new X-ray level.
+                for (WallView* wall : self->walls_)
+                    wall->reloadSpaceWeather();
             },
             Qt::QueuedConnection);
     }).detach();

@@ -6,7 +6,9 @@
 #include "Settings.h"
 #include "WallView.h"
 
+#include <QApplication>
 #include <QPalette>
+#include <QPointer>
 #include <QResizeEvent>
 #include <QThreadPool>
 
@@ -70,5 +72,15 @@ void SolvaneSaverView::resizeEvent(QResizeEvent* event) {
 
 void SolvaneSaverView::refreshIfStale() {
     // The pass decides for itself whether one is due, and blocks while it downloads: never on this thread.
-    QThreadPool::globalInstance()->start([] { Cache::refresh(); });
+    // Afterwards the wall reads the flares and X-ray level again.
+    QPointer<SolvaneSaverView> self(this);
+    QThreadPool::globalInstance()->start([self] {
+        Cache::refresh();
+        QMetaObject::invokeMethod(
+            qApp,
+            [self] {
+                if (self && self->wall_) self->wall_->reloadSpaceWeather();
+            },
+            Qt::QueuedConnection);
+    });
 }

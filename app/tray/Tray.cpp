@@ -9,6 +9,7 @@
 #include "ShownNow.h"
 #include "SourceStatus.h"
 #include "StatusIcon.h"
+#include "XrayStatus.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -134,7 +135,11 @@ QString Tray::imageryLine() const {
     state.offline = Settings::offline();
     state.downloading = controller_.refreshing();
     state.now = env_.now();
-    return SourceStatus::line(state);
+    const QString imagery = SourceStatus::line(state);
+    const auto& weather = spaceWeather_.current();
+    const QString xray = weather ? XrayStatus::level(*weather, state.now) : QString();
+    if (xray.isEmpty()) return imagery;
+    return imagery.isEmpty() ? xray + QLatin1Char('.') : imagery + QLatin1Char(' ') + xray + QLatin1Char('.');
 }
 
 void Tray::menuNeedsUpdate() {

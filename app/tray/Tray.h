@@ -7,6 +7,7 @@
 #include "FrameActions.h"
 #include "MenuActions.h"
 #include "Notifier.h"
+#include "SpaceWeatherFile.h"
 #include "StatusLine.h"
 
 #include <QDateTime>
@@ -58,7 +59,7 @@ public:
 
     QString statusLine() const;
     // The second line: where the imagery comes from and how old it is, that it is downloading, or that
-    // the last pass reached no source and why.
+    // the last pass reached no source and why; then the X-ray level, when the space-weather file has one.
     QString imageryLine() const;
     QSystemTrayIcon* item() const { return item_; }
     QMenu* menu() const { return menu_; }
@@ -92,6 +93,8 @@ private:
     QWidgetAction* preview_ = nullptr;
     std::optional<QImage> statusThumb_;
     std::optional<QDateTime> statusThumbAt_;
+    // Read again only when the file changes: the menu is brought up to date every two seconds.
+    mutable SpaceWeatherFile spaceWeather_;
     bool drawing_ = false;
     bool noticeGiven_ = false;
     QTimer iconTimer_;

@@ -2,6 +2,7 @@
 
 #include "BuildInfo.h"
 #include "SolarTime.h"
+#include "XrayStatus.h"
 
 #include <QJsonDocument>
 #include <QLocale>
@@ -53,6 +54,7 @@ QStringList Provenance::lines() const {
     // NASA asks for its credit wherever its imagery is shown, so it rides on the imagery line.
     out << QStringLiteral("Imagery: NASA/SDO, via ") + makerDomain() + dot + QLatin1String(credit);
     out << QLatin1String(disclaimer);
+    if (xraySatellite) out << XrayStatus::source(*xraySatellite);
     return out;
 }
 

@@ -22,6 +22,9 @@ struct Provenance {
     std::optional<int> realFrames;  // frames of the clip that are new observations
     std::optional<int> slotCount;   // frame slots of the clip
     std::optional<Integration> integration;
+    // Set when the frame was shown with flare marks on its timeline: the GOES satellite of the X-ray
+    // data (0 when not named), stated in a line after the eight.
+    std::optional<int> xraySatellite;
 
     static constexpr int lineCount = 8;
     static constexpr const char* disclaimer = "A visualization, not a calibrated radiance.";
@@ -39,6 +42,7 @@ struct Provenance {
     static Provenance make(const CacheEntry& cached, std::optional<QDateTime> frame,
                            std::optional<int> slotCount, const GlossaryMap& glossary = Glossary::bundled());
 
+    // The eight lines, and the X-ray data's source as a ninth when xraySatellite is set.
     QStringList lines() const;
     QString text() const; // the lines joined with line feeds
 

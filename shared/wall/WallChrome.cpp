@@ -176,6 +176,29 @@ QFont font(double points, QFont::Weight weight) {
     return f;
 }
 
+QRectF markRect(const QRectF& track, const FlareMarks::Mark& mark, const ChromeSizes& sizes) {
+    const double unit = std::max(sizes.playhead, 2.0) / 9.0; // one point at the reference size
+    double height = 8.0, width = 3.0;
+    if (mark.band == FlareMarks::Band::m) height = 11.0, width = 3.5;
+    if (mark.band == FlareMarks::Band::x) height = 15.0, width = 4.0;
+    height *= unit;
+    width *= unit;
+    const double x = track.left() + std::clamp(mark.fraction, 0.0, 1.0) * track.width();
+    return {x - width / 2.0, track.center().y() - height, width, height};
+}
+
+QColor markColour(FlareMarks::Band band) {
+    switch (band) {
+    case FlareMarks::Band::c:
+        return {160, 210, 250};
+    case FlareMarks::Band::m:
+        return {246, 190, 84};
+    case FlareMarks::Band::x:
+        return {246, 112, 92};
+    }
+    return Qt::white;
+}
+
 double qrPlateSide(QSizeF bounds) {
     return std::max(0.1 * bounds.height(), 72.0);
 }
@@ -211,6 +234,7 @@ ChromeLayout layout(QSizeF bounds, const ChromeSizes& sizes, double progress, bo
 
     l.attribution = QRectF(gap, h - gap - sizes.attributionHeight, 0.4 * w, sizes.attributionHeight);
     l.caption = QRectF(gap, l.attribution.top() - sizes.captionHeight, 0.66 * w, sizes.captionHeight);
+    l.flare = l.caption.translated(0, -sizes.captionHeight);
 
     const double side = qrPlateSide(bounds);
     l.qrPlate = QRectF(w - gap - side, h - gap - side, side, side);
@@ -222,9 +246,9 @@ ChromeLayout layout(QSizeF bounds, const ChromeSizes& sizes, double progress, bo
     l.clock = QRectF(clockRight - clockWidth, l.caption.bottom() - sizes.clockHeight, clockWidth,
                      sizes.clockHeight);
 
-    // The card rests above the caption on the left.
+    // The card rests above the caption and the flare row on the left.
     if (!card.isEmpty())
-        l.card = QRectF(gap, std::max(gap, l.caption.top() - gap * 0.5 - card.height()), card.width(),
+        l.card = QRectF(gap, std::max(gap, l.flare.top() - gap * 0.5 - card.height()), card.width(),
                         card.height());
     return l;
 }
@@ -244,6 +268,16 @@ void paint(QPainter& painter, const ChromeLayout& l, const ChromeState& s, const
         painter.fillRect(l.track, QColor(255, 255, 255, 89));
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.setPen(Qt::NoPen);
+        for (const FlareMarks::Mark& mark : s.marks) {
+            // A dark rim keeps a mark legible where the track crosses bright corona.
+            const QRectF bar = markRect(l.track, mark, sizes);
+            const double rim = std::max(0.75, sizes.timeline * 0.4);
+            painter.setBrush(QColor(0, 0, 0, 110));
+            painter.drawRoundedRect(bar.adjusted(-rim, -rim, rim, 0), bar.width() / 2 + rim,
+                                    bar.width() / 2 + rim);
+            painter.setBrush(markColour(mark.band));
+            painter.drawRoundedRect(bar, bar.width() / 2, bar.width() / 2);
+        }
         painter.setBrush(Qt::white);
         painter.drawEllipse(l.playhead);
         painter.setRenderHint(QPainter::Antialiasing, false);
@@ -254,6 +288,10 @@ void paint(QPainter& painter, const ChromeLayout& l, const ChromeState& s, const
     painter.setFont(font(sizes.attribution));
     drawShadowedText(painter, cache, ChromeCache::Line::attribution, l.attribution, s.attribution,
                      Qt::AlignLeft | Qt::AlignVCenter, s.attributionOpacity, true);
+    // The flare's name at the caption's size, shadowed: it often shows after the scrim has faded.
+    painter.setFont(font(sizes.caption));
+    drawShadowedText(painter, cache, ChromeCache::Line::flare, l.flare, s.flare,
+                     Qt::AlignLeft | Qt::AlignVCenter, s.flareOpacity, true);
     painter.setFont(font(sizes.clock));
     drawShadowedText(painter, cache, ChromeCache::Line::clock, l.clock, s.clock,
                      Qt::AlignRight | Qt::AlignVCenter, s.clockOpacity, true);

@@ -1,7 +1,10 @@
 #pragma once
 // The chrome drawn over the video of a wall: the scrim, caption and attribution lines, the frame clock,
-// the 48-hour timeline with its playhead, the information card and the QR plate. Layout is a pure
+// the 48-hour timeline with its playhead and flare marks, the line naming the flare that plays, the
+// information card and the QR plate. Layout is a pure
 // function of the bounds and the type sizes; painting takes the texts and opacities the view holds.
+
+#include "FlareMarks.h"
 
 #include <QFont>
 #include <QImage>
@@ -10,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <vector>
 
 // Sizes in points, already multiplied by the type-scale factor.
 struct ChromeSizes {
@@ -20,6 +24,7 @@ struct ChromeSizes {
 
 struct ChromeLayout {
     QRectF scrim, caption, attribution, clock, track, playhead, qrPlate, qrCode, card;
+    QRectF flare; // the row above the caption that names the flare playing
     bool operator==(const ChromeLayout&) const = default;
 };
 
@@ -28,10 +33,12 @@ struct ChromeState {
     QString caption;
     QString attribution;
     QString clock;
+    QString flare;
     QStringList card;
-    QImage qr; // empty: no plate
+    std::vector<FlareMarks::Mark> marks; // drawn with the timeline
+    QImage qr;                           // empty: no plate
     double scrimOpacity = 0, captionOpacity = 0, attributionOpacity = 0, clockOpacity = 0;
-    double timelineOpacity = 0, cardOpacity = 0, qrOpacity = 0;
+    double timelineOpacity = 0, cardOpacity = 0, qrOpacity = 0, flareOpacity = 0;
 };
 
 // Chrome parts rendered once into images and reused while what they show stays the same: the scrim for
@@ -40,7 +47,7 @@ struct ChromeState {
 // out and drawing glyphs again. GUI thread only.
 class ChromeCache {
 public:
-    enum class Line { caption, attribution, clock };
+    enum class Line { caption, attribution, clock, flare };
     void drawText(QPainter& painter, Line line, const QRectF& rect, const QString& text, int flags,
                   bool shadow);
     void drawScrim(QPainter& painter, const QRectF& rect);
@@ -55,7 +62,7 @@ private:
         qreal ratio = 1.0;
         QImage image;
     };
-    std::array<Drawn, 3> lines_;
+    std::array<Drawn, 4> lines_;
     QImage scrim_;
 };
 
@@ -69,6 +76,11 @@ QSizeF cardSize(const QStringList& lines, const ChromeSizes& sizes, double width
 // Where everything goes. `progress` places the playhead (0 ... 1); `qrShown` moves the clock clear of
 // the plate.
 ChromeLayout layout(QSizeF bounds, const ChromeSizes& sizes, double progress, bool qrShown, QSizeF card = {});
+// A flare's mark: a short upright bar rising from the middle of the track at the mark's place, taller
+// and wider for a larger class.
+QRectF markRect(const QRectF& track, const FlareMarks::Mark& mark, const ChromeSizes& sizes);
+// The mark's colour: calm blue for C, amber for M, coral for X.
+QColor markColour(FlareMarks::Band band);
 // Side of the QR plate and the code inside it, in points.
 double qrPlateSide(QSizeF bounds);
 inline constexpr double qrInset = 7.0;

@@ -15,6 +15,7 @@
 #include "Settings.h"
 #include "SolarTime.h"
 #include "Store.h"
+#include "XrayStatus.h"
 
 #include <QLabel>
 #include <QPaintEvent>
@@ -253,7 +254,7 @@ void WallView::animationChanged() {
             dirty |= frameTarget(i).toAlignedRect();
     }
     if (animator_.animating(cardKey)) dirty |= layout_.card.toAlignedRect();
-    for (int key : {scrimKey, captionKey, attributionKey, clockKey, timelineKey, qrKey})
+    for (int key : {scrimKey, captionKey, attributionKey, clockKey, timelineKey, qrKey, flareKey})
         if (animator_.animating(key)) dirty |= chromeBand();
     update(dirty);
 }
@@ -329,6 +330,7 @@ void WallView::stop() {
     cancel(cardShow_);
     cancel(scrubbing_);
     cancel(retry_);
+    cancel(flareHide_);
     observed_ = 0;
     animator_.clear();
     running_.reset();
@@ -389,9 +391,11 @@ std::optional<WallView::Shown> WallView::shown() const {
     std::optional<QDateTime> frame;
     if (count && clipEnd_)
         frame = SolarTime::frameTime(*clipEnd_, heldSlot_.value_or(SolarTime::slot(seconds, *count)), *count);
-    return Shown{slot.entry, slot.file, seconds,
-                 Provenance::make(slot.entry.id, slot.entry.label, slot.entry.frameCount,
-                                  slot.entry.integration, frame, count)};
+    Provenance provenance = Provenance::make(slot.entry.id, slot.entry.label, slot.entry.frameCount,
+                                             slot.entry.integration, frame, count);
+    // A frame whose timeline carried flare marks says whose X-ray data they are.
+    if (weather_ && !marks_.empty()) provenance.xraySatellite = XrayStatus::satellite(*weather_);
+    return Shown{slot.entry, slot.file, seconds, provenance};
 }
 
 WallView::State WallView::state() const {
@@ -399,6 +403,7 @@ WallView::State WallView::state() const {
     s.captionLine = captionLine_;
     s.clockLine = clockLine_;
     s.attributionText = options_.attribution.value_or(QString());
+    if (animator_.target(flareKey) > 0.0) s.flareLine = flareLine_;
     s.captionUp = captionUp_;
     s.timeHeld = timeHeld_;
     s.paused = paused_;
@@ -483,6 +488,9 @@ void WallView::paintEvent(QPaintEvent* event) {
     chrome.caption = captionLine_;
     chrome.attribution = options_.attribution.value_or(QString());
     chrome.clock = clockLine_;
+    chrome.flare = flareLine_;
+    chrome.flareOpacity = flareOpacity();
+    chrome.marks = marks_;
     chrome.card = cardLines_;
     chrome.scrimOpacity = scrimOpacity();
     chrome.captionOpacity = captionOpacity();
@@ -515,4 +523,7 @@ double WallView::cardOpacity() const {
 }
 double WallView::qrOpacity() const {
     return animator_.value(qrKey);
+}
+double WallView::flareOpacity() const {
+    return animator_.value(flareKey);
 }

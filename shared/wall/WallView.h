@@ -17,6 +17,7 @@
 #include "Playlist.h"
 #include "Provenance.h"
 #include "QrImage.h"
+#include "SpaceWeatherFile.h"
 #include "Transition.h"
 #include "TransitionGeometry.h"
 #include "TypeScale.h"
@@ -57,6 +58,8 @@ public:
         std::function<bool()> reduceMotion;               // the desktop's reduce-motion preference
         std::function<std::vector<CacheEntry>()> entries; // the cached clips
         std::function<QString(const CacheEntry&)> clipPath;
+        // The flares and X-ray level (default: the cache folder's file, read again when it changed).
+        std::function<std::optional<SpaceWeather::Record>()> spaceWeather;
     };
 
     // What is on screen now, for saving and sharing.
@@ -70,6 +73,7 @@ public:
     // A plain copy of the state the chrome and the tests look at.
     struct State {
         QString captionLine, clockLine, attributionText;
+        QString flareLine; // the flare the caption band names now; empty while none shows
         bool captionUp = false, timeHeld = false, paused = false, policyPaused = false, infoUp = false;
         bool stopped = false, waiting = false;
         bool playing = false; // the active player is playing
@@ -98,6 +102,9 @@ public:
     void showInfo(std::optional<double> forSeconds);
     void hideInfo();
     void showTime(bool held);
+    // Reads the flares and X-ray level again (a pass has finished) and re-marks the clip on screen. Each
+    // new clip also looks whether the file changed.
+    void reloadSpaceWeather();
 
     std::optional<Shown> shown() const;
     bool paused() const { return paused_; }
@@ -113,6 +120,8 @@ public:
     double timelineOpacity() const;
     double cardOpacity() const;
     double qrOpacity() const;
+    double flareOpacity() const;
+    const std::vector<FlareMarks::Mark>& flareMarks() const { return marks_; }
     const ChromeLayout& chromeLayout() const { return layout_; }
     ViewClock& clock() { return *clock_; }
     int redraws() const { return redraws_; }
@@ -156,6 +165,8 @@ private:
     void refreshTime();
     void refreshQR();
     void setCard();
+    void placeMarks();
+    void showFlare(const std::optional<QDateTime>& frame);
     void layoutChrome();
     void animationChanged();
     void frameArrived();
@@ -217,4 +228,13 @@ private:
     // transparent to the mouse, placed where the view draws them.
     QLabel* captionText_ = nullptr;
     QLabel* cardText_ = nullptr;
+    // Flares: the record, the marks of the clip on screen with a text object each (its class), and the
+    // line naming the flare under the playhead (made when first needed).
+    SpaceWeatherFile weatherFile_;
+    std::optional<SpaceWeather::Record> weather_;
+    std::vector<FlareMarks::Mark> marks_;
+    std::vector<QLabel*> markTexts_;
+    QLabel* flareText_ = nullptr;
+    QString flareLine_;
+    ViewClock::WorkID flareHide_ = 0;
 };

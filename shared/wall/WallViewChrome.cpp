@@ -1,4 +1,5 @@
-// The chrome half of WallView: caption, frame clock and timeline, scrubbing, the card and the QR plate.
+// The chrome half of WallView: caption, frame clock and timeline with its flare marks, scrubbing, the card
+// and the QR plate.
 
 #include "IsoDate.h"
 #include "WallView.h"
@@ -12,6 +13,7 @@
 #include "Settings.h"
 #include "SolarTime.h"
 #include "Store.h"
+#include "XrayStatus.h"
 
 #include <QLabel>
 #include <QLocale>
@@ -31,6 +33,10 @@ constexpr double infoForSeconds = 12.0;
 constexpr double kClockOpacity = 0.85;
 constexpr double kTimelineOpacity = 0.7;
 constexpr double kQrPlateOpacity = 0.88;
+constexpr double kFlareOpacity = 0.85;
+// A flare plays for a moment at the clip's pace (one 20-minute frame is a ninth of a second): its name
+// stays this long after the playhead has left it, so it can be read.
+constexpr double flareHoldSeconds = 3.0;
 
 // The caption's name part for the look asked for: a screen standing in with another product says so
 // rather than passing it off as its own, and a difference look on a single frame says it shows Natural.
@@ -63,6 +69,10 @@ void WallView::showCaption(const CacheEntry& entry, Look look) {
     clipEnd_ = parseISO(entry.updated);
     progress_ = 0;
     clockLine_.clear();
+    cancel(flareHide_);
+    animator_.set(flareKey, 0.0);
+    if (flareText_) flareText_->hide();
+    reloadSpaceWeather();
     layoutChrome();
     captionLine_ = Caption::shown(captionName_, when);
     captionText_->setAccessibleName(Caption::spoken(captionName_, when));
@@ -113,10 +123,12 @@ void WallView::showSlot(int slot, int slotCount) {
         }
     }
     if (clockShown_ && clipEnd_) {
-        if (const auto frame = SolarTime::frameTime(*clipEnd_, slot, slotCount)) {
+        const auto frame = SolarTime::frameTime(*clipEnd_, slot, slotCount);
+        if (frame) {
             clockLine_ = SolarTime::clock(*frame);
             refreshTime();
         }
+        showFlare(frame);
     }
     progress_ = SolarTime::progress(slot, slotCount);
     layoutChrome();
@@ -230,8 +242,14 @@ void WallView::toggleInfo() {
 
 void WallView::setCard() {
     const auto now = shown();
-    cardLines_ = now ? now->provenance.lines() : QStringList{};
-    cardText_->setAccessibleName(now ? now->provenance.text() : QString());
+    QStringList lines = now ? now->provenance.lines() : QStringList{};
+    if (now && weather_) {
+        // The X-ray lines end the card, their source last, whether or not the provenance named it.
+        if (now->provenance.xraySatellite) lines.removeLast();
+        lines << XrayStatus::cardLines(*weather_, QDateTime::currentDateTimeUtc());
+    }
+    cardLines_ = lines;
+    cardText_->setAccessibleName(lines.join(QLatin1Char('\n')));
     layoutChrome();
     update(); // new lines in a card of the same size
 }
@@ -278,6 +296,9 @@ void WallView::layoutChrome() {
     const ChromeLayout before = layout_;
     layout_ = WallChrome::layout(QSizeF(size()), sizes_, progress_, animator_.target(qrKey) > 0.0, card);
     captionText_->setGeometry(layout_.caption.toAlignedRect());
+    if (flareText_) flareText_->setGeometry(layout_.flare.toAlignedRect());
+    for (size_t i = 0; i < markTexts_.size() && i < marks_.size(); ++i)
+        markTexts_[i]->setGeometry(WallChrome::markRect(layout_.track, marks_[i], sizes_).toAlignedRect());
     cardText_->setGeometry(layout_.card.toAlignedRect());
     // Anything but the playhead moving on repaints the whole view; the playhead goes with the clock.
     ChromeLayout moved = layout_;
@@ -287,7 +308,10 @@ void WallView::layoutChrome() {
 
 QRect WallView::chromeBand() const {
     const ChromeLayout& l = layout_;
-    const QRectF band = l.scrim | l.caption | l.attribution | l.clock | l.track | l.playhead | l.qrPlate;
+    // The track's band reaches up to the tallest flare mark.
+    const QRectF marks = l.track.adjusted(0, -2.0 * sizes_.playhead, 0, 0);
+    const QRectF band =
+        l.scrim | l.caption | l.flare | l.attribution | l.clock | l.track | marks | l.playhead | l.qrPlate;
     const int margin = qCeil(WallChrome::textMargin) + 1;
     return band.toAlignedRect().adjusted(-margin, -margin, margin, margin) & rect();
 }
@@ -299,4 +323,67 @@ std::optional<QDateTime> WallView::shownInstant() const {
     if (!count || !SolarTime::trusted(slot.entry.frameCount, *count)) return std::nullopt;
     return SolarTime::frameTime(
         *clipEnd_, heldSlot_.value_or(SolarTime::slot(slot.player->currentSeconds(), *count)), *count);
+}
+
+void WallView::reloadSpaceWeather() {
+    weather_ = env_.spaceWeather ? env_.spaceWeather() : weatherFile_.current();
+    placeMarks();
+    if (infoUp_) setCard();
+}
+
+void WallView::placeMarks() {
+    std::vector<FlareMarks::Mark> marks;
+    const auto count = activeSlotCount();
+    // Marks need the times the timeline stands for: a clip whose frame clock is not trusted gets none.
+    if (weather_ && clip_ && clipEnd_ && count && SolarTime::trusted(clip_->frameCount, *count))
+        marks = FlareMarks::marks(weather_->flares, *clipEnd_, *count, SolarTime::cadence);
+    const bool same =
+        marks.size() == marks_.size() &&
+        std::equal(marks.begin(), marks.end(), marks_.begin(), [](const auto& a, const auto& b) {
+            return a.fraction == b.fraction && FlareMarks::caption(a.flare) == FlareMarks::caption(b.flare);
+        });
+    if (same) return;
+    marks_ = std::move(marks);
+    for (QLabel* text : markTexts_)
+        delete text;
+    markTexts_.clear();
+    for (const FlareMarks::Mark& mark : marks_) {
+        auto* text = new QLabel(this);
+        text->setObjectName(QStringLiteral("flareMark"));
+        text->setAttribute(Qt::WA_TransparentForMouseEvents);
+        text->setAccessibleName(mark.flare.peakClass.trimmed());
+        text->setAccessibleDescription(FlareMarks::caption(mark.flare));
+        text->setGeometry(WallChrome::markRect(layout_.track, mark, sizes_).toAlignedRect());
+        text->show();
+        markTexts_.push_back(text);
+    }
+    update(chromeBand());
+}
+
+void WallView::showFlare(const std::optional<QDateTime>& frame) {
+    const auto mark = frame ? FlareMarks::under(marks_, *frame, SolarTime::cadence) : std::nullopt;
+    if (mark) {
+        cancel(flareHide_);
+        const QString line = FlareMarks::caption(mark->flare);
+        if (!flareText_) {
+            flareText_ = new QLabel(this);
+            flareText_->setObjectName(QStringLiteral("flare"));
+            flareText_->setAttribute(Qt::WA_TransparentForMouseEvents);
+            flareText_->setGeometry(layout_.flare.toAlignedRect());
+        }
+        flareText_->setAccessibleName(line);
+        flareText_->show();
+        if (line != flareLine_) {
+            flareLine_ = line;
+            update(chromeBand());
+        }
+        if (animator_.target(flareKey) != kFlareOpacity) animator_.animate(flareKey, kFlareOpacity, 0.3);
+        return;
+    }
+    if (flareHide_ || animator_.target(flareKey) <= 0.0) return;
+    flareHide_ = clock_->after(flareHoldSeconds, [this] {
+        flareHide_ = 0;
+        animator_.animate(flareKey, 0.0, 0.8);
+        if (flareText_) flareText_->hide();
+    });
 }

@@ -18,7 +18,8 @@ enum WallViewKey {
     timelineKey,
     cardKey,
     qrKey,
-    transitionKey
+    transitionKey,
+    flareKey
 };
 
 // The latest frame a player handed over, waiting for the GUI thread.

@@ -164,6 +164,22 @@ TEST(SharePng, CarriesTitleDescriptionSoftwareThenTheRecord) {
     EXPECT_EQ(record.object().value(QStringLiteral("version")).toString(), Share::appVersion());
 }
 
+// A frame saved while flare marks were on its timeline names the X-ray data after the eight lines; the
+// machine-readable record stays as it was.
+TEST(SharePng, AFrameShownWithFlareMarksNamesItsXrayData) {
+    QImage image(8, 6, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    Provenance marked = sample();
+    marked.xraySatellite = 16;
+    const auto png = Share::png(image, marked);
+    ASSERT_TRUE(png);
+    const QStringList lines = Share::pngDescription(*png).value_or(QString()).split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), Provenance::lineCount + 1);
+    EXPECT_EQ(lines.last(), QStringLiteral("X-ray data: NOAA SWPC (GOES-16)"));
+    EXPECT_EQ(Share::textChunks(*png).at(QStringLiteral("Orvelle-Provenance")),
+              sample().recordJSON(Share::appVersion()));
+}
+
 TEST(SharePng, ExternalCheckerAcceptsIt) {
     QImage image(16, 16, QImage::Format_RGB32);
     image.fill(Qt::red);

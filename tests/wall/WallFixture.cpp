@@ -64,6 +64,7 @@ std::unique_ptr<WallView> WallFixture::makeView(std::vector<CacheEntry> cached, 
     environment.entries = [cached] { return cached; };
     const QString path = clip();
     environment.clipPath = [path](const CacheEntry&) { return path; };
+    environment.spaceWeather = [this] { return weather; };
     WallView::Options options;
     options.products = products;
     options.attribution = QString("solvane.example");

@@ -40,6 +40,8 @@ protected:
     bool waitFor(const std::function<bool()>& done);
 
     QTemporaryDir dir;
+    // The flares and X-ray level views made by makeView read; none unless a test sets it.
+    std::optional<SpaceWeather::Record> weather;
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
     std::shared_ptr<HeldPlayerClock> playerClock = std::make_shared<HeldPlayerClock>();
     // Yesterday at 20:00 UTC: recent enough that captions never need the year, whenever the tests run.

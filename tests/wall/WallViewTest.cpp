@@ -6,8 +6,10 @@
 #include <QAccessible>
 #include <QCoreApplication>
 #include <QImage>
+#include <QLabel>
 #include <QScreen>
 #include <QWindow>
+#include <QtMath>
 
 using State = WallView::State;
 
@@ -444,4 +446,80 @@ TEST_F(WallFixture, TheCaptionAndTheCardAreReadAsObjectsOfTheirOwn) {
     EXPECT_TRUE(texts.contains(card));
     texts.removeAll(card);
     EXPECT_TRUE(texts.value(0).contains("171")) << texts.value(0).toStdString();
+}
+
+// Flares of the clip's 48 hours stand on its timeline as marks a screen reader reads by their class; the
+// one under the playhead is named above the caption, and a frame shown with marks says whose X-ray data
+// they are, as the card does with the level now.
+TEST_F(WallFixture, FlaresAreMarkedOnTheTimelineAndNamedWhileTheyPlay) {
+    const QDateTime end = QDateTime::fromString(updated, Qt::ISODate);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    auto flare = [&end](const char* flareClass, qint64 peakMinutes, bool ended) {
+        return SpaceWeather::Flare{end.addSecs((peakMinutes - 12) * 60), end.addSecs(peakMinutes * 60),
+                                   ended ? end.addSecs((peakMinutes + 15) * 60) : QDateTime(),
+                                   QString::fromLatin1(flareClass), 16};
+    };
+    SpaceWeather::Record record;
+    record.fetched = now;
+    record.latest = SpaceWeather::Sample{now.addSecs(-120), 2.3e-6, 18};
+    record.flares = {flare("M5.0", -50 * 60, true), flare("X2.1", -40 * 60, true),
+                     flare("B7.0", -30 * 60, true), flare("M1.2", -24 * 60, true), flare("C3.0", -30, false)};
+    weather = record;
+    auto view = makeView(entries({"171"}));
+    ASSERT_EQ(view->flareMarks().size(), 3u); // the M5.0 is older than the clip, the B7.0 too faint
+
+    QStringList marks;
+    for (const QObject* child : view->children())
+        if (child->objectName() == "flareMark") {
+            QAccessibleInterface* text = QAccessible::queryAccessibleInterface(const_cast<QObject*>(child));
+            ASSERT_TRUE(text);
+            EXPECT_EQ(text->role(), QAccessible::StaticText);
+            marks << text->text(QAccessible::Name);
+            // Each mark sits on the track, at its flare's place along it.
+            const QRect box = static_cast<const QWidget*>(child)->geometry();
+            EXPECT_LE(box.top(), qRound(view->chromeLayout().track.center().y()));
+            EXPECT_GE(box.bottom() + 1, qFloor(view->chromeLayout().track.top()));
+        }
+    EXPECT_EQ(marks, QStringList({"X2.1", "M1.2", "C3.0"}));
+    EXPECT_NEAR(view->flareMarks()[1].fraction, 71.0 / 143.0, 1e-9); // 72 frames of 143 before the end
+
+    // Scrub to the M1.2's peak: slot 71 of 144 shows 24 hours before the end.
+    EXPECT_TRUE(view->state().flareLine.isEmpty());
+    view->scrub(71 * WallView::pointsPerSlot);
+    ASSERT_EQ(view->state().heldSlot, 71);
+    const QString named = "M1.2 flare, peak " + end.addSecs(-24 * 3600).toString("HH:mm") + " UTC";
+    EXPECT_EQ(view->state().flareLine, named);
+    clock->advance(0.4);
+    EXPECT_NEAR(view->flareOpacity(), 0.85, 1e-9);
+    const QLabel* line = view->findChild<QLabel*>("flare");
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->accessibleName(), named);
+
+    // Moved off it, the name stays long enough to be read, then fades.
+    view->scrub(10 * WallView::pointsPerSlot);
+    EXPECT_EQ(view->state().flareLine, named);
+    clock->advance(2.5);
+    EXPECT_EQ(view->state().flareLine, named);
+    clock->advance(1.5);
+    EXPECT_TRUE(view->state().flareLine.isEmpty());
+    EXPECT_DOUBLE_EQ(view->flareOpacity(), 0.0);
+
+    // The frame's provenance and the card say whose data the marks come from, and the level now.
+    ASSERT_TRUE(view->shown());
+    EXPECT_EQ(view->shown()->provenance.lines().last(), "X-ray data: NOAA SWPC (GOES-18)");
+    view->showInfo(std::nullopt);
+    const QString card = view->findChild<QLabel*>("card")->accessibleName();
+    EXPECT_TRUE(card.contains("\nX-ray C2.3 at " + now.addSecs(-120).toString("HH:mm") + " UTC\n"))
+        << card.toStdString();
+    EXPECT_TRUE(card.contains("flare in the last 24 hours")) << card.toStdString();
+    EXPECT_TRUE(card.endsWith("\nX-ray data: NOAA SWPC (GOES-18)")) << card.toStdString();
+    EXPECT_EQ(card.count("X-ray data:"), 1);
+
+    // A record without flares in the clip leaves no marks and no source line in what is saved.
+    record.flares = {flare("M5.0", -50 * 60, true)};
+    weather = record;
+    view->reloadSpaceWeather();
+    EXPECT_TRUE(view->flareMarks().empty());
+    EXPECT_EQ(view->findChildren<QLabel*>("flareMark").size(), 0);
+    EXPECT_EQ(view->shown()->provenance.lines().size(), Provenance::lineCount);
 }
