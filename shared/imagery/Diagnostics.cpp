@@ -92,10 +92,7 @@ QStringList spaceWeatherLines(const QDateTime& now) {
     if (!record) return {QStringLiteral("  no space-weather file yet")};
     QStringList lines;
     const int satellite = record->latest ? record->latest->satellite : 0;
-    lines << QStringLiteral("  source NOAA SWPC") +
-                 (satellite > 0
-                      ? QStringLiteral(" (") + SpaceWeather::satelliteName(satellite) + QLatin1Char(')')
-                      : QString()) +
+    lines << QStringLiteral("  source ") + SpaceWeather::sourceName(satellite) +
                  (record->fetched.isValid()
                       ? QStringLiteral(", file from ") + isoDate(record->fetched) + QStringLiteral(", ") +
                             SourceStatus::age(record->fetched, now)

@@ -35,6 +35,12 @@ std::optional<Answer> getConditional(const QString& url, const QString& etag, QS
                                      qsizetype largestBytes, std::chrono::seconds stall,
                                      std::chrono::seconds total);
 
+// A public host's address: the environment variable `override` when set, else `fallback`, without
+// trailing slashes. Nothing, with "<what> is not an https address: <text>" in `error`, when it is not
+// an https address with a host.
+std::optional<QString> httpsBase(const char* fallback, const char* override, const QString& what,
+                                 QString* error);
+
 // Applies the settings every transfer of ours shares (TLS, proxy, stall limits, protocols) to a curl
 // easy handle.
 void configure(void* curlHandle, Protocols protocols = Protocols::httpsOnly);

@@ -76,6 +76,11 @@ QString satelliteName(int satellite) {
     return satellite > 0 ? QStringLiteral("GOES-%1").arg(satellite) : QString();
 }
 
+QString sourceName(int satellite) {
+    return satellite > 0 ? QStringLiteral("NOAA SWPC (%1)").arg(satelliteName(satellite))
+                         : QStringLiteral("NOAA SWPC");
+}
+
 std::vector<Flare> within(const std::vector<Flare>& flares, const QDateTime& from, const QDateTime& to) {
     std::vector<Flare> chosen;
     for (const Flare& flare : flares) {

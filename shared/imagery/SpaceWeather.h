@@ -54,6 +54,9 @@ std::optional<double> fluxFromClass(const QString& flareClass);
 // "GOES-16"; empty for 0.
 QString satelliteName(int satellite);
 
+// Whose data it is: "NOAA SWPC (GOES-16)", or "NOAA SWPC" for satellite 0.
+QString sourceName(int satellite);
+
 // The flares whose when() lies in [from, to], oldest first.
 std::vector<Flare> within(const std::vector<Flare>& flares, const QDateTime& from, const QDateTime& to);
 

@@ -10,7 +10,6 @@
 #include <QStringList>
 #include <QUrl>
 #include <algorithm>
-#include <cstdlib>
 
 namespace SpaceWeatherFetch {
 namespace {
@@ -44,17 +43,8 @@ void unreadable(Source& source, const QString& host, const QString& why) {
 } // namespace
 
 std::optional<QString> base(QString* error) {
-    QString text = QString::fromLatin1(SpaceWeather::defaultBase);
-    if (const char* override = std::getenv("SOLVANE_SWPC_BASE"); override && *override)
-        text = QString::fromUtf8(override);
-    while (text.endsWith(QLatin1Char('/')))
-        text.chop(1);
-    const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme() != QLatin1String("https") || url.host().isEmpty()) {
-        if (error) *error = QStringLiteral("the space-weather address is not an https address: ") + text;
-        return std::nullopt;
-    }
-    return text;
+    return HttpClient::httpsBase(SpaceWeather::defaultBase, "SOLVANE_SWPC_BASE",
+                                 QStringLiteral("the space-weather address"), error);
 }
 
 std::vector<SpaceWeather::Flare> kept(const std::vector<SpaceWeather::Flare>& listed, int primary,

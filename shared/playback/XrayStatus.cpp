@@ -61,9 +61,7 @@ int satellite(const SpaceWeather::Record& record) {
 }
 
 QString source(int satellite) {
-    const QString name = SpaceWeather::satelliteName(satellite);
-    return QStringLiteral("X-ray data: NOAA SWPC") +
-           (name.isEmpty() ? QString() : QStringLiteral(" (") + name + QLatin1Char(')'));
+    return QStringLiteral("X-ray data: ") + SpaceWeather::sourceName(satellite);
 }
 
 QStringList cardLines(const SpaceWeather::Record& record, const QDateTime& now) {
