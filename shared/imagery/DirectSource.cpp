@@ -6,15 +6,14 @@
 #include "Catalog.h"
 #include "ClipMaking.h"
 #include "DirectStore.h"
+#include "HttpClient.h"
 #include "Log.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QTimeZone>
-#include <QUrl>
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 
 namespace {
@@ -175,17 +174,8 @@ bool make(const QString& id, DirectStore& store, std::optional<RemoteProduct>& m
 } // namespace
 
 std::optional<QString> DirectSource::base(QString* error) {
-    QString text = QString::fromLatin1(defaultBase);
-    if (const char* override = std::getenv("SOLVANE_SDO_BASE"); override && *override)
-        text = QString::fromUtf8(override);
-    while (text.endsWith(QLatin1Char('/')))
-        text.chop(1);
-    const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme() != QLatin1String("https") || url.host().isEmpty()) {
-        if (error) *error = QStringLiteral("the archive address is not an https address: ") + text;
-        return std::nullopt;
-    }
-    return text;
+    return HttpClient::httpsBase(defaultBase, "SOLVANE_SDO_BASE", QStringLiteral("the archive address"),
+                                 error);
 }
 
 DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache::Progress& progress) {
@@ -225,28 +215,42 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
     // 1. List the day folders that can hold images newer than every channel's newest held one.
     std::optional<QDateTime> from = store.oldestNewest();
     const std::vector<QDate> days = Browse::foldersToList(from, now);
-    std::vector<BrowseFetch::Request> listings;
-    for (auto day = days.rbegin(); day != days.rend(); ++day)
-        listings.push_back(store.listingRequest(
-            *address + QStringLiteral("/assets/img/browse/") + dayPath(*day) + QLatin1Char('/'), *day));
     std::map<int, std::vector<Browse::Image>> available;
     QString firstError;
-    BrowseFetch::run(listings, [&](size_t index, const BrowseFetch::Result& result) {
-        const QDate day = days[days.size() - 1 - index];
-        const auto listing = store.acceptListing(day, result);
-        if (result.status == 200 || result.status == 304) outcome.reached = true;
-        if (result.status != 200 && result.status != 304) {
-            const QString what =
-                result.status == 0 ? result.error : QStringLiteral("HTTP %1").arg(result.status);
-            if (firstError.isEmpty()) firstError = what;
-            log(QStringLiteral("direct: day folder ") + dayPath(day) + QStringLiteral(": ") + what,
-                LogArea::cache);
-        }
-        if (!listing) return;
-        for (const Browse::Image& image : Browse::parseListing(*listing, day, now))
-            if (std::find(needed.begin(), needed.end(), image.channel) != needed.end())
-                available[image.channel].push_back(image);
-    });
+    auto list = [&](const std::vector<QDate>& folders) {
+        std::vector<BrowseFetch::Request> listings;
+        for (auto day = folders.rbegin(); day != folders.rend(); ++day)
+            listings.push_back(store.listingRequest(
+                *address + QStringLiteral("/assets/img/browse/") + dayPath(*day) + QLatin1Char('/'), *day));
+        BrowseFetch::run(listings, [&](size_t index, const BrowseFetch::Result& result) {
+            const QDate day = folders[folders.size() - 1 - index];
+            const auto listing = store.acceptListing(day, result);
+            if (result.status == 200 || result.status == 304) outcome.reached = true;
+            if (result.status != 200 && result.status != 304) {
+                const QString what =
+                    result.status == 0 ? result.error : QStringLiteral("HTTP %1").arg(result.status);
+                if (firstError.isEmpty()) firstError = what;
+                log(QStringLiteral("direct: day folder ") + dayPath(day) + QStringLiteral(": ") + what,
+                    LogArea::cache);
+            }
+            if (!listing) return;
+            for (const Browse::Image& image : Browse::parseListing(*listing, day, now))
+                if (std::find(needed.begin(), needed.end(), image.channel) != needed.end())
+                    available[image.channel].push_back(image);
+        });
+    };
+    list(days);
+    // NASA's newest image can be hours behind the clock, so the 48 hours before it may begin in the day
+    // before the oldest folder listed (a first pass just after midnight): that folder is listed too.
+    if (!days.empty() && (!from || from->date() < days.front()) && !Cache::stopRequested()) {
+        std::optional<QDateTime> newest;
+        for (const auto& [channel, images] : available)
+            for (const Browse::Image& image : images)
+                if (!newest || image.taken > *newest) newest = image.taken;
+        const qint64 window = qint64(Browse::windowSlots - 1) * Browse::slotSeconds;
+        if (newest && Browse::slotStart(*newest).addSecs(-window).date() < days.front())
+            list({days.front().addDays(-1)});
+    }
     if (Cache::stopRequested()) return outcome;
     if (!outcome.reached) {
         outcome.reason = firstError.isEmpty() ? QStringLiteral("no day folder could be listed") : firstError;

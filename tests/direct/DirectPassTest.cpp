@@ -97,6 +97,16 @@ protected:
         const QString now =
             QDateTime::currentDateTimeUtc().addSecs(-7200).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
         ASSERT_EQ(runProgram(python, QStringList{standInTool, root, "--now", now} + arguments).status, 0);
+        // The host's folder for today exists from midnight, empty until its first image: in the first two
+        // hours of a day the stand-in has none there yet.
+        const QString today = root + QStringLiteral("/assets/img/browse/") +
+                              QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy/MM/dd"));
+        QFile listing(today + QStringLiteral("/index.html"));
+        if (!listing.exists()) {
+            ASSERT_TRUE(QDir().mkpath(today));
+            ASSERT_TRUE(listing.open(QIODevice::WriteOnly));
+            listing.write("<html><body><h1>Index of /</h1></body></html>\n");
+        }
         QDir().mkpath(temp.path() + QStringLiteral("/nginx"));
         archive = std::make_unique<NginxMirror>(root, certificate, temp.path() + QStringLiteral("/nginx"));
         ASSERT_TRUE(archive->running());

@@ -155,7 +155,10 @@ TEST_F(WallFixture, ScrubMovesOneSlotPerEightPointsAndCarriesTheRest) {
     EXPECT_DOUBLE_EQ(view->state().scrubCarry, 0);
     view->scrub(-100);
     EXPECT_EQ(view->state().heldSlot, 0); // limited to the clip
-    EXPECT_EQ(view->state().clockLine, "DEC 5  20:20 UTC");
+    // The clip's first slot: 48 hours before `updated`, plus one 20-minute slot.
+    const QDateTime first = QDateTime::fromString(updated, Qt::ISODate).addSecs(-48 * 3600 + 20 * 60);
+    EXPECT_EQ(view->state().clockLine,
+              QLocale::c().toString(first.date(), "MMM d").toUpper() + "  20:20 UTC");
     // Three seconds after the last movement playback resumes.
     clock->advance(3.1);
     EXPECT_FALSE(view->state().heldSlot);
