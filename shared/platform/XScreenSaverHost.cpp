@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThread>
 
 namespace {
 
@@ -228,16 +229,21 @@ bool XScreenSaverHost::isDesktopsSaver() const {
     // Whether a daemon answers on this display, whatever the desktop is called: XFCE, MATE, Cinnamon,
     // Budgie and LXQt run savers of their own, and any desktop may run XScreenSaver instead.
     if (QStandardPaths::findExecutable(places_.command).isEmpty()) return false;
-    QProcess command;
-    command.setProgram(places_.command);
-    command.setArguments({QStringLiteral("-version")});
-    command.setStandardOutputFile(QProcess::nullDevice());
-    command.setStandardErrorFile(QProcess::nullDevice());
-    command.start();
-    if (!command.waitForFinished(5000)) {
-        command.kill();
-        command.waitForFinished(1000);
-        return false;
+    // A daemon re-reading the settings file we just merged into may miss one question: ask up to three times.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) QThread::msleep(300);
+        QProcess command;
+        command.setProgram(places_.command);
+        command.setArguments({QStringLiteral("-version")});
+        command.setStandardOutputFile(QProcess::nullDevice());
+        command.setStandardErrorFile(QProcess::nullDevice());
+        command.start();
+        if (!command.waitForFinished(5000)) {
+            command.kill();
+            command.waitForFinished(1000);
+            return false;
+        }
+        if (command.exitStatus() == QProcess::NormalExit && command.exitCode() == 0) return true;
     }
-    return command.exitStatus() == QProcess::NormalExit && command.exitCode() == 0;
+    return false;
 }
