@@ -267,7 +267,7 @@ struct Player::Engine {
 };
 
 std::unique_ptr<Player> Player::open(const QString& path, Callbacks callbacks,
-                                     std::shared_ptr<PlayerClock> clock, QString* error) {
+                                     std::shared_ptr<PlayerClock> clock, QString* error, QSize target) {
     // One decoding thread: it keeps pace at the wall's rate, and two players per screen stay light.
     auto decoder = Decoder::open(path, Decoder::Threads::single, error);
     if (!decoder) return nullptr;
@@ -285,6 +285,7 @@ std::unique_ptr<Player> Player::open(const QString& path, Callbacks callbacks,
     engine->callbacks = std::move(callbacks);
     engine->rotation = player->asset_.rotationDegrees;
     engine->duration = player->asset_.durationSeconds;
+    engine->target = target;
     engine->pendingSeek = Engine::SeekRequest{};
     engine->thread = std::thread([raw = engine.get()] { raw->run(); });
     player->engine_ = std::move(engine);
@@ -378,6 +379,7 @@ void Player::seek(double seconds, std::function<void(bool)> completion) {
         Engine& e = *engine_;
         superseded = std::move(e.pendingSeek);
         e.pendingSeek = Engine::SeekRequest{seconds, std::move(completion)};
+        e.atEnd = false;
         if (e.playing) {
             e.anchorClip = seconds;
             e.anchorClock = e.clock->now();

@@ -54,9 +54,10 @@ public:
 
     // Opens the clip (a header read on the calling thread) and starts the decode thread, paused at 0.
     // Nothing, with the reason in `error`, when the clip cannot be decoded. Without a clock the player
-    // uses a steady clock.
+    // uses a steady clock. `target` is the first setTargetSize, in force from the very first frame.
     static std::unique_ptr<Player> open(const QString& path, Callbacks callbacks,
-                                        std::shared_ptr<PlayerClock> clock = {}, QString* error = nullptr);
+                                        std::shared_ptr<PlayerClock> clock = {}, QString* error = nullptr,
+                                        QSize target = {});
     ~Player();
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;
@@ -71,7 +72,8 @@ public:
     double rate() const;
 
     // Goes to the frame that covers `seconds` (zero tolerance), presents it at once whether playing or
-    // paused, and continues from there. `completion(true)` once it is shown; false when a newer seek
+    // paused, and continues from there; a player at the end of its clip is no longer there, so a play()
+    // that follows starts from `seconds`. `completion(true)` once it is shown; false when a newer seek
     // superseded it or the frame could not be decoded. Not called at all once the player is stopped.
     void seek(double seconds, std::function<void(bool finished)> completion = {});
 

@@ -201,19 +201,25 @@ TEST_F(Playing, EndFiresOncePerPlayAndPlayAtTheEndStartsOver) {
     player->seek(0);
     player->play();
     ASSERT_TRUE(record.waitFor([&] { return record.ends == 3; }));
+    // A seek at the end is where the next play starts, not the beginning.
+    player->seek(0.5);
+    player->play();
+    ASSERT_TRUE(record.waitFor([&] { return record.ends == 4; }));
     player->stop();
     std::lock_guard lock(record.mutex);
     EXPECT_EQ(record.indices.size(),
-              18u + 18u + 18u); // the first frame shows on open, then again at each start
+              18u + 18u + 18u + 9u); // the first frame shows on open, then again at each start
+    EXPECT_EQ(record.indices[54], 9);
     EXPECT_EQ(record.indices.back(), 17);
 }
 
 TEST_F(Playing, HookReplacesFramesBeforeTheyAreScaledToTheTarget) {
     Recorder record;
-    auto player = Player::open(*shortClip, record.callbacks(), std::make_shared<VirtualClock>());
+    // The size given at open holds from the first frame on.
+    auto player = Player::open(*shortClip, record.callbacks(), std::make_shared<VirtualClock>(), nullptr,
+                               QSize(32, 32));
     ASSERT_TRUE(player);
     std::atomic<bool> fullSize{true};
-    player->setTargetSize(QSize(32, 32));
     player->setFrameHook([&](double, const QImage& image) -> std::optional<QImage> {
         if (image.size() != QSize(64, 32)) fullSize = false;
         QImage inverted = image;
@@ -226,6 +232,7 @@ TEST_F(Playing, HookReplacesFramesBeforeTheyAreScaledToTheTarget) {
     EXPECT_TRUE(fullSize.load());
     std::lock_guard lock(record.mutex);
     ASSERT_EQ(record.indices.size(), 18u);
+    EXPECT_EQ(record.sizes[0], QSize(32, 16));
     for (size_t k = 1; k < 18; ++k) {
         EXPECT_EQ(record.sizes[k], QSize(32, 16));
         EXPECT_EQ(record.indices[k], 255 - int(k)); // inverted bits read as the complement
