@@ -17,12 +17,15 @@
 #include "Store.h"
 #include "XrayStatus.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QRegion>
 #include <algorithm>
+#include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -34,6 +37,13 @@ Shuffle shuffle() {
 }
 
 } // namespace
+
+FileStamp FileStamp::of(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return {};
+    return {quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
+            qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
 
 WallView::WallView(QSize size, Options options, Environment environment, QWidget* parent)
     : QWidget(parent), options_(std::move(options)), env_(std::move(environment)),
@@ -90,6 +100,72 @@ void WallView::playCurrent(bool keepInstant) {
     // screen is the clip's last slot, and the next clip would be aligned to its own end and end at once.
     const std::optional<QDateTime> instant = keepInstant ? shownInstant() : std::nullopt;
     releaseSlot(next); // a slot still finishing an interrupted transition
+    const bool first = !slots_[static_cast<size_t>(active_)]->player;
+    Slot& slot = *slots_[static_cast<size_t>(next)];
+    const QString file = env_.clipPath ? env_.clipPath(entry) : Cache::file(entry.video);
+    const FileStamp stamp = FileStamp::of(file);
+    const bool again = takeOverPlayer(next, file, stamp);
+    if (!again && !openPlayer(next, entry, file, stamp)) return;
+    slot.entry = entry;
+
+    paused_ = false;
+    heldSlot_.reset();
+    cancel(scrubbing_);
+    scrubCarry_ = 0;
+
+    const Transition style = Transitions::effective(Settings::transition(), first, reduceMotion());
+    const Look look = Looks::resolved(
+        entry.id, Settings::look(), reduceMotion() ? ReduceMotion::on : ReduceMotion::off, entry.frameCount);
+    lookShown_ = look != Look::natural;
+    installLook(slot, entry.id, look);
+
+    double from = 0.0;
+    if (Transitions::keepsInstant(style) && instant) {
+        const auto count = SolarTime::slotCount(slot.player->asset().durationSeconds);
+        const auto end = parseISO(entry.updated);
+        std::optional<int> at;
+        if (count && SolarTime::trusted(entry.frameCount, *count) && end)
+            at = SolarTime::sameInstant(*instant, *end, *count);
+        if (at && count) {
+            from = SolarTime::seekSeconds(*at, *count).value_or(0.0);
+            log("same instant: " + entry.id + " starts at slot " + QString::number(*at) + " of " +
+                    QString::number(*count) + ", " + SolarTime::clock(*instant),
+                LogArea::app);
+        } else {
+            log("same instant: " + entry.id + " does not cover " + SolarTime::clock(*instant) +
+                    "; starting at its beginning",
+                LogArea::app);
+        }
+    }
+    // A new player starts at the beginning by itself; one playing its file again goes back.
+    if (again || from > 0.0) slot.player->seek(from);
+    startStep(next, slot.id, entry, style, first);
+}
+
+bool WallView::takeOverPlayer(int next, const QString& file, const FileStamp& stamp) {
+    // The same file again, unchanged since its player opened it (a single product, or the same clip
+    // once more): that player goes back to the start instead of a second decoder opening the file, which
+    // costs more than playing several frames. The slot it leaves keeps its last frame for the fade.
+    Slot& current = *slots_[static_cast<size_t>(1 - next)];
+    if (!current.player || current.file != file || stamp == FileStamp{} || current.stamp != stamp)
+        return false;
+    Slot& slot = *slots_[static_cast<size_t>(next)];
+    if (current.mailbox) {
+        std::lock_guard<std::mutex> guard(current.mailbox->lock);
+        if (current.mailbox->latest) current.frame = std::move(*current.mailbox->latest);
+        current.mailbox->latest.reset();
+    }
+    slot.player = std::move(current.player);
+    slot.mailbox = std::move(current.mailbox);
+    slot.id = std::exchange(current.id, 0);
+    current.still = true;
+    slot.file = file;
+    slot.stamp = stamp;
+    slot.frame = QImage();
+    return true;
+}
+
+bool WallView::openPlayer(int next, const CacheEntry& entry, const QString& file, const FileStamp& stamp) {
     Slot& slot = *slots_[static_cast<size_t>(next)];
     const quint64 id = nextPlayerID_++;
     slot.mailbox = std::make_shared<Mailbox>();
@@ -113,9 +189,10 @@ void WallView::playCurrent(bool keepInstant) {
     };
     callbacks.time = [this, id](double seconds) { playerTime(id, seconds); };
     callbacks.end = [this, id] { clipEnded(id); };
-    const QString file = env_.clipPath ? env_.clipPath(entry) : Cache::file(entry.video);
     QString error;
-    std::unique_ptr<Player> player = Player::open(file, std::move(callbacks), env_.playerClock, &error);
+    // At the view's size from the first frame on, so no frame is scaled again while it is drawn.
+    std::unique_ptr<Player> player =
+        Player::open(file, std::move(callbacks), env_.playerClock, &error, pixelSize());
     if (!player) {
         // A clip that will not decode is passed over; the next attempt moves on to the next clip.
         log("cannot play " + entry.id + ": " + error + "; trying the next clip in 5 s", LogArea::app);
@@ -124,45 +201,14 @@ void WallView::playCurrent(bool keepInstant) {
             retry_ = 0;
             playCurrent();
         });
-        return;
+        return false;
     }
-    player->setTargetSize(pixelSize());
     slot.player = std::move(player);
     slot.id = id;
-    slot.entry = entry;
     slot.file = file;
+    slot.stamp = stamp;
     slot.frame = QImage();
-
-    paused_ = false;
-    heldSlot_.reset();
-    cancel(scrubbing_);
-    scrubCarry_ = 0;
-
-    const bool first = !slots_[static_cast<size_t>(active_)]->player;
-    const Transition style = Transitions::effective(Settings::transition(), first, reduceMotion());
-    const Look look = Looks::resolved(
-        entry.id, Settings::look(), reduceMotion() ? ReduceMotion::on : ReduceMotion::off, entry.frameCount);
-    lookShown_ = look != Look::natural;
-    installLook(slot, entry.id, look);
-
-    if (Transitions::keepsInstant(style) && instant) {
-        const auto count = SolarTime::slotCount(slot.player->asset().durationSeconds);
-        const auto end = parseISO(entry.updated);
-        std::optional<int> at;
-        if (count && SolarTime::trusted(entry.frameCount, *count) && end)
-            at = SolarTime::sameInstant(*instant, *end, *count);
-        if (at && count) {
-            slot.player->seek(SolarTime::seekSeconds(*at, *count).value_or(0.0));
-            log("same instant: " + entry.id + " starts at slot " + QString::number(*at) + " of " +
-                    QString::number(*count) + ", " + SolarTime::clock(*instant),
-                LogArea::app);
-        } else {
-            log("same instant: " + entry.id + " does not cover " + SolarTime::clock(*instant) +
-                    "; starting at its beginning",
-                LogArea::app);
-        }
-    }
-    startStep(next, id, entry, style, first);
+    return true;
 }
 
 void WallView::installLook(Slot& slot, const QString& product, Look look) {
@@ -215,6 +261,9 @@ void WallView::releaseSlot(int index) {
     slot.mailbox.reset();
     slot.frame = QImage();
     slot.id = 0;
+    slot.file.clear();
+    slot.stamp = {};
+    slot.still = false;
     frameRect_ = QRect();
 }
 
@@ -340,7 +389,8 @@ void WallView::stop() {
 }
 
 double WallView::layerOpacity(int slot) const {
-    if (!slots_[static_cast<size_t>(slot)]->player) return 0.0;
+    const Slot& held = *slots_[static_cast<size_t>(slot)];
+    if (!held.player && !held.still) return 0.0;
     if (running_) {
         const auto frame = TransitionGeometry::at(running_->style, running_->first, QSizeF(size()),
                                                   clock_->now() - running_->begin);

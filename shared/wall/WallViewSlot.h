@@ -29,6 +29,16 @@ struct WallView::Mailbox {
     bool notified = false;
 };
 
+// Which version of a clip file a player opened: a pass replaces a clip by renaming a new file over it.
+struct FileStamp {
+    quint64 device = 0, inode = 0;
+    qint64 size = -1, modifiedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+    static FileStamp of(const QString& path); // all zero for a file that cannot be read
+};
+
+// A player slot. A slot without a player may still hold a frame: the last one of a clip whose player
+// moved on to play the same file again, shown while the transition fades it out.
 struct WallView::Slot {
     std::unique_ptr<Player> player;
     quint64 id = 0;
@@ -36,4 +46,6 @@ struct WallView::Slot {
     QImage frame;
     CacheEntry entry;
     QString file;
+    FileStamp stamp;
+    bool still = false; // its player moved on; the slot still fades out what it showed
 };

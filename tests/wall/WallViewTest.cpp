@@ -1,5 +1,8 @@
 #include "WallFixture.h"
 
+#include <QFile>
+#include <cstdio>
+
 #include "Settings.h"
 #include "TestSupport.h"
 
@@ -370,6 +373,42 @@ TEST_F(WallFixture, PartialRepaintsLeaveTheSameScreenAsAFullOne) {
 
 // A crossfade keeps the solar instant only when the user changes clips mid-way; at a natural end the
 // instant on screen is the clip's last slot, and aligning to it made every next clip end at once.
+TEST_F(WallFixture, AClipPlayedAgainKeepsItsPlayerUnlessAPassReplacedTheFile) {
+    // One product: each end plays the same file again.
+    const QString path = dir.filePath("171.mp4");
+    ASSERT_TRUE(QFile::copy(clip(), path));
+    WallView::Environment environment;
+    environment.clock = clock;
+    environment.playerClock = playerClock;
+    environment.entries = [this] { return entries({"171"}); };
+    environment.clipPath = [path](const CacheEntry&) { return path; };
+    WallView view(QSize(320, 180), {}, environment);
+    auto playOn = [&](int clips) {
+        return waitFor([&] {
+            playerClock->advance(1.0);
+            return view.state().clipsShown == clips;
+        });
+    };
+    ASSERT_TRUE(playOn(2));
+    // The player went back to the start in the other slot; the slot it left fades out its last frame.
+    const int left = 1 - view.state().active;
+    EXPECT_FALSE(view.state().hasPlayer[size_t(left)]);
+    EXPECT_DOUBLE_EQ(view.layerOpacity(left), 1.0);
+    clock->advance(0.2);
+    EXPECT_NEAR(view.layerOpacity(left), 1.0 - 0.2 / 0.35, 0.02);
+    clock->advance(1.0);
+    EXPECT_DOUBLE_EQ(view.layerOpacity(left), 0.0);
+    ASSERT_TRUE(view.shown());
+    EXPECT_LT(view.shown()->seconds, 1.0);
+
+    // A pass renames a new clip over the file: the next start opens it.
+    ASSERT_TRUE(QFile::copy(clip(), path + ".new"));
+    ASSERT_EQ(::rename(QFile::encodeName(path + ".new").constData(), QFile::encodeName(path).constData()), 0);
+    ASSERT_TRUE(playOn(3));
+    EXPECT_TRUE(view.state().hasPlayer[0] && view.state().hasPlayer[1]);
+    view.stop();
+}
+
 TEST_F(WallFixture, OnlyAStepMidWayKeepsTheInstantOnScreen) {
     Settings::setTransition(Transition::crossfade);
     CapturedLog captured;
