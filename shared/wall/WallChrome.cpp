@@ -31,21 +31,27 @@ void blur(QImage& mask, double radius) {
     for (double& k : kernel)
         k /= sum;
     const int w = mask.width(), h = mask.height();
+    uchar* const bits = mask.bits(); // once: scanLine() on a writable picture checks for sharing each call
+    const qsizetype stride = mask.bytesPerLine();
     std::vector<double> line(size_t(std::max(w, h)));
-    auto pass = [&](int count, int length, auto at) {
+    // `count` lines of `length` pixels, `step` apart, their pixels `along` apart; the taps outside a line
+    // are left out rather than tested one by one.
+    auto pass = [&](int count, int length, qsizetype step, qsizetype along) {
         for (int n = 0; n < count; ++n) {
+            uchar* const start = bits + n * step;
             for (int i = 0; i < length; ++i) {
                 double value = 0;
-                for (int k = -reach; k <= reach; ++k)
-                    if (i + k >= 0 && i + k < length) value += kernel[size_t(k + reach)] * at(n, i + k);
+                const int last = std::min(reach, length - 1 - i);
+                for (int k = std::max(-reach, -i); k <= last; ++k)
+                    value += kernel[size_t(k + reach)] * start[(i + k) * along];
                 line[size_t(i)] = value;
             }
             for (int i = 0; i < length; ++i)
-                at(n, i) = uchar(std::clamp(std::lround(line[size_t(i)]), 0L, 255L));
+                start[i * along] = uchar(std::clamp(std::lround(line[size_t(i)]), 0L, 255L));
         }
     };
-    pass(h, w, [&mask](int y, int x) -> uchar& { return mask.scanLine(y)[x]; });
-    pass(w, h, [&mask](int x, int y) -> uchar& { return mask.scanLine(y)[x]; });
+    pass(h, w, stride, 1);
+    pass(w, h, 1, stride);
 }
 
 // A blurred black shadow of `shown` in `rect`, drawn a point below it.
