@@ -4,8 +4,9 @@
 #     config and cache folders: CPU time (user + system, all threads) per second of playback, sampled from
 #     /proc between 5 s after start and shortly before the end, so start-up is left out; one screenshot.
 #  2. ffmpeg decoding the same clip (looped) and scaling it to what the wall shows (1080 x 1080, aspect fit,
-#     the same scaler flags and pixel format as the player) at the wall's presentation rate (half speed:
-#     `-readrate 0.5`, 9 frames/s), sampled over the same window the same way.
+#     the same scaler flags and pixel format as the player: bilinear without accurate rounding, BGRA) at
+#     the wall's presentation rate (half speed: `-readrate 0.5`, 9 frames/s), sampled over the same window
+#     the same way.
 #  3. The ratio of the two (goal <= 1.1), then bench-wall-memory: resident size over 100 clip changes.
 # Usage: bench-wall.sh <build folder> [screenshot prefix]
 # The build folder must be a build without sanitizers (the default RelWithDebInfo, or Release) holding
@@ -82,7 +83,7 @@ clips=$(grep -c 'playing AIA' "$tmp/app.log" || true)
 # 2. ffmpeg on the same clip, the same size and rate, sampled over the same window.
 start=$(now)
 ffmpeg -nostdin -v error -readrate 0.5 -stream_loop -1 -i "$tmp/cache/Solvane/171.mp4" \
-  -vf "scale=1080:1080:flags=bilinear+accurate_rnd,format=bgra" -f null - &
+  -vf "scale=1080:1080:flags=bilinear,format=bgra" -f null - &
 reference=$!
 sleep_until "$start" "$from"
 t0=$(now)
