@@ -262,12 +262,15 @@ ChromeLayout layout(QSizeF bounds, const ChromeSizes& sizes, double progress, bo
 void paint(QPainter& painter, const ChromeLayout& l, const ChromeState& s, const ChromeSizes& sizes,
            ChromeCache* cache) {
     painter.save();
-    if (s.scrimOpacity > 0.0) {
+    if (s.scrimOpacity > 0.0 && (!s.scrimWithin || !s.scrimWithin->isEmpty())) {
+        painter.save();
         painter.setOpacity(s.scrimOpacity);
+        if (s.scrimWithin) painter.setClipRect(*s.scrimWithin, Qt::IntersectClip);
         if (cache)
             cache->drawScrim(painter, l.scrim);
         else
             fillScrim(painter, l.scrim);
+        painter.restore();
     }
     if (s.timelineOpacity > 0.0) {
         painter.setOpacity(s.timelineOpacity);

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <optional>
 #include <vector>
 
 // Sizes in points, already multiplied by the type-scale factor.
@@ -37,6 +38,9 @@ struct ChromeState {
     QStringList card;
     std::vector<FlareMarks::Mark> marks; // drawn with the timeline
     QImage qr;                           // empty: no plate
+    // Where pictures lie; the scrim is drawn only there, as over the plain black around them it changes
+    // nothing. Unset: everywhere.
+    std::optional<QRect> scrimWithin;
     double scrimOpacity = 0, captionOpacity = 0, attributionOpacity = 0, clockOpacity = 0;
     double timelineOpacity = 0, cardOpacity = 0, qrOpacity = 0, flareOpacity = 0;
 };

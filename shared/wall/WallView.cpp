@@ -543,6 +543,10 @@ void WallView::paintEvent(QPaintEvent* event) {
     chrome.marks = marks_;
     chrome.card = cardLines_;
     chrome.scrimOpacity = scrimOpacity();
+    QRect pictures;
+    for (const Layer& layer : layers)
+        pictures |= layer.target.toAlignedRect();
+    chrome.scrimWithin = pictures;
     chrome.captionOpacity = captionOpacity();
     chrome.attributionOpacity = animator_.value(attributionKey);
     chrome.clockOpacity = clockOpacity();
