@@ -26,11 +26,11 @@ int main(int argc, char** argv) {
         break;
     }
     int received = 0;
-    instance.setHandler([&received, expected](const QList<QUrl>& links, const QStringList&) {
+    instance.setHandler([&received, expected, &application](const QList<QUrl>& links, const QStringList&) {
         std::printf(links.isEmpty() ? "reopen\n" : "links\n");
         std::fflush(stdout);
-        if (++received == expected) QTimer::singleShot(100, qApp, &QCoreApplication::quit);
+        if (++received == expected) QTimer::singleShot(100, &application, &QCoreApplication::quit);
     });
-    QTimer::singleShot(60000, qApp, &QCoreApplication::quit);
+    QTimer::singleShot(60000, &application, &QCoreApplication::quit);
     return application.exec();
 }
