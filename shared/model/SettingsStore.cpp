@@ -148,27 +148,10 @@ void SettingsStore::useFile(const QString& file) {
     keepAside_ = false;
 }
 
-SettingsStore::Signature SettingsStore::signatureOf(const QByteArray& path, int* error) {
-    struct stat info {};
-    if (::stat(path.constData(), &info) != 0) {
-        if (error) *error = errno;
-        return {};
-    }
-    if (error) *error = 0;
-    Signature signature;
-    signature.exists = true;
-    signature.device = info.st_dev;
-    signature.inode = info.st_ino;
-    signature.size = info.st_size;
-    signature.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    signature.changedNs = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
-    return signature;
-}
-
 void SettingsStore::refreshLocked() const {
     if (unsaved_) return;
     int statError = 0;
-    const Signature now = signatureOf(encodedFile_, &statError);
+    const Signature now = FileSignature::of(encodedFile_, &statError);
     if (loaded_ && now == seen_) return;
     loadLocked(now, statError);
 }
@@ -388,7 +371,7 @@ bool SettingsStore::saveLocked() {
         log(QStringLiteral("settings: could not save %1: %2").arg(file_, error), LogArea::app);
         return false;
     }
-    seen_ = signatureOf(encodedFile_);
+    seen_ = FileSignature::of(encodedFile_);
     return true;
 }
 

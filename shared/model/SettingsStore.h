@@ -10,6 +10,7 @@
 //
 // Every member is safe from any thread. Reads of an absent key give the type's zero.
 
+#include "FileSignature.h"
 #include "SettingsKey.h"
 
 #include <QDateTime>
@@ -19,7 +20,6 @@
 #include <QVariantMap>
 #include <mutex>
 #include <optional>
-#include <sys/types.h>
 
 class SettingsStore {
 public:
@@ -119,17 +119,7 @@ public:
     quint64 fileReads() const;
 
 private:
-    struct Signature {
-        bool exists = false;
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = 0;
-        qint64 modifiedNs = 0;
-        qint64 changedNs = 0;
-        bool operator==(const Signature&) const = default;
-    };
-
-    static Signature signatureOf(const QByteArray& path, int* error = nullptr);
+    using Signature = FileSignature;
     void refreshLocked() const;
     void loadLocked(const Signature& signature, int statError) const;
     void writeLocked(const QString& key, const QVariant& value);

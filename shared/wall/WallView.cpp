@@ -17,14 +17,12 @@
 #include "Store.h"
 #include "XrayStatus.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QRegion>
 #include <algorithm>
-#include <sys/stat.h>
 #include <utility>
 
 namespace {
@@ -37,13 +35,6 @@ Shuffle shuffle() {
 }
 
 } // namespace
-
-FileStamp FileStamp::of(const QString& path) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return {};
-    return {quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
-            qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
-}
 
 WallView::WallView(QSize size, Options options, Environment environment, QWidget* parent)
     : QWidget(parent), options_(std::move(options)), env_(std::move(environment)),
@@ -103,7 +94,7 @@ void WallView::playCurrent(bool keepInstant) {
     const bool first = !slots_[static_cast<size_t>(active_)]->player;
     Slot& slot = *slots_[static_cast<size_t>(next)];
     const QString file = env_.clipPath ? env_.clipPath(entry) : Cache::file(entry.video);
-    const FileStamp stamp = FileStamp::of(file);
+    const FileSignature stamp = FileSignature::of(file);
     const bool again = takeOverPlayer(next, file, stamp);
     if (!again && !openPlayer(next, entry, file, stamp)) return;
     slot.entry = entry;
@@ -142,13 +133,12 @@ void WallView::playCurrent(bool keepInstant) {
     startStep(next, slot.id, entry, style, first);
 }
 
-bool WallView::takeOverPlayer(int next, const QString& file, const FileStamp& stamp) {
+bool WallView::takeOverPlayer(int next, const QString& file, const FileSignature& stamp) {
     // The same file again, unchanged since its player opened it (a single product, or the same clip
     // once more): that player goes back to the start instead of a second decoder opening the file, which
     // costs more than playing several frames. The slot it leaves keeps its last frame for the fade.
     Slot& current = *slots_[static_cast<size_t>(1 - next)];
-    if (!current.player || current.file != file || stamp == FileStamp{} || current.stamp != stamp)
-        return false;
+    if (!current.player || current.file != file || !stamp.exists || current.stamp != stamp) return false;
     Slot& slot = *slots_[static_cast<size_t>(next)];
     if (current.mailbox) {
         std::lock_guard<std::mutex> guard(current.mailbox->lock);
@@ -165,7 +155,8 @@ bool WallView::takeOverPlayer(int next, const QString& file, const FileStamp& st
     return true;
 }
 
-bool WallView::openPlayer(int next, const CacheEntry& entry, const QString& file, const FileStamp& stamp) {
+bool WallView::openPlayer(int next, const CacheEntry& entry, const QString& file,
+                          const FileSignature& stamp) {
     Slot& slot = *slots_[static_cast<size_t>(next)];
     const quint64 id = nextPlayerID_++;
     slot.mailbox = std::make_shared<Mailbox>();

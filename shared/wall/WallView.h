@@ -36,7 +36,7 @@
 
 class Player;
 class QLabel;
-struct FileStamp;
+struct FileSignature;
 
 class WallView : public QWidget {
     Q_OBJECT
@@ -152,8 +152,8 @@ private:
     };
 
     void playCurrent(bool keepInstant = false);
-    bool takeOverPlayer(int next, const QString& file, const FileStamp& stamp);
-    bool openPlayer(int next, const CacheEntry& entry, const QString& file, const FileStamp& stamp);
+    bool takeOverPlayer(int next, const QString& file, const FileSignature& stamp);
+    bool openPlayer(int next, const CacheEntry& entry, const QString& file, const FileSignature& stamp);
     void showWaiting();
     void startStep(int next, quint64 playerID, const CacheEntry& entry, Transition style, bool first);
     void runTransition(int from, int to, Transition style, bool first);

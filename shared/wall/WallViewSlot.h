@@ -2,6 +2,7 @@
 // The private parts of WallView shared by its two source files: a player slot and its frame mailbox.
 
 #include "CacheEntry.h"
+#include "FileSignature.h"
 #include "Player.h"
 #include "WallView.h"
 
@@ -29,14 +30,6 @@ struct WallView::Mailbox {
     bool notified = false;
 };
 
-// Which version of a clip file a player opened: a pass replaces a clip by renaming a new file over it.
-struct FileStamp {
-    quint64 device = 0, inode = 0;
-    qint64 size = -1, modifiedNs = 0;
-    bool operator==(const FileStamp&) const = default;
-    static FileStamp of(const QString& path); // all zero for a file that cannot be read
-};
-
 // A player slot. A slot without a player may still hold a frame: the last one of a clip whose player
 // moved on to play the same file again, shown while the transition fades it out.
 struct WallView::Slot {
@@ -46,6 +39,6 @@ struct WallView::Slot {
     QImage frame;
     CacheEntry entry;
     QString file;
-    FileStamp stamp;
-    bool still = false; // its player moved on; the slot still fades out what it showed
+    FileSignature stamp; // the version of the file the player opened: a pass renames a new clip over it
+    bool still = false;  // its player moved on; the slot still fades out what it showed
 };
