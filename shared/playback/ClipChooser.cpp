@@ -26,11 +26,14 @@ std::vector<CacheEntry> ClipChooser::form(const QStringList& wanted, const std::
     return list;
 }
 
-std::optional<QString> ClipChooser::standIn(const QStringList& wanted, const CacheEntry& shown) {
+std::optional<QString> ClipChooser::standIn(const QStringList& wanted, const CacheEntry& shown,
+                                            const QString& why) {
     if (wanted.isEmpty() || wanted.contains(shown.id)) return std::nullopt;
     const QString missing = Catalog::label(wanted.front()).value_or(wanted.front());
     const QString playing = shown.label.isEmpty() ? shown.id : shown.label;
-    return missing + QStringLiteral(" is not downloaded yet; showing ") + playing;
+    const QString state = why.isEmpty() ? QStringLiteral(" is not downloaded yet")
+                                        : QStringLiteral(" is not downloaded: ") + why;
+    return missing + state + QStringLiteral("; showing ") + playing;
 }
 
 void ClipChooser::reload(Shuffle shuffle) {

@@ -62,8 +62,10 @@ public:
     static std::vector<CacheEntry> form(const QStringList& wanted, const std::vector<CacheEntry>& cached);
 
     // When a screen that wants `wanted` plays `shown` because none of its own is cached yet, the words
-    // for its caption ("AIA 171 Å is not downloaded yet; showing AIA 193 Å"); nothing otherwise.
-    static std::optional<QString> standIn(const QStringList& wanted, const CacheEntry& shown);
+    // for its caption ("AIA 171 Å is not downloaded yet; showing AIA 193 Å"); nothing otherwise. `why`,
+    // when known, takes the place of "yet" ("AIA 171 Å is not downloaded: offline is on; showing …").
+    static std::optional<QString> standIn(const QStringList& wanted, const CacheEntry& shown,
+                                          const QString& why = {});
 
 private:
     QStringList wanted_;

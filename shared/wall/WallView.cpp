@@ -14,6 +14,7 @@
 #include "Player.h"
 #include "Settings.h"
 #include "SolarTime.h"
+#include "SourceStatus.h"
 #include "Store.h"
 #include "XrayStatus.h"
 
@@ -315,8 +316,14 @@ void WallView::showWaiting() {
     waiting_ = true;
     QString name = "the Sun";
     if (!options_.products.isEmpty()) name = Catalog::label(options_.products.first()).value_or("the Sun");
-    captionLine_ =
-        name + (Settings::offline() ? "  ·  NOT DOWNLOADED, AND OFFLINE IS ON" : "  ·  DOWNLOADING…");
+    // A pass that reached no source is not downloading: the waiting line says so rather than promise.
+    const QString why = whyNotDownloaded();
+    if (Settings::offline())
+        captionLine_ = name + "  ·  NOT DOWNLOADED, AND OFFLINE IS ON";
+    else if (!why.isEmpty())
+        captionLine_ = name + "  ·  NOT DOWNLOADED: " + why.toUpper();
+    else
+        captionLine_ = name + "  ·  DOWNLOADING…";
     cancel(captionHide_);
     animator_.set(captionKey, kCaptionOpacity);
     animator_.set(scrimKey, 1.0);
@@ -325,6 +332,13 @@ void WallView::showWaiting() {
     captionUp_ = false;
     refreshTime();
     update();
+}
+
+QString WallView::whyNotDownloaded() const {
+    if (Settings::offline()) return QStringLiteral("offline is on");
+    const auto pass = env_.lastPass ? env_.lastPass() : Cache::lastPass();
+    if (!pass || pass->reached) return {};
+    return QStringLiteral("can't reach ") + SourceStatus::sourceName(pass->host);
 }
 
 // ---- Pausing, stepping, stopping ----

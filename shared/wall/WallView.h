@@ -61,6 +61,9 @@ public:
         std::function<QString(const CacheEntry&)> clipPath;
         // The flares and X-ray level (default: the cache folder's file, read again when it changed).
         std::function<std::optional<SpaceWeather::Record>()> spaceWeather;
+        // The last refresh pass (default: the cache folder's record), so a screen whose product is
+        // missing can say why.
+        std::function<std::optional<Cache::LastPass>()> lastPass;
     };
 
     // What is on screen now, for saving and sharing.
@@ -155,6 +158,9 @@ private:
     bool takeOverPlayer(int next, const QString& file, const FileSignature& stamp);
     bool openPlayer(int next, const CacheEntry& entry, const QString& file, const FileSignature& stamp);
     void showWaiting();
+    // Why a product not in the cache is not there: "offline is on", "can't reach NASA SDO", or empty
+    // while it may still arrive.
+    QString whyNotDownloaded() const;
     void startStep(int next, quint64 playerID, const CacheEntry& entry, Transition style, bool first);
     void runTransition(int from, int to, Transition style, bool first);
     void releaseSlot(int slot);

@@ -65,6 +65,7 @@ std::unique_ptr<WallView> WallFixture::makeView(std::vector<CacheEntry> cached, 
     const QString path = clip();
     environment.clipPath = [path](const CacheEntry&) { return path; };
     environment.spaceWeather = [this] { return weather; };
+    environment.lastPass = [this] { return lastPass; };
     WallView::Options options;
     options.products = products;
     options.attribution = QString("solvane.example");

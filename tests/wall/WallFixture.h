@@ -42,6 +42,8 @@ protected:
     QTemporaryDir dir;
     // The flares and X-ray level views made by makeView read; none unless a test sets it.
     std::optional<SpaceWeather::Record> weather;
+    // The last refresh pass the views made by makeView read; none unless a test sets it.
+    std::optional<Cache::LastPass> lastPass;
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
     std::shared_ptr<HeldPlayerClock> playerClock = std::make_shared<HeldPlayerClock>();
     // Yesterday at 20:00 UTC: recent enough that captions never need the year, whenever the tests run.

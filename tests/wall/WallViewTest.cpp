@@ -259,15 +259,41 @@ TEST_F(WallFixture, ACaptionNamesTheClipAndItsFortyEightHours) {
     EXPECT_EQ(view->qrRenders(), 1);
 }
 
-// A screen whose product is not downloaded plays another and says so; old imagery shows its year.
-TEST_F(WallFixture, ACaptionSaysWhenAnotherProductStandsInAndShowsTheYearOfOldImagery) {
+// A screen whose product is not downloaded plays another and says so, and why once a pass has failed or
+// offline is on; old imagery shows its year. With nothing at all to play, the waiting line says the same.
+TEST_F(WallFixture, ACaptionSaysWhenAnotherProductStandsInAndWhyItIsMissing) {
     Settings::setCaptionUTC(true);
     updated = "2013-06-24T17:31:30Z";
-    auto view = makeView(entries({"193"}), {"171"});
-    EXPECT_EQ(
-        view->state().captionLine,
-        QString::fromUtf8("AIA 171 Å is not downloaded yet; showing AIA 193 Å  ·  48 HR TO JUN 24, 2013, "
-                          "17:31 UTC"));
+    Cache::LastPass reached, unreached, mirror;
+    unreached.reached = mirror.reached = false;
+    unreached.reason = mirror.reason = "Could not resolve host";
+    mirror.host = "mirror.example.org";
+    const struct {
+        std::optional<Cache::LastPass> pass;
+        bool offline;
+        const char* standIn;
+        const char* waiting;
+    } cases[] = {
+        {std::nullopt, false, "AIA 171 Å is not downloaded yet", "DOWNLOADING…"},
+        {reached, false, "AIA 171 Å is not downloaded yet", "DOWNLOADING…"},
+        {unreached, false, "AIA 171 Å is not downloaded: can't reach NASA SDO",
+         "NOT DOWNLOADED: CAN'T REACH NASA SDO"},
+        {mirror, false, "AIA 171 Å is not downloaded: can't reach mirror.example.org",
+         "NOT DOWNLOADED: CAN'T REACH MIRROR.EXAMPLE.ORG"},
+        {unreached, true, "AIA 171 Å is not downloaded: offline is on", "NOT DOWNLOADED, AND OFFLINE IS ON"},
+    };
+    for (const auto& c : cases) {
+        lastPass = c.pass;
+        Settings::setOffline(c.offline);
+        auto view = makeView(entries({"193"}), {"171"});
+        EXPECT_EQ(view->state().captionLine,
+                  QString::fromUtf8(c.standIn) +
+                      QString::fromUtf8("; showing AIA 193 Å  ·  48 HR TO JUN 24, 2013, 17:31 UTC"));
+        auto waiting = makeView({}, {"171"});
+        EXPECT_EQ(waiting->state().captionLine,
+                  QString::fromUtf8("AIA 171 Å  ·  ") + QString::fromUtf8(c.waiting));
+    }
+    Settings::setOffline(false);
     auto own = makeView(entries({"171"}), {"171"});
     EXPECT_TRUE(own->state().captionLine.startsWith(QString::fromUtf8("AIA 171 Å  ·  48 HR TO ")));
 }
