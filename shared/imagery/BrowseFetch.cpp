@@ -32,43 +32,21 @@ struct Transfer {
     Clock::time_point notBefore{};
     CURL* handle = nullptr;
     curl_slist* headers = nullptr;
-    FILE* out = nullptr;
-    qint64 largest = 0;
-    qint64 written = 0;
-    bool tooLarge = false;
-    bool failedWrite = false;
+    HttpClient::BodySink body;
     BrowseFetch::Result result;
     std::optional<long> retryAfterSeconds;
     char message[CURL_ERROR_SIZE] = {};
 
     ~Transfer() { release(); }
     void release() {
-        if (out) std::fclose(out);
-        out = nullptr;
+        if (body.file) std::fclose(body.file);
+        body.file = nullptr;
         if (headers) curl_slist_free_all(headers);
         headers = nullptr;
         if (handle) curl_easy_cleanup(handle);
         handle = nullptr;
     }
 };
-
-size_t receiveBody(char* data, size_t size, size_t count, void* target) {
-    auto* transfer = static_cast<Transfer*>(target);
-    const size_t bytes = size * count;
-    long status = 0;
-    curl_easy_getinfo(transfer->handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200) return bytes; // bodies of other answers are not kept
-    if (transfer->written + qint64(bytes) > transfer->largest) {
-        transfer->tooLarge = true;
-        return 0;
-    }
-    if (!transfer->out || std::fwrite(data, 1, bytes, transfer->out) != bytes) {
-        transfer->failedWrite = true;
-        return 0;
-    }
-    transfer->written += qint64(bytes);
-    return bytes;
-}
 
 size_t receiveHeader(char* data, size_t size, size_t count, void* target) {
     auto* transfer = static_cast<Transfer*>(target);
@@ -95,24 +73,20 @@ size_t receiveHeader(char* data, size_t size, size_t count, void* target) {
     return bytes;
 }
 
-bool hasControlCharacters(const QString& text) {
-    return std::any_of(text.begin(), text.end(),
-                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
-}
+using HttpClient::hasControlCharacters;
 
 // Opens the body file and a fresh handle for the transfer's next attempt; false when the file cannot
 // be opened (the transfer is then finished with that reason).
 bool start(Transfer& transfer, const BrowseFetch::Request& request, const QByteArray& agent) {
     transfer.release();
     transfer.result = {};
-    transfer.written = 0;
-    transfer.tooLarge = transfer.failedWrite = false;
+    transfer.body = {};
+    transfer.body.largest = request.largestBytes;
     transfer.retryAfterSeconds.reset();
-    transfer.largest = request.largestBytes;
     const QString part = request.destination + QStringLiteral(".part");
     QFile::remove(part);
-    transfer.out = std::fopen(QFile::encodeName(part).constData(), "wb");
-    if (!transfer.out) {
+    transfer.body.file = std::fopen(QFile::encodeName(part).constData(), "wb");
+    if (!transfer.body.file) {
         transfer.result.error = QStringLiteral("could not write ") + part + QStringLiteral(": ") +
                                 QString::fromLocal8Bit(std::strerror(errno));
         return false;
@@ -123,6 +97,7 @@ bool start(Transfer& transfer, const BrowseFetch::Request& request, const QByteA
         return false;
     }
     CURL* curl = transfer.handle;
+    transfer.body.handle = curl;
     HttpClient::configure(curl);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.constData());
     // The URL is copied by libcurl.
@@ -132,8 +107,8 @@ bool start(Transfer& transfer, const BrowseFetch::Request& request, const QByteA
         if (value && !value->isEmpty() && !hasControlCharacters(*value))
             transfer.headers = curl_slist_append(transfer.headers, (header + value->toLatin1()).constData());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, transfer.headers);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, receiveBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, HttpClient::receiveBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer.body);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, receiveHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, transfer.message);
@@ -147,13 +122,14 @@ bool start(Transfer& transfer, const BrowseFetch::Request& request, const QByteA
 void conclude(Transfer& transfer, CURLcode code) {
     BrowseFetch::Result& result = transfer.result;
     curl_easy_getinfo(transfer.handle, CURLINFO_RESPONSE_CODE, &result.status);
-    result.bytes = transfer.written;
-    byteCount += transfer.written;
-    if (transfer.out && std::fclose(transfer.out) != 0) transfer.failedWrite = true;
-    transfer.out = nullptr;
-    if (transfer.tooLarge)
-        result.error = QStringLiteral("the answer is larger than %1 bytes").arg(transfer.largest);
-    else if (transfer.failedWrite)
+    HttpClient::BodySink& body = transfer.body;
+    result.bytes = body.written;
+    byteCount += body.written;
+    if (body.file && std::fclose(body.file) != 0) body.failedWrite = true;
+    body.file = nullptr;
+    if (body.tooLarge)
+        result.error = QStringLiteral("the answer is larger than %1 bytes").arg(body.largest);
+    else if (body.failedWrite)
         result.error = QStringLiteral("the download could not be written");
     else if (code != CURLE_OK)
         result.error = QString::fromUtf8(*transfer.message ? transfer.message : curl_easy_strerror(code));

@@ -56,12 +56,6 @@ Session& session() {
     return shared;
 }
 
-bool hasControlCharacters(const QString& text) {
-    for (QChar c : text)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f) return true;
-    return false;
-}
-
 struct Response {
     long status = 0;
     std::optional<QString> etag;
@@ -70,38 +64,8 @@ struct Response {
     qint64 bytes = 0;
 };
 
-struct Sink {
-    FILE* file = nullptr; // body to a file, or
-    QByteArray* memory = nullptr;
-    qint64 largest = 0;
-    qint64 written = 0;
-    bool tooLarge = false;
-    bool failedWrite = false;
-    long* status = nullptr;
-    CURL* handle = nullptr;
-};
-
-size_t receiveBody(char* data, size_t size, size_t count, void* target) {
-    auto* sink = static_cast<Sink*>(target);
-    const size_t bytes = size * count;
-    long status = 0;
-    curl_easy_getinfo(sink->handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200) return bytes; // bodies of other answers are not kept
-    if (sink->written + qint64(bytes) > sink->largest) {
-        sink->tooLarge = true;
-        return 0;
-    }
-    if (sink->file) {
-        if (std::fwrite(data, 1, bytes, sink->file) != bytes) {
-            sink->failedWrite = true;
-            return 0;
-        }
-    } else if (sink->memory) {
-        sink->memory->append(data, qsizetype(bytes));
-    }
-    sink->written += qint64(bytes);
-    return bytes;
-}
+using HttpClient::BodySink;
+using HttpClient::hasControlCharacters;
 
 size_t receiveHeader(char* data, size_t size, size_t count, void* target) {
     auto* etag = static_cast<std::optional<QString>*>(target);
@@ -115,7 +79,7 @@ size_t receiveHeader(char* data, size_t size, size_t count, void* target) {
 }
 
 // One GET on the shared handle. The body goes to `sink` only for status 200.
-Response request(const QString& url, const std::optional<QString>& ifNoneMatch, Sink& sink,
+Response request(const QString& url, const std::optional<QString>& ifNoneMatch, BodySink& sink,
                  Cache::Request kind) {
     const Cache::TimeLimits limits = Cache::timeLimits(kind);
     const long stallSeconds = stallOverride.load() > 0 ? stallOverride.load() : long(limits.stall.count());
@@ -144,7 +108,7 @@ Response request(const QString& url, const std::optional<QString>& ifNoneMatch, 
     }
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     sink.handle = curl;
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, receiveBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, HttpClient::receiveBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, receiveHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &response.etag);
@@ -291,7 +255,7 @@ Cache::Fetched Cache::fetch(const QString& key, const QString& destination, qint
             LogArea::cache);
         return Fetched::failed;
     }
-    Sink sink;
+    BodySink sink;
     sink.file = out;
     sink.largest = largestBytes;
     const Response response = request(*url, held, sink, kind);
@@ -358,7 +322,7 @@ std::optional<QByteArray> Cache::get(const QString& key) {
         return std::nullopt;
     }
     QByteArray body;
-    Sink sink;
+    BodySink sink;
     sink.memory = &body;
     sink.largest = largestSmallObject;
     const Response response = request(*url, std::nullopt, sink, Request::fragment);

@@ -46,7 +46,7 @@ int stopWhenAsked(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 }
 
 bool hasControlCharacters(const QByteArray& text) {
-    return std::any_of(text.begin(), text.end(), [](char c) { return uchar(c) < 0x20 || uchar(c) == 0x7f; });
+    return HttpClient::hasControlCharacters(QString::fromLatin1(text));
 }
 
 size_t receiveHeader(char* data, size_t size, size_t count, void* target) {
@@ -106,6 +106,36 @@ std::optional<HttpClient::Answer> transfer(const QString& url, const QString& et
 }
 
 } // namespace
+
+bool HttpClient::hasControlCharacters(const QString& text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
+
+size_t HttpClient::receiveBody(char* data, size_t size, size_t count, void* target) {
+    auto* sink = static_cast<BodySink*>(target);
+    const size_t bytes = size * count;
+    long status = 0;
+    curl_easy_getinfo(sink->handle, CURLINFO_RESPONSE_CODE, &status);
+    if (status != 200) return bytes; // bodies of other answers are not kept
+    if (sink->written + qint64(bytes) > sink->largest) {
+        sink->tooLarge = true;
+        return 0; // aborts the transfer
+    }
+    if (sink->file) {
+        if (std::fwrite(data, 1, bytes, sink->file) != bytes) {
+            sink->failedWrite = true;
+            return 0;
+        }
+    } else if (sink->memory) {
+        sink->memory->append(data, qsizetype(bytes));
+    } else {
+        sink->failedWrite = true; // nowhere to put it
+        return 0;
+    }
+    sink->written += qint64(bytes);
+    return bytes;
+}
 
 void HttpClient::configure(void* handle, Protocols protocols) {
     CURL* curl = static_cast<CURL*>(handle);

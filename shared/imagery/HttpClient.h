@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <chrono>
+#include <cstdio>
 #include <optional>
 
 namespace HttpClient {
@@ -40,6 +41,22 @@ std::optional<Answer> getConditional(const QString& url, const QString& etag, QS
 // an https address with a host.
 std::optional<QString> httpsBase(const char* fallback, const char* override, const QString& what,
                                  QString* error);
+
+// Where the body of a pass's download goes: a file, or memory, and only while the answer's status is
+// 200; never past `largest` bytes. Give it as CURLOPT_WRITEDATA with receiveBody as the write function.
+struct BodySink {
+    void* handle = nullptr; // the easy handle, whose status decides whether the body is kept
+    FILE* file = nullptr;   // the body to a file, or
+    QByteArray* memory = nullptr;
+    qint64 largest = 0;
+    qint64 written = 0;
+    bool tooLarge = false;
+    bool failedWrite = false;
+};
+size_t receiveBody(char* data, size_t size, size_t count, void* sink);
+
+// Whether `text` holds a control character: such a value never goes into a request header or address.
+bool hasControlCharacters(const QString& text);
 
 // Applies the settings every transfer of ours shares (TLS, proxy, stall limits, protocols) to a curl
 // easy handle.
