@@ -7,7 +7,8 @@
 #     the same scaler flags and pixel format as the player: bilinear without accurate rounding, BGRA) at
 #     the wall's presentation rate (half speed: `-readrate 0.5`, 9 frames/s), sampled over the same window
 #     the same way.
-#  3. The ratio of the two (goal <= 1.1), then bench-wall-memory: resident size over 100 clip changes.
+#  3. The ratio of the two (goal <= 1.1), split into the main thread (painting and presenting) and the
+#     others (decoding and scaling), then bench-wall-memory: resident size over 100 clip changes.
 # Usage: bench-wall.sh <build folder> [screenshot prefix]
 # The build folder must be a build without sanitizers (the default RelWithDebInfo, or Release) holding
 # bin/solvane, bin/wall-shot and bin/bench-wall-memory.
@@ -32,6 +33,8 @@ trap cleanup EXIT INT TERM
 # CPU seconds (user + system) of a running process, from /proc/<pid>/stat (after the name in parentheses
 # the 12th and 13th fields are utime and stime in clock ticks).
 cpu() { sed 's/.*) //' "/proc/$1/stat" | awk -v hz="$(getconf CLK_TCK)" '{ printf "%.3f", ($12 + $13) / hz }'; }
+# The same for the process's main thread alone, which paints the wall (the rest is decoding and I/O).
+gui_cpu() { cpu "$1/task/$1"; }
 now() { date +%s.%N; }
 # CPU seconds per wall second between two samples: cpu0 cpu1 t0 t1
 rate() { awk -v c0="$1" -v c1="$2" -v t0="$3" -v t1="$4" 'BEGIN { printf "%.3f", (c1 - c0) / (t1 - t0) }'; }
@@ -69,15 +72,18 @@ app=$!
 sleep_until "$start" "$from"
 t0=$(now)
 c0=$(cpu "$app")
+g0=$(gui_cpu "$app")
 sleep_until "$start" 19 # the clip has started again: its caption shows
 "$bin/wall-shot" "$tmp/shot" >/dev/null
 [ -n "$shots" ] && cp "$tmp/shot-0.png" "$shots-0.png"
 sleep_until "$start" "$to"
 t1=$(now)
 c1=$(cpu "$app")
+g1=$(gui_cpu "$app")
 wait "$app"
 app=
 wall=$(rate "$c0" "$c1" "$t0" "$t1")
+gui=$(rate "$g0" "$g1" "$t0" "$t1")
 clips=$(grep -c 'playing AIA' "$tmp/app.log" || true)
 
 # 2. ffmpeg on the same clip, the same size and rate, sampled over the same window.
@@ -99,6 +105,9 @@ ffmpeg_rate=$(rate "$c0" "$c1" "$t0" "$t1")
 echo "wall 1920x1080 (1024x1024 clips shown at 1080x1080, 9 frames/s, $clips clip starts): $wall CPU s per s"
 echo "ffmpeg decode + scale to 1080x1080 BGRA at 9 frames/s (-readrate 0.5): $ffmpeg_rate CPU s per s"
 awk -v a="$wall" -v b="$ffmpeg_rate" 'BEGIN { printf "ratio %.2f (goal <= 1.10)\n", a / b }'
+# Where the wall's share goes: painting and presenting (the main thread) against the rest (decoding).
+awk -v a="$wall" -v g="$gui" -v b="$ffmpeg_rate" \
+  'BEGIN { printf "of which painting (main thread) %.2f and decoding (other threads) %.2f of ffmpeg\n", g / b, (a - g) / b }'
 
 # 3. Memory over clip changes.
 "$bin/bench-wall-memory" 100 2>>"$tmp/memory.log" || { cat "$tmp/memory.log" >&2; exit 1; }
