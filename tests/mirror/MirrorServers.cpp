@@ -1,5 +1,7 @@
 #include "MirrorServers.h"
 
+#include "TiedChild.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -40,6 +42,14 @@ bool accepts(int port) {
     const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return ok;
+}
+
+// A server that ends with the test, its output in `log` rather than on the test's own (ctest's pipe).
+std::unique_ptr<QProcess> serverProcess(const QString& log) {
+    auto process = std::make_unique<QProcess>();
+    process->setChildProcessModifier([parent = ::getpid()] { endWithParent(parent); });
+    process->setStandardErrorFile(log, QIODevice::Append);
+    return process;
 }
 
 void stop(std::unique_ptr<QProcess>& process) {
@@ -135,8 +145,9 @@ http {
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
         file.write(conf.toUtf8());
         file.close();
-        process_ = std::make_unique<QProcess>();
-        process_->setProcessChannelMode(QProcess::ForwardedChannels);
+        // In the foreground (daemon off above), so the master is the child that the test's end stops.
+        process_ = serverProcess(prefix_ + QStringLiteral("/nginx-output.log"));
+        process_->setStandardOutputFile(prefix_ + QStringLiteral("/nginx-output.log"), QIODevice::Append);
         process_->start(QStringLiteral("/usr/sbin/nginx"),
                         {"-e", prefix_ + QStringLiteral("/error.log"), "-p", prefix_, "-c",
                          prefix_ + QStringLiteral("/nginx.conf")});
@@ -169,8 +180,7 @@ FaultServer::FaultServer(const QString& root, const TestCertificate& certificate
     : faults_(workFolder + QStringLiteral("/faults.json")),
       accessLog_(workFolder + QStringLiteral("/fault-access.log")) {
     setFaults({});
-    process_ = std::make_unique<QProcess>();
-    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_ = serverProcess(workFolder + QStringLiteral("/fault-server.log"));
     process_->start(python, {tool("fault_server.py"), root, "--cert", certificate.certificate, "--key",
                              certificate.key, "--faults", faults_, "--log", accessLog_});
     if (!process_->waitForReadyRead(15000)) return;

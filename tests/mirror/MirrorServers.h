@@ -30,6 +30,8 @@ public:
                 const QString& serverLines = {});
     ~NginxMirror();
     bool running() const { return port_ > 0; }
+    // The nginx master's process id.
+    qint64 pid() const { return process_ ? process_->processId() : 0; }
     // "127.0.0.1:<port>", the form the imageryHost setting takes.
     QString host() const;
     QStringList requests() const { return readAccessLog(accessLog_); }

@@ -6,6 +6,7 @@
 #include "Cache.h"
 #include "SaverInstaller.h"
 #include "TestSupport.h"
+#include "TiedChild.h"
 #include "XScreenSaverHost.h"
 
 #include <QDeadlineTimer>
@@ -19,7 +20,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,22 +33,16 @@ public:
     // Standard output goes to `output`, standard error to `errors` (the same file when not given).
     Background(const QStringList& command, const QStringList& environment, const QString& output,
                const QString& errors = {}) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const QByteArray file = QFile::encodeName(output);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, file.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        const QByteArray errorFile = QFile::encodeName(errors);
-        if (errors.isEmpty())
-            posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        else
-            posix_spawn_file_actions_addopen(&actions, 2, errorFile.constData(),
-                                             O_WRONLY | O_CREAT | O_APPEND, 0644);
+        const auto open = [](const QString& path) {
+            return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
+                          0644);
+        };
+        const int out = open(output);
+        const int err = errors.isEmpty() ? -1 : open(errors);
         CStrings argv(command), envp(environment);
-        if (posix_spawnp(&pid_, argv.data()[0], &actions, nullptr, argv.data(),
-                         environment.isEmpty() ? environ : envp.data()) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        pid_ = spawnTied(argv.data(), environment.isEmpty() ? environ : envp.data(), {out, err});
+        if (out >= 0) ::close(out);
+        if (err >= 0) ::close(err);
     }
     ~Background() {
         if (pid_ > 0) stop(SIGKILL);

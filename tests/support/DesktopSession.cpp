@@ -1,6 +1,7 @@
 #include "DesktopSession.h"
 
 #include "TestSupport.h"
+#include "TiedChild.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,7 +15,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -40,17 +40,12 @@ pid_t spawn(const QString& program, const QStringList& arguments, const QStringL
             const QString& logFile, int keepFd = -1, int asFd = -1) {
     CStrings argv(QStringList{program} + arguments);
     CStrings envp(environmentWith(extraEnvironment));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    const QByteArray log = logFile.isEmpty() ? QByteArray("/dev/null") : logFile.toLocal8Bit();
-    posix_spawn_file_actions_addopen(&actions, 1, log.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    if (keepFd >= 0) posix_spawn_file_actions_adddup2(&actions, keepFd, asFd);
-    pid_t child = -1;
-    const int failed = ::posix_spawnp(&child, argv.data()[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return failed ? -1 : child;
+    const int log = logFile.isEmpty() ? -1
+                                      : ::open(logFile.toLocal8Bit().constData(),
+                                               O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const pid_t child = spawnTied(argv.data(), envp.data(), {log, -1, keepFd, asFd});
+    if (log >= 0) ::close(log);
+    return child;
 }
 
 void terminate(pid_t& pid) {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <sys/types.h>
 
-// A program started with posix_spawn that runs until this object goes (SIGTERM, then SIGKILL).
+// A program that runs until this object goes (SIGTERM, then SIGKILL), or until the test ends.
 // Its standard output and error go to `logFile` (or /dev/null).
 class BackgroundProgram {
 public:

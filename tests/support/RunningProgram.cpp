@@ -1,13 +1,13 @@
 #include "RunningProgram.h"
 
 #include "TestSupport.h"
+#include "TiedChild.h"
 
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,23 +36,10 @@ RunningProgram::RunningProgram(const QString& program, const QStringList& argume
         lines.push_back(line);
     CStrings envp(std::move(lines));
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
     // Its own process group, so a kill reaches what it starts too.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    pid_t child = -1;
-    const int failed =
-        ::posix_spawnp(&child, argv.data()[0], &actions, &attributes, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    const pid_t child = spawnTied(argv.data(), envp.data(), {fds[1], fds[1]}, true);
     ::close(fds[1]);
-    if (failed != 0) {
+    if (child < 0) {
         ::close(fds[0]);
         return;
     }

@@ -1,7 +1,7 @@
 #pragma once
-// A program running beside a test (a virtual X server, a D-Bus mock, the app itself): started with
-// posix_spawn, its standard output and error gathered line by line with the time each line arrived, so
-// tests can wait for a line and measure how long something took. Killed and reaped when destroyed.
+// A program running beside a test (a virtual X server, a D-Bus mock, the app itself): tied to the test
+// (see TiedChild.h), its standard output and error gathered line by line with the time each line arrived,
+// so tests can wait for a line and measure how long something took. Killed and reaped when destroyed.
 
 #include <QByteArray>
 #include <QString>
