@@ -27,12 +27,13 @@ std::vector<CacheEntry> ClipChooser::form(const QStringList& wanted, const std::
 }
 
 std::optional<QString> ClipChooser::standIn(const QStringList& wanted, const CacheEntry& shown,
-                                            const QString& why) {
+                                            const std::function<QString()>& why) {
     if (wanted.isEmpty() || wanted.contains(shown.id)) return std::nullopt;
     const QString missing = Catalog::label(wanted.front()).value_or(wanted.front());
     const QString playing = shown.label.isEmpty() ? shown.id : shown.label;
-    const QString state = why.isEmpty() ? QStringLiteral(" is not downloaded yet")
-                                        : QStringLiteral(" is not downloaded: ") + why;
+    const QString reason = why ? why() : QString();
+    const QString state = reason.isEmpty() ? QStringLiteral(" is not downloaded yet")
+                                           : QStringLiteral(" is not downloaded: ") + reason;
     return missing + state + QStringLiteral("; showing ") + playing;
 }
 

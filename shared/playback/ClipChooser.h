@@ -63,9 +63,10 @@ public:
 
     // When a screen that wants `wanted` plays `shown` because none of its own is cached yet, the words
     // for its caption ("AIA 171 Å is not downloaded yet; showing AIA 193 Å"); nothing otherwise. `why`,
-    // when known, takes the place of "yet" ("AIA 171 Å is not downloaded: offline is on; showing …").
+    // asked only for a stand-in, may name the reason in place of "yet" ("… is not downloaded: offline
+    // is on; showing …").
     static std::optional<QString> standIn(const QStringList& wanted, const CacheEntry& shown,
-                                          const QString& why = {});
+                                          const std::function<QString()>& why = {});
 
 private:
     QStringList wanted_;

@@ -40,7 +40,8 @@ constexpr double flareHoldSeconds = 3.0;
 
 // The caption's name part for the look asked for: a screen standing in with another product says so
 // rather than passing it off as its own, and a difference look on a single frame says it shows Natural.
-QString captionNameFor(const CacheEntry& entry, const QStringList& wanted, Look asked, const QString& why) {
+QString captionNameFor(const CacheEntry& entry, const QStringList& wanted, Look asked,
+                       const std::function<QString()>& why) {
     const QString name =
         ClipChooser::standIn(wanted, entry, why).value_or(entry.label.isEmpty() ? entry.id : entry.label);
     const QString note = Looks::singleFrameNote(asked, entry.frameCount);
@@ -61,7 +62,7 @@ QString WallView::pretty(const std::optional<QString>& iso) {
 void WallView::showCaption(const CacheEntry& entry, Look look) {
     link_ = Store::link(entry, Settings::storeHost());
     refreshQR();
-    captionName_ = captionNameFor(entry, options_.products, look, whyNotDownloaded());
+    captionName_ = captionNameFor(entry, options_.products, look, [this] { return whyNotDownloaded(); });
     const QString when = pretty(entry.updated);
     clip_ = entry;
     clipChecked_ = false;
@@ -214,7 +215,7 @@ void WallView::cycleLook() {
         installLook(*slot, product, Looks::resolved(product, next, motion, clip_->frameCount));
         if (paused_ || heldSlot_) slot->player->seek(slot->player->currentSeconds());
     }
-    captionName_ = captionNameFor(*clip_, options_.products, next, whyNotDownloaded());
+    captionName_ = captionNameFor(*clip_, options_.products, next, [this] { return whyNotDownloaded(); });
     const QString when = pretty(clip_->updated);
     captionLine_ = Caption::shown(captionName_, when);
     captionText_->setAccessibleName(Caption::spoken(captionName_, when));
