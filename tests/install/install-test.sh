@@ -27,6 +27,9 @@ for path in bin/solvane share/solvane/version share/solvane/glossary.json share/
             lib/solvane/solvane-app.so lib/solvane/Solvane.saver/solvane-saver lib/solvane/Solvane.saver/Info.plist; do
   check "installed $path" test -e "$tree/$path"
 done
+for size in 16 22 24 32 48 64 128 256; do
+  check "a ${size}px icon" sh -c "file '$tree/share/icons/hicolor/${size}x${size}/apps/solvane.png' | grep -q 'PNG image data, $size x $size'"
+done
 check "the tree says its version" grep -qx "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")" "$tree/share/solvane/version"
 # A release refuses placeholder hosts before it builds anything.
 : >"$work/release.key"
