@@ -22,7 +22,8 @@ QString dir();
 void apply();
 // Records the current pictures, once: nothing happens while a record exists.
 void remember();
-// Puts the recorded pictures back and forgets them.
+// Puts the recorded pictures back and forgets them; whatever the desktop adapter
+// keeps on screen of its own goes.
 void restore();
 
 // The adapter the manager talks to; by default the one for this session (Platform::desktopPicture),
