@@ -157,6 +157,7 @@ void Desktop::apply() {
     }
 
     const auto answers = picture().set(now, placements);
+    const Pick* first = nullptr; // the first screen that shows its still, for the lock screen
     for (size_t i = 0; i < placed.size(); ++i) {
         const Pick& pick = *placed[i];
         const QString screen = now[size_t(pick.screen)].name;
@@ -168,7 +169,12 @@ void Desktop::apply() {
         log("desktop: " + screen + " -> " + pick.id + " (" + updated.value(pick.id, QStringLiteral("?")) +
                 ")",
             LogArea::desktop);
+        if (!first) first = &pick;
     }
+    if (first)
+        followLockScreen(folder.filePath(first->fileName), first->id);
+    else if (!Settings::sunOnLockScreen())
+        putBackLockScreen();
     // A screen that shows products but has none of them cached keeps its picture; say so.
     for (size_t s = 0; s < now.size(); ++s) {
         const bool picked = std::any_of(picks.begin(), picks.end(),
@@ -200,6 +206,7 @@ void Desktop::remember() {
 }
 
 void Desktop::restore() {
+    putBackLockScreen();
     const std::optional<QStringList> previous = Settings::previousDesktop();
     if (!previous) {
         if (adapter()) adapter()->release();
@@ -227,4 +234,25 @@ void Desktop::restore() {
     picture().release();
     Settings::setPreviousDesktop(std::nullopt);
     log("desktop: restored", LogArea::desktop);
+}
+
+void Desktop::syncLockScreen() {
+    if (!Settings::sunOnLockScreen() || !Settings::desktopActive()) {
+        putBackLockScreen();
+        return;
+    }
+    // What the last update put on the first screen (each update moves the counter on after it).
+    const std::vector<Pick> picks = plan(usableStills(), Settings::products(), int(screens().size()),
+                                         std::max<qint64>(Settings::desktopCounter() - 1, 0));
+    if (picks.empty()) return; // nothing cached yet: the first update brings it
+    const Pick& first = picks.front();
+    const QString destination = QDir(dir()).filePath(first.fileName);
+    if (!QFile::exists(destination)) {
+        if (const auto failure = copyInto(Cache::file(first.still), destination)) {
+            log("desktop: could not copy " + first.still + " for the lock screen: " + *failure,
+                LogArea::desktop);
+            return;
+        }
+    }
+    followLockScreen(destination, first.id);
 }

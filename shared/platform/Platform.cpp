@@ -3,6 +3,8 @@
 #include "DBusIdleTime.h"
 #include "FreedesktopNotifier.h"
 #include "GSettingsDesktopPicture.h"
+#include "GSettingsLockScreen.h"
+#include "KdeLockScreen.h"
 #include "KeyboardHold.h"
 #include "LayerDesktopPicture.h"
 #include "LinuxPowerSource.h"
@@ -187,6 +189,24 @@ std::shared_ptr<DesktopPicture> desktopPicture(const QString& folder) {
     std::shared_ptr<DesktopPicture> chosen = desktopPictureOf(sessionFamily(true, &why), QDir(folder));
     log("desktop picture: " + chosen->name() + " (" + why + ")", LogArea::desktop);
     return chosen;
+}
+
+std::shared_ptr<LockScreenPicture> lockScreenPicture() {
+    switch (sessionFamily(false, nullptr)) {
+    case DesktopFamily::gnome:
+        if (GSettingsDesktopPicture::available(GSettingsLockScreen::schema))
+            return std::make_shared<GSettingsLockScreen>();
+        break;
+    case DesktopFamily::plasma:
+        return std::make_shared<KdeLockScreen>(KdeLockScreen::defaultFile());
+    default:
+        break;
+    }
+    return std::make_shared<NoLockScreenPicture>();
+}
+
+QString lockScreenUnavailable() {
+    return lockScreenPicture()->unavailable();
 }
 
 std::shared_ptr<PowerSource> powerSource() {

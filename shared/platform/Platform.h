@@ -5,6 +5,7 @@
 #include "FileSharer.h"
 #include "IdleTime.h"
 #include "KeyboardHold.h"
+#include "LockScreenPicture.h"
 #include "LoginItem.h"
 #include "MotionPreference.h"
 #include "Notifier.h"
@@ -55,6 +56,12 @@ DesktopFamily desktopFamily(const QString& currentDesktop, bool swaySocket, bool
 // The adapter for this session, logging which one and why. `folder` is where it may keep files of its
 // own (composed layouts, copies of pictures it can only read as pixels). Call on the GUI thread.
 std::shared_ptr<DesktopPicture> desktopPicture(const QString& folder);
+
+// The lock screen's picture where the desktop has one we can set: GNOME's (GSettings) and KDE Plasma's
+// (kscreenlockerrc); elsewhere an adapter that says why not.
+std::shared_ptr<LockScreenPicture> lockScreenPicture();
+// Why the lock screen cannot show the Sun here, in words for Preferences; empty where it can.
+QString lockScreenUnavailable();
 
 // The machine's power state. Create on the GUI thread.
 std::shared_ptr<PowerSource> powerSource();
