@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSet>
+#include <QTimer>
 #include <algorithm>
 #include <filesystem>
 
@@ -62,12 +63,44 @@ bool plainName(const QString& name) {
     });
 }
 
+// The cached stills, in the cache's order, whose names are safe to join to a folder.
+std::vector<CacheEntry> usableStills() {
+    std::vector<CacheEntry> stills;
+    for (const CacheEntry& entry : Cache::entries()) {
+        if (!entry.still) continue;
+        if (!plainName(entry.id) || !plainName(*entry.still) || !plainName(Desktop::fileName(entry))) {
+            log("desktop: skipped a cached still whose name is not a plain file name: " + entry.id,
+                LogArea::desktop);
+            continue;
+        }
+        stills.push_back(entry);
+    }
+    return stills;
+}
+
 // The copies this manager writes: "<id>-<stamp>.png", the stamp a time whose colons became hyphens,
 // and the ".part" of one being copied. Nothing else in the folder is ours to remove.
 bool ourCopy(const QString& name) {
     static const QRegularExpression pattern(
         QStringLiteral(R"(^.+-\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d(\.\d+)?(Z|[+-]\d\d-?\d\d)?\.png(\.part)?$)"));
     return pattern.match(name).hasMatch();
+}
+
+// A screen that comes or goes changes what each screen should show (and a composed layout's shape): once
+// pictures have been set, a change of the screen list sets them again when it has settled.
+void followScreens() {
+    static QTimer* settle = nullptr;
+    if (settle || !qGuiApp) return;
+    settle = new QTimer(qGuiApp);
+    settle->setSingleShot(true);
+    settle->setInterval(2000);
+    QObject::connect(settle, &QTimer::timeout, [] {
+        if (!Settings::desktopActive()) return;
+        log("desktop: the screens changed, setting the pictures again", LogArea::desktop);
+        Desktop::apply();
+    });
+    QObject::connect(qGuiApp, &QGuiApplication::screenAdded, settle, [] { settle->start(); });
+    QObject::connect(qGuiApp, &QGuiApplication::screenRemoved, settle, [] { settle->start(); });
 }
 
 } // namespace
@@ -91,16 +124,7 @@ void Desktop::usePicture(std::shared_ptr<DesktopPicture> replacement) {
 
 void Desktop::apply() {
     if (!Settings::desktopActive()) return;
-    std::vector<CacheEntry> stills;
-    for (const CacheEntry& entry : Cache::entries()) {
-        if (!entry.still) continue;
-        if (!plainName(entry.id) || !plainName(*entry.still) || !plainName(Desktop::fileName(entry))) {
-            log("desktop: skipped a cached still whose name is not a plain file name: " + entry.id,
-                LogArea::desktop);
-            continue;
-        }
-        stills.push_back(entry);
-    }
+    const std::vector<CacheEntry> stills = usableStills();
     if (stills.empty()) {
         log("desktop: no stills cached yet", LogArea::desktop);
         return;
@@ -133,17 +157,24 @@ void Desktop::apply() {
     }
 
     const auto answers = picture().set(now, placements);
+    const Pick* first = nullptr; // the first screen that shows its still, for the lock screen
     for (size_t i = 0; i < placed.size(); ++i) {
         const Pick& pick = *placed[i];
         const QString screen = now[size_t(pick.screen)].name;
         const std::optional<QString> failure = i < answers.size() ? answers[i] : QStringLiteral("no answer");
-        if (failure)
+        if (failure) {
             log("desktop: " + screen + " failed: " + *failure, LogArea::desktop);
-        else
-            log("desktop: " + screen + " -> " + pick.id + " (" + updated.value(pick.id, QStringLiteral("?")) +
-                    ")",
-                LogArea::desktop);
+            continue;
+        }
+        log("desktop: " + screen + " -> " + pick.id + " (" + updated.value(pick.id, QStringLiteral("?")) +
+                ")",
+            LogArea::desktop);
+        if (!first) first = &pick;
     }
+    if (first)
+        followLockScreen(folder.filePath(first->fileName), first->id);
+    else if (!Settings::sunOnLockScreen())
+        putBackLockScreen();
     // A screen that shows products but has none of them cached keeps its picture; say so.
     for (size_t s = 0; s < now.size(); ++s) {
         const bool picked = std::any_of(picks.begin(), picks.end(),
@@ -155,6 +186,7 @@ void Desktop::apply() {
             LogArea::desktop);
     }
     Settings::setDesktopCounter(Settings::desktopCounter() + 1);
+    followScreens();
 
     // Old copies go as soon as no screen shows them; anything else the user put here stays.
     for (const QString& name : folder.entryList(QDir::Files))
@@ -174,8 +206,12 @@ void Desktop::remember() {
 }
 
 void Desktop::restore() {
+    putBackLockScreen();
     const std::optional<QStringList> previous = Settings::previousDesktop();
-    if (!previous) return;
+    if (!previous) {
+        if (adapter()) adapter()->release();
+        return;
+    }
     const std::vector<DesktopScreen> now = screens();
     std::vector<PicturePlacement> placements;
     for (size_t s = 0; s < now.size() && qsizetype(s) < previous->size(); ++s) {
@@ -195,6 +231,28 @@ void Desktop::restore() {
                     LogArea::desktop);
         }
     }
+    picture().release();
     Settings::setPreviousDesktop(std::nullopt);
     log("desktop: restored", LogArea::desktop);
+}
+
+void Desktop::syncLockScreen() {
+    if (!Settings::sunOnLockScreen() || !Settings::desktopActive()) {
+        putBackLockScreen();
+        return;
+    }
+    // What the last update put on the first screen (each update moves the counter on after it).
+    const std::vector<Pick> picks = plan(usableStills(), Settings::products(), int(screens().size()),
+                                         std::max<qint64>(Settings::desktopCounter() - 1, 0));
+    if (picks.empty()) return; // nothing cached yet: the first update brings it
+    const Pick& first = picks.front();
+    const QString destination = QDir(dir()).filePath(first.fileName);
+    if (!QFile::exists(destination)) {
+        if (const auto failure = copyInto(Cache::file(first.still), destination)) {
+            log("desktop: could not copy " + first.still + " for the lock screen: " + *failure,
+                LogArea::desktop);
+            return;
+        }
+    }
+    followLockScreen(destination, first.id);
 }

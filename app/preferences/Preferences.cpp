@@ -2,6 +2,7 @@
 
 #include "Catalog.h"
 #include "Controller.h"
+#include "DesktopManager.h"
 #include "Log.h"
 #include "Platform.h"
 #include "PreferencesRules.h"
@@ -60,6 +61,7 @@ Preferences::Preferences(Controller& controller, Environment environment)
     if (!env_.downloading) env_.downloading = [&controller] { return controller.refreshing(); };
     if (!env_.quit) env_.quit = [] { QCoreApplication::quit(); };
     if (!env_.stop) env_.stop = [] { Cache::requestStop(); };
+    if (!env_.lockScreenChanged) env_.lockScreenChanged = [] { Desktop::syncLockScreen(); };
     if (!env_.confirm)
         env_.confirm = [this](const QString& title, const QString& text) {
             QMessageBox alert(QMessageBox::Warning, title, title, QMessageBox::NoButton, window_.get());
@@ -239,6 +241,7 @@ void Preferences::load() {
     c_.desktopBox->setChecked(Settings::desktop());
     c_.liveBox->setChecked(Settings::liveDesktop());
     c_.batteryBox->setChecked(Settings::pauseOnBattery());
+    c_.lockScreenBox->setChecked(Settings::sunOnLockScreen());
     rebuildScreens();
     loadSource();
     applyMode();
@@ -275,6 +278,7 @@ void Preferences::save() {
     put(c_.desktopBox->isChecked(), Settings::desktop(), Settings::setDesktop);
     put(c_.liveBox->isChecked(), Settings::liveDesktop(), Settings::setLiveDesktop);
     put(c_.batteryBox->isChecked(), Settings::pauseOnBattery(), Settings::setPauseOnBattery);
+    put(c_.lockScreenBox->isChecked(), Settings::sunOnLockScreen(), Settings::setSunOnLockScreen);
     const QStringList products =
         PreferencesRules::savedProducts(Settings::products(), c_.screensGrid->lists());
     if (products != Settings::products()) Settings::setProducts(products);
@@ -312,6 +316,9 @@ void Preferences::applyMode() {
     c_.liveBox->setEnabled(mode == Mode::desktop && live);
     c_.liveNote->setVisible(!live);
     c_.batteryBox->setEnabled(mode == Mode::desktop && live && Settings::liveDesktop());
+    const bool lockable = c_.lockScreenNote->text().isEmpty();
+    c_.lockScreenBox->setEnabled(lockable);
+    c_.lockScreenNote->setVisible(!lockable);
     c_.desktopNow->setEnabled(Settings::desktopActive());
     c_.refreshPopup->setEnabled(!Settings::offline());
 }

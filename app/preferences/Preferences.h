@@ -54,6 +54,8 @@ public:
         std::function<MirrorCheck::Outcome(const QString& typed)> checkMirror;
         // Whether a refresh pass is running now (the status line then says it is downloading).
         std::function<bool()> downloading;
+        // The lock-screen box changed (Desktop::syncLockScreen).
+        std::function<void()> lockScreenChanged;
     };
 
     // The controls, for the window's own wiring and for tests.
@@ -91,6 +93,8 @@ public:
         QCheckBox* liveBox = nullptr;
         QLabel* liveNote = nullptr; // why the live desktop cannot run here
         QCheckBox* batteryBox = nullptr;
+        QCheckBox* lockScreenBox = nullptr;
+        QLabel* lockScreenNote = nullptr; // why the lock screen cannot show the Sun here
         QLabel* desktopNote = nullptr;
         QSpinBox* loops = nullptr; // the loops field and its stepper
         QPushButton* startButton = nullptr;

@@ -207,13 +207,19 @@ QWidget* Preferences::buildDesktopCard() {
     c_.liveNote = note(Platform::liveDesktopUnavailable());
     c_.liveNote->setAccessibleName(QStringLiteral("No live desktop"));
     c_.batteryBox = box(QStringLiteral("Pause on battery"));
+    c_.lockScreenBox = box(QStringLiteral("Show the Sun on the lock screen"),
+                           QStringLiteral("The lock screen shows the first screen's desktop picture while "
+                                          "Solvane sets it; yours comes back when this is off."));
+    c_.lockScreenNote = note(Platform::lockScreenUnavailable());
+    c_.lockScreenNote->setAccessibleName(QStringLiteral("No lock-screen picture"));
     c_.desktopNote =
         note(QStringLiteral("Rotates through each screen's ticked products, one step per update. Your "
                             "previous picture comes back when this is off."));
     auto* battery = row({c_.batteryBox});
     battery->layout()->setContentsMargins(22, 0, 0, 0);
     return card(QStringLiteral("Desktop picture"),
-                {row({c_.desktopBox, c_.desktopNow}), c_.liveBox, c_.liveNote, battery, c_.desktopNote});
+                {row({c_.desktopBox, c_.desktopNow}), c_.liveBox, c_.liveNote, battery, c_.lockScreenBox,
+                 c_.lockScreenNote, c_.desktopNote});
 }
 
 QWidget* Preferences::buildGeneralCard() {
@@ -352,6 +358,11 @@ void Preferences::wire() {
         else if (!Settings::desktopActive())
             controller_.restoreDesktopPicture();
         applyMode();
+    });
+    connect(c_.lockScreenBox, &QCheckBox::toggled, this, [this] {
+        if (loading_) return;
+        save();
+        env_.lockScreenChanged();
     });
     connect(c_.liveBox, &QCheckBox::toggled, this, [this] {
         if (loading_) return;

@@ -309,6 +309,25 @@ void setAnnouncedFlares(const QStringList& value) {
     d().set(Key::announcedFlares, value);
 }
 
+bool sunOnLockScreen() {
+    return flag(Key::sunOnLockScreen);
+}
+
+void setSunOnLockScreen(bool value) {
+    d().set(Key::sunOnLockScreen, value);
+}
+
+std::optional<QStringList> previousLockScreen() {
+    return SettingsStore::asStringList(stored(Key::previousLockScreen));
+}
+
+void setPreviousLockScreen(const std::optional<QStringList>& value) {
+    if (value)
+        d().set(Key::previousLockScreen, *value);
+    else
+        d().remove(Key::previousLockScreen);
+}
+
 bool desktopActive() {
     return mode() == Mode::desktop || desktop();
 }

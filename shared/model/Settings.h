@@ -143,6 +143,12 @@ void setNotifyFlares(bool value);
 // The flares already announced, as their begin times (ISO 8601 UTC); absent or not a list reads empty.
 QStringList announcedFlares();
 void setAnnouncedFlares(const QStringList& value);
+// The lock screen follows the first screen's desktop still while the desktop picture is active.
+bool sunOnLockScreen();
+void setSunOnLockScreen(bool value);
+// What the lock screen showed before, as its adapter read it; setting nothing removes the key.
+std::optional<QStringList> previousLockScreen();
+void setPreviousLockScreen(const std::optional<QStringList>& value);
 
 // True when mode() is desktop (absent or unrecognised included), or else when desktop() is on.
 bool desktopActive();

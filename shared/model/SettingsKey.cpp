@@ -42,9 +42,11 @@ constexpr std::array<const char*, keyCount> names{
     "migratedFromCorvane",
     "notifyFlares",
     "announcedFlares",
+    "sunOnLockScreen",
+    "previousLockScreen",
 };
 
-static_assert(int(Key::announcedFlares) == keyCount - 1);
+static_assert(int(Key::previousLockScreen) == keyCount - 1);
 } // namespace
 
 const std::array<Key, keyCount>& allKeys() {

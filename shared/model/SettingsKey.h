@@ -44,9 +44,11 @@ enum class Key {
     migratedFromCorvane,
     notifyFlares,
     announcedFlares,
+    sunOnLockScreen,
+    previousLockScreen,
 };
 
-inline constexpr int keyCount = 36;
+inline constexpr int keyCount = 38;
 
 // Every key in declaration order.
 const std::array<Key, keyCount>& allKeys();

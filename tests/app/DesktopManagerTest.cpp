@@ -3,6 +3,7 @@
 #include "DesktopManager.h"
 #include "Cache.h"
 #include "RecordingDesktopPicture.h"
+#include "RecordingLockScreenPicture.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "TestSupport.h"
@@ -147,6 +148,33 @@ TEST_F(DesktopManager, RestorePutsBackByScreenIndexAndForgets) {
     Desktop::remember();
     EXPECT_EQ(Settings::previousDesktop(), (QStringList{"file:///home/me/left.jpg", ""}));
     EXPECT_EQ(picture->reads, 1);
+}
+
+TEST_F(DesktopManager, TheLockScreenFollowsTheFirstScreenWhenAskedAndGoesBackAsItWas) {
+    cache({"A", "B", "C"});
+    auto lock = std::make_shared<RecordingLockScreenPicture>();
+    Desktop::useLockScreen(lock);
+    Desktop::apply(); // not asked for: left alone
+    Settings::setSunOnLockScreen(true);
+    Desktop::syncLockScreen(); // the box ticked: what the first screen shows now
+    Desktop::apply();
+    EXPECT_EQ(Settings::previousLockScreen(), QStringList{"picture=/home/me/lock.jpg"}) << "recorded once";
+    Settings::setSunOnLockScreen(false);
+    Desktop::syncLockScreen(); // unticked: back as it was
+    EXPECT_EQ(lock->picture, "/home/me/lock.jpg");
+    EXPECT_FALSE(Settings::previousLockScreen());
+    Settings::setSunOnLockScreen(true);
+    Desktop::apply();
+    Desktop::restore(); // Turn Off: the lock screen goes back with the desktop, our surfaces go
+    EXPECT_EQ(lock->picture, "/home/me/lock.jpg");
+    EXPECT_EQ(picture->releases, 1);
+    QStringList shown;
+    for (const QString& file : lock->shown)
+        shown << QFileInfo(file).fileName();
+    EXPECT_EQ(shown, (QStringList{"A-2026-12-07T20-00-00Z.png", "B-2026-12-07T20-00-00Z.png",
+                                  "C-2026-12-07T20-00-00Z.png"}));
+    EXPECT_EQ(lock->putBacks.size(), 2u);
+    Desktop::useLockScreen(nullptr);
 }
 
 TEST_F(DesktopManager, TheFolderIsMadeOrTheFailureSaidInWords) {

@@ -171,6 +171,7 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     c.flareNoticeBox->setChecked(true);
     c.liveBox->setChecked(true);
     c.batteryBox->setChecked(false);
+    c.lockScreenBox->setChecked(true);
     c.loginBox->setChecked(true);
     preferences->chooseMode(Mode::saver);
     c.lockBox->setChecked(false);
@@ -193,6 +194,8 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     EXPECT_TRUE(Settings::notifyFlares());
     EXPECT_TRUE(Settings::liveDesktop());
     EXPECT_FALSE(Settings::pauseOnBattery());
+    EXPECT_TRUE(Settings::sunOnLockScreen());
+    EXPECT_EQ(calls["lock screen"], 1);
     EXPECT_TRUE(Settings::openAtLogin());
     EXPECT_EQ(Settings::mode(), Mode::saver);
     EXPECT_FALSE(Settings::lockOnDismiss());
@@ -216,7 +219,7 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     EXPECT_EQ(d.lookPopup->currentData().toString(), "running");
     EXPECT_EQ(d.lagPopup->currentData().toInt(), 3);
     EXPECT_TRUE(d.statusIconBox->isChecked() && d.liveBox->isChecked() && d.loginBox->isChecked());
-    EXPECT_TRUE(d.flareNoticeBox->isChecked());
+    EXPECT_TRUE(d.flareNoticeBox->isChecked() && d.lockScreenBox->isChecked());
     EXPECT_FALSE(d.batteryBox->isChecked() || d.lockBox->isChecked());
     EXPECT_TRUE(d.desktopBox->isChecked());
     EXPECT_EQ(d.mode->checkedId(), Modes::segment(Mode::saver));

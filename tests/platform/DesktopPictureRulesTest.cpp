@@ -26,29 +26,46 @@
 
 using Family = Platform::DesktopFamily;
 
-TEST(DesktopFamily, ChosenFromTheSessionThenTheBus) {
+TEST(DesktopFamily, ChosenFromTheSessionThenTheBusThenTheCompositorsLayers) {
     const auto none = [] { return QStringList(); };
     struct Case {
         QString current;
-        bool sway, x11;
+        bool sway, layers, x11;
         QStringList bus;
         Family expected;
+        QString why;
     };
     const Case cases[] = {
-        {"GNOME", false, true, {}, Family::gnome},
-        {"ubuntu:GNOME", false, false, {}, Family::gnome},
-        {"Budgie:GNOME", false, true, {}, Family::gnome},
-        {"X-Cinnamon", false, true, {}, Family::cinnamon},
-        {"MATE", false, true, {}, Family::mate},
-        {"KDE", false, false, {}, Family::plasma},
-        {"XFCE", false, true, {}, Family::xfce},
-        {"sway", true, false, {}, Family::sway},
-        {"KDE", true, false, {}, Family::sway}, // a sway socket means sway answers
-        {"", false, true, {"org.kde.plasmashell"}, Family::plasma},
-        {"LXQt", false, true, {"org.gnome.Shell"}, Family::gnome},
-        {"", false, true, {"org.xfce.xfdesktop"}, Family::xfce},
-        {"i3", false, true, {"org.freedesktop.Notifications"}, Family::x11Root},
-        {"", false, false, {}, Family::none},
+        {"GNOME", false, false, true, {}, Family::gnome, "XDG_CURRENT_DESKTOP names GNOME"},
+        {"ubuntu:GNOME", false, false, false, {}, Family::gnome, ""},
+        {"Budgie:GNOME", false, false, true, {}, Family::gnome, ""},
+        {"X-Cinnamon", false, false, true, {}, Family::cinnamon, ""},
+        {"MATE", false, false, true, {}, Family::mate, ""},
+        {"KDE", false, true, false, {}, Family::plasma, ""}, // KWin has layers, but Plasma sets pictures
+        {"XFCE", false, false, true, {}, Family::xfce, ""},
+        {"sway", true, true, false, {}, Family::sway, "sway's IPC socket is known (SWAYSOCK)"},
+        {"KDE", true, false, false, {}, Family::sway, ""}, // a sway socket means sway answers
+        {"",
+         false,
+         true,
+         true,
+         {"org.kde.plasmashell"},
+         Family::plasma,
+         "org.kde.plasmashell answers on the session bus"},
+        {"LXQt", false, false, true, {"org.gnome.Shell"}, Family::gnome, ""},
+        {"", false, false, true, {"org.xfce.xfdesktop"}, Family::xfce, ""},
+        // Any compositor with layers, by what it offers rather than its name; sway without its socket too.
+        {"Hyprland",
+         false,
+         true,
+         false,
+         {},
+         Family::layerShell,
+         "the compositor offers zwlr_layer_shell_v1 and no desktop service we know answers"},
+        {"sway", false, true, false, {}, Family::layerShell, ""},
+        {"", false, true, true, {"org.freedesktop.Notifications"}, Family::layerShell, ""},
+        {"i3", false, false, true, {"org.freedesktop.Notifications"}, Family::x11Root, ""},
+        {"", false, false, false, {}, Family::none, ""},
     };
     for (const Case& c : cases) {
         int asked = 0;
@@ -56,13 +73,18 @@ TEST(DesktopFamily, ChosenFromTheSessionThenTheBus) {
             ++asked;
             return c.bus;
         };
-        EXPECT_EQ(Platform::desktopFamily(c.current, c.sway, c.x11, bus), c.expected)
+        QString why;
+        EXPECT_EQ(Platform::desktopFamily(c.current, c.sway, c.layers, c.x11, bus, &why), c.expected)
             << c.current.toStdString();
-        if (c.expected != Family::x11Root && c.expected != Family::none && c.bus.isEmpty()) {
+        if (!c.why.isEmpty()) {
+            EXPECT_EQ(why, c.why);
+        }
+        if (c.expected != Family::x11Root && c.expected != Family::none && c.expected != Family::layerShell &&
+            c.bus.isEmpty()) {
             EXPECT_EQ(asked, 0);
         }
     }
-    EXPECT_EQ(Platform::desktopFamily("GNOME", false, false, none), Family::gnome);
+    EXPECT_EQ(Platform::desktopFamily("GNOME", false, false, false, none), Family::gnome);
 }
 
 TEST(DesktopFamily, TheLiveDesktopGoesWhereTheSessionCanKeepItBelowTheWindows) {
