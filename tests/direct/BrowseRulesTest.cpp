@@ -123,6 +123,9 @@ TEST(BrowseRules, OnlyWholeJpegsOfTheRightSizeAreKept) {
         {jpeg(1024, 1024), true, {}},
         {jpeg(1024, 1024) + QByteArray(16, '\0'), true, {}},
         {jpeg(1024, 1024, false), false, "cut short"},
+        // Cut short after an 0xFF, and on a 0xD9 that no 0xFF precedes: both bytes of the marker count.
+        {jpeg(1024, 1024, false) + QByteArray("\xFF\xC4", 2), false, "cut short"},
+        {jpeg(1024, 1024, false) + QByteArray("\x12\xD9", 2), false, "cut short"},
         {jpeg(512, 512), false, "512 x 512 pixels, not 1024 x 1024"},
         {QByteArray("\x89PNG\r\n\x1a\n", 8), false, "not a JPEG"},
         {QByteArray("<html>error</html>"), false, "not a JPEG"},
