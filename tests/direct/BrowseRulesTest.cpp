@@ -139,6 +139,33 @@ TEST(BrowseRules, OnlyWholeJpegsOfTheRightSizeAreKept) {
     }
 }
 
+TEST(BrowseRules, AFailureIsForgivenOnceAndAPassHasATimeBudget) {
+    using Browse::Failure;
+    const QDateTime now = at("2026-12-08T12:00:00Z");
+    struct Case {
+        const char* what;
+        bool failedBefore, cutShort;
+        const char* taken;
+        Failure verdict;
+    };
+    const Case cases[] = {
+        {"a first failure is asked for again", false, false, "2026-12-08T08:00:00Z", Failure::suspect},
+        {"a second failure is for good", true, false, "2026-12-08T08:00:00Z", Failure::rejected},
+        {"cut short while NASA may still be writing it", true, true, "2026-12-08T11:00:01Z",
+         Failure::askAgain},
+        {"cut short an hour later counts", false, true, "2026-12-08T11:00:00Z", Failure::suspect},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Browse::judgeFailure(c.failedBefore, c.cutShort, at(c.taken), now), c.verdict) << c.what;
+
+    using std::chrono::seconds;
+    EXPECT_EQ(Browse::passBudget(7 * 144, 7), seconds(15 * 60)) << "the whole window of seven channels";
+    EXPECT_EQ(Browse::passBudget(7 * 72, 7), seconds(450)) << "half of it";
+    EXPECT_EQ(Browse::passBudget(7 * 3, 7), seconds(120)) << "an hourly update gets the shortest";
+    EXPECT_EQ(Browse::passBudget(5000, 1), seconds(15 * 60)) << "never more than a whole fill";
+    EXPECT_EQ(Browse::passBudget(0, 0), seconds(120));
+}
+
 TEST(BrowseRules, ProductsAndChannels) {
     EXPECT_EQ(Browse::channelOf("94"), 94);
     EXPECT_EQ(Browse::channelOf("1700"), 1700);
