@@ -254,6 +254,7 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
             if (std::find(needed.begin(), needed.end(), channel) == needed.end()) needed.push_back(channel);
     }
     DirectStore store(Cache::file(QStringLiteral("direct")), needed);
+    store.keepPiecesOf(products);
     const QDateTime now = QDateTime::currentDateTimeUtc();
 
     // A write the cache folder refuses ends the downloads (and the clips) of this pass: one line says why.

@@ -288,6 +288,12 @@ QString DirectStore::piecesFolder(const QString& productID) const {
     return folder_ + QStringLiteral("/pieces/") + productID;
 }
 
+void DirectStore::keepPiecesOf(const QStringList& productIDs) {
+    const QDir pieces(folder_ + QStringLiteral("/pieces"));
+    for (const QString& id : pieces.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (!productIDs.contains(id)) QDir(pieces.filePath(id)).removeRecursively();
+}
+
 QString DirectStore::fingerprint(const QString& productID) const {
     return readText(folder_ + QLatin1Char('/') + productID + QStringLiteral(".frames")).value_or(QString());
 }

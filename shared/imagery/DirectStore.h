@@ -49,6 +49,8 @@ public:
 
     // Where the clip maker keeps a product's pieces between passes.
     QString piecesFolder(const QString& productID) const;
+    // Removes the pieces of every product but these (the screens no longer want the others).
+    void keepPiecesOf(const QStringList& productIDs);
     QString fingerprint(const QString& productID) const;
     void setFingerprint(const QString& productID, const QString& text);
 
