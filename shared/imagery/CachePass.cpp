@@ -7,6 +7,7 @@
 #include "DirectSource.h"
 #include "ImageryIndex.h"
 #include "Log.h"
+#include "PassDeadline.h"
 #include "PassLock.h"
 #include "SpaceWeather.h"
 #include "SpaceWeatherFetch.h"
@@ -116,7 +117,8 @@ void logFinished(const Cache::LastPass& record) {
 std::optional<Cache::LastPass> directPass(Cache::LastPass record, const QSet<QString>& wanted,
                                           const Cache::Progress& progress) {
     record.host = QString::fromLatin1(DirectSource::hostLabel);
-    const DirectSource::Outcome outcome = DirectSource::run(wanted, progress);
+    PassDeadline deadline = DirectSource::startingDeadline();
+    const DirectSource::Outcome outcome = DirectSource::run(wanted, progress, deadline);
     if (Cache::stopRequested()) {
         Cache::rewriteManifest(outcome.products);
         log(QStringLiteral("pass: stopped, ") + QString::number(outcome.moved) +
@@ -125,10 +127,14 @@ std::optional<Cache::LastPass> directPass(Cache::LastPass record, const QSet<QSt
         return std::nullopt;
     }
     if (progress) progress(1, 1);
-    if (record.check && outcome.reached) CacheSettings::setLastCheck(QDateTime::currentDateTimeUtc());
+    // A pass that could not finish leaves the check due, so the next scheduled one goes on.
+    if (record.check && outcome.reached && outcome.cutShort.isEmpty() && outcome.writeFailure.isEmpty())
+        CacheSettings::setLastCheck(QDateTime::currentDateTimeUtc());
     if (!outcome.products.empty()) Cache::rewriteManifest(outcome.products);
     record.reached = outcome.reached;
     record.reason = outcome.reason;
+    record.writeFailure = outcome.writeFailure;
+    record.cutShort = outcome.cutShort;
     record.moved = outcome.moved;
     record.listed = int(outcome.products.size());
     record.failed = outcome.failed;
@@ -164,12 +170,15 @@ bool Cache::stopRequested() {
     return stopping.load();
 }
 
-std::optional<Cache::LastPass> Cache::pass(bool check, bool everything, bool wait, const Progress& progress) {
+std::optional<Cache::LastPass> Cache::pass(bool check, bool everything, bool wait, const Progress& progress,
+                                           bool* busy) {
+    if (busy) *busy = false;
     // Not even the lock file goes into a folder of someone else's files.
     if (!claimFolder()) return std::nullopt;
     PassLock lock(dir(), wait ? PassLock::Wait::yes : PassLock::Wait::no);
     if (!lock.held()) {
         if (!stopRequested()) log(QStringLiteral("a refresh is already running"), LogArea::cache);
+        if (busy) *busy = !stopRequested();
         return std::nullopt;
     }
     std::optional<LastPass> record = imageryPass(check, everything, progress);
@@ -189,10 +198,7 @@ std::optional<LastPass> imageryPass(bool check, bool everything, const Progress&
     removeStaleTemporaries();
     seedIfEmptyLocked();
 
-    QSet<QString> wanted;
-    const auto inUse = everything ? std::nullopt : CacheSettings::productsInUse();
-    for (const CatalogProduct& known : Catalog::all())
-        if (!inUse || inUse->isEmpty() || inUse->contains(known.id)) wanted.insert(known.id);
+    const QSet<QString> wanted = wantedProducts(everything);
 
     int pruned = 0;
     if (!CacheSettings::offline()) {
@@ -303,14 +309,29 @@ std::optional<LastPass> imageryPass(bool check, bool everything, const Progress&
 } // namespace
 } // namespace Cache
 
-void Cache::refresh() {
+bool Cache::refresh() {
     if (CacheSettings::offline() || readOnly()) {
         log(QStringLiteral("offline or read-only, not refreshing the cache"), LogArea::cache);
-        return;
+        return true;
     }
     const auto every = std::chrono::seconds(qint64(CacheSettings::refreshMinutes() * 60));
     const bool due = isDue(CacheSettings::lastCheck(), every, QDateTime::currentDateTimeUtc());
-    pass(due, false, false);
+    bool busy = false;
+    pass(due, false, false, {}, &busy);
+    return !busy;
+}
+
+bool Cache::waitForRunningPass(std::chrono::seconds longest) {
+    const PassLock lock(dir(), PassLock::Wait::yes, longest);
+    return lock.held();
+}
+
+QSet<QString> Cache::wantedProducts(bool everything) {
+    QSet<QString> wanted;
+    const auto inUse = everything ? std::nullopt : CacheSettings::productsInUse();
+    for (const CatalogProduct& known : Catalog::all())
+        if (!inUse || inUse->isEmpty() || inUse->contains(known.id)) wanted.insert(known.id);
+    return wanted;
 }
 
 std::optional<QDateTime> Cache::refreshNow(bool everything, const Progress& progress) {

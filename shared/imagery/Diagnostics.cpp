@@ -251,6 +251,8 @@ QString Diagnostics::report(const QDateTime& now) {
                      (pass->reached
                           ? QStringLiteral(", answered")
                           : QStringLiteral(", not reached: ") + orText(pass->reason, "no reason given"));
+        for (const QString& stopped : {pass->writeFailure, pass->cutShort})
+            if (!stopped.isEmpty()) lines << QStringLiteral("  ") + stopped;
     } else {
         lines << QStringLiteral("  none recorded");
     }

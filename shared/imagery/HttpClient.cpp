@@ -4,6 +4,7 @@
 
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <curl/curl.h>
 #include <memory>
@@ -125,6 +126,7 @@ size_t HttpClient::receiveBody(char* data, size_t size, size_t count, void* targ
     if (sink->file) {
         if (std::fwrite(data, 1, bytes, sink->file) != bytes) {
             sink->failedWrite = true;
+            sink->writeErrno = errno;
             return 0;
         }
     } else if (sink->memory) {

@@ -52,6 +52,7 @@ struct BodySink {
     qint64 written = 0;
     bool tooLarge = false;
     bool failedWrite = false;
+    int writeErrno = 0; // the system's error when a write failed
 };
 size_t receiveBody(char* data, size_t size, size_t count, void* sink);
 
