@@ -9,7 +9,10 @@
 
 #include "Desktop.h"
 
+#include <QDateTime>
+#include <QString>
 #include <memory>
+#include <optional>
 
 class DesktopPicture;
 
@@ -22,8 +25,16 @@ QString dir();
 void apply();
 // Records the current pictures, once: nothing happens while a record exists.
 void remember();
-// Puts the recorded pictures back and forgets them.
+// Puts the recorded pictures back and forgets them. A screen that had no picture before ours (a bare X
+// root) is cleared to black, so the Sun does not stay behind.
 void restore();
+
+// What the last apply() of this run did: when it set a picture on some screen, or why it set none.
+struct Applied {
+    std::optional<QDateTime> at;
+    QString failure; // empty when it set one, or had nothing to set yet
+};
+Applied lastApplied();
 
 // The adapter the manager talks to; by default the one for this session (Platform::desktopPicture),
 // made on first use. Tests hand a fake.
