@@ -62,6 +62,7 @@ void App::launch(const Launch& options) {
     // Screen changes and the key and scroll monitors are watched from construction on.
     tick_.start();
     launched_ = true;
+    recordScreens();
     if (!Settings::offline())
         followNetwork();
     else
@@ -139,7 +140,9 @@ void App::followNetwork() {
         hourly_.stop();
         log("refresh: offline, the hourly refresh stops", LogArea::cache);
     } else if (!offline && !hourly_.isActive()) {
-        log("refresh: now and every " + QString::number(refreshEverySeconds) + " s", LogArea::cache);
+        log("refresh: now and every " + QString::number(refreshEverySeconds) + " s; " +
+                Diagnostics::cadence(Settings::refreshMinutes()),
+            LogArea::cache);
         startRefresh();
         hourly_.start();
     }
@@ -149,6 +152,9 @@ void App::followNetwork() {
 // still running when the hour comes round again is not doubled (the pass itself also refuses).
 void App::startRefresh() {
     if (refreshing_->exchange(true)) return;
+    stillsAtStart_ = stillsNow();
+    firstLight_.start();
+    parts_.statusChanged();
     QPointer<App> self(this);
     std::thread([self, flag = refreshing_] {
         Cache::refresh();
@@ -157,7 +163,9 @@ void App::startRefresh() {
             qApp,
             [self] {
                 if (!self) return;
+                self->firstLight_.stop();
                 self->parts_.applyDesktopPicture();
+                self->parts_.statusChanged();
                 FlareAlert::announce(
                     [notifier = Platform::notifier()](const QString& title, const QString& body) {
                         return notifier->notify(title, body);
@@ -168,6 +176,31 @@ void App::startRefresh() {
             },
             Qt::QueuedConnection);
     }).detach();
+}
+
+std::optional<QDateTime> App::nextRefresh() const {
+    if (!hourly_.isActive()) return std::nullopt;
+    return QDateTime::currentDateTime().addMSecs(hourly_.remainingTime());
+}
+
+QString App::stillsNow() {
+    QString key;
+    for (const CacheEntry& entry : Cache::entries())
+        if (entry.still)
+            key += entry.id + QLatin1Char(' ') + entry.stillUpdated.value_or(entry.updated) + '\n';
+    return key;
+}
+
+// A pass writes the first stills of a fresh cache long before it ends (first light): the desktop picture
+// takes them at once rather than minutes later.
+void App::watchFirstLight() {
+    if (!refreshing() || !Settings::configured() || !Settings::desktopActive()) return;
+    const QString now = stillsNow();
+    if (now == stillsAtStart_) return;
+    firstLight_.stop();
+    log("desktop: new stills arrived during the refresh; setting the picture now", LogArea::desktop);
+    parts_.applyDesktopPicture();
+    parts_.statusChanged();
 }
 
 void App::reopen() {

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QHash>
+#include <QImage>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSet>
@@ -17,6 +18,11 @@
 #include <filesystem>
 
 namespace {
+
+Desktop::Applied& applied() {
+    static Desktop::Applied last;
+    return last;
+}
 
 std::shared_ptr<DesktopPicture>& adapter() {
     static std::shared_ptr<DesktopPicture> picture;
@@ -103,7 +109,26 @@ void followScreens() {
     QObject::connect(qGuiApp, &QGuiApplication::screenRemoved, settle, [] { settle->start(); });
 }
 
+// A black picture of one pixel in the desktop folder (fitted on black it covers the screen), or an empty
+// URL when it cannot be written.
+QUrl blankPicture() {
+    const QString path = QDir(Desktop::dir()).filePath(QStringLiteral("blank.png"));
+    if (!QFile::exists(path)) {
+        QImage black(1, 1, QImage::Format_RGB32);
+        black.fill(Qt::black);
+        if (!black.save(path, "PNG")) {
+            log("desktop: could not write " + path + "; the picture stays", LogArea::desktop);
+            return {};
+        }
+    }
+    return QUrl::fromLocalFile(path);
+}
+
 } // namespace
+
+Desktop::Applied Desktop::lastApplied() {
+    return applied();
+}
 
 QString Desktop::dir() {
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
@@ -158,14 +183,18 @@ void Desktop::apply() {
 
     const auto answers = picture().set(now, placements);
     const Pick* first = nullptr; // the first screen that shows its still, for the lock screen
+    QString firstFailure;
+    bool anySet = false;
     for (size_t i = 0; i < placed.size(); ++i) {
         const Pick& pick = *placed[i];
         const QString screen = now[size_t(pick.screen)].name;
         const std::optional<QString> failure = i < answers.size() ? answers[i] : QStringLiteral("no answer");
         if (failure) {
+            if (firstFailure.isEmpty()) firstFailure = *failure;
             log("desktop: " + screen + " failed: " + *failure, LogArea::desktop);
             continue;
         }
+        anySet = true;
         log("desktop: " + screen + " -> " + pick.id + " (" + updated.value(pick.id, QStringLiteral("?")) +
                 ")",
             LogArea::desktop);
@@ -185,6 +214,10 @@ void Desktop::apply() {
                 (ids.isEmpty() ? QStringLiteral("any product") : ids.join(QStringLiteral(", "))),
             LogArea::desktop);
     }
+    if (anySet)
+        applied() = {QDateTime::currentDateTimeUtc(), QString()};
+    else if (!firstFailure.isEmpty())
+        applied().failure = firstFailure;
     Settings::setDesktopCounter(Settings::desktopCounter() + 1);
     followScreens();
 
@@ -214,10 +247,21 @@ void Desktop::restore() {
     }
     const std::vector<DesktopScreen> now = screens();
     std::vector<PicturePlacement> placements;
+    std::optional<QUrl> blank;
     for (size_t s = 0; s < now.size() && qsizetype(s) < previous->size(); ++s) {
         const QString text = previous->at(qsizetype(s));
+        if (text.isEmpty()) {
+            // Nothing was there before ours: plain black takes the Sun away, as a bare root shows. A
+            // screen left alone (Off) keeps what it has.
+            if (!Settings::isEnabled(int(s))) continue;
+            if (!blank) blank = blankPicture();
+            if (blank->isEmpty()) continue;
+            placements.push_back({int(s), *blank, PictureFit::fitOnBlack});
+            log("desktop: " + now[s].name + " had no picture before; clearing ours", LogArea::desktop);
+            continue;
+        }
         const QUrl url(text, QUrl::StrictMode);
-        if (text.isEmpty() || !url.isValid()) continue;
+        if (!url.isValid()) continue;
         placements.push_back({int(s), url, PictureFit::asRecorded});
     }
     if (!placements.empty()) {

@@ -10,7 +10,10 @@
 
 #include "Desktop.h"
 
+#include <QDateTime>
+#include <QString>
 #include <memory>
+#include <optional>
 
 class DesktopPicture;
 class LockScreenPicture;
@@ -25,7 +28,8 @@ void apply();
 // Records the current pictures, once: nothing happens while a record exists.
 void remember();
 // Puts the recorded pictures (and the lock screen's) back and forgets them; whatever the desktop adapter
-// keeps on screen of its own goes.
+// keeps on screen of its own goes. A screen that had no picture before ours (a bare X root) is cleared to
+// black, so the Sun does not stay behind.
 void restore();
 
 // Brings the lock screen in line with the sunOnLockScreen setting (Preferences calls it when the box
@@ -37,6 +41,13 @@ void syncLockScreen();
 void followLockScreen(const QString& file, const QString& id);
 // Puts the recorded lock-screen picture back and forgets it; nothing when none is recorded.
 void putBackLockScreen();
+
+// What the last apply() of this run did: when it set a picture on some screen, or why it set none.
+struct Applied {
+    std::optional<QDateTime> at;
+    QString failure; // empty when it set one, or had nothing to set yet
+};
+Applied lastApplied();
 
 // The adapter the manager talks to; by default the one for this session (Platform::desktopPicture),
 // made on first use. Tests hand a fake.

@@ -75,7 +75,10 @@ public:
         QRadioButton* offlineRadio = nullptr;
         QComboBox* refreshPopup = nullptr;
         QPushButton* primeButton = nullptr;
+        QLabel* primeNote = nullptr; // "3 of 11 products" while downloading; why not while offline
         QLabel* cacheStatus = nullptr;
+        QPushButton* tryAgain = nullptr;     // shown while the source could not be reached
+        QLabel* cadenceNote = nullptr;       // how often the imagery is checked and fetched
         QRadioButton* directRadio = nullptr; // the imagery source: NASA SDO's own folders
         QRadioButton* mirrorRadio = nullptr; // or an imagery mirror named in mirrorHost
         QLineEdit* mirrorHost = nullptr;
@@ -135,6 +138,8 @@ public:
     void checkMirror();
     void deactivate();
     void updateDesktopNow();
+    // The full download's progress in products: those with a clip on disk of those it fetches.
+    void showPrimeProgress();
 
     QWidget* window() const { return window_.get(); }
     const Controls& controls() const { return c_; }
@@ -165,6 +170,8 @@ private:
     void orderTabs();
     void scheduleRefresh();
     bool carriesSaver() const;
+    // Desktop mode, chosen: the picture is kept current whatever the desktop setting says.
+    static bool desktopMode();
     // Runs `work` on a thread of its own, which the destructor waits for.
     void background(std::function<void()> work);
 
@@ -177,6 +184,7 @@ private:
     bool checkingMirror_ = false;
     QTimer refreshLater_;
     QTimer statusFollow_;              // keeps the cache line current while the window is up
+    QTimer primeFollow_;               // counts the products on disk while a full download runs
     std::optional<QDateTime> refused_; // the last refusal shown, kept while it lasts
     std::vector<QPointer<QThread>> workers_;
 };

@@ -4,6 +4,7 @@
 
 #include "BuildInfo.h"
 #include "Controller.h"
+#include "Diagnostics.h"
 #include "Look.h"
 #include "Platform.h"
 #include "Preferences.h"
@@ -104,20 +105,22 @@ void Preferences::build() {
     window_->setWindowTitle(QStringLiteral("Solvane Settings"));
     window_->setAccessibleName(QStringLiteral("Solvane Settings"));
     auto* stack = new QVBoxLayout(window_.get());
-    stack->setContentsMargins(24, 20, 24, 20);
-    stack->setSpacing(12);
-    stack->addWidget(buildModeCard());
+    stack->setContentsMargins(0, 0, 0, 16);
+    stack->setSpacing(8);
 
-    // The cards scroll when the screen is short (1280 x 720 and smaller); the mode on top and the row
-    // of Start, Arm and Turn Off and Quit stay in view.
+    // The whole page scrolls as one when the screen is short (1280 x 720 and smaller): the mode on top,
+    // then two columns of cards. Only the row of Start, Arm and Turn Off and Quit stays in view.
     auto* scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("cards"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* cards = new QWidget;
-    auto* columns = new QHBoxLayout(cards);
-    columns->setContentsMargins(0, 0, 0, 0);
+    auto* page = new QWidget;
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(24, 20, 24, 8);
+    pageLayout->setSpacing(12);
+    pageLayout->addWidget(buildModeCard());
+    auto* columns = new QHBoxLayout;
     columns->setSpacing(12);
     auto* left = new QVBoxLayout;
     auto* right = new QVBoxLayout;
@@ -129,9 +132,12 @@ void Preferences::build() {
     right->addStretch(1);
     columns->addLayout(left, 1);
     columns->addLayout(right, 1);
-    scroll->setWidget(cards);
+    pageLayout->addLayout(columns, 1);
+    scroll->setWidget(page);
     stack->addWidget(scroll, 1);
-    stack->addWidget(buildButtonRow());
+    QWidget* bottom = buildButtonRow();
+    bottom->layout()->setContentsMargins(24, 0, 24, 0);
+    stack->addWidget(bottom);
     c_.saverSection->setVisible(carriesSaver());
 }
 
@@ -271,10 +277,20 @@ QWidget* Preferences::buildImageryCard() {
     c_.busy->setMaximumWidth(120);
     c_.busy->setTextVisible(false);
     c_.busy->hide();
+    c_.primeNote = note();
+    c_.primeNote->setAccessibleName(QStringLiteral("Download of all imagery"));
     c_.cacheStatus = note();
     c_.cacheStatus->setAccessibleName(QStringLiteral("Downloaded imagery"));
+    c_.tryAgain = new QPushButton(QStringLiteral("Try Again"));
+    c_.tryAgain->setAccessibleName(QStringLiteral("Try Again"));
+    c_.tryAgain->setToolTip(QStringLiteral("Asks the imagery source again now, as the hourly check does."));
+    c_.tryAgain->hide();
+    c_.cadenceNote = note();
+    c_.cadenceNote->setAccessibleName(QStringLiteral("How often imagery is fetched"));
     auto* refresh = row({c_.refreshPopup});
     refresh->layout()->setContentsMargins(22, 0, 0, 0);
+    auto* cadence = row({c_.cadenceNote}, false);
+    cadence->layout()->setContentsMargins(22, 0, 0, 0);
 
     c_.directRadio = new QRadioButton(QStringLiteral("NASA SDO, direct"));
     c_.mirrorRadio = new QRadioButton(QStringLiteral("An imagery mirror"));
@@ -296,8 +312,9 @@ QWidget* Preferences::buildImageryCard() {
     auto* mirror = row({c_.mirrorRadio, c_.mirrorHost, c_.mirrorUse}, false);
     auto* sourceTitle = new QLabel(QStringLiteral("Imagery from"));
     return card(QStringLiteral("Imagery"),
-                {c_.onlineRadio, refresh, c_.offlineRadio, row({c_.primeButton, c_.busy}), c_.cacheStatus,
-                 sourceTitle, row({c_.directRadio}), mirror, c_.sourceNote});
+                {c_.onlineRadio, refresh, cadence, c_.offlineRadio, row({c_.primeButton, c_.busy}),
+                 c_.primeNote, c_.cacheStatus, row({c_.tryAgain}), sourceTitle, row({c_.directRadio}), mirror,
+                 c_.sourceNote});
 }
 
 QWidget* Preferences::buildSaverCard() {
@@ -374,6 +391,10 @@ void Preferences::wire() {
     for (QComboBox* combo : {c_.refreshPopup, c_.transitionPopup, c_.lookPopup, c_.lagPopup})
         connect(combo, &QComboBox::currentIndexChanged, this, &Preferences::save);
     connect(c_.primeButton, &QPushButton::clicked, this, &Preferences::prime);
+    connect(c_.tryAgain, &QPushButton::clicked, this, [this] {
+        controller_.tryAgain();
+        refreshCacheStatus();
+    });
     connect(c_.directRadio, &QRadioButton::toggled, this, [this](bool on) {
         if (on) sourceChanged();
     });

@@ -2,6 +2,8 @@
 // choosing between NASA SDO's own folders and a mirror. A typed mirror is saved only after its index
 // answers with usable products, judged on a worker thread.
 
+#include "Controller.h"
+#include "PlainCause.h"
 #include "Preferences.h"
 #include "PreferencesRules.h"
 #include "Settings.h"
@@ -82,8 +84,14 @@ void Preferences::refreshCacheStatus(const std::optional<QDateTime>& refused) {
     state.offline = Settings::offline();
     state.downloading = priming_ || (env_.downloading && env_.downloading());
     state.now = QDateTime::currentDateTimeUtc();
-    // Offline, the first line already says so; the second then only tells how old the imagery is.
-    const QString source = state.offline ? SourceStatus::showing(state) : SourceStatus::line(state);
+    // Offline, the first line already says so; the second then only tells how old the imagery is. A
+    // source that could not be reached is one plain sentence with the next try, then what is shown.
+    QString source = state.offline ? SourceStatus::showing(state)
+                                   : PlainCause::imageryLine(state, controller_.nextRefresh());
+    const bool unreachable = PlainCause::showsUnreachable(state);
+    if (unreachable && !SourceStatus::showing(state).isEmpty())
+        source += QLatin1Char(' ') + SourceStatus::showing(state);
     const QString count = PreferencesRules::cacheStatusLine(state.entries, state.offline, refused);
     c_.cacheStatus->setText(source.isEmpty() ? count : count + QLatin1Char('\n') + source);
+    c_.tryAgain->setVisible(unreachable);
 }

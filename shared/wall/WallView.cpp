@@ -336,6 +336,10 @@ void WallView::showWaiting() {
 
 QString WallView::whyNotDownloaded() const {
     if (Settings::offline()) return QStringLiteral("offline is on");
+    // NASA SDO's folders give no temperature map: it waits for a mirror, not for the network.
+    if (Settings::imageryHost().isEmpty() && !options_.products.isEmpty() &&
+        Catalog::needsMirror(options_.products.front()))
+        return QStringLiteral("it needs an imagery mirror");
     const auto pass = env_.lastPass ? env_.lastPass() : Cache::lastPass();
     if (!pass || pass->reached) return {};
     return QStringLiteral("can't reach ") + SourceStatus::sourceName(pass->host);
@@ -445,7 +449,8 @@ std::optional<WallView::Shown> WallView::shown() const {
     const auto count = SolarTime::slotCount(slot.player->asset().durationSeconds);
     std::optional<QDateTime> frame;
     if (count && clipEnd_)
-        frame = SolarTime::frameTime(*clipEnd_, heldSlot_.value_or(SolarTime::slot(seconds, *count)), *count);
+        frame = SolarTime::shownTime(*clipEnd_, heldSlot_.value_or(SolarTime::slot(seconds, *count)), *count,
+                                     slot.entry.frameCount);
     Provenance provenance = Provenance::make(slot.entry.id, slot.entry.label, slot.entry.frameCount,
                                              slot.entry.integration, frame, count);
     // A frame whose timeline carried flare marks says whose X-ray data they are.

@@ -173,7 +173,8 @@ private:
     void showSlot(int slot, int slotCount);
     void refreshTime();
     void refreshQR();
-    void setCard();
+    // Fills the card for the frame on screen, or for `atSlot` (the slot the clock shows) when given.
+    void setCard(std::optional<int> atSlot = std::nullopt);
     void placeMarks();
     void showFlare(const std::optional<QDateTime>& frame);
     void layoutChrome();

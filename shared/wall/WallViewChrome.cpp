@@ -43,7 +43,7 @@ constexpr double flareHoldSeconds = 3.0;
 QString captionNameFor(const CacheEntry& entry, const QStringList& wanted, Look asked,
                        const std::function<QString()>& why) {
     const QString name =
-        ClipChooser::standIn(wanted, entry, why).value_or(entry.label.isEmpty() ? entry.id : entry.label);
+        ClipChooser::standIn(wanted, entry, why).value_or(Caption::productName(entry.id, entry.label));
     const QString note = Looks::singleFrameNote(asked, entry.frameCount);
     return note.isEmpty() ? Caption::name(name, asked) : name + QStringLiteral("  \u00B7  ") + note;
 }
@@ -79,12 +79,20 @@ void WallView::showCaption(const CacheEntry& entry, Look look) {
     captionText_->setAccessibleName(Caption::spoken(captionName_, when));
 
     cancel(captionHide_);
+    ++clipsShown_;
+    if (options_.kind == ViewKind::mini) {
+        // The mini player is too small for the caption over its picture: only the frame clock shows.
+        animator_.animate(captionKey, 0.0, captionFadeSeconds);
+        animator_.animate(scrimKey, 0.0, captionFadeSeconds);
+        captionUp_ = false;
+        refreshTime();
+        return;
+    }
     animator_.animate(captionKey, kCaptionOpacity, captionFadeSeconds);
     animator_.animate(scrimKey, 1.0, captionFadeSeconds);
     captionUp_ = true;
     refreshTime();
 
-    ++clipsShown_;
     if (infoUp_) setCard();
     const qint64 every = Settings::infoEvery();
     if (every > 0 && clipsShown_ % every == 0) {
@@ -123,16 +131,20 @@ void WallView::showSlot(int slot, int slotCount) {
             clockShown_ = false;
         }
     }
+    // A clip of one image shows that image's time in every slot, and its playhead stays at it.
+    const bool single = clip_->frameCount == 1;
     if (clockShown_ && clipEnd_) {
-        const auto frame = SolarTime::frameTime(*clipEnd_, slot, slotCount);
+        const auto frame = SolarTime::shownTime(*clipEnd_, slot, slotCount, clip_->frameCount);
         if (frame) {
             clockLine_ = SolarTime::clock(*frame);
             refreshTime();
         }
-        showFlare(frame);
+        if (options_.kind != ViewKind::mini) showFlare(frame);
     }
-    progress_ = SolarTime::progress(slot, slotCount);
+    progress_ = single ? 1.0 : SolarTime::progress(slot, slotCount);
     layoutChrome();
+    // An open card follows the frame on screen, at the slot the clock shows.
+    if (infoUp_) setCard(slot);
     // The clock and the timeline are redrawn only while they show; the next frame brings the picture.
     if (captionLine_ != caption)
         update();
@@ -146,8 +158,10 @@ void WallView::playerTime(quint64 playerID, double seconds) {
 }
 
 void WallView::refreshTime() {
+    // The mini player's clock stays up: it is all the chrome there.
+    const bool mini = options_.kind == ViewKind::mini;
     const bool visible = Settings::frameClock() && clipEnd_ && !clockLine_.isEmpty() &&
-                         (captionUp_ || timeHeld_ || paused_ || scrubbing_ != 0);
+                         (mini || captionUp_ || timeHeld_ || paused_ || scrubbing_ != 0);
     const double target = visible ? kClockOpacity : 0.0;
     if (animator_.target(clockKey) == target) return;
     const double seconds = captionUp_ ? 0.3 : 1.2;
@@ -241,14 +255,19 @@ void WallView::toggleInfo() {
         showInfo(std::nullopt);
 }
 
-void WallView::setCard() {
-    const auto now = shown();
+void WallView::setCard(std::optional<int> atSlot) {
+    auto now = shown();
+    if (now && atSlot && clipEnd_ && now->provenance.slotCount)
+        now->provenance.frame =
+            SolarTime::shownTime(*clipEnd_, *atSlot, *now->provenance.slotCount, now->entry.frameCount);
     QStringList lines = now ? now->provenance.lines() : QStringList{};
     if (now && weather_) {
         // The X-ray lines end the card, their source last, whether or not the provenance named it.
         if (now->provenance.xraySatellite) lines.removeLast();
         lines << XrayStatus::cardLines(*weather_, QDateTime::currentDateTimeUtc());
     }
+    // Asked again with every frame while the card is up: unchanged lines draw nothing.
+    if (lines == cardLines_ && !cardLines_.isEmpty()) return;
     cardLines_ = lines;
     cardText_->setAccessibleName(lines.join(QLatin1Char('\n')));
     layoutChrome();
@@ -256,7 +275,7 @@ void WallView::setCard() {
 }
 
 void WallView::showInfo(std::optional<double> forSeconds) {
-    if (stopped_) return;
+    if (stopped_ || options_.kind == ViewKind::mini) return;
     setCard();
     infoUp_ = true;
     cardText_->show();
@@ -296,6 +315,8 @@ void WallView::layoutChrome() {
     const QSizeF card = WallChrome::cardSize(cardLines_, sizes_, width() * 0.6);
     const ChromeLayout before = layout_;
     layout_ = WallChrome::layout(QSizeF(size()), sizes_, progress_, animator_.target(qrKey) > 0.0, card);
+    // The mini player's clock is its only text: it may take the width a wall gives the caption.
+    if (options_.kind == ViewKind::mini) layout_.clock.setLeft(std::min(layout_.clock.left(), sizes_.qrGap));
     captionText_->setGeometry(layout_.caption.toAlignedRect());
     if (flareText_) flareText_->setGeometry(layout_.flare.toAlignedRect());
     for (size_t i = 0; i < markTexts_.size() && i < marks_.size(); ++i)

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Settings.h"
+#include "SolarTime.h"
 #include "TestSupport.h"
 
 #include <QAccessible>
@@ -590,4 +591,48 @@ TEST_F(WallFixture, FlaresAreMarkedOnTheTimelineAndNamedWhileTheyPlay) {
     EXPECT_TRUE(view->flareMarks().empty());
     EXPECT_EQ(view->findChildren<QLabel*>("flareMark").size(), 0);
     EXPECT_EQ(view->shown()->provenance.lines().size(), Provenance::lineCount);
+}
+
+// The card follows the frame while the clip plays on; a clip of one image (a first light, the bundled
+// clip) keeps that image's time on the clock and the card, and says "1 image so far".
+TEST_F(WallFixture, TheCardFollowsThePlayingFrameAndOneImageKeepsItsTime) {
+    auto view = makeView(entries({"171"}));
+    ASSERT_TRUE(waitFor([&] { return view->state().playing; }));
+    view->toggleInfo();
+    auto* card = view->findChild<QLabel*>("card");
+    auto frameLine = [card] { return card->accessibleName().split('\n').value(2); };
+    const QString opened = frameLine();
+    ASSERT_TRUE(opened.startsWith("Frame ")) << opened.toStdString();
+    ASSERT_TRUE(waitFor([&] {
+        playerClock->advance(0.05);
+        return frameLine() != opened;
+    }));
+    EXPECT_EQ(frameLine(), "Frame " + view->state().clockLine);
+
+    auto single = makeView(entries({"193"}, 1));
+    single->toggleInfo();
+    single->stepFrame(-100);
+    const QString end = SolarTime::clock(QDateTime::fromString(updated, Qt::ISODate));
+    EXPECT_EQ(single->state().clockLine, end);
+    EXPECT_DOUBLE_EQ(single->state().progress, 1.0);
+    const QStringList lines = single->findChild<QLabel*>("card")->accessibleName().split('\n');
+    EXPECT_EQ(lines.value(2), "Frame " + end);
+    EXPECT_EQ(lines.value(3), "1 image so far");
+}
+
+// The mini player shows only its frame clock: no caption, scrim, QR plate or card over the small picture.
+TEST_F(WallFixture, TheMiniPlayerShowsOnlyTheClock) {
+    auto view = makeView(entries({"rainbow"}), {}, false, ViewKind::mini);
+    view->stepFrame(1); // a slot on screen gives the clock its line
+    clock->advance(2.0);
+    EXPECT_DOUBLE_EQ(view->captionOpacity(), 0.0);
+    EXPECT_DOUBLE_EQ(view->scrimOpacity(), 0.0);
+    EXPECT_NEAR(view->clockOpacity(), 0.85, 1e-9);
+    clock->advance(10.0); // long after a wall's caption would have gone, the clock stays
+    EXPECT_NEAR(view->clockOpacity(), 0.85, 1e-9);
+    view->toggleInfo();
+    EXPECT_FALSE(view->infoUp());
+    // Its one name, the chooser's, even where the cache labels it with where it was made.
+    EXPECT_TRUE(view->state().captionLine.startsWith(QString::fromUtf8("Rainbow  \u00B7  48 HR TO ")))
+        << view->state().captionLine.toStdString();
 }

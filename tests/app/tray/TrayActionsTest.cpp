@@ -245,7 +245,10 @@ TEST_F(TrayActions, TheMenuFollowsAKioskSessionNotOnlyTheStoredMode) {
     App app;
     Tray tray(app);
     tray.build();
-    EXPECT_EQ(tray.statusLine(), "Desktop: picture updates once a day");
+    EXPECT_EQ(tray.statusLine(), "No mode chosen yet");
+    Settings::setConfigured(true);
+    EXPECT_EQ(tray.statusLine(), "Desktop: waiting for today's Sun");
+    Settings::setConfigured(false);
     const auto visible = [&tray](const QString& title) {
         for (QAction* action : tray.menu()->actions())
             if (action->text() == title) return action->isVisible();
@@ -292,6 +295,27 @@ TEST_F(TrayActions, TheImageryLineFrameItemsAndTheNoTrayNotice) {
             EXPECT_TRUE(action->isEnabled());
         }
     }
+
+    // A source that could not be reached: one plain sentence with the next try, and Try Again.
+    Settings::setOffline(false);
+    Cache::LastPass unreached;
+    unreached.finished = "2026-12-08T14:00:00Z";
+    unreached.host = "sdo.gsfc.nasa.gov (direct)";
+    unreached.reached = false;
+    unreached.reason = "Failed to connect to 127.0.0.1 port 9 after 0 ms: Couldn't connect to server";
+    Cache::recordPass(unreached);
+    app.next = QDateTime::currentDateTime().addSecs(1800);
+    tray.menuNeedsUpdate();
+    EXPECT_TRUE(tray.menu()->actions().value(1)->text().startsWith(
+        "Can't reach NASA SDO (no connection). Trying again at " +
+        QLocale().toString(app.next->time(), QLocale::ShortFormat) + ". X-ray"))
+        << tray.menu()->actions().value(1)->text().toStdString();
+    ASSERT_TRUE(tray.tryAgainItem()->isVisible());
+    tray.tryAgainItem()->trigger();
+    EXPECT_EQ(app.calls["try again"], 1);
+    app.isRefreshing = true;
+    tray.menuNeedsUpdate();
+    EXPECT_FALSE(tray.tryAgainItem()->isVisible());
 
     // An empty cache: nothing to save, export, share or print.
     QDir(Cache::dir()).removeRecursively();
