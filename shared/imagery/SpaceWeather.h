@@ -44,11 +44,13 @@ struct Record {
 
 // The class of a long-channel flux: A < 1e-7 <= B < 1e-6 <= C < 1e-5 <= M < 1e-4 <= X, with one decimal
 // of the multiplier ("C2.3", "X12.0"). A multiplier that rounds to 10 moves up a class ("M1.0"). Empty
-// for a flux that is not a positive finite number or is beyond any flare ever measured (> 1e-2).
+// for a flux that is not a positive finite number, reads below A0.1, or reaches X100.0 (beyond any
+// flare ever measured).
 QString classFromFlux(double wattsPerSquareMetre);
 
 // The flux a class names ("M1.2" is 1.2e-5), for comparing and sizing. Nothing for text that is not a
-// class letter (A, B, C, M, X) followed by a positive multiplier below 10 (below 1000 for X).
+// class letter (A, B, C, M, X) followed by a plain decimal multiplier within that letter's range: 1 to
+// below 10 (A from above 0, X to below 100), whose class as classFromFlux writes it exists.
 std::optional<double> fluxFromClass(const QString& flareClass);
 
 // "GOES-16"; empty for 0.

@@ -95,11 +95,9 @@ Outcome refresh(const QDateTime& now) {
     if (xrays.answer && xrays.answer->status == 304) {
         answered = true;
     } else if (xrays.answer) {
-        const auto samples = SwpcReader::longSamples(xrays.answer->body);
-        const QDateTime latest = now.addSecs(aheadSeconds);
+        const auto samples = SwpcReader::longSamples(xrays.answer->body, now.addSecs(aheadSeconds));
         std::optional<SpaceWeather::Sample> newest;
-        for (const SpaceWeather::Sample& sample : samples.value_or(std::vector<SpaceWeather::Sample>()))
-            if (sample.time <= latest) newest = sample;
+        if (samples && !samples->empty()) newest = samples->back();
         if (!samples)
             unreadable(xrays, host, QStringLiteral("not a JSON list"));
         else if (!newest)

@@ -10,9 +10,10 @@ ROOT gets the three files at the paths of the real host (https://services.swpc.n
                                              satellites (GOES-18, whose samples are newest, and GOES-16,
                                              two minutes behind), both channels (0.05-0.4nm and
                                              0.1-0.8nm), with the gaps and oddities real data has
-  json/goes/primary/xray-flares-7-day.json   the flares of the last 7 days, among them two still in
-                                             progress (nulls where nothing is known yet), one listed by
-                                             both satellites, one malformed element and one absurd class
+  json/goes/primary/xray-flares-7-day.json   the flares of the last 7 days, among them one still in
+                                             progress (null and "Unk" where nothing is known yet, as SWPC
+                                             writes it), one listed by both satellites, one malformed
+                                             element and one absurd class
   json/solar_regions.json                    numbered active regions with positions
 
 The flux follows the flares: each flare listed adds its profile to a quiet B-level background, so the
@@ -72,8 +73,8 @@ FLARES = [
     (10.0, 5, 12, "B5.0"),     # A and B flares are listed too
     (6.1, 11, 35, "M6.2"),     # strong enough to announce
     (3.0, 8, 20, "C1.8"),
-    (0.75, 14, None, "M2.4"),  # peaked, not ended yet
-    (0.2, None, None, "C1.1"), # still rising: only its begin is known
+    (1.5, 14, 40, "M2.4"),
+    (0.2, None, None, "M1.4"), # in progress: SWPC knows only its begin and the level now
 ]
 
 
@@ -136,32 +137,39 @@ def main():
     samples.insert(300, {"time_tag": "yesterday", "satellite": PRIMARY, "flux": 1e-6, "energy": LONG})
     samples.insert(400, ["not", "a", "sample"])
 
-    # The flares as the list gives them: the real file's fields, nulls while a flare is in progress.
+    # The flares as the list gives them: the real file's fields. A flare in progress has "Unk" for the
+    # times SWPC does not know yet and null for its maximum; its class so far is the larger of the class
+    # it began with and the class now.
+    current_class = class_of(level_now["flux"])
     listed = []
     truth_flares = []
     for flare in flares:
         begin = flare["begin"]
         peak = begin + datetime.timedelta(minutes=flare["peak"]) if flare["peak"] is not None else None
         end = begin + datetime.timedelta(minutes=flare["end"]) if flare["end"] is not None else None
-        begin_class = class_of(flux_of(flare["class"]) * 0.12 + 4e-7)
+        begin_flux = flux_of(flare["class"]) * 0.12 + 4e-7
+        begin_class = class_of(begin_flux)
+        done = end is not None
         element = {
-            "time_tag": iso(end or now),
+            "time_tag": iso(end if done else now),
+            "satellite": PRIMARY,
+            "current_class": class_of(flux_of(flare["class"]) * 0.5) if done else current_class,
+            "current_ratio": 0.05,
+            "current_int_xrlong": 0.01,
             "begin_time": iso(begin),
             "begin_class": begin_class,
-            "max_time": iso(peak) if peak else None,
-            "max_class": flare["class"] if peak else None,
-            "max_xrlong": flux_of(flare["class"]) if peak else None,
-            "max_ratio": 0.05 if peak else None,
-            "max_ratio_time": iso(peak) if peak else None,
-            "current_int_xrlong": 0.01,
-            "end_time": iso(end) if end else None,
-            "end_class": class_of(flux_of(flare["class"]) * 0.5) if end else None,
-            "satellite": PRIMARY,
+            "max_time": iso(peak) if done else "Unk",
+            "max_class": flare["class"] if done else None,
+            "max_xrlong": flux_of(flare["class"]) if done else None,
+            "end_time": iso(end) if done else "Unk",
+            "max_ratio_time": iso(peak) if done else "Unk",
+            "max_ratio": 0.05 if done else None,
+            "end_class": class_of(flux_of(flare["class"]) * 0.5) if done else None,
         }
         listed.append(element)
-        truth_flares.append({"begin": iso(begin), "peak": iso(peak) if peak else None,
-                             "class": flare["class"] if peak else begin_class,
-                             "in_progress": end is None})
+        so_far = current_class if flux_of(current_class) > begin_flux else begin_class
+        truth_flares.append({"begin": iso(begin), "peak": iso(peak) if done else None,
+                             "class": flare["class"] if done else so_far, "in_progress": not done})
     # The same flare seen by the other satellite, a little brighter: the record keeps one of them.
     twin = dict(listed[3])
     twin["satellite"] = SECONDARY
