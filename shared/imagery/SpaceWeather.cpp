@@ -125,7 +125,8 @@ QByteArray encode(const Record& record) {
     QJsonObject root{{QStringLiteral("fetched"), writeTime(record.fetched)},
                      {QStringLiteral("flares"), flares},
                      {QStringLiteral("flaresEtag"), record.flaresEtag},
-                     {QStringLiteral("xraysEtag"), record.xraysEtag}};
+                     {QStringLiteral("xraysEtag"), record.xraysEtag},
+                     {QStringLiteral("geomagnetic"), Geomagnetic::toJson(record.geomagnetic)}};
     if (record.latest) {
         root.insert(QStringLiteral("latest"),
                     QJsonObject{{QStringLiteral("time"), writeTime(record.latest->time)},
@@ -163,6 +164,7 @@ std::optional<Record> decode(const QByteArray& bytes) {
     QString xraysEtag = root.value(QStringLiteral("xraysEtag")).toString();
     if (cleanValidator(flaresEtag)) record.flaresEtag = flaresEtag;
     if (cleanValidator(xraysEtag)) record.xraysEtag = xraysEtag;
+    record.geomagnetic = Geomagnetic::fromJson(root.value(QStringLiteral("geomagnetic")).toObject());
     return record;
 }
 

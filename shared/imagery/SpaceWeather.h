@@ -1,7 +1,9 @@
 #pragma once
-// The Sun's X-ray activity from NOAA's Space Weather Prediction Center (GOES satellites), kept beside the
-// imagery as one small file in the cache folder. The pass refreshes it; walls, tray, card and the saver
-// only read it. Pure rules on plain values, and the file.
+// The Sun's X-ray activity from NOAA's Space Weather Prediction Center (GOES satellites), and what it
+// does to Earth (Geomagnetic.h), kept beside the imagery as one small file in the cache folder. The pass
+// refreshes it; walls, tray, card and the saver only read it. Pure rules on plain values, and the file.
+
+#include "Geomagnetic.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -40,6 +42,7 @@ struct Record {
     std::optional<Sample> latest; // the newest long-channel sample
     QString flaresEtag;           // validators for conditional requests, without control characters
     QString xraysEtag;
+    Geomagnetic::Record geomagnetic; // the K index, NOAA's scales and the solar wind
 };
 
 // The class of a long-channel flux: A < 1e-7 <= B < 1e-6 <= C < 1e-5 <= M < 1e-4 <= X, with one decimal
