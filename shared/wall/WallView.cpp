@@ -384,7 +384,6 @@ void WallView::stop() {
     cancel(cardShow_);
     cancel(scrubbing_);
     cancel(retry_);
-    cancel(flareHide_);
     observed_ = 0;
     animator_.clear();
     running_.reset();

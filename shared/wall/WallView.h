@@ -245,5 +245,4 @@ private:
     std::vector<QLabel*> markTexts_;
     QLabel* flareText_ = nullptr;
     QString flareLine_;
-    ViewClock::WorkID flareHide_ = 0;
 };

@@ -34,9 +34,9 @@ constexpr double kClockOpacity = 0.85;
 constexpr double kTimelineOpacity = 0.7;
 constexpr double kQrPlateOpacity = 0.88;
 constexpr double kFlareOpacity = 0.85;
-// A flare plays for a moment at the clip's pace (one 20-minute frame is a ninth of a second): its name
-// stays this long after the playhead has left it, so it can be read.
-constexpr double flareHoldSeconds = 3.0;
+// Quick: at the clip's pace (one 20-minute frame is a ninth of a second) a slow fade would name the
+// flare for hours of the Sun after it ended.
+constexpr double flareFadeSeconds = 0.2;
 
 // The caption's name part for the look asked for: a screen standing in with another product says so
 // rather than passing it off as its own, and a difference look on a single frame says it shows Natural.
@@ -70,7 +70,6 @@ void WallView::showCaption(const CacheEntry& entry, Look look) {
     clipEnd_ = parseISO(entry.updated);
     progress_ = 0;
     clockLine_.clear();
-    cancel(flareHide_);
     animator_.set(flareKey, 0.0);
     if (flareText_) flareText_->hide();
     reloadSpaceWeather();
@@ -338,10 +337,12 @@ void WallView::placeMarks() {
     // Marks need the times the timeline stands for: a clip whose frame clock is not trusted gets none.
     if (weather_ && clip_ && clipEnd_ && count && SolarTime::trusted(clip_->frameCount, *count))
         marks = FlareMarks::marks(weather_->flares, *clipEnd_, *count, SolarTime::cadence);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     const bool same =
         marks.size() == marks_.size() &&
-        std::equal(marks.begin(), marks.end(), marks_.begin(), [](const auto& a, const auto& b) {
-            return a.fraction == b.fraction && FlareMarks::caption(a.flare) == FlareMarks::caption(b.flare);
+        std::equal(marks.begin(), marks.end(), marks_.begin(), [&now](const auto& a, const auto& b) {
+            return a.fraction == b.fraction &&
+                   FlareMarks::caption(a.flare, now) == FlareMarks::caption(b.flare, now);
         });
     if (same) return;
     marks_ = std::move(marks);
@@ -353,7 +354,7 @@ void WallView::placeMarks() {
         text->setObjectName(QStringLiteral("flareMark"));
         text->setAttribute(Qt::WA_TransparentForMouseEvents);
         text->setAccessibleName(mark.flare.peakClass.trimmed());
-        text->setAccessibleDescription(FlareMarks::caption(mark.flare));
+        text->setAccessibleDescription(FlareMarks::caption(mark.flare, now));
         text->setGeometry(WallChrome::markRect(layout_.track, mark, sizes_).toAlignedRect());
         text->show();
         markTexts_.push_back(text);
@@ -364,8 +365,7 @@ void WallView::placeMarks() {
 void WallView::showFlare(const std::optional<QDateTime>& frame) {
     const auto mark = frame ? FlareMarks::under(marks_, *frame, SolarTime::cadence) : std::nullopt;
     if (mark) {
-        cancel(flareHide_);
-        const QString line = FlareMarks::caption(mark->flare);
+        const QString line = FlareMarks::caption(mark->flare, QDateTime::currentDateTimeUtc());
         if (!flareText_) {
             flareText_ = new QLabel(this);
             flareText_->setObjectName(QStringLiteral("flare"));
@@ -381,10 +381,9 @@ void WallView::showFlare(const std::optional<QDateTime>& frame) {
         if (animator_.target(flareKey) != kFlareOpacity) animator_.animate(flareKey, kFlareOpacity, 0.3);
         return;
     }
-    if (flareHide_ || animator_.target(flareKey) <= 0.0) return;
-    flareHide_ = clock_->after(flareHoldSeconds, [this] {
-        flareHide_ = 0;
-        animator_.animate(flareKey, 0.0, 0.8);
-        if (flareText_) flareText_->hide();
-    });
+    // The line names the flare only while the frame on screen lies within it: held on, it named a flare
+    // hours of the clip after it had ended.
+    if (animator_.target(flareKey) <= 0.0) return;
+    animator_.animate(flareKey, 0.0, flareFadeSeconds);
+    if (flareText_) flareText_->hide();
 }

@@ -555,7 +555,8 @@ TEST_F(WallFixture, FlaresAreMarkedOnTheTimelineAndNamedWhileTheyPlay) {
     EXPECT_TRUE(view->state().flareLine.isEmpty());
     view->scrub(71 * WallView::pointsPerSlot);
     ASSERT_EQ(view->state().heldSlot, 71);
-    const QString named = "M1.2 flare, peak " + end.addSecs(-24 * 3600).toString("HH:mm") + " UTC";
+    const QString named = FlareMarks::caption(record.flares[3], QDateTime::currentDateTimeUtc());
+    EXPECT_TRUE(named.startsWith("M1.2 flare, peak ")) << named.toStdString();
     EXPECT_EQ(view->state().flareLine, named);
     clock->advance(0.4);
     EXPECT_NEAR(view->flareOpacity(), 0.85, 1e-9);
@@ -563,13 +564,13 @@ TEST_F(WallFixture, FlaresAreMarkedOnTheTimelineAndNamedWhileTheyPlay) {
     ASSERT_TRUE(line);
     EXPECT_EQ(line->accessibleName(), named);
 
-    // Moved off it, the name stays long enough to be read, then fades.
-    view->scrub(10 * WallView::pointsPerSlot);
+    // Within the flare, half a frame after its end, it is still named; a frame further on it is not:
+    // the line goes at once rather than name the flare for hours of the clip after it ended.
+    view->scrub(1 * WallView::pointsPerSlot);
     EXPECT_EQ(view->state().flareLine, named);
-    clock->advance(2.5);
-    EXPECT_EQ(view->state().flareLine, named);
-    clock->advance(1.5);
+    view->scrub(1 * WallView::pointsPerSlot);
     EXPECT_TRUE(view->state().flareLine.isEmpty());
+    clock->advance(0.3);
     EXPECT_DOUBLE_EQ(view->flareOpacity(), 0.0);
 
     // The frame's provenance and the card say whose data the marks come from, and the level now.
@@ -591,3 +592,4 @@ TEST_F(WallFixture, FlaresAreMarkedOnTheTimelineAndNamedWhileTheyPlay) {
     EXPECT_EQ(view->findChildren<QLabel*>("flareMark").size(), 0);
     EXPECT_EQ(view->shown()->provenance.lines().size(), Provenance::lineCount);
 }
+
