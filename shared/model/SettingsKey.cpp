@@ -42,9 +42,13 @@ constexpr std::array<const char*, keyCount> names{
     "migratedFromCorvane",
     "notifyFlares",
     "announcedFlares",
+    "flareNoticeClass",
+    "notifyStorms",
+    "announcedStorms",
+    "spaceWeatherBadge",
 };
 
-static_assert(int(Key::announcedFlares) == keyCount - 1);
+static_assert(int(Key::spaceWeatherBadge) == keyCount - 1);
 } // namespace
 
 const std::array<Key, keyCount>& allKeys() {

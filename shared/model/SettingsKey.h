@@ -44,9 +44,13 @@ enum class Key {
     migratedFromCorvane,
     notifyFlares,
     announcedFlares,
+    flareNoticeClass,
+    notifyStorms,
+    announcedStorms,
+    spaceWeatherBadge,
 };
 
-inline constexpr int keyCount = 36;
+inline constexpr int keyCount = 40;
 
 // Every key in declaration order.
 const std::array<Key, keyCount>& allKeys();

@@ -49,7 +49,11 @@ TEST(SettingsKey, ThirtyFourKeysInOrderWithTheirNames) {
                                "liveStatusIcon",
                                "migratedFromCorvane",
                                "notifyFlares",
-                               "announcedFlares"};
+                               "announcedFlares",
+                               "flareNoticeClass",
+                               "notifyStorms",
+                               "announcedStorms",
+                               "spaceWeatherBadge"};
     ASSERT_EQ(Settings::allKeys().size(), size_t(expected.size()));
     for (int i = 0; i < Settings::keyCount; ++i) {
         const Settings::Key key = Settings::allKeys()[size_t(i)];
