@@ -2,6 +2,7 @@
 
 #include "Cache.h"
 #include "Controller.h"
+#include "GeomagneticStatus.h"
 #include "Log.h"
 #include "Platform.h"
 #include "Settings.h"
@@ -137,9 +138,13 @@ QString Tray::imageryLine() const {
     state.now = env_.now();
     const QString imagery = SourceStatus::line(state);
     const auto& weather = spaceWeather_.current();
-    const QString xray = weather ? XrayStatus::level(*weather, state.now) : QString();
-    if (xray.isEmpty()) return imagery;
-    return imagery.isEmpty() ? xray + QLatin1Char('.') : imagery + QLatin1Char(' ') + xray + QLatin1Char('.');
+    QString line = imagery;
+    for (const QString& phrase :
+         {weather ? XrayStatus::level(*weather, state.now) : QString(),
+          weather ? GeomagneticStatus::trayPhrase(weather->geomagnetic, state.now) : QString()})
+        if (!phrase.isEmpty())
+            line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + phrase + QLatin1Char('.');
+    return line;
 }
 
 void Tray::menuNeedsUpdate() {

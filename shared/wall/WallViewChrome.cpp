@@ -7,12 +7,14 @@
 #include "WallViewSlot.h"
 
 #include "Caption.h"
+#include "GeomagneticStatus.h"
 #include "Log.h"
 #include "LookRules.h"
 #include "Player.h"
 #include "Settings.h"
 #include "SolarTime.h"
 #include "Store.h"
+#include "StormBadge.h"
 #include "XrayStatus.h"
 
 #include <QLabel>
@@ -244,9 +246,13 @@ void WallView::setCard() {
     const auto now = shown();
     QStringList lines = now ? now->provenance.lines() : QStringList{};
     if (now && weather_) {
-        // The X-ray lines end the card, their source last, whether or not the provenance named it.
+        // The space-weather lines end the card, the X-ray source last, whether or not the provenance
+        // named it.
         if (now->provenance.xraySatellite) lines.removeLast();
-        lines << XrayStatus::cardLines(*weather_, QDateTime::currentDateTimeUtc());
+        const QDateTime utc = QDateTime::currentDateTimeUtc();
+        QStringList xray = XrayStatus::cardLines(*weather_, utc);
+        const QString source = xray.takeLast();
+        lines << xray << GeomagneticStatus::cardLines(weather_->geomagnetic, utc) << source;
     }
     cardLines_ = lines;
     cardText_->setAccessibleName(lines.join(QLatin1Char('\n')));
@@ -300,6 +306,7 @@ void WallView::layoutChrome() {
     for (size_t i = 0; i < markTexts_.size() && i < marks_.size(); ++i)
         markTexts_[i]->setGeometry(WallChrome::markRect(layout_.track, marks_[i], sizes_).toAlignedRect());
     cardText_->setGeometry(layout_.card.toAlignedRect());
+    placeBadge();
     // Anything but the playhead moving on repaints the whole view; the playhead goes with the clock.
     ChromeLayout moved = layout_;
     moved.playhead = before.playhead;
@@ -329,6 +336,34 @@ void WallView::reloadSpaceWeather() {
     weather_ = env_.spaceWeather ? env_.spaceWeather() : weatherFile_.current();
     placeMarks();
     if (infoUp_) setCard();
+    // Only current scales make a badge: an old storm is not news on a public screen.
+    const QStringList lines =
+        weather_ && options_.kind == ViewKind::full && Settings::spaceWeatherBadge()
+            ? GeomagneticStatus::badgeLines(weather_->geomagnetic, QDateTime::currentDateTimeUtc())
+            : QStringList();
+    if (lines != badgeLines_) {
+        badgeLines_ = lines;
+        placeBadge();
+        update();
+    }
+}
+
+void WallView::placeBadge() {
+    if (badgeLines_.isEmpty() && !badgeRect_) return; // the common case, on every frame's layout
+    const auto before = badgeRect_;
+    badgeRect_ = StormBadge::place(QSizeF(size()), frameTarget(active_),
+                                   StormBadge::size(badgeLines_, sizes_), sizes_.qrGap);
+    if (badgeRect_ && !badgeText_) {
+        badgeText_ = new QLabel(this);
+        badgeText_->setObjectName(QStringLiteral("spaceWeatherBadge"));
+        badgeText_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    if (badgeText_) {
+        badgeText_->setAccessibleName(badgeLines_.join(QStringLiteral(", ")));
+        if (badgeRect_) badgeText_->setGeometry(badgeRect_->toAlignedRect());
+        badgeText_->setVisible(badgeRect_.has_value());
+    }
+    if (before != badgeRect_) update();
 }
 
 void WallView::placeMarks() {
