@@ -9,6 +9,7 @@
 #include "ScreenGrid.h"
 #include "Settings.h"
 #include "SettingsStore.h"
+#include "SpaceWeatherCard.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -235,7 +236,7 @@ void Preferences::load() {
     selectData(c_.lookPopup, Looks::rawValue(Settings::look()));
     selectData(c_.lagPopup, int(Settings::runningLagSlots()));
     c_.statusIconBox->setChecked(Settings::liveStatusIcon());
-    c_.flareNoticeBox->setChecked(Settings::notifyFlares());
+    c_.spaceWeather->load();
     c_.desktopBox->setChecked(Settings::desktop());
     c_.liveBox->setChecked(Settings::liveDesktop());
     c_.batteryBox->setChecked(Settings::pauseOnBattery());
@@ -271,7 +272,6 @@ void Preferences::save() {
     if (c_.lagPopup->currentData().toInt() != Settings::runningLagSlots())
         Settings::setRunningLagSlots(c_.lagPopup->currentData().toInt());
     put(c_.statusIconBox->isChecked(), Settings::liveStatusIcon(), Settings::setLiveStatusIcon);
-    put(c_.flareNoticeBox->isChecked(), Settings::notifyFlares(), Settings::setNotifyFlares);
     put(c_.desktopBox->isChecked(), Settings::desktop(), Settings::setDesktop);
     put(c_.liveBox->isChecked(), Settings::liveDesktop(), Settings::setLiveDesktop);
     put(c_.batteryBox->isChecked(), Settings::pauseOnBattery(), Settings::setPauseOnBattery);

@@ -32,6 +32,7 @@ class QSpinBox;
 class QThread;
 class QWidget;
 class ScreenGrid;
+class SpaceWeatherCard;
 
 class Preferences : public QObject {
     Q_OBJECT
@@ -85,7 +86,8 @@ public:
         QComboBox* lookPopup = nullptr;
         QComboBox* lagPopup = nullptr;
         QCheckBox* statusIconBox = nullptr;
-        QCheckBox* flareNoticeBox = nullptr;
+        SpaceWeatherCard* spaceWeather = nullptr; // flare and storm notices, the wall's badge
+        QCheckBox* flareNoticeBox = nullptr;      // its flare box
         QCheckBox* desktopBox = nullptr;
         QPushButton* desktopNow = nullptr;
         QCheckBox* liveBox = nullptr;
