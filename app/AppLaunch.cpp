@@ -9,6 +9,7 @@
 #include "Platform.h"
 #include "Settings.h"
 #include "SettingsStore.h"
+#include "StormAlert.h"
 
 #include <QApplication>
 #include <QPalette>
@@ -166,10 +167,14 @@ void App::startRefresh() {
                 self->firstLight_.stop();
                 self->parts_.applyDesktopPicture();
                 self->parts_.statusChanged();
-                FlareAlert::announce(
-                    [notifier = Platform::notifier()](const QString& title, const QString& body) {
-                        return notifier->notify(title, body);
-                    });
+                const FlareAlert::Send send = [notifier = Platform::notifier()](const QString& title,
+                                                                                const QString& body) {
+                    return notifier->notify(title, body);
+                };
+                const auto session =
+                    self->mode() == Mode::kiosk ? FlareAlert::Session::kiosk : FlareAlert::Session::ordinary;
+                FlareAlert::announce(send, session);
+                StormAlert::announce(send, session);
                 // The pass may have brought new flares and a new X-ray level.
                 for (WallView* wall : self->walls_)
                     wall->reloadSpaceWeather();

@@ -11,6 +11,7 @@
 #include "ScreenGrid.h"
 #include "Settings.h"
 #include "SettingsStore.h"
+#include "SpaceWeatherCard.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -250,7 +251,7 @@ void Preferences::load() {
     selectData(c_.lookPopup, Looks::rawValue(Settings::look()));
     selectData(c_.lagPopup, int(Settings::runningLagSlots()));
     c_.statusIconBox->setChecked(Settings::liveStatusIcon());
-    c_.flareNoticeBox->setChecked(Settings::notifyFlares());
+    c_.spaceWeather->load();
     // Desktop mode keeps the picture current whatever the setting says; the box shows that.
     c_.desktopBox->setChecked(Settings::desktop() || desktopMode());
     c_.liveBox->setChecked(Settings::liveDesktop());
@@ -288,7 +289,6 @@ void Preferences::save() {
     if (c_.lagPopup->currentData().toInt() != Settings::runningLagSlots())
         Settings::setRunningLagSlots(c_.lagPopup->currentData().toInt());
     put(c_.statusIconBox->isChecked(), Settings::liveStatusIcon(), Settings::setLiveStatusIcon);
-    put(c_.flareNoticeBox->isChecked(), Settings::notifyFlares(), Settings::setNotifyFlares);
     if (!desktopMode()) put(c_.desktopBox->isChecked(), Settings::desktop(), Settings::setDesktop);
     put(c_.liveBox->isChecked(), Settings::liveDesktop(), Settings::setLiveDesktop);
     put(c_.batteryBox->isChecked(), Settings::pauseOnBattery(), Settings::setPauseOnBattery);

@@ -32,6 +32,7 @@ class QSpinBox;
 class QThread;
 class QWidget;
 class ScreenGrid;
+class SpaceWeatherCard;
 
 class Preferences : public QObject {
     Q_OBJECT
@@ -90,7 +91,8 @@ public:
         QComboBox* lookPopup = nullptr;
         QComboBox* lagPopup = nullptr;
         QCheckBox* statusIconBox = nullptr;
-        QCheckBox* flareNoticeBox = nullptr;
+        SpaceWeatherCard* spaceWeather = nullptr; // flare and storm notices, the wall's badge
+        QCheckBox* flareNoticeBox = nullptr;      // its flare box
         QCheckBox* desktopBox = nullptr;
         QPushButton* desktopNow = nullptr;
         QCheckBox* liveBox = nullptr;

@@ -10,6 +10,7 @@
 #include "Preferences.h"
 #include "ScreenGrid.h"
 #include "Settings.h"
+#include "SpaceWeatherCard.h"
 #include "Transition.h"
 
 #include <QButtonGroup>
@@ -126,7 +127,10 @@ void Preferences::build() {
     auto* right = new QVBoxLayout;
     for (QWidget* widget : {buildScreensCard(), buildPlaybackCard(), buildDesktopCard()})
         left->addWidget(widget);
-    for (QWidget* widget : {buildGeneralCard(), buildStartingCard(), buildImageryCard(), buildSaverCard()})
+    c_.spaceWeather = new SpaceWeatherCard;
+    c_.flareNoticeBox = c_.spaceWeather->flareBox();
+    for (QWidget* widget : {buildGeneralCard(), buildStartingCard(), buildImageryCard(),
+                            static_cast<QWidget*>(c_.spaceWeather), buildSaverCard()})
         right->addWidget(widget);
     left->addStretch(1);
     right->addStretch(1);
@@ -237,13 +241,8 @@ QWidget* Preferences::buildGeneralCard() {
         box(QStringLiteral("Show a live Sun in the tray"),
             QStringLiteral("The tray Sun shows the latest picture, refreshed every 20 minutes. Off by "
                            "default."));
-    c_.flareNoticeBox =
-        box(QStringLiteral("Notify me of strong solar flares (M5 and above)"),
-            QStringLiteral(
-                "A desktop notification once per flare, from NOAA SWPC's X-ray data. Off by default."));
     c_.presetNote = note();
-    return card(QStringLiteral("General"),
-                {c_.loginBox, c_.attributionBox, c_.statusIconBox, c_.flareNoticeBox, c_.presetNote});
+    return card(QStringLiteral("General"), {c_.loginBox, c_.attributionBox, c_.statusIconBox, c_.presetNote});
 }
 
 QWidget* Preferences::buildStartingCard() {
@@ -358,9 +357,10 @@ void Preferences::wire() {
         if (!loading_) applyMode();
     });
     connect(c_.loops, &QSpinBox::valueChanged, this, &Preferences::save);
-    for (QCheckBox* check : {c_.lockBox, c_.attributionBox, c_.captionUTCBox, c_.frameClockBox, c_.shuffleBox,
-                             c_.batteryBox, c_.flareNoticeBox})
+    for (QCheckBox* check :
+         {c_.lockBox, c_.attributionBox, c_.captionUTCBox, c_.frameClockBox, c_.shuffleBox, c_.batteryBox})
         connect(check, &QCheckBox::toggled, this, &Preferences::save);
+    connect(c_.spaceWeather, &SpaceWeatherCard::changed, this, &Preferences::save);
     connect(c_.loginBox, &QCheckBox::toggled, this, &Preferences::loginToggled);
     connect(c_.statusIconBox, &QCheckBox::toggled, this, [this] {
         if (loading_) return;

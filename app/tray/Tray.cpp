@@ -3,6 +3,7 @@
 #include "Cache.h"
 #include "Controller.h"
 #include "DesktopManager.h"
+#include "GeomagneticStatus.h"
 #include "Log.h"
 #include "PlainCause.h"
 #include "Platform.h"
@@ -159,9 +160,13 @@ QString Tray::imageryLine() const {
     // library's own words stay in the log and the diagnostics report.
     const QString imagery = PlainCause::imageryLine(state, controller_.nextRefresh());
     const auto& weather = spaceWeather_.current();
-    const QString xray = weather ? XrayStatus::level(*weather, state.now) : QString();
-    if (xray.isEmpty()) return imagery;
-    return imagery.isEmpty() ? xray + QLatin1Char('.') : imagery + QLatin1Char(' ') + xray + QLatin1Char('.');
+    QString line = imagery;
+    for (const QString& phrase :
+         {weather ? XrayStatus::level(*weather, state.now) : QString(),
+          weather ? GeomagneticStatus::trayPhrase(weather->geomagnetic, state.now) : QString()})
+        if (!phrase.isEmpty())
+            line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + phrase + QLatin1Char('.');
+    return line;
 }
 
 void Tray::menuNeedsUpdate() {

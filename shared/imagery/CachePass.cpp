@@ -9,7 +9,6 @@
 #include "Log.h"
 #include "PassDeadline.h"
 #include "PassLock.h"
-#include "SpaceWeather.h"
 #include "SpaceWeatherFetch.h"
 
 #include <QFile>
@@ -182,10 +181,11 @@ std::optional<Cache::LastPass> Cache::pass(bool check, bool everything, bool wai
         return std::nullopt;
     }
     std::optional<LastPass> record = imageryPass(check, everything, progress);
-    // The Sun's X-ray activity rides along with every pass that checks, and with the first one of all;
-    // it skips itself when offline, read-only or stopping.
-    if (check || !QFileInfo::exists(file(QString::fromLatin1(SpaceWeather::fileName))))
-        SpaceWeatherFetch::refresh();
+    // Space weather rides along with every pass: a pass that checks asks at once, the hourly one when the
+    // file is an hour old (a storm is news by the hour, not by the day); it skips itself when offline,
+    // read-only or stopping.
+    SpaceWeatherFetch::refresh(QDateTime::currentDateTimeUtc(),
+                               check ? SpaceWeatherFetch::When::now : SpaceWeatherFetch::When::due);
     return record;
 }
 

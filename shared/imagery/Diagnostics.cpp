@@ -3,6 +3,7 @@
 #include "BuildInfo.h"
 #include "Cache.h"
 #include "DirectSource.h"
+#include "GeomagneticStatus.h"
 #include "Log.h"
 #include "Settings.h"
 #include "SettingsStore.h"
@@ -92,8 +93,7 @@ QString indexLine() {
 
 // The space-weather file: where it comes from and how old it is, the X-ray level now, and the flares
 // that peaked in the 48 hours before `now` (one still in progress counts by its class so far).
-QStringList spaceWeatherLines(const QDateTime& now) {
-    const std::optional<SpaceWeather::Record> record = SpaceWeather::load();
+QStringList spaceWeatherLines(const std::optional<SpaceWeather::Record>& record, const QDateTime& now) {
     if (!record) return {QStringLiteral("  no space-weather file yet")};
     QStringList lines;
     const int satellite = record->latest ? record->latest->satellite : 0;
@@ -350,7 +350,12 @@ QString Diagnostics::report(const QDateTime& now, const std::optional<QStringLis
     }
     lines << QString();
 
+    const std::optional<SpaceWeather::Record> weather = SpaceWeather::load();
     lines << QStringLiteral("Space weather");
-    lines << spaceWeatherLines(now);
+    lines << spaceWeatherLines(weather, now);
+    lines << QString();
+    lines << QStringLiteral("Geomagnetic");
+    lines << GeomagneticStatus::reportLines(weather ? std::optional(weather->geomagnetic) : std::nullopt,
+                                            now);
     return redact(lines.join(QLatin1Char('\n')), homes());
 }

@@ -44,9 +44,13 @@ constexpr std::array<const char*, keyCount> names{
     "announcedFlares",
     "sunOnLockScreen",
     "previousLockScreen",
+    "flareNoticeClass",
+    "notifyStorms",
+    "announcedStorms",
+    "spaceWeatherBadge",
 };
 
-static_assert(int(Key::previousLockScreen) == keyCount - 1);
+static_assert(int(Key::spaceWeatherBadge) == keyCount - 1);
 } // namespace
 
 const std::array<Key, keyCount>& allKeys() {

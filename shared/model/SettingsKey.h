@@ -46,9 +46,13 @@ enum class Key {
     announcedFlares,
     sunOnLockScreen,
     previousLockScreen,
+    flareNoticeClass,
+    notifyStorms,
+    announcedStorms,
+    spaceWeatherBadge,
 };
 
-inline constexpr int keyCount = 38;
+inline constexpr int keyCount = 42;
 
 // Every key in declaration order.
 const std::array<Key, keyCount>& allKeys();

@@ -16,6 +16,7 @@
 #include "SolarTime.h"
 #include "SourceStatus.h"
 #include "Store.h"
+#include "StormBadge.h"
 #include "XrayStatus.h"
 
 #include <QLabel>
@@ -295,6 +296,8 @@ void WallView::animationChanged() {
             dirty |= frameTarget(i).toAlignedRect();
     }
     if (animator_.animating(cardKey)) dirty |= layout_.card.toAlignedRect();
+    if (animator_.animating(captionKey) && badgeRect_)
+        dirty |= badgeRect_->toAlignedRect().adjusted(-1, -1, 1, 1);
     for (int key : {scrimKey, captionKey, attributionKey, clockKey, timelineKey, qrKey, flareKey})
         if (animator_.animating(key)) dirty |= chromeBand();
     update(dirty);
@@ -388,7 +391,6 @@ void WallView::stop() {
     cancel(cardShow_);
     cancel(scrubbing_);
     cancel(retry_);
-    cancel(flareHide_);
     observed_ = 0;
     animator_.clear();
     running_.reset();
@@ -464,6 +466,7 @@ WallView::State WallView::state() const {
     s.clockLine = clockLine_;
     s.attributionText = options_.attribution.value_or(QString());
     if (animator_.target(flareKey) > 0.0) s.flareLine = flareLine_;
+    if (badgeRect_) s.badge = badgeLines_;
     s.captionUp = captionUp_;
     s.timeHeld = timeHeld_;
     s.paused = paused_;
@@ -568,6 +571,7 @@ void WallView::paintEvent(QPaintEvent* event) {
         chrome.qr = qr_.image(link_->toString(QUrl::FullyEncoded).toUtf8(), side);
     }
     WallChrome::paint(painter, layout_, chrome, sizes_, &chromeCache_);
+    if (badgeRect_) StormBadge::paint(painter, *badgeRect_, badgeLines_, sizes_, badgeOpacity());
 }
 
 double WallView::captionOpacity() const {
@@ -590,4 +594,7 @@ double WallView::qrOpacity() const {
 }
 double WallView::flareOpacity() const {
     return animator_.value(flareKey);
+}
+double WallView::badgeOpacity() const {
+    return animator_.value(captionKey);
 }

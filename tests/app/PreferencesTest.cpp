@@ -4,6 +4,7 @@
 #include "Mode.h"
 #include "PreferencesRules.h"
 #include "ScreenGrid.h"
+#include "SpaceWeatherCard.h"
 #include "TestSupport.h"
 #include "WindowsFixture.h"
 
@@ -185,7 +186,12 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     c.lagPopup->setCurrentIndex(c.lagPopup->findData(3));
     c.statusIconBox->setChecked(true);
     EXPECT_FALSE(c.flareNoticeBox->isChecked()); // off until chosen
+    EXPECT_EQ(c.spaceWeather->flareClass()->currentData().toString(), "M5");
+    EXPECT_FALSE(c.spaceWeather->stormBox()->isChecked());
     c.flareNoticeBox->setChecked(true);
+    c.spaceWeather->flareClass()->setCurrentIndex(c.spaceWeather->flareClass()->findData("M1"));
+    c.spaceWeather->stormBox()->setChecked(true);
+    c.spaceWeather->stormLevel()->setCurrentIndex(c.spaceWeather->stormLevel()->findData(3));
     c.liveBox->setChecked(true);
     c.batteryBox->setChecked(false);
     c.lockScreenBox->setChecked(true);
@@ -209,6 +215,8 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     EXPECT_EQ(Settings::runningLagSlots(), 3);
     EXPECT_TRUE(Settings::liveStatusIcon());
     EXPECT_TRUE(Settings::notifyFlares());
+    EXPECT_EQ(Settings::flareNoticeClass(), "M1");
+    EXPECT_EQ(Settings::notifyStorms(), 3);
     EXPECT_TRUE(Settings::liveDesktop());
     EXPECT_FALSE(Settings::pauseOnBattery());
     EXPECT_TRUE(Settings::sunOnLockScreen());
@@ -237,6 +245,8 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     EXPECT_EQ(d.lagPopup->currentData().toInt(), 3);
     EXPECT_TRUE(d.statusIconBox->isChecked() && d.liveBox->isChecked() && d.loginBox->isChecked());
     EXPECT_TRUE(d.flareNoticeBox->isChecked() && d.lockScreenBox->isChecked());
+    EXPECT_EQ(d.spaceWeather->flareClass()->currentData().toString(), "M1");
+    EXPECT_EQ(d.spaceWeather->stormLevel()->currentData().toInt(), 3);
     EXPECT_FALSE(d.batteryBox->isChecked() || d.lockBox->isChecked());
     EXPECT_TRUE(d.desktopBox->isChecked());
     EXPECT_EQ(d.mode->checkedId(), Modes::segment(Mode::saver));

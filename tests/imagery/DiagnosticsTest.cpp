@@ -53,7 +53,9 @@ TEST_F(DiagnosticsReport, AFreshInstallation) {
     EXPECT_EQ(lines[28], QStringLiteral("  none recorded"));
     EXPECT_EQ(lines[30], QStringLiteral("Space weather"));
     EXPECT_EQ(lines[31], QStringLiteral("  no space-weather file yet"));
-    EXPECT_EQ(lines.size(), 32);
+    EXPECT_EQ(lines[33], QStringLiteral("Geomagnetic"));
+    EXPECT_EQ(lines[34], QStringLiteral("  no space-weather file yet"));
+    EXPECT_EQ(lines.size(), 35);
 }
 
 // Connected screens come from the running program's record: a record whose writer has ended says
@@ -208,20 +210,32 @@ TEST_F(DiagnosticsReport, SpaceWeatherCountsTheFlaresOfTwoDaysByClass) {
     record.flares = {
         flare(72, "X2.0"), flare(47, "C4.0"), flare(30, "M6.2"),       flare(20, "B5.0"),
         flare(10, "A3.0"), flare(6, "C1.2"),  flare(1, "M1.1", false), flare(0.2, "C1.4", false, false)};
+    // The geomagnetic section: the latest Kp (the estimate), the highest of the day, the scales now and
+    // an old solar wind reading marked as such.
+    record.geomagnetic.kp = {{now.addSecs(-30 * 3600), 7.33}, {now.addSecs(-9 * 3600), 5.0}};
+    record.geomagnetic.kpNow = Geomagnetic::Reading{now.addSecs(-240), 4.67};
+    record.geomagnetic.scales = Geomagnetic::Scales{now.addSecs(-300), 1, 0, std::nullopt};
+    record.geomagnetic.wind = Geomagnetic::SolarWind{now.addSecs(-4 * 3600), 612.4, std::nullopt, -7.24};
     ASSERT_TRUE(SpaceWeather::save(record));
     EXPECT_TRUE(Diagnostics::report(now).endsWith(
         QStringLiteral("\n\nSpace weather\n"
                        "  source NOAA SWPC (GOES-18), file from 2026-12-08T11:55:00Z, 5 minutes old\n"
                        "  X-ray level C2.3 at 2026-12-08T11:54:00Z\n"
                        "  flares in the last 48 hours: C 3, M 2, X 0\n"
-                       "  largest M6.2, peak 2026-12-07T06:10:00Z")))
+                       "  largest M6.2, peak 2026-12-07T06:10:00Z\n"
+                       "\n"
+                       "Geomagnetic\n"
+                       "  latest Kp 4.67 (estimate) at 2026-12-08T11:56:00Z, 4 minutes old\n"
+                       "  highest Kp of the last 24 hours 5.00 at 2026-12-08T03:00:00Z\n"
+                       "  NOAA scales R 1, S 0, G unknown at 2026-12-08T11:55:00Z\n"
+                       "  solar wind 612 km/s, Bz -7.2 nT at 2026-12-08T08:00:00Z, stale")))
         << Diagnostics::report(now).toStdString();
 
     record.flares = {flare(0.5, "M1.0", false)};
     record.latest.reset();
     ASSERT_TRUE(SpaceWeather::save(record));
-    EXPECT_TRUE(Diagnostics::report(now).endsWith(
+    EXPECT_TRUE(Diagnostics::report(now).contains(
         QStringLiteral("  X-ray level unknown\n"
                        "  flares in the last 48 hours: C 0, M 1, X 0\n"
-                       "  largest M1.0, peak so far 2026-12-08T11:40:00Z")));
+                       "  largest M1.0, peak so far 2026-12-08T11:40:00Z\n\nGeomagnetic\n")));
 }

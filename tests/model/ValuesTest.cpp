@@ -51,7 +51,11 @@ TEST(SettingsKey, ThirtyFourKeysInOrderWithTheirNames) {
                                "notifyFlares",
                                "announcedFlares",
                                "sunOnLockScreen",
-                               "previousLockScreen"};
+                               "previousLockScreen",
+                               "flareNoticeClass",
+                               "notifyStorms",
+                               "announcedStorms",
+                               "spaceWeatherBadge"};
     ASSERT_EQ(Settings::allKeys().size(), size_t(expected.size()));
     for (int i = 0; i < Settings::keyCount; ++i) {
         const Settings::Key key = Settings::allKeys()[size_t(i)];

@@ -281,15 +281,19 @@ TEST_F(TrayActions, TheImageryLineFrameItemsAndTheNoTrayNotice) {
     for (QAction* action : tray.menu()->actions())
         texts << action->text();
     EXPECT_EQ(texts.value(1), "Offline. Showing the built-in clip from 24 Jun 2013.");
-    // With the space-weather file, the line ends with the X-ray level, its age told once it is old.
+    // With the space-weather file, the line ends with the X-ray level, its age told once it is old, and
+    // the Kp with the storm level now.
     SpaceWeather::Record weather;
     weather.fetched = QDateTime::currentDateTimeUtc().addSecs(-5 * 3600 - 60);
     weather.latest = SpaceWeather::Sample{weather.fetched, 2.34e-6, 16};
+    const QDateTime recent = QDateTime::currentDateTimeUtc().addSecs(-300);
+    weather.geomagnetic.kpNow = Geomagnetic::Reading{recent, 4.67};
+    weather.geomagnetic.scales = Geomagnetic::Scales{recent, 0, 0, 1};
     ASSERT_TRUE(SpaceWeather::save(weather));
     tray.menuNeedsUpdate();
     EXPECT_EQ(tray.menu()->actions().value(1)->text(),
               "Offline. Showing the built-in clip from 24 Jun 2013. X-ray C2.3 at " +
-                  weather.fetched.toString("HH:mm") + " UTC, 5 hours old.");
+                  weather.fetched.toString("HH:mm") + " UTC, 5 hours old. Kp 5, G1 storm.");
     for (QAction* action : tray.menu()->actions()) {
         if (action->text() == "Save This Frame…") {
             EXPECT_TRUE(action->isEnabled());
