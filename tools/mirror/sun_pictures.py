@@ -1,7 +1,8 @@
 """Pictures of the Sun for the archive stand-in, made from real solar imagery that Debian's python3-sunpy
 ships in sunpy/data/test: an AIA 193 A JPEG 2000 (2013-06-24, 4096 pixels) and an AIA 171 A FITS file
-(2011-02-15, 128 pixels). Each channel is one of the two in that channel's tone, coloured with its AIA
-colour table; the disc turns with the Sun's differential rotation from one 20-minute slot to the next, and
+(2011-02-15, 128 pixels). Each channel is one of the two in that channel's tone (the sharp 193 image for
+most; the soft 171 file, small as it is, for the dim and noisy 94 and 131), coloured with its AIA colour
+table; the disc turns with the Sun's differential rotation from one 20-minute slot to the next, and
 photon-like noise gives each channel's JPEG about its real average size.
 
     pictures = SunPictures(reference)      # reference: the moment the disc is as the sources show it
@@ -27,7 +28,7 @@ QUALITY = 90
 AVERAGE_KB = {94: 325, 131: 229, 171: 172, 193: 129, 211: 140, 304: 223, 335: 375, 1600: 190, 1700: 160,
               "HMIIC": 120, "HMIB": 150}
 # Noise that gives each channel about its size at 1024 pixels, a first guess corrected as pictures are made.
-NOISE = {94: 13.1, 131: 3.7, 171: 2.3, 193: 0.0, 211: 1.4, 304: 4.8, 335: 19.0, 1600: 2.2, 1700: 3.3,
+NOISE = {94: 10.7, 131: 4.0, 171: 0.0, 193: 0.0, 211: 1.4, 304: 4.8, 335: 19.0, 1600: 2.2, 1700: 3.3,
          "HMIIC": 2.1, "HMIB": 3.3}
 
 
@@ -168,12 +169,13 @@ class SunPictures:
             v = part("sharp") ** 1.25
         elif channel == 335:
             v = part("smooth") ** 1.6
-        elif channel == 94:
-            v = part("smooth") ** 2.2
         elif channel == 171:
-            v = part("b")
+            # Cooler than 193: the quiet Sun's network and loops brighter, the coronal holes less dark.
+            v = part("sharp") ** 0.8 + 0.4 * part("fine")
         elif channel == 131:
             v = part("b") ** 2.0
+        elif channel == 94:
+            v = part("b") ** 2.6
         elif channel == 304:
             v = part("smooth") ** 0.85 + 0.45 * part("fine")
         elif channel == 1600:
@@ -244,11 +246,12 @@ class SunPictures:
 
 
 if __name__ == "__main__":
-    # Writes one picture per channel to the folder given, for a look.
+    # sun_pictures.py FOLDER [CHANNEL ...]: writes one picture per channel (default: all) as CODE.jpg.
     import sys
     folder = sys.argv[1] if len(sys.argv) > 1 else "."
+    chosen = [int(c) if c.isdigit() else c for c in sys.argv[2:]]
     now = datetime.datetime.now(datetime.timezone.utc)
     pictures = SunPictures(now)
-    for channel in (94, 131, 171, 193, 211, 304, 335, 1600, 1700, "HMIIC", "HMIB"):
+    for channel in chosen or (94, 131, 171, 193, 211, 304, 335, 1600, 1700, "HMIIC", "HMIB"):
         with open(os.path.join(folder, "%s.jpg" % code(channel)), "wb") as f:
             f.write(pictures.render(channel, now))
