@@ -38,10 +38,28 @@ bool savePng(const QImage& picture, const QString& png, QString& error) {
     return replace(partial, png, error);
 }
 
-QImage decode(const QString& path) {
+// Decodes an image, only the part `region` of it (placed by its offset) when it has the clip's size.
+QImage decode(const QString& path, const QRect& region = {}, int size = 0) {
     QImageReader reader(path);
     reader.setAutoTransform(false);
-    return reader.read();
+    if (!region.isValid() || reader.size() != QSize(size, size) || region == QRect(0, 0, size, size))
+        return reader.read();
+    reader.setClipRect(region);
+    QImage part = reader.read();
+    part.setOffset(region.topLeft());
+    return part;
+}
+
+// The newest picture of each channel in the job, for the composite's stretch.
+std::vector<QImage> newestPictures(const ClipMaking::Job& job) {
+    std::vector<QImage> pictures(job.frames.back().size());
+    for (size_t channel = 0; channel < pictures.size(); ++channel)
+        for (auto slot = job.frames.rbegin(); slot != job.frames.rend(); ++slot)
+            if (channel < size_t(slot->size()) && !slot->at(qsizetype(channel)).isEmpty()) {
+                pictures[channel] = decode(slot->at(qsizetype(channel)));
+                break;
+            }
+    return pictures;
 }
 
 ClipMaking::Outcome makeHere(const ClipMaking::Job& job) {
@@ -57,6 +75,10 @@ ClipMaking::Outcome makeHere(const ClipMaking::Job& job) {
         QFile::remove(partial);
         return outcome;
     }
+    // What does not change between frames is worked out once; a composite is stretched as its newest
+    // slot shows each channel, so that the still and the last frame agree.
+    SlotPicture::Composer composer(job.kind, int(job.frames.front().size()), job.size);
+    if (job.kind == ClipMaking::Kind::ultraviolet) composer.stretchFrom(newestPictures(job));
     // A held slot repeats the frame before it: decode and compose only when the slot's files change.
     QHash<QString, QImage> decoded;
     QStringList previousFiles;
@@ -68,14 +90,16 @@ ClipMaking::Outcome makeHere(const ClipMaking::Job& job) {
             for (const QString& file : files) {
                 QImage picture;
                 if (!file.isEmpty()) {
-                    picture = decoded.contains(file) ? decoded.value(file) : decode(file);
+                    picture = decoded.contains(file)
+                                  ? decoded.value(file)
+                                  : decode(file, composer.region(int(pictures.size())), job.size);
                     if (picture.isNull()) outcome.unreadable << file;
                     keep.insert(file, picture);
                 }
                 pictures.push_back(picture);
             }
             decoded = std::move(keep);
-            frame = SlotPicture::compose(job.kind, pictures, job.size);
+            frame = composer.compose(pictures);
             previousFiles = files;
         }
         if (!outcome.unreadable.isEmpty()) break;
