@@ -23,8 +23,8 @@ using Stretch = std::array<std::uint8_t, 256>;
 Stretch stretchOf(const QImage& picture, int size);
 
 // What the frames of one clip share, worked out once: which channel each pixel of the rainbow shows
-// (as runs along each row), and each channel's stretch in the ultraviolet composite. Not thread-safe;
-// compose() may be called from any one thread at a time.
+// (as runs along each row), and each channel's stretch in the ultraviolet composite. compose() only
+// reads it (several threads may compose at once); stretchFrom() must not run beside it.
 class Composer {
 public:
     // `channels` pictures per frame (ClipMaking's order), `size` x `size` frames.
