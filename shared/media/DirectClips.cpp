@@ -62,17 +62,42 @@ bool savePng(const QImage& picture, const QString& png, QString& error, QString&
     return replace(partial, png, error, writeFailure);
 }
 
-QImage decode(const QString& path) {
+// Decodes an image, only the part `region` of it (placed by its offset) when it has the clip's size.
+QImage decode(const QString& path, const QRect& region = {}, int size = 0) {
     QImageReader reader(path);
     reader.setAutoTransform(false);
-    return reader.read();
+    if (!region.isValid() || reader.size() != QSize(size, size) || region == QRect(0, 0, size, size))
+        return reader.read();
+    reader.setClipRect(region);
+    QImage part = reader.read();
+    part.setOffset(region.topLeft());
+    return part;
+}
+
+// The newest picture of each channel in the job, for the composite's stretch.
+std::vector<QImage> newestPictures(const ClipMaking::Job& job) {
+    std::vector<QImage> pictures(job.frames.back().size());
+    for (size_t channel = 0; channel < pictures.size(); ++channel)
+        for (auto slot = job.frames.rbegin(); slot != job.frames.rend(); ++slot)
+            if (channel < size_t(slot->size()) && !slot->at(qsizetype(channel)).isEmpty()) {
+                pictures[channel] = decode(slot->at(qsizetype(channel)));
+                break;
+            }
+    return pictures;
 }
 
 // The frames of a job, slot by slot: a slot with the same files as the one before repeats its frame, so
-// each image is decoded and each frame composed once however many slots hold it.
+// each image is decoded and each frame composed once however many slots hold it. What does not change
+// between frames is worked out once; a composite is stretched as its newest slot shows each channel, so
+// that the still and the last frame agree.
 class Frames {
 public:
-    explicit Frames(const ClipMaking::Job& job) : job_(job) {}
+    explicit Frames(const ClipMaking::Job& job)
+        : job_(job), composer_(job.kind, int(job.frames.front().size()), job.size) {
+        if (job.kind == ClipMaking::Kind::ultraviolet) composer_.stretchFrom(newestPictures(job));
+    }
+
+    const SlotPicture::Composer& composer() const { return composer_; }
 
     // The frame of `slot`; a null image when one of its files does not decode (named in `unreadable`).
     const QImage& at(int slot) {
@@ -84,7 +109,9 @@ public:
         for (const QString& file : files) {
             QImage picture;
             if (!file.isEmpty()) {
-                picture = decoded_.contains(file) ? decoded_.value(file) : decode(file);
+                picture = decoded_.contains(file)
+                              ? decoded_.value(file)
+                              : decode(file, composer_.region(int(pictures.size())), job_.size);
                 if (picture.isNull()) {
                     whole = false;
                     if (!unreadable.contains(file)) unreadable << file;
@@ -94,7 +121,7 @@ public:
             pictures.push_back(picture);
         }
         decoded_ = std::move(keep);
-        frame_ = whole ? SlotPicture::compose(job_.kind, pictures, job_.size) : QImage();
+        frame_ = whole ? composer_.compose(pictures) : QImage();
         previous_ = files;
         composed_ = true;
         return frame_;
@@ -104,6 +131,7 @@ public:
 
 private:
     const ClipMaking::Job& job_;
+    SlotPicture::Composer composer_;
     QHash<QString, QImage> decoded_;
     QStringList previous_;
     QImage frame_;
@@ -116,12 +144,15 @@ struct Piece {
     QString file;
 };
 
-// A piece's file is named after everything that decides its frames, so a piece on disk is reused only
-// for exactly the same frames.
-QString pieceName(const ClipMaking::Job& job, int from, int count) {
+// A piece's file is named after everything that decides its frames (the composite's stretch included), so
+// a piece on disk is reused only for exactly the same frames.
+QString pieceName(const ClipMaking::Job& job, const SlotPicture::Composer& composer, int from, int count) {
     QCryptographicHash hash(QCryptographicHash::Sha1);
     hash.addData(QByteArray(pieceFormat) + ' ' + QByteArray::number(int(job.kind)) + ' ' +
                  QByteArray::number(job.size) + ' ' + QByteArray::number(job.framesPerSecond) + '\n');
+    for (const SlotPicture::Stretch& stretch : composer.stretches())
+        hash.addData(
+            QByteArrayView(reinterpret_cast<const char*>(stretch.data()), qsizetype(stretch.size())));
     for (int slot = from; slot < from + count; ++slot) {
         for (const QString& file : job.frames[size_t(slot)])
             hash.addData(QFileInfo(file).fileName().toUtf8() + ' ' +
@@ -132,14 +163,15 @@ QString pieceName(const ClipMaking::Job& job, int from, int count) {
 }
 
 // The job's slots in pieces whose edges fall on whole multiples of pieceSlots counted from the epoch.
-std::vector<Piece> piecesOf(const ClipMaking::Job& job) {
+std::vector<Piece> piecesOf(const ClipMaking::Job& job, const SlotPicture::Composer& composer) {
     std::vector<Piece> pieces;
     const int total = int(job.frames.size());
     for (int from = 0; from < total;) {
         const qint64 slot = job.firstSlot + from;
         const int count =
             std::min<int>(total - from, pieceSlots - int(((slot % pieceSlots) + pieceSlots) % pieceSlots));
-        pieces.push_back({from, count, job.pieces + QLatin1Char('/') + pieceName(job, from, count)});
+        pieces.push_back(
+            {from, count, job.pieces + QLatin1Char('/') + pieceName(job, composer, from, count)});
         from += count;
     }
     return pieces;
@@ -181,7 +213,7 @@ ClipMaking::Outcome makeHere(const ClipMaking::Job& job) {
         made = encode(job, frames, 0, int(job.frames.size()), partial, outcome);
     } else {
         QDir().mkpath(job.pieces);
-        const std::vector<Piece> pieces = piecesOf(job);
+        const std::vector<Piece> pieces = piecesOf(job, frames.composer());
         QSet<QString> wanted;
         for (const Piece& piece : pieces)
             wanted.insert(QFileInfo(piece.file).fileName());

@@ -54,14 +54,14 @@ QJsonObject probe(const QString& clip) {
     return QJsonDocument::fromJson(result.out).object().value("streams").toArray().at(0).toObject();
 }
 
-// Every frame of a clip as 32 x 32 grey bytes.
+// Every frame of a clip as 128 x 128 grey bytes: fine enough to see the Sun turn over a few slots.
 std::vector<QByteArray> greyFrames(const QString& clip) {
     const ProcessResult result =
         runProgram(QStringLiteral("ffmpeg"),
-                   {"-v", "error", "-i", clip, "-vf", "scale=32:32,format=gray", "-f", "rawvideo", "-"});
+                   {"-v", "error", "-i", clip, "-vf", "scale=128:128,format=gray", "-f", "rawvideo", "-"});
     std::vector<QByteArray> frames;
-    for (qsizetype at = 0; at + 1024 <= result.out.size(); at += 1024)
-        frames.push_back(result.out.mid(at, 1024));
+    for (qsizetype at = 0; at + 128 * 128 <= result.out.size(); at += 128 * 128)
+        frames.push_back(result.out.mid(at, 128 * 128));
     return frames;
 }
 
