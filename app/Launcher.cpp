@@ -5,11 +5,10 @@
 
 #include "CommandLine.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <climits>
 #include <cstdio>
 #include <dlfcn.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,10 +16,14 @@ namespace {
 constexpr int cannotLoad = 127;
 
 // The application's part sits in lib/solvane beside the program's bin/, in the build tree as in every
-// install. /proc/self/exe sees through a link to the program (~/.local/bin/solvane).
+// install. /proc/self/exe sees through a link to the program (~/.local/bin/solvane). Its bytes are kept
+// as they are: a folder name need not be valid UTF-8, and a round trip through QString would change it.
 QByteArray applicationPath() {
-    const QString bin = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
-    return QFile::encodeName(QDir::cleanPath(bin + QStringLiteral("/../lib/solvane/solvane-app.so")));
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", target, sizeof target);
+    if (length <= 0 || size_t(length) >= sizeof target) return {};
+    const QByteArray program(target, length);
+    return program.left(program.lastIndexOf('/')) + "/../lib/solvane/solvane-app.so";
 }
 
 } // namespace
@@ -32,6 +35,11 @@ int main(int argc, char** argv) {
     if (const auto status = CommandLine::parse(arguments).runLightAction()) return *status;
 
     const QByteArray path = applicationPath();
+    if (path.isEmpty()) {
+        std::fprintf(stderr,
+                     "solvane: cannot load the application: the program cannot find its own folder\n");
+        return cannotLoad;
+    }
     void* application = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
     if (!application) {
         std::fprintf(stderr, "solvane: cannot load the application: %s\n", dlerror());

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The program runs --check-index and --diagnose without loading the application's part (FFmpeg, Qt Gui,
-# Qt Widgets), loads it for every other action, and says in one line when that part is missing or broken.
+# Qt Widgets), loads it for every other action, starts from a folder whose name is not UTF-8, and says in one
+# line when that part is missing or broken.
 # Usage: launcher-test.sh <solvane>
 set -euo pipefail
 program=$1
@@ -32,13 +33,23 @@ else
   fail "--export-frame does not show libavcodec loading"
 fi
 
-# A copy of the program without its part, then with a broken one and with a library that is not ours.
-mkdir -p "$work/copy/bin" "$work/copy/lib/solvane"
-cp "$program" "$work/copy/bin/solvane"
-part="$work/copy/lib/solvane/solvane-app.so"
+# A copy of the program without its part, then with a broken one and with a library that is not ours,
+# in a folder whose name is not UTF-8.
+copy="$work/copy-"$'\xff'
+mkdir -p "$copy/bin" "$copy/lib/solvane"
+cp "$program" "$copy/bin/solvane"
+part="$copy/lib/solvane/solvane-app.so"
+ln -s "$(dirname "$program")/../lib/solvane/solvane-app.so" "$part"
+"$copy/bin/solvane" --export-frame >"$work/out" 2>&1 || true
+if grep -q '^usage: Solvane --export-frame' "$work/out"; then
+  echo "ok: the program loads its part from a folder whose name is not UTF-8"
+else
+  fail "from a folder whose name is not UTF-8:"; sed 's/^/    /' "$work/out"
+fi
+rm "$part"
 expect_one_line() { # expect_one_line <what>
   local status=0
-  "$work/copy/bin/solvane" --selftest >"$work/out" 2>"$work/err" || status=$?
+  "$copy/bin/solvane" --selftest >"$work/out" 2>"$work/err" || status=$?
   if [ "$status" -eq 127 ] && [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q '^solvane: cannot load the application: ' "$work/err"; then
     echo "ok: $1 gives one line and status 127"
   else
@@ -50,7 +61,7 @@ echo "not a library" >"$part"
 expect_one_line "a broken part"
 cp "$(ldd "$program" | awk '/libz\.so/ {print $3}')" "$part"
 expect_one_line "a library without the entry point"
-if "$work/copy/bin/solvane" --version | grep -q '^Solvane '; then
+if "$copy/bin/solvane" --version | grep -q '^Solvane '; then
   echo "ok: the light actions run without the part"
 else
   fail "--version without the part"
