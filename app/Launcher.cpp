@@ -1,7 +1,8 @@
-// The program's entry point. The light command-line actions (help, version, --check-index,
+// The program's entry point. The light command-line actions (help, version, --check-index of a file,
 // --diagnose) run here, in a program that links only Qt Core and the non-graphical layers; everything
-// else (the desktop application, the actions that decode or draw) lives in lib/solvane/solvane-app.so,
-// loaded only when needed, so a check does not wait for the loader to bind FFmpeg and Qt Widgets.
+// else (the desktop application, the actions that decode, draw or use the network) lives in
+// lib/solvane/solvane-app.so, loaded only when needed, so a check does not wait for the loader to bind
+// FFmpeg, Qt Widgets and libcurl.
 
 #include "CommandLine.h"
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The program runs --check-index and --diagnose without loading the application's part (FFmpeg, Qt Gui,
-# Qt Widgets), loads it for every other action, starts from a folder whose name is not UTF-8, and says in one
-# line when that part is missing or broken.
+# The program runs --help, --version, --check-index of a file and --diagnose without loading the
+# application's part (FFmpeg, Qt Gui, Qt Widgets) or libcurl, loads it for every other action (and for an
+# index at an address), starts from a folder whose name is not UTF-8, and says in one line when its part is
+# missing or broken.
 # Usage: launcher-test.sh <solvane>
 set -euo pipefail
 program=$1
@@ -15,9 +16,9 @@ fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 # What the loader brings in, one library a line.
 loaded() { LD_DEBUG=libs "$@" 2>&1 >/dev/null | sed -n 's/.*calling init: //p' || true; }
-heavy='libavcodec|libavformat|libswscale|libQt6Gui|libQt6Widgets|solvane-app\.so'
+heavy='libavcodec|libavformat|libswscale|libQt6Gui|libQt6Widgets|solvane-app\.so|libcurl'
 
-for action in "--check-index $source_dir/infra/contract/contract-v1/index.json" --diagnose --version; do
+for action in "--check-index $source_dir/infra/contract/contract-v1/index.json" --diagnose --version --help; do
   # shellcheck disable=SC2086
   if loaded "$program" $action | grep -E "$heavy" >"$work/found"; then
     fail "$action loads $(tr '\n' ' ' <"$work/found")"
@@ -31,6 +32,14 @@ if loaded "$program" --export-frame | grep -q libavcodec; then
   echo "ok: --export-frame loads the application"
 else
   fail "--export-frame does not show libavcodec loading"
+fi
+
+# An index at an address needs the network: the application's part reads it with libcurl.
+address=https://127.0.0.1:9/index.json
+if loaded "$program" --check-index "$address" | grep -q libcurl; then
+  echo "ok: an index at an address loads libcurl"
+else
+  fail "--check-index $address does not load libcurl"
 fi
 
 # A copy of the program without its part, then with a broken one and with a library that is not ours,
