@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The program runs --help, --version, --check-index of a file and --diagnose without loading the
 # application's part (FFmpeg, Qt Gui, Qt Widgets) or libcurl, loads it for every other action (and for an
-# index at an address), starts from a folder whose name is not UTF-8, and says in one line when its part is
-# missing or broken.
+# index at an address), finds the system's CA certificates where each Linux family keeps them, starts from a
+# folder whose name is not UTF-8, and says in one line when its part is missing or broken.
 # Usage: launcher-test.sh <solvane>
 set -euo pipefail
 program=$1
@@ -34,12 +34,34 @@ else
   fail "--export-frame does not show libavcodec loading"
 fi
 
-# An index at an address needs the network: the application's part reads it with libcurl.
+# An index at an address needs the network: the application's part reads it with libcurl, which finds
+# the CA file where each family keeps it, or says in one line that there is none. A mount namespace hides
+# this system's /etc/ssl; the connection to port 9 is refused, which only a transfer that got past the
+# certificates reaches.
 address=https://127.0.0.1:9/index.json
 if loaded "$program" --check-index "$address" | grep -q libcurl; then
   echo "ok: an index at an address loads libcurl"
 else
   fail "--check-index $address does not load libcurl"
+fi
+if unshare -rm true 2>/dev/null; then
+  hidden() { # hidden <shell commands run first in /etc/ssl> : the check with this system's CA files hidden
+    env -u SSL_CERT_FILE unshare -rm sh -c "mount -t tmpfs none /etc/ssl && cd /etc/ssl && $1 && exec \"\$0\" --check-index $address" \
+      "$program" 2>&1 || true
+  }
+  line='no CA certificates to check servers with: none of /etc/ssl/certs/ca-certificates.crt, /etc/pki/tls/certs/ca-bundle.crt, /etc/ssl/ca-bundle.pem exists'
+  if [ "$(hidden true | grep -c "$line")" = 1 ]; then
+    echo "ok: without CA certificates one line says so"
+  else
+    fail "without CA certificates:"; hidden true | sed 's/^/    /'
+  fi
+  if hidden "touch ca-bundle.pem" | grep -q "Couldn't connect"; then
+    echo "ok: the openSUSE CA file is found"
+  else
+    fail "with /etc/ssl/ca-bundle.pem:"; hidden "touch ca-bundle.pem" | sed 's/^/    /'
+  fi
+else
+  echo "skipped: no mount namespace here to hide the CA files in"
 fi
 
 # A copy of the program without its part, then with a broken one and with a library that is not ours,
