@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# What a command-line run costs before it does anything: `solvane --version`, `--help`, `--check-index
-# FILE` and `--diagnose`, each against a minimal Qt Core program (bench-launch-reference) measured in the
-# same hyperfine run, as ratios of the median times (goal: at most 1.5); and the libraries the loader
-# starts for each, for the reference, and for an action that needs the application's part.
+# What a command-line run costs: `solvane --version`, `--help`, `--check-index FILE` and `--diagnose`, each
+# against a minimal Qt Core program (bench-launch-reference) measured in the same hyperfine run, as ratios of
+# the median wall-clock times (goal: at most 1.5) and of the mean CPU times (which a busy machine disturbs
+# less); and the libraries the loader starts for each, for the reference, and for an action that needs the
+# application's part.
 # Usage: bench-launch.sh <build folder> [other build's solvane, to compare]
 #   (cmake --build <build folder> --target solvane bench-launch-reference first)
 set -euo pipefail
@@ -42,9 +43,10 @@ hyperfine -N --warmup 10 --runs "${RUNS:-200}" --export-json "$work/times.json" 
 import json, sys
 results = json.load(open(sys.argv[1]))["results"]
 names = sys.argv[2:]
-base = results[0]["median"]
-print(f"{names[0]}: {base * 1000:.2f} ms (median)")
+cpu = lambda result: result["user"] + result["system"]
+base, base_cpu = results[0]["median"], cpu(results[0])
+print(f"{names[0]}: {base * 1000:.2f} ms (median), {base_cpu * 1000:.2f} ms of CPU (mean)")
 for name, result in zip(names[1:], results[1:]):
-    ratio = result["median"] / base
-    print(f"{name}: {result['median'] * 1000:.2f} ms, ratio {ratio:.2f} (goal at most 1.5)")
+    print(f"{name}: {result['median'] * 1000:.2f} ms, ratio {result['median'] / base:.2f} (goal at most 1.5);"
+          f" CPU {cpu(result) * 1000:.2f} ms, ratio {cpu(result) / base_cpu:.2f}")
 PY
