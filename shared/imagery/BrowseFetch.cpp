@@ -142,7 +142,7 @@ void conclude(Transfer& transfer, CURLcode code) {
         result.writeFailure = QString::fromLocal8Bit(std::strerror(body.writeErrno ? body.writeErrno : EIO));
         result.error = QStringLiteral("the download could not be written: ") + result.writeFailure;
     } else if (code != CURLE_OK)
-        result.error = QString::fromUtf8(*transfer.message ? transfer.message : curl_easy_strerror(code));
+        result.error = HttpClient::failure(code, transfer.message);
     else if (result.status == 0)
         result.error = QStringLiteral("no response");
     if (!result.error.isEmpty()) result.status = 0;

@@ -20,9 +20,6 @@ namespace {
 
 // Set while a pass that fell back talks to the origin; every pass starts on the imagery host.
 std::atomic<bool> onOrigin{false};
-// Set by a signal handler; lock-free, so the store is safe there.
-std::atomic<bool> stopping{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
 
 const QString indexKey = QStringLiteral("manifest/index.json");
 
@@ -159,14 +156,6 @@ std::optional<LastPass> imageryPass(bool check, bool everything, const Progress&
 
 QString Cache::host() {
     return onOrigin.load() ? origin() : CacheSettings::imageryHost();
-}
-
-void Cache::requestStop() {
-    stopping.store(true);
-}
-
-bool Cache::stopRequested() {
-    return stopping.load();
 }
 
 std::optional<Cache::LastPass> Cache::pass(bool check, bool everything, bool wait, const Progress& progress,
