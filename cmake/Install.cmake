@@ -22,17 +22,24 @@ install(FILES ${solvane_resources}/install/example.tessly.solvane.metainfo.xml D
 install(FILES ${solvane_resources}/install/solvane.bash-completion
         DESTINATION share/bash-completion/completions RENAME solvane)
 install(FILES ${solvane_resources}/install/copyright DESTINATION share/doc/solvane)
-# Manual pages and changelogs are installed compressed, as Debian keeps them.
+# Manual pages and changelogs are installed compressed, as Debian keeps them. The manual page's switches and
+# exit statuses come from the --help table (solvane-manual fills them into the template).
 find_program(GZIP_PROGRAM gzip REQUIRED)
 set(compressed)
-foreach(pair "solvane.1;share/man/man1" "changelog;share/doc/solvane")
-  list(GET pair 0 name)
+set(manual ${CMAKE_BINARY_DIR}/package/solvane.1)
+add_custom_command(OUTPUT ${manual}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/package
+  COMMAND solvane-manual ${solvane_resources}/install/solvane.1 ${manual}
+  DEPENDS ${solvane_resources}/install/solvane.1 solvane-manual VERBATIM)
+foreach(pair "${manual};share/man/man1" "${solvane_resources}/install/changelog;share/doc/solvane")
+  list(GET pair 0 source)
   list(GET pair 1 destination)
+  get_filename_component(name ${source} NAME)
   set(output ${CMAKE_BINARY_DIR}/package/${name}.gz)
   add_custom_command(OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/package
-    COMMAND ${GZIP_PROGRAM} -9n -c ${solvane_resources}/install/${name} > ${output}
-    DEPENDS ${solvane_resources}/install/${name} VERBATIM)
+    COMMAND ${GZIP_PROGRAM} -9n -c ${source} > ${output}
+    DEPENDS ${source} VERBATIM)
   list(APPEND compressed ${output})
   install(FILES ${output} DESTINATION ${destination})
 endforeach()

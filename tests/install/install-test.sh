@@ -46,6 +46,9 @@ if [ -f "$tree/share/applications/solvane.desktop" ]; then
   check "desktop entry validates" desktop-file-validate "$tree/share/applications/solvane.desktop"
 fi
 check "the manual page renders" sh -c "zcat '$tree/share/man/man1/solvane.1.gz' | groff -man -Tutf8 -ww >/dev/null"
+check "the manual page lists every switch of --help" sh -c "zcat '$tree/share/man/man1/solvane.1.gz' |
+  groff -man -Tascii -P-cbu 2>/dev/null >'$work/manual' && '$tree/bin/solvane' --help >'$work/help' &&
+  for word in \$(grep -oE -- '--[a-z-]+' '$work/help' | sort -u); do grep -qF -- \"\$word\" '$work/manual' || { echo missing \$word; exit 1; }; done"
 # Run from a folder of its own, so it can only find its resources beside itself.
 (cd "$work" && HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" \
    "$tree/bin/solvane" --selftest >"$work/selftest" 2>&1) && echo "ok: installed --selftest" ||
