@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr const char* defaultBase = "https://sdo.gsfc.nasa.gov";
 // Listings of a busy day run to a few megabytes; an image to a few hundred kilobytes.
 constexpr qint64 largestListing = qint64(32) << 20;
 constexpr qint64 largestImage = qint64(8) << 20;
@@ -214,11 +213,6 @@ PassDeadline DirectSource::startingDeadline() {
 void DirectSource::setBudgets(std::chrono::seconds fill, std::chrono::seconds shortest) {
     fillSeconds.store(fill.count());
     shortestSeconds.store(shortest.count());
-}
-
-std::optional<QString> DirectSource::base(QString* error) {
-    return HttpClient::httpsBase(defaultBase, "SOLVANE_SDO_BASE", QStringLiteral("the archive address"),
-                                 error);
 }
 
 DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache::Progress& progress,

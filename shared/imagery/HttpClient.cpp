@@ -216,17 +216,3 @@ std::optional<HttpClient::Answer> HttpClient::getConditional(const QString& url,
                                                              std::chrono::seconds total) {
     return transfer(url, etag, error, Protocols::httpsOnly, largestBytes, stall, total);
 }
-
-std::optional<QString> HttpClient::httpsBase(const char* fallback, const char* override, const QString& what,
-                                             QString* error) {
-    QString text = QString::fromLatin1(fallback);
-    if (const char* given = std::getenv(override); given && *given) text = QString::fromUtf8(given);
-    while (text.endsWith(QLatin1Char('/')))
-        text.chop(1);
-    const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme() != QLatin1String("https") || url.host().isEmpty()) {
-        if (error) *error = what + QStringLiteral(" is not an https address: ") + text;
-        return std::nullopt;
-    }
-    return text;
-}

@@ -310,7 +310,9 @@ TEST_F(DirectPass, UntrustedArchiveDamagedImagesOddNamesAndAMissingDay) {
 // they fail again; an error page served once is forgiven; a killed write's leftovers go; a slow archive
 // costs a pass its budget, and the next scheduled check goes on.
 TEST_F(DirectPass, FaultsAreJudgedOnceForgivenWhenPassingAndBoundedInTime) {
-    serve({"--channels", "171,304", "--hours", "10"}, R"(location ~ _0304\.jpg$ { limit_rate 300; })");
+    // One image a slot, mostly: an image that does not decode then leaves its slot without one of its own.
+    serve({"--channels", "171,304", "--hours", "10", "--cadence", "1200"},
+          R"(location ~ _0304\.jpg$ { limit_rate 300; })");
     Settings::setProducts({"171"});
     const QStringList names = images("171");
     std::map<qint64, int> perSlot;

@@ -3,6 +3,7 @@
 
     make_browse.py ROOT [--now ISO] [--hours H] [--channels 171,304,HMIIC,...] [--sizes 1024,2048]
                         [--gap HOURS_AGO:HOURS] [--damaged] [--odd] [--seed N] [--pad-bytes N]
+                        [--cadence SECONDS]
     make_browse.py ROOT --add CHANNEL:COUNT
 
 ROOT gets assets/img/browse/YYYY/MM/DD/ with the listing the web server writes (index.html, Apache's
@@ -20,7 +21,8 @@ at the chosen sizes (default 1024) exist as files; the other rows name files tha
 --damaged cuts one image of the first channel short; --odd lists names the client must ignore (an
 impossible date, a time in the future, another day's image, a channel that does not exist, duplicates,
 links into other folders). --add appends COUNT images of CHANNEL, one every 20 minutes after its newest.
---pad-bytes N makes every image at least N bytes.
+--pad-bytes N makes every image at least N bytes. --cadence SECONDS spaces the chosen channels' images
+(default 600, NASA's; 1200 gives most 20-minute slots a single image).
 ROOT/.work/truth.json records every image per channel at 1024 pixels ({"171": ["name", ...]}) and the
 damaged one.
 """
@@ -240,6 +242,7 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--add")
     parser.add_argument("--pad-bytes", type=int, default=0)
+    parser.add_argument("--cadence", type=int, default=CADENCE)
     args = parser.parse_args()
     root = args.root
     truth_path = os.path.join(root, ".work", "truth.json")
@@ -283,7 +286,7 @@ def main():
         while moment <= now:
             if not (gap and gap[0] <= moment < gap[1]):
                 names.append(name_of(moment, channel_of(channel)))
-            moment += datetime.timedelta(seconds=CADENCE + rng.randint(-JITTER, JITTER))
+            moment += datetime.timedelta(seconds=args.cadence + rng.randint(-JITTER, JITTER))
         truth["images"][channel] = names
     if args.damaged and channels:
         truth["damaged"] = newest_of_slot_before_end(truth["images"][channels[0]])
