@@ -165,6 +165,8 @@ void Preferences::fitWindow() {
 void Preferences::orderTabs() {
     // Reading order: the mode on top, then the left column and the right column each top to bottom,
     // then the bottom row; the per-screen rows are made after the rest and would otherwise come last.
+    // Positions are read below: let every pending layout (the rebuilt per-screen rows) settle first.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     auto* scroll = window_->findChild<QScrollArea*>(QStringLiteral("cards"));
     QWidget* page = scroll->widget();
     const int middle = page->width() / 2;
