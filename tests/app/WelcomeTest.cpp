@@ -2,6 +2,7 @@
 #include "App.h"
 #include "DisplayGeometry.h"
 #include "MiniPlayer.h"
+#include "QtDates.h"
 #include "ScreenMap.h"
 #include "TestSupport.h"
 #include "WindowsFixture.h"
@@ -170,10 +171,10 @@ TEST_F(WindowsTest, TheMainMenuIsOnEveryWindowOfOursThatCanBeActive) {
 
 // The welcome title does not promise the last 48 hours over old imagery; choosing a mode is consent.
 TEST_F(WindowsTest, WelcomeTitleTellsOldImageryAndChoosingAModeIsConsent) {
-    const QDateTime now(QDate(2026, 12, 8), QTime(20, 0), Qt::UTC);
+    const QDateTime now = compat::utcDateTime(QDate(2026, 12, 8), QTime(20, 0));
     EXPECT_EQ(Welcome::titleFor(now.addSecs(-3600), now), "The Sun, the last 48 hours");
     EXPECT_EQ(Welcome::titleFor(std::nullopt, now), "The Sun, the last 48 hours");
-    EXPECT_EQ(Welcome::titleFor(QDateTime(QDate(2013, 6, 24), QTime(17, 31), Qt::UTC), now),
+    EXPECT_EQ(Welcome::titleFor(compat::utcDateTime(QDate(2013, 6, 24), QTime(17, 31)), now),
               "The Sun, 48 hours to 24 Jun 2013");
 
     Settings::setConfigured(false);
