@@ -41,6 +41,8 @@ Tray::Tray(Controller& controller, Environment environment, QObject* parent)
 }
 
 Tray::~Tray() {
+    // Qt 6.8's D-Bus tray gives each entry a platform item that only removing the entry frees.
+    if (menu_) menu_->clear();
     delete menu_;
 }
 

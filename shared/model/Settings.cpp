@@ -6,6 +6,7 @@
 #include "BuildInfo.h"
 #include "Log.h"
 #include "LoginItem.h"
+#include "QtDates.h"
 #include "SettingsStore.h"
 
 #include <algorithm>
@@ -74,7 +75,7 @@ SettingsStore& d() {
 }
 
 QDateTime distantPast() {
-    return QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
+    return compat::utcDateTime(QDate(1, 1, 1), QTime(0, 0));
 }
 
 Mode mode() {

@@ -2,6 +2,7 @@
 #include "App.h"
 #include "DisplayGeometry.h"
 #include "MiniPlayer.h"
+#include "QtDates.h"
 #include "ScreenMap.h"
 #include "TestSupport.h"
 #include "WindowsFixture.h"
@@ -194,7 +195,7 @@ TEST_F(WindowsTest, TheMainMenuIsOnEveryWindowOfOursThatCanBeActive) {
 // The welcome title is today's Sun only over today's imagery: over the bundled clip it says today's is on
 // its way, or why it can't come. Choosing a mode is the consent.
 TEST_F(WindowsTest, WelcomeTitleFollowsTheCacheAndChoosingAModeIsConsent) {
-    const QDateTime now(QDate(2026, 12, 8), QTime(20, 0), Qt::UTC);
+    const QDateTime now = compat::utcDateTime(QDate(2026, 12, 8), QTime(20, 0));
     CacheEntry seed;
     seed.id = "193";
     seed.video = "seed.mp4";

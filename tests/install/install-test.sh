@@ -55,6 +55,8 @@ check "the manual page lists every switch of --help" sh -c "zcat '$tree/share/ma
   { echo "FAILED: installed --selftest"; tail -5 "$work/selftest"; failures=$((failures + 1)); }
 
 # The Debian package.
+# Only the package made now: an older one in the folder may carry another version.
+rm -f "$build"/solvane_*_amd64.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/solvane_*_amd64.deb)
 if command -v lintian >/dev/null; then
