@@ -31,7 +31,7 @@ from PIL import Image, ImageDraw
 
 COLOURS = {94: (40, 200, 90), 131: (20, 170, 170), 171: (230, 190, 60), 193: (200, 130, 60),
            211: (170, 80, 190), 304: (230, 70, 40), 335: (60, 90, 220), 1600: (170, 200, 40),
-           1700: (230, 120, 170)}
+           1700: (230, 120, 170), "HMIIC": (235, 150, 50), "HMIB": (128, 128, 128)}
 SIZE = 1024
 VARIANTS = 6
 
@@ -40,8 +40,18 @@ def parse_iso(text):
     return datetime.datetime.strptime(text, "%Y-%m-%dT%H:%M:%SZ").replace(tzinfo=datetime.timezone.utc)
 
 
+def code(text):
+    """A channel as given: an AIA wavelength (171) or an HMI code ("HMIIC", "HMIB")."""
+    return int(text) if str(text).isdigit() else str(text)
+
+
+def code_text(channel):
+    """A channel as the archive writes it in names: "0171", "HMIIC"."""
+    return "%04d" % channel if isinstance(channel, int) else channel
+
+
 def name_of(moment, channel, size=SIZE):
-    return "%s_%d_%04d.jpg" % (moment.strftime("%Y%m%d_%H%M%S"), size, channel)
+    return "%s_%d_%s.jpg" % (moment.strftime("%Y%m%d_%H%M%S"), size, code_text(channel))
 
 
 def moment_of(name):
@@ -107,7 +117,7 @@ def odd_names(day, rng):
             stamp + "_235960_1024_0171.jpg",                     # second 60
             "29991231_000000_1024_0171.jpg",                    # the future
             other + "_120000_1024_0171.jpg",                    # another day's image
-            stamp + "_120000_1024_HMIIC.jpg",                   # an HMI picture
+            stamp + "_120000_1024_HMIBC.jpg",                   # an HMI picture we do not read
             stamp + "_120000_1024_0999.jpg",                    # a channel that does not exist
             "README.txt"]
 
@@ -128,15 +138,16 @@ def build_listings(root, truth, odd):
             rows += names[:3]  # duplicates
             # Links with other paths: only the last component counts, fetched from this folder.
             rows += ["../../../../latest/" + names[-1], "https://elsewhere.invalid/x/" + names[0]]
-        write(os.path.join(day_folder(root, day), "index.html"), listing(day, rows))
+        # Apache lists a folder sorted by name, and names begin with the time: new images come last.
+        write(os.path.join(day_folder(root, day), "index.html"), listing(day, sorted(rows)))
 
 
 def build_latest(root, truth, pictures):
     for channel, names in truth["images"].items():
         if names:
             newest = names[-1]
-            write(os.path.join(root, "assets", "img", "latest", "latest_1024_%04d.jpg" % int(channel)),
-                  with_comment(pictures[(int(channel), 0)], newest))
+            write(os.path.join(root, "assets", "img", "latest", "latest_1024_%s.jpg" % code_text(code(channel))),
+                  with_comment(pictures[(code(channel), 0)], newest))
 
 
 def put_image(root, name, jpeg, damaged, pad=0):
@@ -171,19 +182,19 @@ def main():
             truth = json.load(f)
         channel, count = args.add.split(":")
         names = truth["images"][channel]
-        pictures = {(int(channel), v): picture(int(channel), v) for v in range(VARIANTS)}
+        pictures = {(code(channel), v): picture(code(channel), v) for v in range(VARIANTS)}
         last = moment_of(names[-1])
         for step in range(1, int(count) + 1):
-            name = name_of(last + datetime.timedelta(minutes=20 * step), int(channel))
-            put_image(root, name, pictures[(int(channel), step % VARIANTS)], False)
+            name = name_of(last + datetime.timedelta(minutes=20 * step), code(channel))
+            put_image(root, name, pictures[(code(channel), step % VARIANTS)], False)
             names.append(name)
         build_listings(root, truth, truth.get("odd", False))
-        build_latest(root, truth, {(int(c), 0): picture(int(c), 0) for c in truth["images"]})
+        build_latest(root, truth, {(code(c), 0): picture(code(c), 0) for c in truth["images"]})
         write(truth_path, json.dumps(truth, indent=1).encode())
         return 0
 
     now = parse_iso(args.now) if args.now else datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
-    channels = [int(c) for c in args.channels.split(",") if c]
+    channels = [code(c) for c in args.channels.split(",") if c]
     rng = random.Random(args.seed)
     gap = None
     if args.gap:
