@@ -1,6 +1,7 @@
 #include "Tray.h"
 
 #include "Cache.h"
+#include "CacheSettings.h"
 #include "Controller.h"
 #include "Log.h"
 #include "Platform.h"
@@ -134,8 +135,9 @@ QString Tray::imageryLine() const {
     state.imageryHost = Settings::imageryHost();
     state.offline = Settings::offline();
     state.downloading = controller_.refreshing();
+    state.meteredHolds = CacheSettings::meteredHolds();
     state.now = env_.now();
-    const QString imagery = SourceStatus::line(state);
+    const QString imagery = SourceStatus::lineWithNetwork(state);
     const auto& weather = spaceWeather_.current();
     const QString xray = weather ? XrayStatus::level(*weather, state.now) : QString();
     if (xray.isEmpty()) return imagery;

@@ -121,3 +121,9 @@ QString SourceStatus::line(const State& state) {
                       showingFrom(state, newest));
     return joined(QStringLiteral("Nothing new from ") + name + QLatin1Char('.'), showingFrom(state, newest));
 }
+
+QString SourceStatus::lineWithNetwork(const State& state) {
+    const QString plain = line(state);
+    if (!state.meteredHolds || state.offline || state.downloading) return plain;
+    return joined(plain, QStringLiteral("On a metered network: new images wait until Settings allows them."));
+}

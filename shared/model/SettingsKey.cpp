@@ -42,9 +42,12 @@ constexpr std::array<const char*, keyCount> names{
     "migratedFromCorvane",
     "notifyFlares",
     "announcedFlares",
+    "followNasa",
+    "useMeteredNetwork",
+    "sharperClips",
 };
 
-static_assert(int(Key::announcedFlares) == keyCount - 1);
+static_assert(int(Key::sharperClips) == keyCount - 1);
 } // namespace
 
 const std::array<Key, keyCount>& allKeys() {

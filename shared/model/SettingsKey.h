@@ -44,9 +44,12 @@ enum class Key {
     migratedFromCorvane,
     notifyFlares,
     announcedFlares,
+    followNasa,
+    useMeteredNetwork,
+    sharperClips,
 };
 
-inline constexpr int keyCount = 36;
+inline constexpr int keyCount = 39;
 
 // Every key in declaration order.
 const std::array<Key, keyCount>& allKeys();

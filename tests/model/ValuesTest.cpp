@@ -49,7 +49,10 @@ TEST(SettingsKey, ThirtyFourKeysInOrderWithTheirNames) {
                                "liveStatusIcon",
                                "migratedFromCorvane",
                                "notifyFlares",
-                               "announcedFlares"};
+                               "announcedFlares",
+                               "followNasa",
+                               "useMeteredNetwork",
+                               "sharperClips"};
     ASSERT_EQ(Settings::allKeys().size(), size_t(expected.size()));
     for (int i = 0; i < Settings::keyCount; ++i) {
         const Settings::Key key = Settings::allKeys()[size_t(i)];
