@@ -7,6 +7,7 @@
 
 #include "AppParts.h"
 #include "Controller.h"
+#include "FollowPass.h"
 #include "Mode.h"
 #include "WallView.h"
 
@@ -23,7 +24,9 @@
 #include <vector>
 
 class CloseButton;
+class Follower;
 class IdleTime;
+class NetworkCost;
 class ModeBadge;
 class MotionPreference;
 class ScreenLock;
@@ -52,6 +55,10 @@ public:
         std::shared_ptr<MotionPreference> motion;
         // Seams handed to every WallView (tests give a manual clock and a fixed cache).
         std::function<WallView::Environment()> wallEnvironment;
+        // Whether the network is metered; none: never.
+        std::shared_ptr<NetworkCost> network;
+        // One light pass (FollowPass::run when empty); tests record instead.
+        std::function<FollowPass::Outcome(const QSet<QString>& products, const QDateTime& now)> followPass;
     };
 
     // What the command line asks of the launch.
@@ -110,6 +117,10 @@ public:
     bool rebuildPending() const { return rebuild_.isActive(); }
     bool ticking() const { return tick_.isActive(); }
     bool refreshTimerRunning() const { return hourly_.isActive(); }
+    // The light passes that follow NASA while the Sun is shown.
+    Follower& follower() { return *follower_; }
+    // The network is metered and the person has not allowed downloads on it.
+    bool meteredHolds() const;
     // A refresh pass is running on its background thread.
     bool refreshing() const override { return refreshing_->load(); }
     // Seconds since the last input, the session's or our own windows', whichever is less.
@@ -156,6 +167,8 @@ private:
     void present();
     void holdKeys();
     void startRefresh();
+    void watchNetwork();
+    void followed(bool madeClips);
     static std::vector<QRect> screenFrames();
 
     Environment env_;
@@ -174,6 +187,9 @@ private:
     QTimer rebuild_;
     QTimer tick_;
     QTimer hourly_;
+    Follower* follower_ = nullptr;
+    // The hourly pass came round while a light pass held the cache: it runs when that one ends.
+    bool refreshAfterFollow_ = false;
     QElapsedTimer lastInput_;
     int builds_ = 0;
     bool forced_ = false;

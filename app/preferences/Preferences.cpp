@@ -1,4 +1,5 @@
 #include "Preferences.h"
+#include "ScreenSizes.h"
 
 #include "Catalog.h"
 #include "Controller.h"
@@ -106,6 +107,8 @@ Preferences::~Preferences() {
 }
 
 void Preferences::background(std::function<void()> work) {
+    // A pass started from here makes what the screens need as they are now.
+    ScreenSizes::publish();
     QThread* thread = QThread::create(std::move(work));
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     std::erase_if(workers_, [](const QPointer<QThread>& worker) { return worker.isNull(); });
@@ -241,6 +244,7 @@ void Preferences::load() {
     c_.batteryBox->setChecked(Settings::pauseOnBattery());
     rebuildScreens();
     loadSource();
+    loadFollowing();
     applyMode();
     refreshCacheStatus();
     loading_ = false;
@@ -279,6 +283,7 @@ void Preferences::save() {
         PreferencesRules::savedProducts(Settings::products(), c_.screensGrid->lists());
     if (products != Settings::products()) Settings::setProducts(products);
     Settings::setConfigured(true);
+    refreshCost();
     // A screen turned Off or given other products changes behind the windows at once.
     controller_.syncLiveDesktop();
     scheduleRefresh();

@@ -72,6 +72,10 @@ public:
         QRadioButton* onlineRadio = nullptr;
         QRadioButton* offlineRadio = nullptr;
         QComboBox* refreshPopup = nullptr;
+        QCheckBox* followBox = nullptr;  // light passes while the Sun is shown
+        QCheckBox* meteredBox = nullptr; // downloads on a metered network too
+        QCheckBox* sharperBox = nullptr; // 2048-pixel clips for large screens
+        QLabel* costNote = nullptr;      // roughly what the chosen products download and keep
         QPushButton* primeButton = nullptr;
         QLabel* cacheStatus = nullptr;
         QRadioButton* directRadio = nullptr; // the imagery source: NASA SDO's own folders
@@ -157,6 +161,9 @@ private:
     void wire();
     void applyAppearance();
     void loadSource();
+    void loadFollowing();
+    void saveFollowing();
+    void refreshCost();
     void fitWindow();
     void orderTabs();
     void scheduleRefresh();

@@ -3,6 +3,7 @@
 
 #include "BrowseFetch.h"
 #include "BrowseRules.h"
+#include "CacheSettings.h"
 #include "Catalog.h"
 #include "ClipMaking.h"
 #include "DirectStore.h"
@@ -27,13 +28,7 @@ const QString rainbowID = QStringLiteral("rainbow");
 const QString ultravioletID = QStringLiteral("composite_uv");
 const QString demID = QStringLiteral("dem");
 
-// The channels a product is made of, in the order the clip maker expects them.
-std::vector<int> channelsOf(const QString& id) {
-    if (id == rainbowID) return {94, 131, 171, 193, 211, 304, 335};
-    if (id == ultravioletID) return {1700, 1600, 304};
-    if (const auto channel = Browse::channelOf(id)) return {*channel};
-    return {};
-}
+using DirectSource::channelsOf;
 
 ClipMaking::Kind kindOf(const QString& id) {
     if (id == rainbowID) return ClipMaking::Kind::rainbow;
@@ -148,6 +143,7 @@ bool make(const QString& id, DirectStore& store, std::optional<RemoteProduct>& m
         }
         ClipMaking::Job job;
         job.kind = kindOf(id);
+        job.size = store.size();
         job.frames = plan->frames;
         job.clip = clip;
         job.still = still;
@@ -178,7 +174,8 @@ std::optional<QString> DirectSource::base(QString* error) {
                                  error);
 }
 
-DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache::Progress& progress) {
+DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache::Progress& progress,
+                                        const QDateTime& now) {
     Outcome outcome;
     // The screen-saver hack registers no maker: it only plays what the program made.
     if (!ClipMaking::makeClip()) {
@@ -210,7 +207,6 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
             if (std::find(needed.begin(), needed.end(), channel) == needed.end()) needed.push_back(channel);
     }
     DirectStore store(Cache::file(QStringLiteral("direct")), needed);
-    const QDateTime now = QDateTime::currentDateTimeUtc();
 
     // 1. List the day folders that can hold images newer than every channel's newest held one.
     std::optional<QDateTime> from = store.oldestNewest();
@@ -336,7 +332,14 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
         }
     }
 
-    // 4. The rest of the window, newest first, then every clip.
+    // 4. The rest of the window, newest first, then every clip. A metered network the person has not
+    // allowed gets first light only.
+    if (outcome.reached && !missing.empty() && CacheSettings::meteredHolds()) {
+        log(QStringLiteral("direct: the network is metered; %1 older image(s) wait for another network")
+                .arg(missing.size()),
+            LogArea::cache);
+        missing.clear();
+    }
     if (outcome.reached) download(missing);
     if (Cache::stopRequested()) return outcome;
     store.removeOutsideWindows();
@@ -351,4 +354,27 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
     outcome.moved = int(moved.size());
     outcome.failed.removeDuplicates();
     return outcome;
+}
+
+std::vector<int> DirectSource::channelsOf(const QString& id) {
+    if (id == rainbowID) return {94, 131, 171, 193, 211, 304, 335};
+    if (id == ultravioletID) return {1700, 1600, 304};
+    if (const auto channel = Browse::channelOf(id)) return {*channel};
+    return {};
+}
+
+DirectSource::Made DirectSource::makeClips(const QStringList& ids, DirectStore& store) {
+    Made result;
+    for (const QString& id : ids) {
+        if (Cache::stopRequested()) break;
+        QString error;
+        std::optional<RemoteProduct> made;
+        if (make(id, store, made, error))
+            result.made << id;
+        else if (!error.isEmpty())
+            result.failed << id;
+        if (made && QFileInfo::exists(Cache::file(id + QStringLiteral(".mp4"))))
+            result.products.push_back(*made);
+    }
+    return result;
 }

@@ -1,4 +1,5 @@
 #include "App.h"
+#include "CacheSettings.h"
 #include "Catalog.h"
 #include "IdleTime.h"
 #include "Mode.h"
@@ -77,9 +78,9 @@ TEST(PreferencesRules, ScreenListsTitlesAndStoredEntries) {
 }
 
 TEST(PreferencesRules, CacheStatusArmNoteAndTurnOffText) {
-    std::vector<CacheEntry> twelve;
+    std::vector<CacheEntry> all;
     for (const CatalogProduct& product : Catalog::all())
-        twelve.push_back(entry(product.id, "2026-12-07T1" + QString::number(twelve.size() % 10) + ":00:00Z"));
+        all.push_back(entry(product.id, "2026-12-07T1" + QString::number(all.size() % 10) + ":00:00Z"));
     const QString newest = WallView::pretty(QString("2026-12-07T19:00:00Z"));
     const QDateTime next = QDateTime::currentDateTime().addSecs(1800);
     const QString nextTime = QLocale().toString(next.time(), QLocale::ShortFormat);
@@ -87,10 +88,10 @@ TEST(PreferencesRules, CacheStatusArmNoteAndTurnOffText) {
         {{}, false, std::nullopt, "Nothing downloaded yet"},
         {{entry("seed", "")}, false, std::nullopt, "The built-in clip only"},
         {{entry("seed", "")}, true, std::nullopt, "The built-in clip only on disk. Offline: not updating."},
-        {twelve, false, std::nullopt, "12 products, current to " + newest},
-        {twelve, true, std::nullopt, "12 products on disk. Offline: not updating."},
-        {twelve, false, next,
-         "12 products, current to " + newest + ". Checked within the hour; the next check can run at " +
+        {all, false, std::nullopt, "14 products, current to " + newest},
+        {all, true, std::nullopt, "14 products on disk. Offline: not updating."},
+        {all, false, next,
+         "14 products, current to " + newest + ". Checked within the hour; the next check can run at " +
              nextTime + "."},
     };
     for (const auto& [entries, offline, refused, line] : lines)
@@ -169,6 +170,10 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     c.statusIconBox->setChecked(true);
     EXPECT_FALSE(c.flareNoticeBox->isChecked()); // off until chosen
     c.flareNoticeBox->setChecked(true);
+    EXPECT_TRUE(c.followBox->isChecked() && !c.meteredBox->isChecked() && !c.sharperBox->isChecked());
+    c.followBox->setChecked(false);
+    c.meteredBox->setChecked(true);
+    c.sharperBox->setChecked(true);
     c.liveBox->setChecked(true);
     c.batteryBox->setChecked(false);
     c.loginBox->setChecked(true);
@@ -191,6 +196,8 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     EXPECT_EQ(Settings::runningLagSlots(), 3);
     EXPECT_TRUE(Settings::liveStatusIcon());
     EXPECT_TRUE(Settings::notifyFlares());
+    EXPECT_FALSE(Settings::followNasa());
+    EXPECT_TRUE(Settings::useMeteredNetwork() && Settings::sharperClips());
     EXPECT_TRUE(Settings::liveDesktop());
     EXPECT_FALSE(Settings::pauseOnBattery());
     EXPECT_TRUE(Settings::openAtLogin());
@@ -217,6 +224,7 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     EXPECT_EQ(d.lagPopup->currentData().toInt(), 3);
     EXPECT_TRUE(d.statusIconBox->isChecked() && d.liveBox->isChecked() && d.loginBox->isChecked());
     EXPECT_TRUE(d.flareNoticeBox->isChecked());
+    EXPECT_TRUE(!d.followBox->isChecked() && d.meteredBox->isChecked() && d.sharperBox->isChecked());
     EXPECT_FALSE(d.batteryBox->isChecked() || d.lockBox->isChecked());
     EXPECT_TRUE(d.desktopBox->isChecked());
     EXPECT_EQ(d.mode->checkedId(), Modes::segment(Mode::saver));
@@ -473,10 +481,21 @@ TEST_F(WindowsTest, ImagerySourceAndItsStatus) {
 
     c.directRadio->click();
     EXPECT_EQ(Settings::imageryHost(), QString());
+    // What the chosen products cost, and a metered network said where the status is.
+    Settings::setProducts({"171"});
+    CacheSettings::setNetworkMetered(true);
+    preferences->open();
+    EXPECT_EQ(c.costNote->text(), "About 14 MB a day to download and 38 MB on disk for the chosen products.");
+    EXPECT_TRUE(
+        c.cacheStatus->text().endsWith("On a metered network: new images wait until Settings allows them."))
+        << c.cacheStatus->text().toStdString();
+    EXPECT_TRUE(c.followBox->isEnabled());
+    CacheSettings::setNetworkMetered(false);
     Settings::setImageryHost("mirror.example.org");
     preferences->open();
     EXPECT_TRUE(c.mirrorRadio->isChecked());
     EXPECT_EQ(c.mirrorHost->text(), "mirror.example.org");
+    EXPECT_FALSE(c.followBox->isEnabled()) << "a mirror keeps its own cadence";
 }
 
 // On a 1280 x 720 screen the whole window fits, the bottom row stays in view, the wrapped cache line is

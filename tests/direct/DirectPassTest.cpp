@@ -2,8 +2,11 @@
 // making real clips with FFmpeg, from an empty cache, incrementally, through faults and a mirror.
 #include "BrowseFetch.h"
 #include "CacheFixture.h"
+#include "CacheSettings.h"
 #include "DirectClips.h"
 #include "DirectSource.h"
+#include "FollowPass.h"
+#include "LargeStills.h"
 #include "MirrorServers.h"
 
 #include <QImage>
@@ -370,4 +373,91 @@ TEST_F(DirectPass, AMirrorIsPreferredWhenSetAndTheArchiveTakesOverWhenItStops) {
     EXPECT_TRUE(record->usedOrigin && record->reached);
     EXPECT_TRUE(Cache::isNewer(text("171.mp4.src"), mirrorKey));
     EXPECT_EQ(entry("171")->updated, utcOf(images("171").last()).toString(Qt::ISODate));
+}
+
+TEST_F(DirectPass, TheLightPassReadsTheEndOfTodaysListingAndTakesOnlyNewSlots) {
+    serve({"--channels", "171,HMIIC", "--hours", "6"});
+    Settings::setProducts({"171", "intensitygram"});
+    ASSERT_TRUE(Cache::pass(true, false, false).has_value());
+    ASSERT_TRUE(entry("intensitygram").has_value()) << "HMI's intensitygram from the archive";
+    EXPECT_EQ(entry("intensitygram")->label, QStringLiteral("HMI Intensitygram"));
+    const QStringList before = images("171");
+    add("171:2");
+    add("HMIIC:1");
+    const QStringList added =
+        images("171").mid(before.size()) + images("HMIIC").mid(images("HMIIC").size() - 1);
+    const QDateTime newest = utcOf(images("171").last());
+    // NASA's 2048-pixel image of the newest 171 exists; the intensitygram's does not.
+    QImage large(2048, 2048, QImage::Format_RGB32);
+    large.fill(Qt::darkYellow);
+    ASSERT_TRUE(large.save(imagePath(images("171").last()).replace("_1024_", "_2048_"), "JPEG"));
+    CacheSettings::setScreens(2048, {});
+
+    archive->clearRequests();
+    CapturedLog captured;
+    // The clock stands just after the newest image, wherever the test's day is.
+    FollowPass::Outcome outcome = FollowPass::run({"171", "intensitygram"}, newest.addSecs(600));
+    QString logged = QString::fromUtf8(captured.finish());
+    QStringList requests = archive->requests();
+    QStringList fetched = imageRequests(requests).filter("_1024_");
+    EXPECT_EQ(QSet<QString>(fetched.begin(), fetched.end()), QSet<QString>(added.begin(), added.end()));
+    for (const QString& line : requests.filter("/index.html "))
+        EXPECT_TRUE(line.contains(" 206 ")) << "only the listing's end: " << line.toStdString();
+    EXPECT_LT(outcome.listingBytes, 8000);
+    EXPECT_EQ(outcome.newImages, 3);
+    EXPECT_EQ(outcome.made, (QStringList{"171", "intensitygram"}));
+    EXPECT_EQ(entry("171")->updated, newest.toString(Qt::ISODate));
+    EXPECT_TRUE(logged.contains(
+        "solvane: follow: 171, intensitygram: 3 new image(s), 171, intensitygram re-made; "
+        "newest " +
+        QDateTime::fromString(outcome.newest, Qt::ISODate).toUTC().toString("HH:mm") + " UTC"))
+        << logged.toStdString();
+    // The desktop's still for a large screen: NASA's larger image of the same time, where there is one.
+    EXPECT_EQ(text("171.2048.jpg.stamp"), text("171.png.stamp"));
+    EXPECT_EQ(LargeStills::stillFor(*entry("171"), 1920), "171.2048.jpg");
+    EXPECT_EQ(LargeStills::stillFor(*entry("171"), 1280), "171.png");
+    EXPECT_EQ(LargeStills::stillFor(*entry("intensitygram"), 1920), "intensitygram.png");
+    EXPECT_TRUE(logged.contains("solvane: direct: no 2048-pixel still of intensitygram: HTTP 404"));
+    CacheSettings::setScreens(1024, {});
+
+    // Nothing new: the listing's end again, no image, no clip.
+    archive->clearRequests();
+    outcome = FollowPass::run({"171", "intensitygram"}, newest.addSecs(900));
+    EXPECT_TRUE(imageRequests(archive->requests()).isEmpty());
+    EXPECT_EQ(outcome.newImages, 0);
+    EXPECT_TRUE(outcome.made.isEmpty());
+    EXPECT_FALSE(exists("171.2048.jpg")) << "no large still without a large screen";
+
+    // A held copy that no longer matches the listing's beginning: the whole listing is read once.
+    const QString held = cached("direct/listings/" + newest.toString("yyyyMMdd") + ".html");
+    QByteArray copy = readFile(held);
+    copy.replace(copy.lastIndexOf("_1024_0171.jpg\""), 4, "_XXX");
+    writeFile(held, copy);
+    add("171:1");
+    archive->clearRequests();
+    outcome = FollowPass::run({"171"}, newest.addSecs(1800));
+    requests = archive->requests();
+    EXPECT_EQ(requests.filter("/index.html 200 ").size(), 1) << requests.join('\n').toStdString();
+    EXPECT_EQ(outcome.newImages, 1);
+}
+
+TEST_F(DirectPass, AMeteredNetworkGetsFirstLightOnly) {
+    serve({"--channels", "171", "--hours", "6"});
+    Settings::setProducts({"171"});
+    CacheSettings::setNetworkMetered(true);
+    CapturedLog captured;
+    const auto record = Cache::pass(true, false, false);
+    const QString logged = QString::fromUtf8(captured.finish());
+    CacheSettings::setNetworkMetered(false);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(imageRequests(archive->requests()), QStringList{images("171").last()});
+    EXPECT_TRUE(logged.contains("solvane: direct: the network is metered; ")) << logged.toStdString();
+    EXPECT_EQ(entry("171")->frameCount, 1);
+
+    // Allowed in Preferences: the 48 hours come.
+    Settings::setUseMeteredNetwork(true);
+    CacheSettings::setNetworkMetered(true);
+    ASSERT_TRUE(Cache::pass(true, false, false).has_value());
+    CacheSettings::setNetworkMetered(false);
+    EXPECT_EQ(entry("171")->frameCount, slotsWithImages(images("171")));
 }
