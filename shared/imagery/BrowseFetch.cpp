@@ -59,6 +59,7 @@ size_t receiveHeader(char* data, size_t size, size_t count, void* target) {
         transfer->result.lastModified.reset();
         transfer->result.rangeStart.reset();
         transfer->result.wholeLength.reset();
+        transfer->result.compressed = false;
         transfer->retryAfterSeconds.reset();
     }
     const qsizetype colon = line.indexOf(':');
@@ -69,6 +70,9 @@ size_t receiveHeader(char* data, size_t size, size_t count, void* target) {
         transfer->result.etag = value;
     else if (name == "last-modified")
         transfer->result.lastModified = value;
+    else if (name == "content-encoding")
+        transfer->result.compressed =
+            !value.isEmpty() && value.compare(QLatin1String("identity"), Qt::CaseInsensitive) != 0;
     else if (name == "content-range") {
         // "bytes 1200-4095/4096"; anything else (an unknown length "*" included) is no usable range.
         static const QRegularExpression pattern(QStringLiteral(R"(^bytes\s+(\d+)-(\d+)/(\d+)$)"));

@@ -31,8 +31,9 @@ struct Result {
     QString error;   // in words, when there was no usable answer
     std::optional<QString> etag;
     std::optional<QString> lastModified;
-    qint64 bytes = 0;     // body bytes written, decoded
-    qint64 wireBytes = 0; // body bytes as they came over the network (compressed, when they were)
+    qint64 bytes = 0;        // body bytes written, decoded
+    qint64 wireBytes = 0;    // body bytes as they came over the network (compressed, when they were)
+    bool compressed = false; // the body came with a Content-Encoding (decoded as it arrived)
     // A 206's Content-Range: where its part starts and the whole file's length.
     std::optional<qint64> rangeStart;
     std::optional<qint64> wholeLength;

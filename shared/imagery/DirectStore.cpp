@@ -145,10 +145,17 @@ std::optional<QByteArray> DirectStore::acceptListing(const QDate& day, const Bro
         }
         if (result.etag) Cache::note(*result.etag, target + QStringLiteral(".etag"));
         if (result.lastModified) Cache::note(*result.lastModified, target + QStringLiteral(".modified"));
+        // A host that compresses its listings sends the whole one for less than its end plain.
+        if (result.compressed && result.bytes > 0)
+            Cache::note(QString::number(double(result.wireBytes) / double(result.bytes)),
+                        target + QStringLiteral(".compressed"));
+        else
+            QFile::remove(target + QStringLiteral(".compressed"));
         return readAll(target);
     }
     if (result.status == 404) {
-        for (const QString& suffix : {QString(), QStringLiteral(".etag"), QStringLiteral(".modified")})
+        for (const QString& suffix :
+             {QString(), QStringLiteral(".etag"), QStringLiteral(".modified"), QStringLiteral(".compressed")})
             QFile::remove(target + suffix);
         return std::nullopt;
     }
@@ -258,6 +265,11 @@ std::optional<BrowseFetch::Request> DirectStore::tailRequest(const QString& url,
     if (!held) return std::nullopt;
     const auto from = ListingTail::anchor(*held);
     if (!from) return std::nullopt;
+    // From a host that compresses its listings, the end plain or the whole compressed, whichever is less.
+    if (const auto ratio = readText(target + QStringLiteral(".compressed"))) {
+        const double expected = double(held->size()) * ratio->toDouble();
+        if (double(held->size() - *from + ListingTail::newBytesPerPass) >= expected) return std::nullopt;
+    }
     BrowseFetch::Request request = listingRequest(url, day);
     request.compressed = false;
     request.from = *from;

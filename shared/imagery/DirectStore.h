@@ -37,8 +37,9 @@ public:
     // host failed; nothing when there is none (or the folder is gone: 404).
     std::optional<QByteArray> acceptListing(const QDate& day, const BrowseFetch::Result& result);
     void removeListingsExcept(const std::vector<QDate>& days);
-    // A request for the end of a day's listing, from the last entry of the copy held on (see
-    // ListingTail.h), conditional on its validators; nothing when no copy is held.
+    // A request for the end of a day's listing, from the last half hour of the copy held on (see
+    // ListingTail.h), conditional on its validators; nothing when no copy is held, or when the host
+    // sends it compressed and the whole of it compressed costs less than its end plain.
     std::optional<BrowseFetch::Request> tailRequest(const QString& url, const QDate& day) const;
     // The day's whole listing after tailRequest's answer: the copy held when unchanged, the new end
     // joined to it, or the whole listing from a server that ignored the range; each kept with its

@@ -430,9 +430,7 @@ TEST_F(DirectPass, TheLightPassReadsTheEndOfTodaysListingAndTakesOnlyNewSlots) {
 
     // A held copy that no longer matches the listing's beginning: the whole listing is read once.
     const QString held = cached("direct/listings/" + newest.toString("yyyyMMdd") + ".html");
-    QByteArray copy = readFile(held);
-    copy.replace(copy.lastIndexOf("_1024_0171.jpg\""), 4, "_XXX");
-    writeFile(held, copy);
+    writeFile(held, readFile(held).mid(1));
     add("171:1");
     archive->clearRequests();
     outcome = FollowPass::run({"171"}, newest.addSecs(1800));

@@ -56,20 +56,24 @@ TEST(FollowRules, StartsSevenMinutesAfterEachSlotAndReadsTodayOnly) {
         EXPECT_EQ(Follow::whyNot(c.conditions), c.why) << c.why.value_or("runs").toStdString();
 }
 
-TEST(FollowRules, ANewEndJoinsTheHeldListingOnlyWhereItBeginsWithTheLastLineHeld) {
+TEST(FollowRules, ANewEndJoinsTheHeldListingOnlyWhereItBeginsWithTheLineHeldThere) {
+    auto row = [](const char* time) {
+        return "<a href=\"20261208_" + QByteArray(time) + "_1024_0171.jpg\">x</a>  08-Dec-2026 10:04  150K\n";
+    };
     const QByteArray head = "<html><body><pre>\n<a href=\"../\">Parent Directory</a>\n";
-    const QByteArray rowA = "<a href=\"20261208_100000_1024_0171.jpg\">x</a>  08-Dec-2026 10:04  150K\n";
-    const QByteArray rowB = "<a href=\"20261208_101200_1024_0171.jpg\">x</a>  08-Dec-2026 10:16  150K\n";
-    const QByteArray rowC = "<a href=\"20261208_102400_1024_0171.jpg\">x</a>  08-Dec-2026 10:28  150K\n";
     const QByteArray foot = "</pre><hr></body></html>\n";
-    const QByteArray held = head + rowA + rowB + foot;
-    const QByteArray newer = head + rowA + rowB + rowC + foot;
+    const QByteArray held = head + row("090000") + row("095000") + row("100000") + row("101200") + foot;
+    // From the first entry of the last half hour held: rows come a few minutes out of order.
     const auto from = ListingTail::anchor(held);
-    ASSERT_EQ(from, qint64((head + rowA).size())) << "the last entry's line";
+    ASSERT_EQ(from, qint64((head + row("090000")).size()));
+    const QByteArray newer = head + row("090000") + row("095000") + row("100000") + row("100500") +
+                             row("101200") + row("102400") + foot;
     EXPECT_EQ(ListingTail::splice(held, *from, newer.mid(*from)), newer);
     EXPECT_EQ(ListingTail::splice(held, *from, held.mid(*from)), held) << "nothing new";
-    // Rows changed before the end, or an answer from another place: the whole listing is asked for.
-    EXPECT_FALSE(ListingTail::splice(held, *from, (head + rowA + rowC + foot).mid(*from)));
+    // A row come before the start, or an answer from another place: the whole listing is asked for.
+    const QByteArray late =
+        head + row("090000") + row("093000") + row("095000") + row("100000") + row("101200") + foot;
+    EXPECT_FALSE(ListingTail::splice(held, *from, late.mid(*from)));
     EXPECT_FALSE(ListingTail::splice(held, *from, foot));
     EXPECT_FALSE(ListingTail::splice(held, qint64(held.size()), QByteArray("x")));
     EXPECT_FALSE(ListingTail::anchor("<html>no entries</html>"));
