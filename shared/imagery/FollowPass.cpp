@@ -14,10 +14,8 @@
 #include "PassLock.h"
 #include "SlotFill.h"
 
-#include <QFileInfo>
 #include <algorithm>
 #include <atomic>
-#include <map>
 
 namespace {
 
