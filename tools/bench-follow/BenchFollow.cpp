@@ -10,8 +10,8 @@
 // Usage: bench-follow [--products 171,304] [--generator 'COMMAND']
 // The generator lays out the stand-in; {root}, {now}, {hours} and {channels} are filled in. By default
 // /usr/bin/python3 tools/mirror/make_browse.py {root} --now {now} --hours {hours} --channels {channels}.
-// Clips are not encoded during the day (the maker records what it would make); the time one real
-// 144-slot clip takes here is measured once and added to when each new frame reaches the screen.
+// Clips are not encoded during the day (the maker records what it would make), but for the first light
+// pass, whose real making is timed and added to when each new frame reaches the screen.
 #include "BrowseFetch.h"
 #include "BrowseRules.h"
 #include "Cache.h"
@@ -25,7 +25,6 @@
 #include "SettingsStore.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -147,7 +146,7 @@ std::optional<QDateTime> newestOnScreen(const QString& product) {
 }
 
 Day simulate(const QString& cache, const QStringList& products, const std::map<QString, QStringList>& truth,
-             Archive& archive, double makingSeconds) {
+             Archive& archive, double& makingSeconds) {
     Cache::setDir(cache);
     QSet<QString> wanted(products.begin(), products.end());
     // The 48 hours before the day, filled by a scheduled pass (not counted).
@@ -171,7 +170,16 @@ Day simulate(const QString& cache, const QStringList& products, const std::map<Q
             scheduledDone = true;
         }
         archive.publish(at);
+        // The first light pass of the first run makes its clips for real, to time the making.
+        const bool timed = makingSeconds < 0;
+        if (timed) ClipMaking::install(&DirectClips::make, &DirectClips::toPng);
+        QElapsedTimer clock;
+        clock.start();
         const FollowPass::Outcome outcome = FollowPass::run(wanted, at);
+        if (timed) {
+            makingSeconds = double(clock.nsecsElapsed()) / 1e9;
+            ClipMaking::install(&recordMaking, &DirectClips::toPng);
+        }
         day.listingBytes += outcome.listingBytes;
         day.imageBytes += outcome.imageBytes;
         for (const QString& product : products)
@@ -207,26 +215,6 @@ Day simulate(const QString& cache, const QStringList& products, const std::map<Q
         }
     }
     return day;
-}
-
-// Seconds one real 144-slot clip of the stand-in's 171 images takes to make here.
-double measureMaking(const QString& root, const QString& folder) {
-    QStringList files;
-    QDirIterator it(root + "/assets/img/browse", {"*_1024_0171.jpg"}, QDir::Files,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next();
-    files.sort();
-    if (files.size() < 144) return 0;
-    ClipMaking::Job job;
-    for (const QString& file : files.mid(files.size() - 144))
-        job.frames.push_back({file});
-    job.clip = folder + "/measured.mp4";
-    job.still = folder + "/measured.png";
-    QElapsedTimer clock;
-    clock.start();
-    const ClipMaking::Outcome made = DirectClips::make(job);
-    return made.ok ? double(clock.nsecsElapsed()) / 1e9 : 0;
 }
 
 } // namespace
@@ -279,7 +267,7 @@ int main(int argc, char** argv) {
             truth[it.key()] << name.toString();
     Archive archive(root);
 
-    const double making = measureMaking(root, temp.path());
+    double making = -1; // timed on the first light pass
     ClipMaking::install(&recordMaking, &DirectClips::toPng);
     BrowseFetch::setFirstPause(std::chrono::milliseconds(50));
 
@@ -289,9 +277,8 @@ int main(int argc, char** argv) {
         {"plain", types + "gzip off; etag off; if_modified_since off;"},
         {"plain, no ranges", types + "gzip off; etag off; if_modified_since off; max_ranges 0;"},
     };
-    std::printf("bench-follow: %s, a simulated day (%s to %s UTC); one real clip takes %.1f s here\n",
-                qPrintable(products.join(", ")), qPrintable(dayStart.toString("d MMM HH:mm")),
-                qPrintable(dayEnd.toString("d MMM HH:mm")), making);
+    std::printf("bench-follow: %s, a simulated day (%s to %s UTC)\n", qPrintable(products.join(", ")),
+                qPrintable(dayStart.toString("d MMM HH:mm")), qPrintable(dayEnd.toString("d MMM HH:mm")));
     std::printf("%-26s %9s %7s %9s %13s %13s %9s  %s\n", "server", "fresh med", "worst", "requests",
                 "listing bytes", "image bytes", "list/img", "goals");
     const double productDays = double(products.size());
@@ -316,5 +303,9 @@ int main(int argc, char** argv) {
                     double(day.listingBytes) / productDays, double(day.imageBytes) / productDays, ratio,
                     worst <= 40 ? "met" : "MISSED", ratio <= limit ? "met" : "MISSED");
     }
+    std::printf(
+        "a light pass that re-made the clips for real took %.1f s here; each new frame reaches the screen "
+        "that much after its pass starts\n",
+        making);
     return 0;
 }
