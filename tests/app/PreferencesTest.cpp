@@ -485,7 +485,7 @@ TEST_F(WindowsTest, ImagerySourceAndItsStatus) {
     Settings::setProducts({"171"});
     CacheSettings::setNetworkMetered(true);
     preferences->open();
-    EXPECT_EQ(c.costNote->text(), "About 14 MB a day to download and 38 MB on disk for the chosen products.");
+    EXPECT_EQ(c.costNote->text(), "About 18 MB a day to download and 30 MB on disk for the chosen products.");
     EXPECT_TRUE(
         c.cacheStatus->text().endsWith("On a metered network: new images wait until Settings allows them."))
         << c.cacheStatus->text().toStdString();

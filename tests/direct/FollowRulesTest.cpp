@@ -93,7 +93,7 @@ TEST(FollowRules, WhatTheChosenProductsCost) {
     EXPECT_EQ(estimate({"171"}, {"171"}).downloadPerDay, 4 * 172'000 * 72 + ImageryCost::listingBytesPerDay);
     EXPECT_EQ(estimate({"dem"}).downloadPerDay, 0);
     EXPECT_EQ(ImageryCost::sentence(one),
-              "About 14 MB a day to download and 38 MB on disk for the chosen products.");
+              "About 18 MB a day to download and 30 MB on disk for the chosen products.");
     EXPECT_EQ(ImageryCost::sentence(rainbow),
-              "About 120 MB a day to download and 240 MB on disk for the chosen products.");
+              "About 120 MB a day to download and 230 MB on disk for the chosen products.");
 }
