@@ -335,8 +335,8 @@ TEST_F(DirectPass, AnUnreachableSourceKeepsTheCacheAndSaysWhy) {
 }
 
 TEST_F(DirectPass, AMirrorIsPreferredWhenSetAndTheArchiveTakesOverWhenItStops) {
-    serve({"--channels", "171", "--hours", "6"});
-    Settings::setProducts({"171"});
+    serve({"--channels", "171,HMIB", "--hours", "6"});
+    Settings::setProducts({"171,magnetogram"});
     const QString mirrorRoot = temp.path() + "/mirror";
     const QString updated =
         QDateTime::currentDateTimeUtc().addSecs(-3 * 3600).toString("yyyy-MM-ddTHH:mm:ssZ");
@@ -359,6 +359,10 @@ TEST_F(DirectPass, AMirrorIsPreferredWhenSetAndTheArchiveTakesOverWhenItStops) {
     EXPECT_EQ(read("171.png").left(8), QByteArray("\x89PNG\r\n\x1a\n", 8));
     EXPECT_EQ(QImage(cached("171.png")).convertToFormat(QImage::Format_RGB32),
               QImage(imagePath(images("171").first())).convertToFormat(QImage::Format_RGB32));
+    // The mirror does not publish HMI's magnetogram: it comes from the archive in the same pass.
+    ASSERT_TRUE(entry("magnetogram").has_value());
+    EXPECT_EQ(entry("magnetogram")->updated, utcOf(images("HMIB").last()).toString(Qt::ISODate));
+    EXPECT_TRUE(record->failed.isEmpty()) << record->failed.join(' ').toStdString();
     const QString mirrorKey = text("171.mp4.src");
 
     // The mirror stops answering: the pass reads the archive itself and says so.
@@ -457,5 +461,30 @@ TEST_F(DirectPass, AMeteredNetworkGetsFirstLightOnly) {
     CacheSettings::setNetworkMetered(true);
     ASSERT_TRUE(Cache::pass(true, false, false).has_value());
     CacheSettings::setNetworkMetered(false);
+    EXPECT_EQ(entry("171")->frameCount, slotsWithImages(images("171")));
+}
+
+TEST_F(DirectPass, SharperClipsAreMadeFromNasasLargerImages) {
+    serve({"--channels", "171", "--hours", "3"});
+    Settings::setProducts({"171"});
+    // NASA's 2048-pixel image of every observation, listed beside the 1024-pixel one.
+    for (const QString& name : images("171")) {
+        const QString large = QString(name).replace("_1024_", "_2048_");
+        ASSERT_TRUE(QImage(imagePath(name)).scaled(2048, 2048).save(imagePath(large), "JPEG"));
+        QFile listing(QFileInfo(imagePath(name)).path() + "/index.html");
+        ASSERT_TRUE(listing.open(QIODevice::Append));
+        listing.write(("<a href=\"" + large + "\">" + large + "</a>\n").toUtf8());
+    }
+    CacheSettings::setScreens(1024, {"171"});
+    const auto record = Cache::pass(true, false, false);
+    CacheSettings::setScreens(1024, {});
+    ASSERT_TRUE(record.has_value());
+    EXPECT_TRUE(record->failed.isEmpty());
+    const QStringList fetched = imageRequests(archive->requests());
+    EXPECT_TRUE(fetched.filter("_1024_").isEmpty()) << "no 1024-pixel image for a product made sharper";
+    EXPECT_EQ(fetched.filter("_2048_").size(), slotsWithImages(images("171")));
+    const QJsonObject stream = probe(cached("171.mp4"));
+    EXPECT_EQ(stream.value("width").toInt(), 2048);
+    EXPECT_EQ(stream.value("nb_read_frames").toString(), "144");
     EXPECT_EQ(entry("171")->frameCount, slotsWithImages(images("171")));
 }
