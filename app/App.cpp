@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFile>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QVariantAnimation>
@@ -58,7 +59,10 @@ App::App(Environment environment) : env_(std::move(environment)) {
     lastInput_.start();
     rebuild_.setSingleShot(true);
     rebuild_.setInterval(static_cast<int>(rebuildDelaySeconds * 1000));
-    connect(&rebuild_, &QTimer::timeout, this, [this] { layoutChanged(screenFrames()); });
+    connect(&rebuild_, &QTimer::timeout, this, [this] {
+        if (launched_) recordScreens();
+        layoutChanged(screenFrames());
+    });
     // The tick starts with the launch sequence; tests drive it by hand.
     tick_.setInterval(250);
     connect(&tick_, &QTimer::timeout, this, &App::tick);
@@ -71,11 +75,16 @@ App::App(Environment environment) : env_(std::move(environment)) {
     follower_ = new Follower(std::move(follow), this);
     connect(follower_, &Follower::followed, this,
             [this](const FollowPass::Outcome& outcome) { followed(!outcome.made.isEmpty()); });
+    firstLight_.setInterval(2000);
+    connect(&firstLight_, &QTimer::timeout, this, &App::watchFirstLight);
     watchScreens();
     qApp->installEventFilter(this);
     // Quitting never waits for a download: every pass (hourly, "Download all imagery now", "Update
     // now") stops at its next safe point.
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [] { Cache::requestStop(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [] {
+        Cache::requestStop();
+        QFile::remove(Diagnostics::screensRecord());
+    });
 }
 
 App::~App() {
@@ -320,6 +329,14 @@ void App::disarm() {
 
 void App::screensChanged() {
     rebuild_.start();
+}
+
+void App::recordScreens() {
+    QStringList screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << Diagnostics::screenText(screen->name(), screen->geometry().width(),
+                                           screen->geometry().height());
+    Diagnostics::recordScreens(screens);
 }
 
 void App::layoutChanged(const std::vector<QRect>& frames) {

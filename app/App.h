@@ -7,6 +7,7 @@
 
 #include "AppParts.h"
 #include "Controller.h"
+#include "Diagnostics.h"
 #include "FollowPass.h"
 #include "Mode.h"
 #include "WallView.h"
@@ -40,7 +41,7 @@ public:
     static constexpr double buttonFadeSeconds = 2.5;
     static constexpr double rebuildDelaySeconds = 0.5;
     static constexpr double dismissIdleSeconds = 0.5;
-    static constexpr int refreshEverySeconds = 3600;
+    static constexpr int refreshEverySeconds = Diagnostics::checkEverySeconds;
 
     // The desktop services the controller uses; anything left empty does nothing (main hands in the
     // Linux adapters, tests fakes).
@@ -123,6 +124,8 @@ public:
     bool meteredHolds() const;
     // A refresh pass is running on its background thread.
     bool refreshing() const override { return refreshing_->load(); }
+    std::optional<QDateTime> nextRefresh() const override;
+    void tryAgain() override { startRefresh(); }
     // Seconds since the last input, the session's or our own windows', whichever is less.
     double secondsIdle() const;
     // Whether the session's idle time can be known; without it nothing starts after idle time.
@@ -169,6 +172,11 @@ private:
     void startRefresh();
     void watchNetwork();
     void followed(bool madeClips);
+    void watchFirstLight();
+    // The cached stills as one text (id and stamp a line), to see when a pass has brought new ones.
+    static QString stillsNow();
+    // Records the connected screens for the diagnostics report of another process (--diagnose).
+    static void recordScreens();
     static std::vector<QRect> screenFrames();
 
     Environment env_;
@@ -190,6 +198,9 @@ private:
     Follower* follower_ = nullptr;
     // The hourly pass came round while a light pass held the cache: it runs when that one ends.
     bool refreshAfterFollow_ = false;
+    // While a pass runs: whether new stills have arrived for the desktop picture.
+    QTimer firstLight_;
+    QString stillsAtStart_;
     QElapsedTimer lastInput_;
     int builds_ = 0;
     bool forced_ = false;

@@ -13,6 +13,7 @@
 #include "ScreenSizes.h"
 #include "Settings.h"
 #include "SettingsStore.h"
+#include "StormAlert.h"
 
 #include <QApplication>
 #include <QPalette>
@@ -68,6 +69,7 @@ void App::launch(const Launch& options) {
     launched_ = true;
     watchNetwork();
     follower_->start();
+    recordScreens();
     if (!Settings::offline())
         followNetwork();
     else
@@ -145,7 +147,9 @@ void App::followNetwork() {
         hourly_.stop();
         log("refresh: offline, the hourly refresh stops", LogArea::cache);
     } else if (!offline && !hourly_.isActive()) {
-        log("refresh: now and every " + QString::number(refreshEverySeconds) + " s", LogArea::cache);
+        log("refresh: now and every " + QString::number(refreshEverySeconds) + " s; " +
+                Diagnostics::cadence(Settings::refreshMinutes()),
+            LogArea::cache);
         startRefresh();
         hourly_.start();
     }
@@ -161,6 +165,9 @@ void App::startRefresh() {
     }
     if (refreshing_->exchange(true)) return;
     ScreenSizes::publish();
+    stillsAtStart_ = stillsNow();
+    firstLight_.start();
+    parts_.statusChanged();
     QPointer<App> self(this);
     std::thread([self, flag = refreshing_] {
         Cache::refresh();
@@ -169,17 +176,48 @@ void App::startRefresh() {
             qApp,
             [self] {
                 if (!self) return;
+                self->firstLight_.stop();
                 self->parts_.applyDesktopPicture();
-                FlareAlert::announce(
-                    [notifier = Platform::notifier()](const QString& title, const QString& body) {
-                        return notifier->notify(title, body);
-                    });
+                self->parts_.statusChanged();
+                const FlareAlert::Send send = [notifier = Platform::notifier()](const QString& title,
+                                                                                const QString& body) {
+                    return notifier->notify(title, body);
+                };
+                const auto session =
+                    self->mode() == Mode::kiosk ? FlareAlert::Session::kiosk : FlareAlert::Session::ordinary;
+                FlareAlert::announce(send, session);
+                StormAlert::announce(send, session);
                 // The pass may have brought new flares and a new X-ray level.
                 for (WallView* wall : self->walls_)
                     wall->reloadSpaceWeather();
             },
             Qt::QueuedConnection);
     }).detach();
+}
+
+std::optional<QDateTime> App::nextRefresh() const {
+    if (!hourly_.isActive()) return std::nullopt;
+    return QDateTime::currentDateTime().addMSecs(hourly_.remainingTime());
+}
+
+QString App::stillsNow() {
+    QString key;
+    for (const CacheEntry& entry : Cache::entries())
+        if (entry.still)
+            key += entry.id + QLatin1Char(' ') + entry.stillUpdated.value_or(entry.updated) + '\n';
+    return key;
+}
+
+// A pass writes the first stills of a fresh cache long before it ends (first light): the desktop picture
+// takes them at once rather than minutes later.
+void App::watchFirstLight() {
+    if (!refreshing() || !Settings::configured() || !Settings::desktopActive()) return;
+    const QString now = stillsNow();
+    if (now == stillsAtStart_) return;
+    firstLight_.stop();
+    log("desktop: new stills arrived during the refresh; setting the picture now", LogArea::desktop);
+    parts_.applyDesktopPicture();
+    parts_.statusChanged();
 }
 
 void App::reopen() {

@@ -66,7 +66,11 @@ std::optional<int> CommandLine::runLightAction() const {
         std::fputs(Usage::text().toLocal8Bit().constData(), stderr);
         return 2;
     case Action::checkIndex:
-        if (const auto source = operand(QStringLiteral("--check-index"))) return Actions::checkIndex(*source);
+        if (const auto source = operand(QStringLiteral("--check-index"))) {
+            // An address needs the network library, which only the application's part loads.
+            if (Actions::isAddress(*source)) return std::nullopt;
+            return Actions::checkIndex(*source);
+        }
         std::fputs("usage: Solvane --check-index <path-or-url>\n", stderr);
         return 1;
     case Action::diagnose:

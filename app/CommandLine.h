@@ -41,16 +41,22 @@ struct CommandLine {
     // Runs the first command-line action that applies and gives its exit status, or nothing when the
     // graphical application should start. Writes to standard output and standard error only.
     std::optional<int> runAction() const;
-    // The same for the actions that need neither Qt Gui, FFmpeg nor Qt Widgets (help, version, an unknown
-    // switch, --check-index, --diagnose), which the program runs before it loads the application; nothing
-    // for every other action and for the application.
+    // The same for the actions that need neither Qt Gui, FFmpeg, Qt Widgets nor the network (help,
+    // version, an unknown switch, --check-index of a file, --diagnose), which the program runs before it
+    // loads the application; nothing for every other action and for the application.
     std::optional<int> runLightAction() const;
 };
 
 // Each action writes its output and gives the process's exit status. One file each under actions/.
 namespace Actions {
 int selfTest(); // may end the process itself
-int checkIndex(const QString& source);
+// Reads an index at an http(s) address: its body, or nothing with the reason in `error`.
+using IndexDownload = std::optional<QByteArray> (*)(const QString& address, QString* error);
+// Judges the index in a file, or at an address through `download` (which only the application's part
+// gives, as only it loads the network library).
+int checkIndex(const QString& source, IndexDownload download = nullptr);
+// Whether a --check-index source is an http(s) address rather than a file.
+bool isAddress(const QString& source);
 int lookTest();
 int exportFrame(const QString& productID, const QString& outputPath);
 int diagnose();

@@ -8,7 +8,9 @@
 
 #include "Mode.h"
 
+#include <QDateTime>
 #include <QString>
+#include <optional>
 #include <vector>
 
 class WallView;
@@ -24,6 +26,8 @@ public:
     virtual bool armedWaiting() const = 0;
     // A refresh pass is running.
     virtual bool refreshing() const = 0;
+    // When the hourly refresh runs next; nothing while it does not run (offline, before the launch).
+    virtual std::optional<QDateTime> nextRefresh() const = 0;
     // Whether the session's idle time can be known; without it nothing starts after idle time.
     virtual bool hasIdleSource() const = 0;
     // The walls on screen now, empty when nothing shows.
@@ -36,6 +40,9 @@ public:
     virtual void arm() = 0;
     virtual void disarm() = 0;
 
+    // Runs the ordinary refresh now, as the hourly one would (Try Again after the source could not be
+    // reached); nothing while one runs.
+    virtual void tryAgain() = 0;
     // Something the tray shows has changed: retitle and re-hide its items.
     virtual void statusChanged() = 0;
     // Each screen's next still on the desktop; the pictures from before Solvane put back.

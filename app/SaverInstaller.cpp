@@ -5,6 +5,7 @@
 #include "SettingsStore.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -44,6 +45,25 @@ std::optional<QString> swap(const QString& staged, const QString& installed, con
         const int error = errno;
         std::rename(away.constData(), to.constData());
         return QStringLiteral("could not move the new copy in: ") + why(error);
+    }
+    return std::nullopt;
+}
+
+// Links in the carried folder are copied as links that point where the carried ones do: the portable
+// build's saver finds its libraries through one (lib -> ../..), which from the copy must name the build's
+// own folder. A link to nothing makes the copy fail, as it would not run.
+std::optional<QString> pointLinksBack(const QString& source, const QString& copy) {
+    QDirIterator entries(copy, QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QString path = entries.next();
+        if (!QFileInfo(path).isSymLink()) continue;
+        const QFileInfo carried(source + path.mid(copy.size()));
+        if (!carried.exists())
+            return QStringLiteral("could not copy ") + carried.filePath() +
+                   QStringLiteral(": it links to nothing");
+        if (!QFile::remove(path) || !QFile::link(carried.symLinkTarget(), path))
+            return QStringLiteral("could not link ") + path;
     }
     return std::nullopt;
 }
@@ -107,11 +127,13 @@ std::optional<QString> SaverInstaller::replaceInstalled(const QString& source, c
     if (!staging.isValid()) return QStringLiteral("could not make a staging folder in ") + parent;
     const QString staged = staging.filePath(QFileInfo(source).fileName());
     std::error_code error;
-    std::filesystem::copy(QFile::encodeName(source).toStdString(), QFile::encodeName(staged).toStdString(),
-                          std::filesystem::copy_options::recursive, error);
+    std::filesystem::copy(
+        QFile::encodeName(source).toStdString(), QFile::encodeName(staged).toStdString(),
+        std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks, error);
     if (error)
         return QStringLiteral("could not copy ") + source + QStringLiteral(": ") +
                QString::fromLocal8Bit(error.message().c_str());
+    if (auto failure = pointLinksBack(source, staged)) return failure;
 
     if (!QFileInfo::exists(installed) && !QFileInfo(installed).isSymLink()) {
         if (std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(installed).constData()) != 0)

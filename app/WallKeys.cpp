@@ -34,12 +34,18 @@ public:
         setAccessibleName(QStringLiteral("Wall keys"));
         setAccessibleDescription(WallKeys::lines().join(QLatin1Char('\n')));
         font_.setPixelSize(int(std::lround(TypeScale::points(TypeScale::hint, scaleOf(parent)))));
-        const QFontMetrics metrics(font_);
-        int width = 0;
-        for (const QString& line : WallKeys::lines())
-            width = std::max(width, metrics.horizontalAdvance(line));
+        bold_ = font_;
+        bold_.setBold(true);
+        const QFontMetrics metrics(font_), strong(bold_);
+        int descriptions = 0;
+        for (const auto& [key, does] : WallKeys::keys()) {
+            keyWidth_ = std::max(keyWidth_, strong.horizontalAdvance(key));
+            descriptions = std::max(descriptions, metrics.horizontalAdvance(does));
+        }
         const int pad = metrics.height();
-        resize(width + 2 * pad, metrics.lineSpacing() * int(WallKeys::lines().size()) + 2 * pad);
+        gap_ = metrics.height();
+        resize(keyWidth_ + gap_ + descriptions + 2 * pad,
+               metrics.lineSpacing() * int(WallKeys::keys().size()) + 2 * pad);
         move((parent->width() - this->width()) / 2, (parent->height() - height()) / 2);
     }
     void setOpacity(double opacity) {
@@ -56,34 +62,48 @@ protected:
         painter.setBrush(QColor(0, 0, 0, 190));
         const QFontMetrics metrics(font_);
         painter.drawRoundedRect(rect(), metrics.height() / 2.0, metrics.height() / 2.0);
-        painter.setFont(font_);
         painter.setPen(Qt::white);
         const int pad = metrics.height();
-        int y = pad + metrics.ascent();
-        for (const QString& line : WallKeys::lines()) {
-            painter.drawText(pad, y, line);
+        int y = pad;
+        // Keys right-aligned in their column, what they do left-aligned in the next.
+        for (const auto& [key, does] : WallKeys::keys()) {
+            painter.setFont(bold_);
+            painter.drawText(QRect(pad, y, keyWidth_, metrics.lineSpacing()),
+                             Qt::AlignRight | Qt::AlignVCenter, key);
+            painter.setFont(font_);
+            painter.drawText(
+                QRect(pad + keyWidth_ + gap_, y, width() - pad - keyWidth_ - gap_, metrics.lineSpacing()),
+                Qt::AlignLeft | Qt::AlignVCenter, does);
             y += metrics.lineSpacing();
         }
     }
 
 private:
-    QFont font_;
+    QFont font_, bold_;
+    int keyWidth_ = 0, gap_ = 0;
     double opacity_ = 1.0;
 };
 
 } // namespace
 
-QStringList WallKeys::lines() {
+std::vector<std::pair<QString, QString>> WallKeys::keys() {
     return {
-        QStringLiteral("Esc    end the wall"),
-        QStringLiteral("Space    pause or play"),
-        QStringLiteral("← →    previous or next clip"),
-        QStringLiteral("Shift + ← →    one frame back or on"),
-        QStringLiteral("Wheel    move through the 48 hours"),
-        QStringLiteral("I    what you are looking at"),
-        QStringLiteral("L    the next look"),
-        QStringLiteral("? or F1    these keys"),
+        {QStringLiteral("Esc"), QStringLiteral("end the wall")},
+        {QStringLiteral("Space"), QStringLiteral("pause or play")},
+        {QStringLiteral("← →"), QStringLiteral("previous or next clip")},
+        {QStringLiteral("Shift + ← →"), QStringLiteral("one frame back or on")},
+        {QStringLiteral("Wheel"), QStringLiteral("move through the 48 hours")},
+        {QStringLiteral("I"), QStringLiteral("what you are looking at")},
+        {QStringLiteral("L"), QStringLiteral("the next look")},
+        {QStringLiteral("? or F1"), QStringLiteral("these keys")},
     };
+}
+
+QStringList WallKeys::lines() {
+    QStringList out;
+    for (const auto& [key, does] : keys())
+        out << key + QStringLiteral(": ") + does;
+    return out;
 }
 
 bool WallKeys::overlayShown(const WallWindow* window) {

@@ -4,12 +4,15 @@
 // by their object names, so the controller keeps no extra state. GUI thread only.
 
 #include <QStringList>
+#include <utility>
 #include <vector>
 
 class WallWindow;
 
 namespace WallKeys {
-// The overlay's lines, one key (or group of keys) each.
+// The overlay's rows: a key (or group of keys) and what it does, shown in two aligned columns.
+std::vector<std::pair<QString, QString>> keys();
+// The rows as lines of text ("Esc: end the wall"), for screen readers.
 QStringList lines();
 // Shows the overlay on every window, or takes it down when it is up. It fades after a few seconds.
 void toggleOverlay(const std::vector<WallWindow*>& windows);

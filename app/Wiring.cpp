@@ -57,7 +57,7 @@ void wireAppParts(App& app, AppParts& parts) {
     // The Preferences, welcome and mini-player windows live as long as the controller.
     auto* preferences = new Preferences(app);
     preferences->setParent(&app);
-    auto* welcome = new Welcome(*preferences);
+    auto* welcome = new Welcome(*preferences, app);
     welcome->setParent(&app);
     auto* miniPlayer = new MiniPlayer();
     miniPlayer->setParent(&app);

@@ -13,11 +13,28 @@
 #include "Wiring.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
 #include <unistd.h>
 
+namespace {
+
+// The portable build carries Qt's plugins in lib/qt6/plugins, and its Qt would look where Debian keeps
+// them. qt.conf beside the program says where they are, but Qt reads it only once an application object
+// exists, and --refresh reads JPEGs (through the image-format plugins) without one.
+void useCarriedQtPlugins() {
+    const QString bin = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
+    const QString plugins = QDir::cleanPath(bin + QStringLiteral("/../lib/qt6/plugins"));
+    if (QFileInfo(plugins).isDir()) QCoreApplication::setLibraryPaths({plugins});
+}
+
+} // namespace
+
 extern "C" __attribute__((visibility("default"))) int solvaneApplicationMain(int argc, char** argv) {
+    useCarriedQtPlugins();
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -1,6 +1,5 @@
 #include "Cache.h"
 #include "CommandLine.h"
-#include "HttpClient.h"
 #include "Log.h"
 
 #include <QFile>
@@ -32,15 +31,13 @@ std::optional<QByteArray> readFile(const QString& source, QString* error) {
     }
 }
 
-std::optional<QByteArray> readSource(const QString& source) {
-    QString error;
+std::optional<QByteArray> readSource(const QString& source, Actions::IndexDownload download) {
+    QString error = QStringLiteral("this part of the program does not read addresses");
     std::optional<QByteArray> bytes;
-    if (source.startsWith(QLatin1String("https://")))
-        bytes = HttpClient::get(source, &error, HttpClient::Protocols::httpsOnly, Cache::largestIndexBytes);
-    else if (source.startsWith(QLatin1String("http://")))
-        bytes = HttpClient::get(source, &error, HttpClient::Protocols::httpOrHttps, Cache::largestIndexBytes);
-    else
+    if (!Actions::isAddress(source))
         bytes = readFile(source, &error);
+    else if (download)
+        bytes = download(source, &error);
     if (!bytes)
         log(QStringLiteral("check-index: cannot read ") + source + QStringLiteral(": ") + error,
             LogArea::app);
@@ -68,8 +65,12 @@ QString Actions::escapedControls(const QString& text) {
     return shown;
 }
 
-int Actions::checkIndex(const QString& source) {
-    const auto bytes = readSource(source);
+bool Actions::isAddress(const QString& source) {
+    return source.startsWith(QLatin1String("https://")) || source.startsWith(QLatin1String("http://"));
+}
+
+int Actions::checkIndex(const QString& source, IndexDownload download) {
+    const auto bytes = readSource(source, download);
     if (!bytes) {
         Actions::printLine(stdout, QStringLiteral("reject ? cannot read ") + source);
         return 1;

@@ -1,7 +1,6 @@
 #include "Cache.h"
 #include "CommandLine.h"
-#include "Log.h"
-#include "SourceStatus.h"
+#include "PassStatus.h"
 #include "StopSignals.h"
 
 #include <unistd.h>
@@ -18,11 +17,8 @@ int Actions::prime() {
             std::fflush(stderr);
         };
     }
-    const auto before = Cache::lastPass();
+    const PassStatus status;
     // Some products failing is still a prime; no source answering at all is not.
-    if (const auto failure = SourceStatus::unreached(before, Cache::pass(true, true, true, progress))) {
-        log(QStringLiteral("prime failed: ") + *failure, LogArea::cache);
-        return stopSignals.exitStatus(2);
-    }
-    return stopSignals.exitStatus(0);
+    Cache::pass(true, true, true, progress);
+    return stopSignals.exitStatus(status.after(QStringLiteral("prime")));
 }

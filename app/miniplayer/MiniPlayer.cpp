@@ -56,6 +56,8 @@ void MiniPlayer::open() {
     WallView::Options options;
     options.products = Settings::productList(0);
     options.scale = screen ? screen->devicePixelRatio() : 2.0;
+    // Only the frame clock, scaled to the window: the wall's captions do not fit a corner player.
+    options.kind = ViewKind::mini;
     wall_ = new WallView(QSize(width, height), options,
                          wallEnvironment_ ? wallEnvironment_() : WallView::Environment{}, window_.get());
     wall_->setGeometry(window_->rect());

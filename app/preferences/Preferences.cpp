@@ -3,6 +3,8 @@
 
 #include "Catalog.h"
 #include "Controller.h"
+#include "DesktopManager.h"
+#include "Diagnostics.h"
 #include "Log.h"
 #include "Platform.h"
 #include "PreferencesRules.h"
@@ -10,11 +12,13 @@
 #include "ScreenGrid.h"
 #include "Settings.h"
 #include "SettingsStore.h"
+#include "SpaceWeatherCard.h"
 
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
@@ -34,9 +38,11 @@ constexpr int refreshDelayMs = 2000;
 constexpr int statusFollowMs = 5000;
 // Wide enough that every note in a column wraps to two or three lines.
 constexpr int comfortableWidth = 860;
-// The smallest the window may be made by hand; the cards scroll below it.
+// The smallest the window may be made by hand; the page scrolls below it.
 constexpr int minimumWidth = 640;
 constexpr int minimumHeight = 420;
+// No taller than this, whatever the screen: the page scrolls rather than the window reaching down.
+constexpr int tallest = 620;
 // Room left for the window manager's title bar and frame when the window is as tall as the screen.
 constexpr int titleBarAllowance = 40;
 
@@ -61,9 +67,12 @@ Preferences::Preferences(Controller& controller, Environment environment)
     if (!env_.downloading) env_.downloading = [&controller] { return controller.refreshing(); };
     if (!env_.quit) env_.quit = [] { QCoreApplication::quit(); };
     if (!env_.stop) env_.stop = [] { Cache::requestStop(); };
+    if (!env_.lockScreenChanged) env_.lockScreenChanged = [] { Desktop::syncLockScreen(); };
     if (!env_.confirm)
         env_.confirm = [this](const QString& title, const QString& text) {
-            QMessageBox alert(QMessageBox::Warning, title, title, QMessageBox::NoButton, window_.get());
+            // The question is the alert's text; a title bar would cut it short.
+            QMessageBox alert(QMessageBox::Warning, QStringLiteral("Solvane"), title, QMessageBox::NoButton,
+                              window_.get());
             alert.setInformativeText(text);
             QPushButton* go = alert.addButton(QStringLiteral("Turn Off and Quit"), QMessageBox::AcceptRole);
             alert.setDefaultButton(alert.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole));
@@ -83,6 +92,8 @@ Preferences::Preferences(Controller& controller, Environment environment)
         refreshCacheStatus(refused_);
     });
     statusFollow_.start();
+    primeFollow_.setInterval(1000);
+    connect(&primeFollow_, &QTimer::timeout, this, &Preferences::showPrimeProgress);
     build();
     wire();
     for (QScreen* screen : QGuiApplication::screens())
@@ -136,22 +147,20 @@ void Preferences::open() {
 
 void Preferences::fitWindow() {
     // Wrapped notes ask for height by width, which a top-level window does not do on its own: give it
-    // a comfortable width and the height its cards need there, but never more than the screen offers;
-    // the cards scroll inside what is left.
+    // a comfortable width and the height its page needs there, but no taller than tallest nor than the
+    // screen offers; the page scrolls inside what is left.
     auto* scroll = window_->findChild<QScrollArea*>(QStringLiteral("cards"));
-    QWidget* cards = scroll->widget();
+    QWidget* page = scroll->widget();
     QLayout* layout = window_->layout();
     const QRect screen = window_->screen() ? window_->screen()->availableGeometry() : QRect(0, 0, 1280, 720);
+    const int bar = scroll->verticalScrollBar()->sizeHint().width();
     const int width =
-        std::min(std::max(comfortableWidth, cards->minimumSizeHint().width() + 48 +
-                                                scroll->verticalScrollBar()->sizeHint().width()),
-                 screen.width());
-    const int inner = width - 48;
-    const int cardsHeight =
-        cards->hasHeightForWidth() ? cards->heightForWidth(inner) : cards->sizeHint().height();
+        std::min(std::max(comfortableWidth, page->minimumSizeHint().width() + bar), screen.width());
+    const int pageHeight =
+        page->hasHeightForWidth() ? page->heightForWidth(width - bar) : page->sizeHint().height();
     const int chrome = layout->sizeHint().height() - scroll->sizeHint().height();
     // A window manager's title bar takes some of the available height too.
-    const int height = std::min(chrome + cardsHeight, screen.height() - titleBarAllowance);
+    const int height = std::min({chrome + pageHeight, tallest, screen.height() - titleBarAllowance});
     window_->setMinimumSize(std::min(width, minimumWidth), std::min(height, minimumHeight));
     window_->resize(width, height);
 }
@@ -159,9 +168,14 @@ void Preferences::fitWindow() {
 void Preferences::orderTabs() {
     // Reading order: the mode on top, then the left column and the right column each top to bottom,
     // then the bottom row; the per-screen rows are made after the rest and would otherwise come last.
+    // Positions are read below: let every pending layout (the rebuilt per-screen rows) settle first.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     auto* scroll = window_->findChild<QScrollArea*>(QStringLiteral("cards"));
-    QWidget* cards = scroll->widget();
-    const int middle = cards->width() / 2;
+    QWidget* page = scroll->widget();
+    const int middle = page->width() / 2;
+    // The columns begin under the mode card.
+    const QWidget* modeCard = c_.modeHelp->parentWidget();
+    const int columnsTop = modeCard->mapTo(page, QPoint(0, modeCard->height())).y();
     struct Stop {
         int section, y, x;
         QWidget* widget;
@@ -172,12 +186,11 @@ void Preferences::orderTabs() {
         if (qobject_cast<QScrollBar*>(widget) || widget == scroll) continue;
         int section = 3;
         QPoint at;
-        if (cards->isAncestorOf(widget)) {
-            at = widget->mapTo(cards, QPoint(0, widget->height() / 2));
-            section = at.x() < middle ? 1 : 2;
+        if (page->isAncestorOf(widget)) {
+            at = widget->mapTo(page, QPoint(0, widget->height() / 2));
+            section = at.y() < columnsTop ? 0 : at.x() < middle ? 1 : 2;
         } else {
             at = widget->mapTo(window_.get(), QPoint(0, widget->height() / 2));
-            section = at.y() < scroll->y() ? 0 : 3;
         }
         stops.push_back({section, at.y(), at.x(), widget});
     }
@@ -223,7 +236,12 @@ void Preferences::applyAppearance() {
 
 void Preferences::load() {
     loading_ = true;
-    c_.mode->button(Modes::segment(Settings::mode()))->setChecked(true);
+    // Before a mode is chosen none shows as chosen: the default is no choice of the user's.
+    c_.mode->setExclusive(false);
+    for (QAbstractButton* segment : c_.mode->buttons())
+        segment->setChecked(Settings::configured() &&
+                            c_.mode->id(segment) == Modes::segment(Settings::mode()));
+    c_.mode->setExclusive(true);
     c_.idle->setValue(wholeMinutes(Settings::idleMinutes()));
     c_.lockBox->setChecked(Settings::lockOnDismiss());
     c_.loginBox->setChecked(Settings::openAtLogin());
@@ -238,10 +256,12 @@ void Preferences::load() {
     selectData(c_.lookPopup, Looks::rawValue(Settings::look()));
     selectData(c_.lagPopup, int(Settings::runningLagSlots()));
     c_.statusIconBox->setChecked(Settings::liveStatusIcon());
-    c_.flareNoticeBox->setChecked(Settings::notifyFlares());
-    c_.desktopBox->setChecked(Settings::desktop());
+    c_.spaceWeather->load();
+    // Desktop mode keeps the picture current whatever the setting says; the box shows that.
+    c_.desktopBox->setChecked(Settings::desktop() || desktopMode());
     c_.liveBox->setChecked(Settings::liveDesktop());
     c_.batteryBox->setChecked(Settings::pauseOnBattery());
+    c_.lockScreenBox->setChecked(Settings::sunOnLockScreen());
     rebuildScreens();
     loadSource();
     loadFollowing();
@@ -275,14 +295,15 @@ void Preferences::save() {
     if (c_.lagPopup->currentData().toInt() != Settings::runningLagSlots())
         Settings::setRunningLagSlots(c_.lagPopup->currentData().toInt());
     put(c_.statusIconBox->isChecked(), Settings::liveStatusIcon(), Settings::setLiveStatusIcon);
-    put(c_.flareNoticeBox->isChecked(), Settings::notifyFlares(), Settings::setNotifyFlares);
-    put(c_.desktopBox->isChecked(), Settings::desktop(), Settings::setDesktop);
+    if (!desktopMode()) put(c_.desktopBox->isChecked(), Settings::desktop(), Settings::setDesktop);
     put(c_.liveBox->isChecked(), Settings::liveDesktop(), Settings::setLiveDesktop);
     put(c_.batteryBox->isChecked(), Settings::pauseOnBattery(), Settings::setPauseOnBattery);
+    put(c_.lockScreenBox->isChecked(), Settings::sunOnLockScreen(), Settings::setSunOnLockScreen);
     const QStringList products =
         PreferencesRules::savedProducts(Settings::products(), c_.screensGrid->lists());
     if (products != Settings::products()) Settings::setProducts(products);
-    Settings::setConfigured(true);
+    // Only choosing a mode is the consent to change the desktop (modeChanged); a setting changed before
+    // that is kept, nothing more.
     refreshCost();
     // A screen turned Off or given other products changes behind the windows at once.
     controller_.syncLiveDesktop();
@@ -293,9 +314,20 @@ void Preferences::scheduleRefresh() {
     refreshLater_.start();
 }
 
+bool Preferences::desktopMode() {
+    // The stored default is no one's choice until a mode is chosen.
+    return Settings::configured() && Settings::mode() == Mode::desktop;
+}
+
 void Preferences::applyMode() {
     const Mode mode = Settings::mode();
-    c_.modeHelp->setText(Modes::helpLine(mode));
+    const bool chosen = Settings::configured();
+    c_.modeHelp->setText(chosen
+                             ? Modes::helpLine(mode)
+                             : QStringLiteral("No mode chosen yet. Choose one above: nothing on your desktop "
+                                              "changes until you do."));
+    c_.startButton->setEnabled(chosen);
+    c_.armButton->setEnabled(chosen);
     c_.startButton->setText(Modes::startTitle(mode));
     // What a screen reader says is what the button shows.
     c_.startButton->setAccessibleName(Modes::startTitle(mode));
@@ -312,13 +344,31 @@ void Preferences::applyMode() {
     c_.lockBox->setEnabled(mode == Mode::saver);
     c_.lockNote->setVisible(mode != Mode::saver);
     // In Desktop mode the picture is kept current whatever the box says.
-    c_.desktopBox->setEnabled(mode != Mode::desktop);
+    c_.desktopBox->setEnabled(!desktopMode());
     const bool live = Platform::liveDesktopUnavailable().isEmpty();
-    c_.liveBox->setEnabled(mode == Mode::desktop && live);
+    c_.liveBox->setEnabled(desktopMode() && live);
     c_.liveNote->setVisible(!live);
-    c_.batteryBox->setEnabled(mode == Mode::desktop && live && Settings::liveDesktop());
-    c_.desktopNow->setEnabled(Settings::desktopActive());
+    c_.batteryBox->setEnabled(desktopMode() && live && Settings::liveDesktop());
+    const bool lockable = c_.lockScreenNote->text().isEmpty();
+    c_.lockScreenBox->setEnabled(lockable);
+    c_.lockScreenNote->setVisible(!lockable);
+    // Nothing changes the desktop before a mode is chosen.
+    c_.desktopNow->setEnabled(chosen && Settings::desktopActive());
     c_.refreshPopup->setEnabled(!Settings::offline());
+    c_.cadenceNote->setText(QStringLiteral("Solvane ") + Diagnostics::cadence(Settings::refreshMinutes()) +
+                            QLatin1Char('.'));
+    // Offline, a download would break the promise of the radio button; a kiosk's own download (its preset
+    // is offline) stays available.
+    const bool mayDownload = !Settings::offline() || mode == Mode::kiosk;
+    c_.primeButton->setEnabled(mayDownload && !priming_);
+    c_.primeButton->setToolTip(mayDownload ? QString()
+                                           : QStringLiteral("Offline is on: choose Keep imagery updated to "
+                                                            "download."));
+    if (!priming_)
+        c_.primeNote->setText(mayDownload ? QString()
+                                          : QStringLiteral("Offline is on: choose Keep imagery updated to "
+                                                           "download."));
+    c_.primeNote->setVisible(!c_.primeNote->text().isEmpty());
 }
 
 void Preferences::modeChanged() {
@@ -358,7 +408,8 @@ void Preferences::rebuildScreens() {
     const QStringList products = Settings::products();
     const QList<QScreen*> screens = QGuiApplication::screens();
     for (int index = 0; index < screens.size(); ++index) {
-        names << screens[index]->name();
+        const QRect frame = screens[index]->geometry();
+        names << Diagnostics::screenText(screens[index]->name(), frame.width(), frame.height());
         lists.push_back(products.isEmpty() ? QStringList{}
                                            : Settings::choice(products[index % products.size()]));
     }
@@ -369,18 +420,35 @@ void Preferences::rebuildScreens() {
     }
 }
 
+void Preferences::showPrimeProgress() {
+    // What the full download fetches: every product NASA SDO gives directly, or all from a mirror.
+    const bool direct = Settings::imageryHost().isEmpty();
+    int wanted = 0, held = 0;
+    for (const CatalogProduct& product : Catalog::all()) {
+        if (direct && Catalog::needsMirror(product.id)) continue;
+        ++wanted;
+        if (QFileInfo::exists(Cache::file(product.id + QStringLiteral(".mp4")))) ++held;
+    }
+    c_.primeNote->setText(QStringLiteral("%1 of %2 products").arg(held).arg(wanted));
+    c_.primeNote->setVisible(true);
+}
+
 void Preferences::prime() {
     if (priming_) return;
     priming_ = true;
     c_.primeButton->setEnabled(false);
-    c_.busy->setRange(0, 0);
+    c_.busy->setRange(0, 100);
+    c_.busy->setValue(0);
     c_.busy->show();
+    showPrimeProgress();
+    primeFollow_.start();
     auto report = [this](int done, int total) {
         QMetaObject::invokeMethod(
             this,
             [this, done, total] {
                 c_.busy->setRange(0, std::max(total, 1));
                 c_.busy->setValue(std::min(done, total));
+                showPrimeProgress();
             },
             Qt::QueuedConnection);
     };
@@ -390,8 +458,10 @@ void Preferences::prime() {
             this,
             [this, refused] {
                 priming_ = false;
+                primeFollow_.stop();
                 c_.busy->hide();
-                c_.primeButton->setEnabled(true);
+                c_.primeNote->clear();
+                applyMode();
                 refreshCacheStatus(refused);
                 emit primed();
             },
@@ -402,12 +472,12 @@ void Preferences::prime() {
 void Preferences::updateDesktopNow() {
     auto apply = [this](std::optional<QDateTime> refused) {
         controller_.applyDesktopPicture();
+        controller_.statusChanged();
         refreshCacheStatus(refused);
     };
-    if (Settings::offline()) {
-        apply(std::nullopt);
-        return;
-    }
+    // What is cached goes on the desktop at once; the check that follows may wait for a running pass.
+    apply(std::nullopt);
+    if (Settings::offline()) return;
     background([this, apply] {
         const std::optional<QDateTime> refused = env_.refreshNow(false, {});
         if (refused)

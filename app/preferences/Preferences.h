@@ -32,6 +32,7 @@ class QSpinBox;
 class QThread;
 class QWidget;
 class ScreenGrid;
+class SpaceWeatherCard;
 
 class Preferences : public QObject {
     Q_OBJECT
@@ -54,6 +55,8 @@ public:
         std::function<MirrorCheck::Outcome(const QString& typed)> checkMirror;
         // Whether a refresh pass is running now (the status line then says it is downloading).
         std::function<bool()> downloading;
+        // The lock-screen box changed (Desktop::syncLockScreen).
+        std::function<void()> lockScreenChanged;
     };
 
     // The controls, for the window's own wiring and for tests.
@@ -77,7 +80,10 @@ public:
         QCheckBox* sharperBox = nullptr; // 2048-pixel clips for large screens
         QLabel* costNote = nullptr;      // roughly what the chosen products download and keep
         QPushButton* primeButton = nullptr;
+        QLabel* primeNote = nullptr; // "3 of 11 products" while downloading; why not while offline
         QLabel* cacheStatus = nullptr;
+        QPushButton* tryAgain = nullptr;     // shown while the source could not be reached
+        QLabel* cadenceNote = nullptr;       // how often the imagery is checked and fetched
         QRadioButton* directRadio = nullptr; // the imagery source: NASA SDO's own folders
         QRadioButton* mirrorRadio = nullptr; // or an imagery mirror named in mirrorHost
         QLineEdit* mirrorHost = nullptr;
@@ -89,12 +95,15 @@ public:
         QComboBox* lookPopup = nullptr;
         QComboBox* lagPopup = nullptr;
         QCheckBox* statusIconBox = nullptr;
-        QCheckBox* flareNoticeBox = nullptr;
+        SpaceWeatherCard* spaceWeather = nullptr; // flare and storm notices, the wall's badge
+        QCheckBox* flareNoticeBox = nullptr;      // its flare box
         QCheckBox* desktopBox = nullptr;
         QPushButton* desktopNow = nullptr;
         QCheckBox* liveBox = nullptr;
         QLabel* liveNote = nullptr; // why the live desktop cannot run here
         QCheckBox* batteryBox = nullptr;
+        QCheckBox* lockScreenBox = nullptr;
+        QLabel* lockScreenNote = nullptr; // why the lock screen cannot show the Sun here
         QLabel* desktopNote = nullptr;
         QSpinBox* loops = nullptr; // the loops field and its stepper
         QPushButton* startButton = nullptr;
@@ -135,6 +144,8 @@ public:
     void checkMirror();
     void deactivate();
     void updateDesktopNow();
+    // The full download's progress in products: those with a clip on disk of those it fetches.
+    void showPrimeProgress();
 
     QWidget* window() const { return window_.get(); }
     const Controls& controls() const { return c_; }
@@ -168,6 +179,8 @@ private:
     void orderTabs();
     void scheduleRefresh();
     bool carriesSaver() const;
+    // Desktop mode, chosen: the picture is kept current whatever the desktop setting says.
+    static bool desktopMode();
     // Runs `work` on a thread of its own, which the destructor waits for.
     void background(std::function<void()> work);
 
@@ -180,6 +193,7 @@ private:
     bool checkingMirror_ = false;
     QTimer refreshLater_;
     QTimer statusFollow_;              // keeps the cache line current while the window is up
+    QTimer primeFollow_;               // counts the products on disk while a full download runs
     std::optional<QDateTime> refused_; // the last refusal shown, kept while it lasts
     std::vector<QPointer<QThread>> workers_;
 };

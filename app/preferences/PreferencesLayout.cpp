@@ -4,11 +4,13 @@
 
 #include "BuildInfo.h"
 #include "Controller.h"
+#include "Diagnostics.h"
 #include "Look.h"
 #include "Platform.h"
 #include "Preferences.h"
 #include "ScreenGrid.h"
 #include "Settings.h"
+#include "SpaceWeatherCard.h"
 #include "Transition.h"
 
 #include <QButtonGroup>
@@ -104,34 +106,42 @@ void Preferences::build() {
     window_->setWindowTitle(QStringLiteral("Solvane Settings"));
     window_->setAccessibleName(QStringLiteral("Solvane Settings"));
     auto* stack = new QVBoxLayout(window_.get());
-    stack->setContentsMargins(24, 20, 24, 20);
-    stack->setSpacing(12);
-    stack->addWidget(buildModeCard());
+    stack->setContentsMargins(0, 0, 0, 16);
+    stack->setSpacing(8);
 
-    // The cards scroll when the screen is short (1280 x 720 and smaller); the mode on top and the row
-    // of Start, Arm and Turn Off and Quit stay in view.
+    // The whole page scrolls as one when the screen is short (1280 x 720 and smaller): the mode on top,
+    // then two columns of cards. Only the row of Start, Arm and Turn Off and Quit stays in view.
     auto* scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("cards"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* cards = new QWidget;
-    auto* columns = new QHBoxLayout(cards);
-    columns->setContentsMargins(0, 0, 0, 0);
+    auto* page = new QWidget;
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(24, 20, 24, 8);
+    pageLayout->setSpacing(12);
+    pageLayout->addWidget(buildModeCard());
+    auto* columns = new QHBoxLayout;
     columns->setSpacing(12);
     auto* left = new QVBoxLayout;
     auto* right = new QVBoxLayout;
     for (QWidget* widget : {buildScreensCard(), buildPlaybackCard(), buildDesktopCard()})
         left->addWidget(widget);
-    for (QWidget* widget : {buildGeneralCard(), buildStartingCard(), buildImageryCard(), buildSaverCard()})
+    c_.spaceWeather = new SpaceWeatherCard;
+    c_.flareNoticeBox = c_.spaceWeather->flareBox();
+    for (QWidget* widget : {buildGeneralCard(), buildStartingCard(), buildImageryCard(),
+                            static_cast<QWidget*>(c_.spaceWeather), buildSaverCard()})
         right->addWidget(widget);
     left->addStretch(1);
     right->addStretch(1);
     columns->addLayout(left, 1);
     columns->addLayout(right, 1);
-    scroll->setWidget(cards);
+    pageLayout->addLayout(columns, 1);
+    scroll->setWidget(page);
     stack->addWidget(scroll, 1);
-    stack->addWidget(buildButtonRow());
+    QWidget* bottom = buildButtonRow();
+    bottom->layout()->setContentsMargins(24, 0, 24, 0);
+    stack->addWidget(bottom);
     c_.saverSection->setVisible(carriesSaver());
 }
 
@@ -207,13 +217,19 @@ QWidget* Preferences::buildDesktopCard() {
     c_.liveNote = note(Platform::liveDesktopUnavailable());
     c_.liveNote->setAccessibleName(QStringLiteral("No live desktop"));
     c_.batteryBox = box(QStringLiteral("Pause on battery"));
+    c_.lockScreenBox = box(QStringLiteral("Show the Sun on the lock screen"),
+                           QStringLiteral("The lock screen shows the first screen's desktop picture while "
+                                          "Solvane sets it; yours comes back when this is off."));
+    c_.lockScreenNote = note(Platform::lockScreenUnavailable());
+    c_.lockScreenNote->setAccessibleName(QStringLiteral("No lock-screen picture"));
     c_.desktopNote =
         note(QStringLiteral("Rotates through each screen's ticked products, one step per update. Your "
                             "previous picture comes back when this is off."));
     auto* battery = row({c_.batteryBox});
     battery->layout()->setContentsMargins(22, 0, 0, 0);
     return card(QStringLiteral("Desktop picture"),
-                {row({c_.desktopBox, c_.desktopNow}), c_.liveBox, c_.liveNote, battery, c_.desktopNote});
+                {row({c_.desktopBox, c_.desktopNow}), c_.liveBox, c_.liveNote, battery, c_.lockScreenBox,
+                 c_.lockScreenNote, c_.desktopNote});
 }
 
 QWidget* Preferences::buildGeneralCard() {
@@ -225,13 +241,8 @@ QWidget* Preferences::buildGeneralCard() {
         box(QStringLiteral("Show a live Sun in the tray"),
             QStringLiteral("The tray Sun shows the latest picture, refreshed every 20 minutes. Off by "
                            "default."));
-    c_.flareNoticeBox =
-        box(QStringLiteral("Notify me of strong solar flares (M5 and above)"),
-            QStringLiteral(
-                "A desktop notification once per flare, from NOAA SWPC's X-ray data. Off by default."));
     c_.presetNote = note();
-    return card(QStringLiteral("General"),
-                {c_.loginBox, c_.attributionBox, c_.statusIconBox, c_.flareNoticeBox, c_.presetNote});
+    return card(QStringLiteral("General"), {c_.loginBox, c_.attributionBox, c_.statusIconBox, c_.presetNote});
 }
 
 QWidget* Preferences::buildStartingCard() {
@@ -265,10 +276,20 @@ QWidget* Preferences::buildImageryCard() {
     c_.busy->setMaximumWidth(120);
     c_.busy->setTextVisible(false);
     c_.busy->hide();
+    c_.primeNote = note();
+    c_.primeNote->setAccessibleName(QStringLiteral("Download of all imagery"));
     c_.cacheStatus = note();
     c_.cacheStatus->setAccessibleName(QStringLiteral("Downloaded imagery"));
+    c_.tryAgain = new QPushButton(QStringLiteral("Try Again"));
+    c_.tryAgain->setAccessibleName(QStringLiteral("Try Again"));
+    c_.tryAgain->setToolTip(QStringLiteral("Asks the imagery source again now, as the hourly check does."));
+    c_.tryAgain->hide();
+    c_.cadenceNote = note();
+    c_.cadenceNote->setAccessibleName(QStringLiteral("How often imagery is fetched"));
     auto* refresh = row({c_.refreshPopup});
     refresh->layout()->setContentsMargins(22, 0, 0, 0);
+    auto* cadence = row({c_.cadenceNote}, false);
+    cadence->layout()->setContentsMargins(22, 0, 0, 0);
     c_.followBox = box(
         QStringLiteral("Follow NASA as it publishes (new images every 20 minutes while the Sun is shown)"),
         QStringLiteral("Reads only what NASA SDO added since the last look, for the products on screen."));
@@ -308,8 +329,9 @@ QWidget* Preferences::buildImageryCard() {
     auto* mirror = row({c_.mirrorRadio, c_.mirrorHost, c_.mirrorUse}, false);
     auto* sourceTitle = new QLabel(QStringLiteral("Imagery from"));
     return card(QStringLiteral("Imagery"),
-                {c_.onlineRadio, refresh, following, c_.offlineRadio, row({c_.primeButton, c_.busy}),
-                 c_.cacheStatus, sourceTitle, row({c_.directRadio}), mirror, c_.sourceNote});
+                {c_.onlineRadio, refresh, cadence, following, c_.offlineRadio, row({c_.primeButton, c_.busy}),
+                 c_.primeNote, c_.cacheStatus, row({c_.tryAgain}), sourceTitle, row({c_.directRadio}), mirror,
+                 c_.sourceNote});
 }
 
 QWidget* Preferences::buildSaverCard() {
@@ -353,9 +375,10 @@ void Preferences::wire() {
         if (!loading_) applyMode();
     });
     connect(c_.loops, &QSpinBox::valueChanged, this, &Preferences::save);
-    for (QCheckBox* check : {c_.lockBox, c_.attributionBox, c_.captionUTCBox, c_.frameClockBox, c_.shuffleBox,
-                             c_.batteryBox, c_.flareNoticeBox})
+    for (QCheckBox* check :
+         {c_.lockBox, c_.attributionBox, c_.captionUTCBox, c_.frameClockBox, c_.shuffleBox, c_.batteryBox})
         connect(check, &QCheckBox::toggled, this, &Preferences::save);
+    connect(c_.spaceWeather, &SpaceWeatherCard::changed, this, &Preferences::save);
     connect(c_.loginBox, &QCheckBox::toggled, this, &Preferences::loginToggled);
     for (QCheckBox* check : {c_.followBox, c_.meteredBox, c_.sharperBox})
         connect(check, &QCheckBox::toggled, this, &Preferences::saveFollowing);
@@ -373,6 +396,11 @@ void Preferences::wire() {
             controller_.restoreDesktopPicture();
         applyMode();
     });
+    connect(c_.lockScreenBox, &QCheckBox::toggled, this, [this] {
+        if (loading_) return;
+        save();
+        env_.lockScreenChanged();
+    });
     connect(c_.liveBox, &QCheckBox::toggled, this, [this] {
         if (loading_) return;
         save();
@@ -383,6 +411,10 @@ void Preferences::wire() {
     for (QComboBox* combo : {c_.refreshPopup, c_.transitionPopup, c_.lookPopup, c_.lagPopup})
         connect(combo, &QComboBox::currentIndexChanged, this, &Preferences::save);
     connect(c_.primeButton, &QPushButton::clicked, this, &Preferences::prime);
+    connect(c_.tryAgain, &QPushButton::clicked, this, [this] {
+        controller_.tryAgain();
+        refreshCacheStatus();
+    });
     connect(c_.directRadio, &QRadioButton::toggled, this, [this](bool on) {
         if (on) sourceChanged();
     });

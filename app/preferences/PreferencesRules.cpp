@@ -19,6 +19,11 @@ QString summaryTitle(const QStringList& list) {
     return QString::number(list.size()) + " products";
 }
 
+QString productTitle(const QString& id, const QString& label, bool directSource) {
+    return directSource && Catalog::needsMirror(id) ? label + QStringLiteral(" (needs an imagery mirror)")
+                                                    : label;
+}
+
 QStringList toggledProduct(QStringList list, const QString& id) {
     if (list == QStringList{QStringLiteral("off")}) list.clear();
     if (list.contains(id))

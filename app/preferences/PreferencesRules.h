@@ -20,6 +20,10 @@ namespace PreferencesRules {
 // count followed by " products".
 QString summaryTitle(const QStringList& list);
 
+// A product's item in a screen's pull-down: its label, and "(needs an imagery mirror)" after it when the
+// imagery comes from NASA SDO directly and the product only from a mirror.
+QString productTitle(const QString& id, const QString& label, bool directSource);
+
 // Ticking a product: an "off" list becomes empty first, a ticked id leaves the list, an unticked one is
 // appended, so the order of ticking is the play order.
 QStringList toggledProduct(QStringList list, const QString& id);

@@ -4,7 +4,9 @@
 
 #include "CacheSettings.h"
 #include "Catalog.h"
+#include "Controller.h"
 #include "ImageryCost.h"
+#include "PlainCause.h"
 #include "Preferences.h"
 #include "PreferencesRules.h"
 #include "ScreenSizes.h"
@@ -92,11 +94,16 @@ void Preferences::refreshCacheStatus(const std::optional<QDateTime>& refused) {
     state.downloading = priming_ || (env_.downloading && env_.downloading());
     state.meteredHolds = CacheSettings::meteredHolds();
     state.now = QDateTime::currentDateTimeUtc();
-    // Offline, the first line already says so; the second then only tells how old the imagery is.
-    const QString source =
-        state.offline ? SourceStatus::showing(state) : SourceStatus::lineWithNetwork(state);
+    // Offline, the first line already says so; the second then only tells how old the imagery is. A
+    // source that could not be reached is one plain sentence with the next try, then what is shown.
+    QString source = state.offline ? SourceStatus::showing(state)
+                                   : PlainCause::imageryLine(state, controller_.nextRefresh());
+    const bool unreachable = PlainCause::showsUnreachable(state);
+    if (unreachable && !SourceStatus::showing(state).isEmpty())
+        source += QLatin1Char(' ') + SourceStatus::showing(state);
     const QString count = PreferencesRules::cacheStatusLine(state.entries, state.offline, refused);
     c_.cacheStatus->setText(source.isEmpty() ? count : count + QLatin1Char('\n') + source);
+    c_.tryAgain->setVisible(unreachable);
 }
 
 void Preferences::loadFollowing() {

@@ -2,6 +2,7 @@
 
 #include "Catalog.h"
 #include "PreferencesRules.h"
+#include "Settings.h"
 
 #include <QGridLayout>
 #include <QKeyEvent>
@@ -134,12 +135,14 @@ void ScreenGrid::rebuildMenu(int screen) {
         off->setCheckable(true);
         connect(off, &QAction::triggered, this, [this, screen] { disableScreen(screen); });
     }
+    const bool direct = Settings::imageryHost().isEmpty();
     for (QAction* action : menu->actions()) {
         if (action->isSeparator()) continue;
         const QString id = action->data().toString();
-        if (!id.isEmpty())
+        if (!id.isEmpty()) {
             action->setChecked(list.contains(id));
-        else if (action->text() == QLatin1String("All products (cycle)"))
+            action->setText(PreferencesRules::productTitle(id, Catalog::label(id).value_or(id), direct));
+        } else if (action->text() == QLatin1String("All products (cycle)"))
             action->setChecked(list.isEmpty());
         else
             action->setChecked(list == QStringList{QStringLiteral("off")});

@@ -13,16 +13,30 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QScreen>
 #include <QThreadPool>
 #include <QUrl>
 
 MenuActions::MenuActions(Controller& controller, Environment environment, QObject* parent)
     : QObject(parent), controller_(controller), env_(std::move(environment)) {
-    if (!env_.diagnostics) env_.diagnostics = [] { return Diagnostics::report(); };
+    if (!env_.diagnostics)
+        env_.diagnostics = [] {
+            // This process knows its screens first hand.
+            QStringList screens;
+            for (const QScreen* screen : QGuiApplication::screens())
+                screens << Diagnostics::screenText(screen->name(), screen->geometry().width(),
+                                                   screen->geometry().height());
+            return Diagnostics::report(QDateTime::currentDateTimeUtc(), screens);
+        };
     if (!env_.refreshNow) env_.refreshNow = [] { return Cache::refreshNow(false); };
 }
 
 void MenuActions::startFromMenu() {
+    // Before a mode is chosen there is nothing to start: the welcome window asks for one.
+    if (!Settings::configured() && controller_.mode() != Mode::kiosk) {
+        controller_.showWelcome();
+        return;
+    }
     if (controller_.mode() == Mode::desktop)
         updateDesktopFromMenu();
     else
@@ -34,6 +48,9 @@ QString MenuActions::standardDescription(const QDateTime& date) {
 }
 
 void MenuActions::updateDesktopFromMenu() {
+    // What is cached goes on the desktop at once; a refresh (which may wait for a running pass) follows.
+    controller_.applyDesktopPicture();
+    controller_.statusChanged();
     QPointer<MenuActions> self(this);
     auto refreshNow = env_.refreshNow;
     QThreadPool::globalInstance()->start([self, refreshNow] {

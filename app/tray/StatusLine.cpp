@@ -1,5 +1,6 @@
 #include "StatusLine.h"
 
+#include <QLocale>
 #include <cmath>
 
 QString statusLine(const StatusState& state) {
@@ -8,6 +9,7 @@ QString statusLine(const StatusState& state) {
     const double minutes = std::isfinite(state.idleMinutes) ? std::trunc(state.idleMinutes) : 0.0;
     const QString idle = QString::number(minutes, 'f', 0) + QStringLiteral(" min idle");
     if (state.showing) return name + QStringLiteral(": on screen");
+    if (!state.configured) return QStringLiteral("No mode chosen yet");
     if (state.armedWaiting) return name + QStringLiteral(": armed, starts after ") + idle;
     switch (state.mode) {
     case Mode::wall:
@@ -17,14 +19,23 @@ QString statusLine(const StatusState& state) {
         return QStringLiteral("Screen Saver: starts after ") + idle;
     case Mode::desktop:
         if (state.offline) return QStringLiteral("Desktop: picture fixed, not updating");
-        return QStringLiteral("Desktop: picture updates ") +
-               (state.refreshMinutes == 720 ? QStringLiteral("twice a day") : QStringLiteral("once a day"));
+        // The last try's failure first: a picture set earlier may be gone since.
+        if (!state.pictureFailure.isEmpty()) return QStringLiteral("Desktop: the picture could not be set");
+        if (state.pictureSet)
+            return QStringLiteral("Desktop: picture set at ") +
+                   QLocale().toString(state.pictureSet->toLocalTime().time(), QLocale::ShortFormat);
+        return QStringLiteral("Desktop: waiting for today's Sun");
     }
     return name;
 }
 
-MenuLook menuLook(Mode mode, bool desktopActive) {
+MenuLook menuLook(Mode mode, bool desktopActive, bool configured) {
     MenuLook look;
+    if (!configured) {
+        look.startVisible = false;
+        look.updateVisible = mode != Mode::kiosk;
+        return look;
+    }
     switch (mode) {
     case Mode::wall:
         look.startTitle = QStringLiteral("Start Wall Now");

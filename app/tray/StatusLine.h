@@ -15,13 +15,17 @@ struct StatusState {
     bool armedWaiting = false;
     double idleMinutes = 5;
     bool offline = false;
-    double refreshMinutes = 1440;
+    bool configured = true; // a mode has been chosen (the welcome window or Preferences)
+    // Desktop mode: when this run last set the desktop picture, or why it could not.
+    std::optional<QDateTime> pictureSet;
+    QString pictureFailure;
 };
 
 // One line telling in words what the program is doing (the first line of the tray menu).
 QString statusLine(const StatusState& state);
 
-// The tray menu's changing parts for a mode: the start item's title and which items show.
+// The tray menu's changing parts for a mode: the start item's title and which items show. Before a mode
+// is chosen there is nothing to start or update.
 struct MenuLook {
     std::optional<QString> startTitle; // nothing in desktop mode: the hidden item keeps its title
     bool startVisible = true;
@@ -29,7 +33,7 @@ struct MenuLook {
     bool updateVisible = true;
     bool shareVisible = true;
 };
-MenuLook menuLook(Mode mode, bool desktopActive);
+MenuLook menuLook(Mode mode, bool desktopActive, bool configured = true);
 
 namespace StatusThumb {
 // The live icon is redrawn at most this often.

@@ -3,7 +3,10 @@
 #include "Cache.h"
 #include "CacheSettings.h"
 #include "Controller.h"
+#include "DesktopManager.h"
+#include "GeomagneticStatus.h"
 #include "Log.h"
+#include "PlainCause.h"
 #include "Platform.h"
 #include "Settings.h"
 #include "Share.h"
@@ -39,6 +42,8 @@ Tray::Tray(Controller& controller, Environment environment, QObject* parent)
 }
 
 Tray::~Tray() {
+    // Qt 6.8's D-Bus tray gives each entry a platform item that only removing the entry frees.
+    if (menu_) menu_->clear();
     delete menu_;
 }
 
@@ -55,11 +60,16 @@ void Tray::build() {
     menuLine_->setEnabled(false);
     imageryLine_ = menu_->addAction(QString());
     imageryLine_->setEnabled(false);
+    tryAgainItem_ = addAction(QStringLiteral("Try Again"), [this] {
+        controller_.tryAgain();
+        menuNeedsUpdate();
+    });
     menu_->addSeparator();
     startItem_ = addAction(QStringLiteral("Start Now"), [this] { actions_->startFromMenu(); });
     desktopItem_ =
         addAction(QStringLiteral("Update Desktop Now"), [this] { actions_->updateDesktopFromMenu(); });
-    menu_->addSeparator();
+    // Hidden with the mode's items, so a menu before a mode is chosen shows no doubled line.
+    modeSeparator_ = menu_->addSeparator();
     shareItems_ = {
         addAction(QStringLiteral("Save This Frame…"), [this] { frames_->saveFrame(); }),
         addAction(QStringLiteral("Export This Clip…"), [this] { frames_->exportClip(); }),
@@ -101,6 +111,11 @@ void Tray::build() {
     follow_.start();
 }
 
+bool Tray::modeChosen() const {
+    // A --kiosk session is a choice made on the command line.
+    return Settings::configured() || controller_.mode() == Mode::kiosk;
+}
+
 QString Tray::statusLine() const {
     StatusState state;
     // The controller's mode: a --kiosk session is a kiosk whatever the stored mode says.
@@ -109,7 +124,10 @@ QString Tray::statusLine() const {
     state.armedWaiting = controller_.armedWaiting();
     state.idleMinutes = Settings::idleMinutes();
     state.offline = Settings::offline();
-    state.refreshMinutes = Settings::refreshMinutes();
+    state.configured = modeChosen();
+    const Desktop::Applied picture = Desktop::lastApplied();
+    state.pictureSet = picture.at;
+    state.pictureFailure = picture.failure;
     return ::statusLine(state);
 }
 
@@ -128,7 +146,7 @@ void Tray::lastWindowClosed() {
         log(QStringLiteral("tray: no tray; a notification says how to reopen or quit Solvane"), LogArea::app);
 }
 
-QString Tray::imageryLine() const {
+SourceStatus::State Tray::sourceState() const {
     SourceStatus::State state;
     state.pass = Cache::lastPass();
     state.entries = Cache::entries();
@@ -137,11 +155,22 @@ QString Tray::imageryLine() const {
     state.downloading = controller_.refreshing();
     state.meteredHolds = CacheSettings::meteredHolds();
     state.now = env_.now();
-    const QString imagery = SourceStatus::lineWithNetwork(state);
+    return state;
+}
+
+QString Tray::imageryLine() const {
+    const SourceStatus::State state = sourceState();
+    // A source that could not be reached is one plain sentence with the next try; the transfer
+    // library's own words stay in the log and the diagnostics report.
+    const QString imagery = PlainCause::imageryLine(state, controller_.nextRefresh());
     const auto& weather = spaceWeather_.current();
-    const QString xray = weather ? XrayStatus::level(*weather, state.now) : QString();
-    if (xray.isEmpty()) return imagery;
-    return imagery.isEmpty() ? xray + QLatin1Char('.') : imagery + QLatin1Char(' ') + xray + QLatin1Char('.');
+    QString line = imagery;
+    for (const QString& phrase :
+         {weather ? XrayStatus::level(*weather, state.now) : QString(),
+          weather ? GeomagneticStatus::trayPhrase(weather->geomagnetic, state.now) : QString()})
+        if (!phrase.isEmpty())
+            line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + phrase + QLatin1Char('.');
+    return line;
 }
 
 void Tray::menuNeedsUpdate() {
@@ -151,11 +180,13 @@ void Tray::menuNeedsUpdate() {
     menuLine_->setText(statusLine());
     const QString imagery = imageryLine();
     imageryLine_->setText(imagery);
-    const MenuLook look = menuLook(controller_.mode(), Settings::desktopActive());
+    tryAgainItem_->setVisible(PlainCause::showsUnreachable(sourceState()));
+    const MenuLook look = menuLook(controller_.mode(), Settings::desktopActive(), modeChosen());
     updateItem_->setVisible(look.updateVisible);
     if (look.startTitle) startItem_->setText(*look.startTitle);
     startItem_->setVisible(look.startVisible);
     desktopItem_->setVisible(look.desktopVisible);
+    modeSeparator_->setVisible(look.startVisible || look.desktopVisible);
     // With nothing cached there is no frame to save, export, share or print.
     const bool haveFrame = !controller_.walls().empty() || Cache::count() > 0;
     for (QAction* item : shareItems_) {

@@ -7,6 +7,7 @@
 #include "FrameActions.h"
 #include "MenuActions.h"
 #include "Notifier.h"
+#include "SourceStatus.h"
 #include "SpaceWeatherFile.h"
 #include "StatusLine.h"
 
@@ -62,6 +63,7 @@ public:
     // the last pass reached no source and why; then the X-ray level, when the space-weather file has one.
     QString imageryLine() const;
     QSystemTrayIcon* item() const { return item_; }
+    QAction* tryAgainItem() const { return tryAgainItem_; }
     QMenu* menu() const { return menu_; }
     MenuActions& actions() { return *actions_; }
     FrameActions& frames() { return *frames_; }
@@ -74,6 +76,8 @@ signals:
 
 private:
     QAction* addAction(const QString& title, std::function<void()> action);
+    SourceStatus::State sourceState() const;
+    bool modeChosen() const;
     void updatePreview();
     void showSymbol();
 
@@ -85,11 +89,13 @@ private:
     QMenu* menu_ = nullptr;
     QAction* menuLine_ = nullptr;
     QAction* imageryLine_ = nullptr;
+    QAction* tryAgainItem_ = nullptr; // shown while the source could not be reached
     QAction* startItem_ = nullptr;
     QAction* desktopItem_ = nullptr;
     QAction* updateItem_ = nullptr;
     QList<QAction*> shareItems_;
     QAction* shareSeparator_ = nullptr;
+    QAction* modeSeparator_ = nullptr;
     QWidgetAction* preview_ = nullptr;
     std::optional<QImage> statusThumb_;
     std::optional<QDateTime> statusThumbAt_;

@@ -43,6 +43,7 @@ std::vector<AppcastItem> Appcast::parse(const QByteArray& feed, QString* error) 
                 const qint64 length = attributes.value(QStringLiteral("length")).toLongLong(&ok);
                 item->length = ok ? length : -1;
                 item->signature = sparkle(attributes, QStringLiteral("edSignature")).trimmed();
+                item->os = sparkle(attributes, QStringLiteral("os")).trimmed();
                 // Older feeds put the versions on the enclosure.
                 if (item->version.isEmpty())
                     item->version = sparkle(attributes, QStringLiteral("version")).trimmed();
@@ -81,10 +82,11 @@ int Appcast::compareVersions(const QString& a, const QString& b) {
     return 0;
 }
 
-std::optional<AppcastItem> Appcast::newest(const std::vector<AppcastItem>& items, const QString& current) {
+std::optional<AppcastItem> Appcast::newest(const std::vector<AppcastItem>& items, const QString& current,
+                                           const QString& os) {
     std::optional<AppcastItem> best;
     for (const AppcastItem& item : items)
-        if (compareVersions(item.version, current) > 0 &&
+        if (item.os == os && compareVersions(item.version, current) > 0 &&
             (!best || compareVersions(item.version, best->version) > 0))
             best = item;
     return best;

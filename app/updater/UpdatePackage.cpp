@@ -19,7 +19,9 @@ using ReadArchive = std::unique_ptr<archive, decltype(&archive_read_free)>;
 
 ReadArchive openTarball(const QByteArray& tarball) {
     ReadArchive reader(archive_read_new(), &archive_read_free);
+    // The install tree comes gzipped; the portable build, xz-compressed.
     archive_read_support_filter_gzip(reader.get());
+    archive_read_support_filter_xz(reader.get());
     archive_read_support_format_tar(reader.get());
     if (archive_read_open_memory(reader.get(), tarball.constData(), size_t(tarball.size())) != ARCHIVE_OK)
         return ReadArchive(nullptr, &archive_read_free);
@@ -75,10 +77,32 @@ std::optional<QString> linkAbove(const QString& path, const QSet<QString>& links
     return std::nullopt;
 }
 
-// Reads every header once; nothing when the whole archive may be unpacked.
-std::optional<QString> check(const QByteArray& tarball) {
+// The folder the tree lies in: none when bin/solvane is at the top, else the one folder that holds
+// every entry and a bin/solvane (the portable build's solvane-<version>/). Nothing without a program.
+std::optional<QString> treeFolder(const std::vector<Entry>& entries) {
+    QSet<QString> tops;
+    for (const Entry& item : entries) {
+        if (item.type == AE_IFREG && item.path == QStringLiteral("bin/solvane")) return QString();
+        if (!item.path.isEmpty()) tops.insert(item.path.section(QLatin1Char('/'), 0, 0));
+    }
+    if (tops.size() != 1) return std::nullopt;
+    const QString top = *tops.begin();
+    for (const Entry& item : entries)
+        if (item.type == AE_IFREG && item.path == top + QStringLiteral("/bin/solvane")) return top;
+    return std::nullopt;
+}
+
+// `path` inside the tree: without the folder the tree lies in.
+QString inTree(const QString& path, const QString& folder) {
+    if (folder.isEmpty()) return path;
+    return path == folder ? QString() : path.mid(folder.size() + 1);
+}
+
+// Reads every header once; nothing when the whole archive may be unpacked, with the folder its tree
+// lies in (see treeFolder) in `folder`.
+std::optional<QString> check(const QByteArray& tarball, QString* folder) {
     ReadArchive reader = openTarball(tarball);
-    if (!reader) return QStringLiteral("not a gzip tarball");
+    if (!reader) return QStringLiteral("not a gzip or xz tarball");
     std::vector<Entry> entries;
     QSet<QString> links;
     QHash<QString, mode_t> seen;
@@ -102,34 +126,40 @@ std::optional<QString> check(const QByteArray& tarball) {
             return QStringLiteral("the tarball names a path twice: ") + *path;
         seen.insert(*path, type);
         const char* target = type == AE_IFLNK ? archive_entry_symlink(entry) : nullptr;
-        if (type == AE_IFLNK) links.insert(*path);
         entries.push_back({*path, type, QString::fromUtf8(target ? target : "")});
     }
     if (status != ARCHIVE_EOF)
         return QStringLiteral("the tarball is damaged: ") +
                QString::fromUtf8(archive_error_string(reader.get()));
-    bool hasProgram = false;
+    const std::optional<QString> tree = treeFolder(entries);
+    if (!tree) return QStringLiteral("the tarball holds no bin/solvane");
+    // Links are judged where they will lie: a link may not climb out of the tree's own folder.
+    for (Entry& item : entries) {
+        item.path = inTree(item.path, *tree);
+        if (item.path.isEmpty() && item.type != AE_IFDIR)
+            return QStringLiteral("the tarball holds a file in place of its tree");
+        if (item.type == AE_IFLNK) links.insert(item.path);
+    }
     for (const Entry& item : entries) {
         if (const auto link = linkAbove(item.path, links))
             return QStringLiteral("the tarball holds an entry below its link ") + *link +
                    QStringLiteral(": ") + item.path;
         if (item.type == AE_IFLNK && !staysInside(item.path, item.target, links))
             return QStringLiteral("the tarball holds a link that leaves its tree: ") + item.path;
-        if (item.type == AE_IFREG && item.path == QStringLiteral("bin/solvane")) hasProgram = true;
     }
-    if (!hasProgram) return QStringLiteral("the tarball holds no bin/solvane");
+    *folder = *tree;
     return std::nullopt;
 }
 
 // Writes the checked entries under `destination`. Paths are relative without "..", and links stay inside
 // the tree, so nothing written here can land outside it.
-std::optional<QString> extract(const QByteArray& tarball, const QString& destination) {
+std::optional<QString> extract(const QByteArray& tarball, const QString& destination, const QString& folder) {
     ReadArchive reader = openTarball(tarball);
-    if (!reader) return QStringLiteral("not a gzip tarball");
+    if (!reader) return QStringLiteral("not a gzip or xz tarball");
     const QDir root(destination);
     archive_entry* entry = nullptr;
     while (archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK) {
-        const QString path = root.filePath(*safePath(archive_entry_pathname(entry)));
+        const QString path = root.filePath(inTree(*safePath(archive_entry_pathname(entry)), folder));
         const mode_t type = archive_entry_filetype(entry);
         if (type == AE_IFDIR) {
             if (!QDir().mkpath(path)) return QStringLiteral("could not create ") + path;
@@ -194,9 +224,10 @@ std::optional<QString> UpdatePackage::verify(const QByteArray& bytes, qint64 len
 
 std::optional<QString> UpdatePackage::unpack(const QByteArray& tarball, const QString& destination) {
     if (QFileInfo::exists(destination)) return QStringLiteral("the folder exists already: ") + destination;
-    if (auto problem = check(tarball)) return problem;
+    QString folder;
+    if (auto problem = check(tarball, &folder)) return problem;
     if (!QDir().mkpath(destination)) return QStringLiteral("could not create ") + destination;
-    if (auto problem = extract(tarball, destination)) {
+    if (auto problem = extract(tarball, destination, folder)) {
         QDir(destination).removeRecursively();
         return problem;
     }
@@ -208,8 +239,12 @@ std::optional<QString> UpdatePackage::version(const QByteArray& tarball) {
     if (!reader) return std::nullopt;
     archive_entry* entry = nullptr;
     while (archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK) {
-        if (archive_entry_filetype(entry) != AE_IFREG ||
-            safePath(archive_entry_pathname(entry)) != QStringLiteral("share/solvane/version"))
+        const std::optional<QString> path = safePath(archive_entry_pathname(entry));
+        // At the top, or in the one folder of the portable build.
+        if (archive_entry_filetype(entry) != AE_IFREG || !path ||
+            !(*path == QStringLiteral("share/solvane/version") ||
+              (path->count(QLatin1Char('/')) == 3 &&
+               path->endsWith(QStringLiteral("/share/solvane/version")))))
             continue;
         char buffer[256];
         const la_ssize_t read = archive_read_data(reader.get(), buffer, sizeof buffer);

@@ -1,7 +1,8 @@
 #pragma once
-// A downloaded update: a gzip tarball of the install tree (bin/, lib/, share/), signed with Ed25519 over
-// the whole file. Nothing of it is unpacked before its length and signature are checked, and nothing of it
-// lands outside the folder it is unpacked into.
+// A downloaded update: a gzip tarball of the install tree (bin/, lib/, share/), or the portable build's
+// xz tarball holding that tree in one folder (solvane-<version>/), signed with Ed25519 over the whole file.
+// Nothing of it is unpacked before its length and signature are checked, and nothing of it lands outside
+// the folder it is unpacked into.
 
 #include <QByteArray>
 #include <QString>
@@ -13,10 +14,10 @@ namespace UpdatePackage {
 std::optional<QString> verify(const QByteArray& bytes, qint64 length, const QString& signature,
                               const QString& publicKey);
 
-// Unpacks the tarball into `destination`, which must not exist yet. Every entry is checked first: only
-// plain files and folders (and symbolic links that stay inside the tree without passing through another
-// link), relative paths without "..", none below a link or named twice, and a bin/solvane among them. Nothing
-// on success; else the reason, and nothing is left behind.
+// Unpacks the tarball's tree into `destination`, which must not exist yet (a tree in one folder loses that
+// folder). Every entry is checked first: only plain files and folders (and symbolic links that stay inside
+// the tree without passing through another link), relative paths without "..", none below a link or named
+// twice, and a bin/solvane among them. Nothing on success; else the reason, and nothing is left behind.
 std::optional<QString> unpack(const QByteArray& tarball, const QString& destination);
 
 // The version the tarball says it holds (its share/solvane/version file, trimmed), or nothing. Read from

@@ -46,6 +46,8 @@ const QString offlineRefusal =
     QStringLiteral("Offline is on in Solvane's Settings, so it is not checking for updates.");
 constexpr int firstCheckMs = 10 * 60 * 1000; // a while after start, so launch stays light
 constexpr int dailyCheckMs = 24 * 60 * 60 * 1000;
+// The portable build carries its libraries (about 60 MB); the limit leaves room to grow.
+constexpr qsizetype largestDownload = qsizetype(256) << 20;
 
 // Starts the new program with the arguments once this process has ended, so it does not hand itself over
 // to us as a second instance.
@@ -181,21 +183,24 @@ void Updater::check(Asker asker) {
     checking_ = true;
     const QString current = env_.currentVersion;
     const QString key = env_.publicKey;
+    // A portable install takes only portable builds: the install tree relies on the system's libraries.
+    const QString os = env_.install && env_.install->portable() ? Appcast::portableOs : QString();
     // Nothing is downloaded that could not be checked, nor again what already waits to install.
     const bool download = env_.install.has_value() && usableKey(key);
     const QString waiting = pending_ ? pending_->item.version : QString();
     QPointer<Updater> self(this);
-    QThreadPool::globalInstance()->start([self, asker, feed, current, key, download, waiting] {
+    QThreadPool::globalInstance()->start([self, asker, feed, current, key, os, download, waiting] {
         QString error;
         std::optional<AppcastItem> item;
         QByteArray tarball;
         if (const std::optional<QByteArray> body = HttpClient::get(feed, &error)) {
-            item = Appcast::newest(Appcast::parse(*body, &error), current);
+            item = Appcast::newest(Appcast::parse(*body, &error), current, os);
             const bool held =
                 item && !waiting.isEmpty() && Appcast::compareVersions(item->version, waiting) <= 0;
             if (item && download && !held) {
                 QString why;
-                const std::optional<QByteArray> bytes = HttpClient::get(item->url, &why);
+                const std::optional<QByteArray> bytes =
+                    HttpClient::get(item->url, &why, HttpClient::Protocols::httpsOnly, largestDownload);
                 if (!bytes)
                     error = "could not download " + item->displayVersion + ": " + why;
                 else if (auto problem = UpdatePackage::verify(*bytes, item->length, item->signature, key))

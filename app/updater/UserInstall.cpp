@@ -63,6 +63,10 @@ QString UserInstall::currentExecutable() const {
     return QDir(root_).filePath(currentLink + QStringLiteral("/bin/solvane"));
 }
 
+bool UserInstall::portable() const {
+    return QFileInfo::exists(QDir(root_).filePath(currentLink + QStringLiteral("/share/solvane/bundle")));
+}
+
 std::optional<QString> UserInstall::install(const QByteArray& tarball, const QString& version) const {
     if (!usableVersion(version))
         return QStringLiteral("the version \"") + version + QStringLiteral("\" cannot name a folder");

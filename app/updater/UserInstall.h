@@ -20,6 +20,9 @@ public:
     // The version folder `current` names, or an empty text.
     QString currentVersion() const;
     QString currentExecutable() const;
+    // Whether the current version is the portable build (it carries share/solvane/bundle), which only
+    // the portable build may update.
+    bool portable() const;
 
     // Unpacks `tarball` as `version` and makes it current. Leftovers of an interrupted install are removed
     // first; afterwards only the new and the previous version remain. Nothing on success, else the reason

@@ -2,12 +2,14 @@
 
 #include "Cache.h"
 #include "Caption.h"
+#include "Controller.h"
+#include "DesktopManager.h"
 #include "Log.h"
 #include "Mode.h"
+#include "PlainCause.h"
 #include "Preferences.h"
 #include "ScreenMap.h"
 #include "Settings.h"
-#include "SourceStatus.h"
 
 #include <QEvent>
 #include <QFontMetrics>
@@ -16,6 +18,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QWidget>
+#include <cmath>
 
 namespace {
 constexpr int previewHeight = 340;
@@ -24,6 +27,8 @@ constexpr int buttonGap = 16;
 constexpr int captionWidth = buttonWidth + buttonGap;
 constexpr int left = 28;
 constexpr int titlePixels = 28;
+constexpr int followMs = 2000;
+const QString chooseText = QStringLiteral("Choose how to see it. You can change this any time in Settings.");
 
 const char* noteFor(Mode mode) {
     switch (mode) {
@@ -52,22 +57,43 @@ QLabel* text(QWidget* parent, const QString& value, int pixels, const QColor& co
 }
 } // namespace
 
-Welcome::Welcome(Preferences& preferences, std::function<WallView::Environment()> wallEnvironment)
-    : preferences_(preferences), wallEnvironment_(std::move(wallEnvironment)) {}
+Welcome::Welcome(Preferences& preferences, Controller& controller,
+                 std::function<WallView::Environment()> wallEnvironment)
+    : preferences_(preferences), controller_(controller), wallEnvironment_(std::move(wallEnvironment)) {
+    follow_.setInterval(followMs);
+    connect(&follow_, &QTimer::timeout, this, [this] {
+        if (window_ && window_->isVisible())
+            refreshTitle();
+        else
+            follow_.stop();
+    });
+}
 
 Welcome::~Welcome() {
     if (preview_) preview_->stop();
 }
 
-QString Welcome::titleFor(const std::optional<QDateTime>& newest, const QDateTime& now) {
-    // Old imagery is not "the last 48 hours": name the day it ends on.
-    if (newest && newest->secsTo(now) > Caption::yearAfterSeconds)
-        return QStringLiteral("The Sun, 48 hours to ") + SourceStatus::day(*newest);
-    return QStringLiteral("The Sun, the last 48 hours");
+QString Welcome::titleFor(const SourceStatus::State& state) {
+    // The bundled clip is not today's Sun, whatever plays under the title.
+    if (const auto newest = SourceStatus::newestImagery(state.entries, state.pass)) {
+        // Old imagery is not "the last 48 hours": name the day it ends on.
+        if (newest->secsTo(state.now) > Caption::yearAfterSeconds)
+            return QStringLiteral("The Sun, 48 hours to ") + SourceStatus::day(*newest);
+        return QStringLiteral("The Sun, the last 48 hours");
+    }
+    if (state.offline) return QStringLiteral("Today's Sun can't come: Solvane is offline");
+    if (PlainCause::showsUnreachable(state))
+        return QStringLiteral("Today's Sun can't come: ") +
+               PlainCause::words(PlainCause::of(state.pass->reason));
+    return QStringLiteral("Today's Sun is on its way");
 }
 
 QString Welcome::title() const {
     return title_ ? title_->text() : QString();
+}
+
+QString Welcome::note() const {
+    return note_ ? note_->text() : QString();
 }
 
 QPushButton* Welcome::button(int tag) const {
@@ -102,10 +128,12 @@ void Welcome::build() {
     };
     title_ = text(window_.get(), QStringLiteral("The Sun, the last 48 hours"), titlePixels, Qt::white);
     anchor(title_, left, 184, 460, 30);
-    anchor(text(window_.get(),
-                QStringLiteral("Choose how to see it. You can change this any time in Settings."), 13,
-                secondary),
-           left, 160, 460, 21);
+    // Two lines: what the last choice did may take both.
+    note_ = text(window_.get(), chooseText, 13, secondary);
+    note_->setWordWrap(true);
+    note_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    note_->setAccessibleName(QStringLiteral("Welcome note"));
+    anchor(note_, left, 136, 470, 44);
     for (int tag = 0; tag < 4; ++tag) {
         const Mode mode = *Modes::atSegment(tag);
         auto* modeButton = new QPushButton(Modes::segmentTitle(mode), window_.get());
@@ -128,6 +156,10 @@ void Welcome::build() {
         caption->setFont(small);
         anchor(caption, x - buttonGap / 2, 68, captionWidth, 19);
     }
+    settings_ = new QPushButton(QStringLiteral("Settings…"), window_.get());
+    settings_->setAccessibleName(QStringLiteral("Settings"));
+    connect(settings_, &QPushButton::clicked, this, [this] { preferences_.open(); });
+    anchor(settings_, width - left - 120, 18, 120, 30);
     map_ = new ScreenMap(window_.get());
     anchor(map_, 512, 150, 220, 50);
     connect(map_, &ScreenMap::clicked, this, [this] { preferences_.open(); });
@@ -181,19 +213,9 @@ void Welcome::show() {
         build();
         if (onWindowMade) onWindowMade(window_.get());
     }
-    std::optional<QDateTime> newest;
-    for (const CacheEntry& entry : Cache::entries()) {
-        QDateTime when = QDateTime::fromString(entry.updated, Qt::ISODate);
-        if (when.isValid() && (!newest || when > *newest)) newest = when;
-    }
-    title_->setText(titleFor(newest, QDateTime::currentDateTimeUtc()));
-    // A longer title (with a date) steps its size down rather than being cut at the map.
-    QFont font = title_->font();
-    font.setPixelSize(titlePixels);
-    while (font.pixelSize() > 18 &&
-           QFontMetrics(font).horizontalAdvance(title_->text()) > title_->width() - 2)
-        font.setPixelSize(font.pixelSize() - 1);
-    title_->setFont(font);
+    note_->setText(chooseText);
+    refreshTitle();
+    follow_.start();
     startPreview();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         window_->move(screen->availableGeometry().center() - window_->rect().center());
@@ -203,7 +225,36 @@ void Welcome::show() {
     log("welcome: shown", LogArea::app);
 }
 
+void Welcome::refreshTitle() {
+    SourceStatus::State state;
+    state.pass = Cache::lastPass();
+    state.entries = Cache::entries();
+    state.imageryHost = Settings::imageryHost();
+    state.offline = Settings::offline();
+    state.downloading = controller_.refreshing();
+    state.now = QDateTime::currentDateTimeUtc();
+    const QString title = titleFor(state);
+    if (title == title_->text()) return;
+    title_->setText(title);
+    // A longer title (with a date or a reason) steps its size down rather than being cut at the map.
+    QFont font = title_->font();
+    font.setPixelSize(titlePixels);
+    while (font.pixelSize() > 18 &&
+           QFontMetrics(font).horizontalAdvance(title_->text()) > title_->width() - 2)
+        font.setPixelSize(font.pixelSize() - 1);
+    title_->setFont(font);
+}
+
+void Welcome::say(const QString& text) {
+    note_->setText(text);
+    QPalette palette = note_->palette();
+    palette.setColor(QPalette::WindowText, Qt::white);
+    note_->setPalette(palette);
+    log("welcome: " + text, LogArea::app);
+}
+
 void Welcome::close() {
+    follow_.stop();
     if (preview_) preview_->stop();
     if (window_) window_->hide();
 }
@@ -211,9 +262,43 @@ void Welcome::close() {
 void Welcome::choose(int tag) {
     const auto mode = Modes::atSegment(tag);
     if (!mode) return;
-    close();
-    preferences_.open();
+    // Choosing is the consent: the mode is stored (and the desktop picture set) as in Settings. A wait
+    // armed by an earlier choice ends with it.
+    controller_.disarm();
     preferences_.chooseMode(*mode);
+    switch (*mode) {
+    case Mode::wall:
+        close();
+        controller_.show();
+        return;
+    case Mode::kiosk:
+        // A kiosk wants the full download and its exit chord explained: Settings shows both.
+        close();
+        preferences_.open();
+        return;
+    case Mode::saver: {
+        controller_.arm();
+        const QString minutes = QString::number(static_cast<qint64>(std::trunc(Settings::idleMinutes())));
+        say(controller_.hasIdleSource()
+                ? "Screen Saver is on: the Sun starts after " + minutes +
+                      " minutes without input. You can close this window; Solvane waits in the tray."
+                : QStringLiteral("Screen Saver is on, but this desktop does not tell Solvane how long you "
+                                 "have been away, so it cannot start on its own. Use Start in the tray."));
+        return;
+    }
+    case Mode::desktop: {
+        const Desktop::Applied applied = Desktop::lastApplied();
+        if (applied.at && applied.at->secsTo(QDateTime::currentDateTimeUtc()) < 60)
+            say(QStringLiteral("Desktop is on: your desktop picture is now the latest still of the Sun. "
+                               "You can close this window."));
+        else if (!applied.failure.isEmpty())
+            say("Desktop is on, but the picture could not be set: " + applied.failure + '.');
+        else
+            say(QStringLiteral("Desktop is on: your desktop picture becomes today's Sun as soon as its "
+                               "first image arrives. You can close this window."));
+        return;
+    }
+    }
 }
 
 bool Welcome::eventFilter(QObject* watched, QEvent* event) {

@@ -129,12 +129,13 @@ class Run:
         self._forget_frames(builds)
         if self.store and status == 0:
             try:
-                uploaded, removed = ObjectStore(self.store, self.o.endpoint).sync(self.out)
+                uploaded, removed, kept = ObjectStore(self.store, self.o.endpoint).sync(self.out)
             except StoreError as error:
                 log.line("object store %s: not brought up to date, its index stays the old one: %s"
                          % (self.store, error))
                 return 3
-            log.line("object store %s: %d files uploaded, %d old versions removed" % (self.store, uploaded, removed))
+            log.line("object store %s: %d files uploaded, %d old versions removed%s" % (
+                self.store, uploaded, removed, ", %d could not be removed" % kept if kept else ""))
         return status
 
     def _plan_of(self, channel, end):

@@ -84,8 +84,8 @@ class ObjectStore:
         return held
 
     def sync(self, folder):
-        """Brings the bucket in line with the tree in `folder`. Returns (uploaded, removed); raises StoreError
-        with the reason when the store cannot be brought in line (the index then stays the old one)."""
+        """Brings the bucket in line with the tree in `folder`. Returns (uploaded, removed, not removed); raises
+        StoreError with the reason when the store cannot be brought in line (the index then stays the old one)."""
         import botocore.exceptions
 
         try:
@@ -111,11 +111,33 @@ class ObjectStore:
                         named.update(str(entry.get(k)) for k in ("video_v", "still_v"))
             # Only versioned files that left the local tree (its retention) and that the index does not name.
             gone = sorted(k for k in held if k.startswith("v/") and k not in local and k not in named)
-            for start in range(0, len(gone), 1000):
-                self.client.delete_objects(Bucket=self.bucket, Delete={
-                    "Objects": [{"Key": self._key(k)} for k in gone[start:start + 1000]], "Quiet": True})
-            for key in gone:
-                log.line("object store: removed old version %s" % key)
-            return len(changed), len(gone)
+            removed, kept = self._remove(gone)
+            return len(changed), removed, kept
         except (botocore.exceptions.BotoCoreError, botocore.exceptions.ClientError, OSError, ValueError) as error:
             raise StoreError(str(error))
+
+    def _remove(self, gone):
+        """Deletes old versions after the new index is up. A key the store refuses to delete stays in the bucket,
+        so the next run finds it again and retries; it is logged as kept, never as removed. Returns (removed, kept)."""
+        import botocore.exceptions
+
+        removed = kept = 0
+        for start in range(0, len(gone), 1000):
+            batch = gone[start:start + 1000]
+            try:
+                answer = self.client.delete_objects(Bucket=self.bucket, Delete={
+                    "Objects": [{"Key": self._key(k)} for k in batch], "Quiet": True})
+                refused = {str(e.get("Key", "")): "%s: %s" % (e.get("Code", "?"), e.get("Message", ""))
+                           for e in answer.get("Errors", []) or []}
+            except (botocore.exceptions.BotoCoreError, botocore.exceptions.ClientError) as error:
+                refused = {self._key(k): str(error) for k in batch}
+            for key in batch:
+                reason = refused.get(self._key(key))
+                if reason is None:
+                    removed += 1
+                    log.line("object store: removed old version %s" % key)
+                else:
+                    kept += 1
+                    log.line("object store: could not remove old version %s (%s); trying again next run"
+                             % (key, reason))
+        return removed, kept

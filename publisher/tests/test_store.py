@@ -145,3 +145,41 @@ def test_the_client_primes_from_the_store(world, store):
         _, pid, key = line.split()
         with open(os.path.join(home, ".cache", "Solvane", pid + ".mp4"), "rb") as f:
             assert f.read() == get(store, key, context)[0], pid
+
+
+def test_an_old_version_the_store_refuses_to_delete_is_kept_and_tried_again(world, store, tmp_path, capsys,
+                                                                             monkeypatch):
+    from solvane_publish.store import ObjectStore
+
+    monkeypatch.setenv("AWS_SHARED_CREDENTIALS_FILE", store["credentials"])
+    monkeypatch.setenv("AWS_CA_BUNDLE", world.cert)
+    for name in ("AWS_ACCESS_KEY_ID", "AWS_SECRET_ACCESS_KEY", "AWS_PROFILE"):
+        monkeypatch.delenv(name, raising=False)
+    tree = tmp_path / "tree"
+    for key in ("v/171/a.mp4", "v/171/b.mp4", "v/171/c.mp4"):
+        (tree / key).parent.mkdir(parents=True, exist_ok=True)
+        (tree / key).write_bytes(key.encode())
+    ObjectStore("s3://mirror/refusals", store["endpoint"]).sync(str(tree))
+    for key in ("v/171/a.mp4", "v/171/b.mp4"):
+        (tree / key).unlink()
+
+    refusing = ObjectStore("s3://mirror/refusals", store["endpoint"])
+    deliver = refusing.client.delete_objects
+
+    def refuse_a(**arguments):
+        objects = arguments["Delete"]["Objects"]
+        answer = deliver(**dict(arguments, Delete=dict(arguments["Delete"],
+                                                       Objects=[o for o in objects if not o["Key"].endswith("a.mp4")])))
+        return dict(answer, Errors=[{"Key": o["Key"], "Code": "AccessDenied", "Message": "Access Denied"}
+                                    for o in objects if o["Key"].endswith("a.mp4")])
+
+    monkeypatch.setattr(refusing.client, "delete_objects", refuse_a)
+    assert refusing.sync(str(tree)) == (0, 1, 1)
+    said = capsys.readouterr().err
+    assert "object store: removed old version v/171/b.mp4" in said
+    assert "removed old version v/171/a.mp4" not in said
+    assert ("object store: could not remove old version v/171/a.mp4 (AccessDenied: Access Denied); "
+            "trying again next run") in said
+    # The next run finds it still there and removes it.
+    assert ObjectStore("s3://mirror/refusals", store["endpoint"]).sync(str(tree)) == (0, 1, 0)
+    assert "object store: removed old version v/171/a.mp4" in capsys.readouterr().err

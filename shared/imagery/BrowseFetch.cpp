@@ -3,6 +3,7 @@
 #include "BuildInfo.h"
 #include "Cache.h"
 #include "HttpClient.h"
+#include "PassDeadline.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -22,6 +23,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::atomic<long long> firstPauseMs{2000};
+std::atomic<long> lowestSpeed{1024};
+std::atomic<long> lowSpeedSeconds{30};
 std::atomic<qint64> requestCount{0};
 std::atomic<qint64> byteCount{0};
 std::atomic<qint64> wireCount{0};
@@ -103,8 +106,9 @@ bool start(Transfer& transfer, const BrowseFetch::Request& request, const QByteA
     QFile::remove(part);
     transfer.body.file = std::fopen(QFile::encodeName(part).constData(), "wb");
     if (!transfer.body.file) {
-        transfer.result.error = QStringLiteral("could not write ") + part + QStringLiteral(": ") +
-                                QString::fromLocal8Bit(std::strerror(errno));
+        transfer.result.writeFailure = QString::fromLocal8Bit(std::strerror(errno));
+        transfer.result.error =
+            QStringLiteral("could not write ") + part + QStringLiteral(": ") + transfer.result.writeFailure;
         return false;
     }
     transfer.handle = curl_easy_init();
@@ -116,6 +120,8 @@ bool start(Transfer& transfer, const BrowseFetch::Request& request, const QByteA
     transfer.body.handle = curl;
     HttpClient::configure(curl);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.constData());
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, lowestSpeed.load());
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds.load());
     // The URL is copied by libcurl.
     curl_easy_setopt(curl, CURLOPT_URL, request.url.toUtf8().constData());
     for (const auto& [header, value] :
@@ -151,14 +157,18 @@ void conclude(Transfer& transfer, CURLcode code) {
         result.wireBytes = qint64(wire);
         wireCount += qint64(wire);
     }
-    if (body.file && std::fclose(body.file) != 0) body.failedWrite = true;
+    if (body.file && std::fclose(body.file) != 0 && !body.failedWrite) {
+        body.failedWrite = true;
+        body.writeErrno = errno;
+    }
     body.file = nullptr;
-    if (body.tooLarge)
+    if (body.tooLarge) {
         result.error = QStringLiteral("the answer is larger than %1 bytes").arg(body.largest);
-    else if (body.failedWrite)
-        result.error = QStringLiteral("the download could not be written");
-    else if (code != CURLE_OK)
-        result.error = QString::fromUtf8(*transfer.message ? transfer.message : curl_easy_strerror(code));
+    } else if (body.failedWrite) {
+        result.writeFailure = QString::fromLocal8Bit(std::strerror(body.writeErrno ? body.writeErrno : EIO));
+        result.error = QStringLiteral("the download could not be written: ") + result.writeFailure;
+    } else if (code != CURLE_OK)
+        result.error = HttpClient::failure(code, transfer.message);
     else if (result.status == 0)
         result.error = QStringLiteral("no response");
     if (!result.error.isEmpty()) result.status = 0;
@@ -179,13 +189,19 @@ void BrowseFetch::setFirstPause(std::chrono::milliseconds pause) {
     firstPauseMs.store(pause.count());
 }
 
+void BrowseFetch::setMinimumSpeed(long bytesPerSecond, std::chrono::seconds window) {
+    lowestSpeed.store(bytesPerSecond);
+    lowSpeedSeconds.store(long(window.count()));
+}
+
 BrowseFetch::Counters BrowseFetch::counters() {
     return {requestCount.load(), byteCount.load(), wireCount.load()};
 }
 
-void BrowseFetch::run(const std::vector<Request>& requests,
-                      const std::function<void(size_t, const Result&)>& finished) {
-    if (requests.empty()) return;
+BrowseFetch::Ending BrowseFetch::run(const std::vector<Request>& requests,
+                                     const std::function<bool(size_t, const Result&)>& finished,
+                                     const PassDeadline* deadline) {
+    if (requests.empty()) return Ending::complete;
     curl_global_init(CURL_GLOBAL_DEFAULT);
     std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(), &curl_multi_cleanup);
     const QByteArray agent = userAgent().toUtf8();
@@ -196,30 +212,29 @@ void BrowseFetch::run(const std::vector<Request>& requests,
         waiting.push_back(std::move(transfer));
     }
     std::vector<std::unique_ptr<Transfer>> active;
+    bool goOn = true;
     auto finish = [&](Transfer& transfer) {
         if (transfer.result.status != 200 && transfer.result.status != 206)
             QFile::remove(requests[transfer.index].destination + QStringLiteral(".part"));
-        finished(transfer.index, transfer.result);
+        goOn = finished(transfer.index, transfer.result) && goOn;
+    };
+    // What is in hand is abandoned with its partial file; what waits is never started.
+    auto abandon = [&](Ending ending) {
+        for (auto& transfer : active) {
+            curl_multi_remove_handle(multi.get(), transfer->handle);
+            transfer->release();
+            QFile::remove(requests[transfer->index].destination + QStringLiteral(".part"));
+        }
+        return ending;
     };
 
     while (!waiting.empty() || !active.empty()) {
-        if (Cache::stopRequested()) {
-            for (auto& transfer : active) {
-                curl_multi_remove_handle(multi.get(), transfer->handle);
-                transfer->release();
-                transfer->result = {};
-                transfer->result.error = QStringLiteral("stopped");
-                finish(*transfer);
-            }
-            for (auto& transfer : waiting) {
-                transfer->result.error = QStringLiteral("stopped");
-                finish(*transfer);
-            }
-            return;
-        }
+        if (Cache::stopRequested()) return abandon(Ending::stopped);
+        if (!goOn) return abandon(Ending::cancelled);
+        if (deadline && deadline->expired()) return abandon(Ending::outOfTime);
         // Start what may start: the first waiting requests whose pause is over.
         const auto now = Clock::now();
-        for (auto it = waiting.begin(); it != waiting.end() && int(active.size()) < parallel;) {
+        for (auto it = waiting.begin(); it != waiting.end() && int(active.size()) < parallel && goOn;) {
             if ((*it)->notBefore > now) {
                 ++it;
                 continue;
@@ -266,4 +281,5 @@ void BrowseFetch::run(const std::vector<Request>& requests,
         }
         if (running > 0) curl_multi_poll(multi.get(), nullptr, 0, 200, nullptr);
     }
+    return goOn ? Ending::complete : Ending::cancelled;
 }

@@ -1,13 +1,16 @@
 #pragma once
 // Downloads from a public static-file host, a few at a time, politely: conditional where we hold a
 // validator, a User-Agent naming Solvane and its version, and a growing pause before retrying an answer
-// of 429 or 5xx. Blocking; runs on the pass's thread and stops at Cache::stopRequested().
+// of 429 or 5xx. A transfer slower than a minimum speed fails. Blocking; runs on the pass's thread and
+// ends at Cache::stopRequested() or when the pass's deadline runs out.
 
 #include <QString>
 #include <chrono>
 #include <functional>
 #include <optional>
 #include <vector>
+
+class PassDeadline;
 
 namespace BrowseFetch {
 
@@ -37,6 +40,9 @@ struct Result {
     // A 206's Content-Range: where its part starts and the whole file's length.
     std::optional<qint64> rangeStart;
     std::optional<qint64> wholeLength;
+    // The system's reason when the answer could not be written here (a full disk): the fault is ours,
+    // not the host's.
+    QString writeFailure;
 };
 
 // Requests in flight at once, at most.
@@ -44,9 +50,18 @@ inline constexpr int parallel = 2;
 // Attempts of one request answered with 429 or 5xx before it counts as failed.
 inline constexpr int attempts = 3;
 
+// How a run ended: every request finished, or the rest were abandoned (their partial files removed,
+// `finished` not called for them) at a stop, when the deadline ran out, or when `finished` said so.
+enum class Ending { complete, stopped, outOfTime, cancelled };
+
 // Runs every request, at most `parallel` at a time, and calls `finished` on the calling thread as each
-// ends for good (after its retries). Requests left when a stop is asked for end with status 0.
-void run(const std::vector<Request>& requests, const std::function<void(size_t, const Result&)>& finished);
+// ends for good (after its retries); `finished` gives false to abandon the rest.
+Ending run(const std::vector<Request>& requests, const std::function<bool(size_t, const Result&)>& finished,
+           const PassDeadline* deadline = nullptr);
+
+// A transfer that moves fewer than `bytesPerSecond` over `window` fails: 1 kB/s over 30 s unless a test
+// says otherwise.
+void setMinimumSpeed(long bytesPerSecond, std::chrono::seconds window);
 
 // "Solvane/<version> (+<where to read about it>)".
 QString userAgent();

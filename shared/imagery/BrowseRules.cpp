@@ -190,3 +190,18 @@ bool Browse::isWholeJpeg(const QByteArray& bytes, int size, QString* why) {
     }
     return fail(QStringLiteral("no frame header"));
 }
+
+Browse::Failure Browse::judgeFailure(bool failedBefore, bool cutShort, const QDateTime& taken,
+                                     const QDateTime& now) {
+    constexpr qint64 stillBeingWritten = 3600;
+    if (cutShort && taken.secsTo(now) < stillBeingWritten) return Failure::askAgain;
+    return failedBefore ? Failure::rejected : Failure::suspect;
+}
+
+std::chrono::seconds Browse::passBudget(qsizetype images, qsizetype channels, std::chrono::seconds fill,
+                                        std::chrono::seconds shortest) {
+    if (channels <= 0 || images <= 0) return std::min(shortest, fill);
+    const qint64 share =
+        fill.count() * std::min<qint64>(images, windowSlots * channels) / (windowSlots * channels);
+    return std::chrono::seconds(std::clamp<qint64>(share, std::min(shortest, fill).count(), fill.count()));
+}

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -73,6 +74,19 @@ std::vector<QDate> foldersToList(const std::optional<QDateTime>& newestHeld, con
 
 // Whether `bytes` is a whole baseline or progressive JPEG of `size` x `size` pixels; says why not.
 bool isWholeJpeg(const QByteArray& bytes, int size, QString* why = nullptr);
+
+// What becomes of an image that arrived damaged or did not decode. A fault may be passing (an error page
+// served once, a file NASA was still writing), so only a second failure, on a later pass, sets it aside
+// for good; an image cut short within the hour before `now` is simply asked for again.
+enum class Failure { askAgain, suspect, rejected };
+Failure judgeFailure(bool failedBefore, bool cutShort, const QDateTime& taken, const QDateTime& now);
+
+// How long a pass may talk to the archive: `fill` for the whole window of every channel it needs,
+// proportionally less for fewer images, never less than `shortest` (listings and a few images).
+inline constexpr std::chrono::seconds fillBudget{15 * 60};
+inline constexpr std::chrono::seconds shortestBudget{2 * 60};
+std::chrono::seconds passBudget(qsizetype images, qsizetype channels, std::chrono::seconds fill = fillBudget,
+                                std::chrono::seconds shortest = shortestBudget);
 
 // A channel as the archive writes it ("0171", "HMIIC"), and a moment as a versioned key's stem.
 QString channelCode(int channel);

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <chrono>
@@ -129,17 +130,27 @@ using Progress = std::function<void(int done, int total)>;
 
 // One refresh pass on the calling thread (see CachePass.cpp). Single-flight within the process and
 // across processes sharing the folder: with `wait` false a pass that finds another running logs
-// "a refresh is already running" and returns. Gives the record it wrote (see recordPass), nothing
-// when no pass ran, it had nothing to do, or it was stopped.
-std::optional<LastPass> pass(bool check, bool everything, bool wait, const Progress& progress = {});
+// "a refresh is already running", sets `busy` and returns. Gives the record it wrote (see
+// recordPass), nothing when no pass ran, it had nothing to do, or it was stopped.
+std::optional<LastPass> pass(bool check, bool everything, bool wait, const Progress& progress = {},
+                             bool* busy = nullptr);
+
+// The products a pass downloads: every catalogue product with `everything`, else those the screens
+// use (every product when they name none).
+QSet<QString> wantedProducts(bool everything);
+
+// Waits, at most `longest`, until no pass runs on the cache folder (in this process or another); false
+// when one still runs then, or a stop was asked for.
+bool waitForRunningPass(std::chrono::seconds longest);
 
 // Asks a running pass to stop at the next safe point; safe to call from a signal handler. The download
 // in hand is abandoned and its temporary file removed; files already in place stay and are listed.
 void requestStop();
 bool stopRequested();
 
-// The scheduled entry point: refuses when offline or read-only, checks the host only when due.
-void refresh();
+// The scheduled entry point: refuses when offline or read-only, checks the host only when due. False
+// when it gave up because another pass was running.
+bool refresh();
 // The immediate check, at most once per manualSpacing: runs the pass and gives nothing, or gives the
 // time from which the next one is allowed.
 std::optional<QDateTime> refreshNow(bool everything, const Progress& progress = {});

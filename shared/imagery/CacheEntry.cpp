@@ -115,6 +115,8 @@ QJsonObject Cache::LastPass::toJson() const {
         {QStringLiteral("reached"), reached},
         {QStringLiteral("reason"), reason},
         {QStringLiteral("newest"), newest},
+        {QStringLiteral("writeFailure"), writeFailure},
+        {QStringLiteral("cutShort"), cutShort},
     };
 }
 
@@ -153,7 +155,9 @@ std::optional<Cache::LastPass> Cache::LastPass::fromJson(const QJsonValue& value
     const QJsonValue reached = o.value(QLatin1String("reached"));
     if (!reached.isUndefined() && !reached.isBool()) return missing("reached", "a boolean");
     pass.reached = reached.toBool(true);
-    for (auto [key, target] : {std::pair{"reason", &pass.reason}, std::pair{"newest", &pass.newest}}) {
+    for (auto [key, target] :
+         {std::pair{"reason", &pass.reason}, std::pair{"newest", &pass.newest},
+          std::pair{"writeFailure", &pass.writeFailure}, std::pair{"cutShort", &pass.cutShort}}) {
         const QJsonValue text = o.value(QLatin1String(key));
         if (!text.isUndefined() && !text.isString()) return missing(key, "a text");
         *target = text.toString();

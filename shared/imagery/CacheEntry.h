@@ -53,10 +53,17 @@ struct LastPass {
     QString reason{};
     // The time of the newest imagery the pass left in the cache (ISO 8601 UTC), empty when unknown.
     QString newest{};
+    // When the cache folder refused a write, what and why ("can't write to ~/.cache/Solvane: No space
+    // left on device"): the pass stopped there although the source answered. Empty otherwise.
+    QString writeFailure{};
+    // When the pass ran out of the time it may take, what was left ("cut short after 2 minutes, the time
+    // a pass may take: 40 of 300 images not fetched"); the next pass goes on. Empty otherwise.
+    QString cutShort{};
 
     QJsonObject toJson() const;
     // Strict: every key must be present with its type; `error` says which is not. The later keys
-    // (reached, reason, newest) may be absent, as in files written before they existed.
+    // (reached, reason, newest, writeFailure, cutShort) may be absent, as in files written before they
+    // existed.
     static std::optional<LastPass> fromJson(const QJsonValue& value, QString& error);
     bool operator==(const LastPass&) const = default;
 };

@@ -128,9 +128,9 @@ Response request(const QString& url, const std::optional<QString>& ifNoneMatch, 
         double elapsed = 0;
         curl_easy_getinfo(curl, CURLINFO_TOTAL_TIME, &elapsed);
         response.timedOut = elapsed >= double(totalSeconds) - 0.5;
-        response.error = QString::fromUtf8(*message ? message : curl_easy_strerror(result));
+        response.error = HttpClient::failure(result, message);
     } else if (result != CURLE_OK)
-        response.error = QString::fromUtf8(*message ? message : curl_easy_strerror(result));
+        response.error = HttpClient::failure(result, message);
     else if (response.status == 0)
         response.error = QStringLiteral("no response");
     if (!response.error.isEmpty()) response.status = 0;

@@ -29,6 +29,10 @@ namespace {
 
 std::mutex folderMutex;
 std::optional<QString> chosenFolder;
+// The last record this process could not write (a full disk), with its folder: until a record is
+// written again, it is the truth about the last pass for the Preferences and the tray.
+std::mutex unsavedMutex;
+std::optional<std::pair<QString, Cache::LastPass>> unsavedPass;
 std::atomic<bool> readOnlyFlag{false};
 
 QString defaultFolder() {
@@ -305,11 +309,21 @@ void Cache::rewriteManifest(const std::optional<std::vector<RemoteProduct>>& pro
 void Cache::recordPass(const LastPass& pass) {
     if (readOnly()) return;
     QString error;
-    if (!writeAtomically(file(QStringLiteral("lastpass.json")), pretty(QJsonDocument(pass.toJson())), &error))
-        log(QStringLiteral("could not write lastpass.json: ") + error, LogArea::cache);
+    const bool written =
+        writeAtomically(file(QStringLiteral("lastpass.json")), pretty(QJsonDocument(pass.toJson())), &error);
+    if (!written) log(QStringLiteral("could not write lastpass.json: ") + error, LogArea::cache);
+    std::lock_guard lock(unsavedMutex);
+    if (written)
+        unsavedPass.reset();
+    else
+        unsavedPass = std::pair{dir(), pass};
 }
 
 std::optional<Cache::LastPass> Cache::lastPass() {
+    {
+        std::lock_guard lock(unsavedMutex);
+        if (unsavedPass && unsavedPass->first == dir()) return unsavedPass->second;
+    }
     QFile record(file(QStringLiteral("lastpass.json")));
     if (!record.open(QIODevice::ReadOnly)) return std::nullopt;
     QJsonParseError parseError{};

@@ -8,9 +8,9 @@
 #include "ImageryIndex.h"
 #include "LargeStills.h"
 #include "Log.h"
+#include "PassDeadline.h"
 #include "PassLock.h"
 #include "SlotFill.h"
-#include "SpaceWeather.h"
 #include "SpaceWeatherFetch.h"
 
 #include <QFile>
@@ -23,9 +23,6 @@ namespace {
 
 // Set while a pass that fell back talks to the origin; every pass starts on the imagery host.
 std::atomic<bool> onOrigin{false};
-// Set by a signal handler; lock-free, so the store is safe there.
-std::atomic<bool> stopping{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
 
 const QString indexKey = QStringLiteral("manifest/index.json");
 
@@ -126,9 +123,12 @@ std::optional<Cache::LastPass> directPass(Cache::LastPass record, const QSet<QSt
     // Products shown on large screens with sharper clips on are made from 2048-pixel images, after the
     // pass has listed the day folders.
     QSet<QString> sharp = CacheSettings::sharperProducts() & wanted;
-    DirectSource::Outcome outcome = DirectSource::run(wanted - sharp, progress);
+    PassDeadline deadline = DirectSource::startingDeadline();
+    DirectSource::Outcome outcome = DirectSource::run(wanted - sharp, progress, deadline);
     const auto base = DirectSource::base();
-    if (!sharp.isEmpty() && outcome.reached && base && !Cache::stopRequested()) {
+    // A pass cut short or refused a write leaves the larger images to the next one.
+    const bool goOn = outcome.reached && outcome.cutShort.isEmpty() && outcome.writeFailure.isEmpty();
+    if (!sharp.isEmpty() && goOn && base && !Cache::stopRequested()) {
         const QDateTime now = QDateTime::currentDateTimeUtc();
         QStringList ids;
         for (const CatalogProduct& known : Catalog::all())
@@ -149,14 +149,17 @@ std::optional<Cache::LastPass> directPass(Cache::LastPass record, const QSet<QSt
         return std::nullopt;
     }
     if (progress) progress(1, 1);
-    if (outcome.reached) {
+    if (goOn) {
         const QSet<QString> plain = wanted - sharp; // a sharper clip's still is already 2048 pixels
         LargeStills::make(QStringList(plain.begin(), plain.end()), CacheSettings::stillSize());
     }
-    if (record.check && outcome.reached) CacheSettings::setLastCheck(QDateTime::currentDateTimeUtc());
+    // A pass that could not finish leaves the check due, so the next scheduled one goes on.
+    if (record.check && goOn) CacheSettings::setLastCheck(QDateTime::currentDateTimeUtc());
     if (!outcome.products.empty()) Cache::rewriteManifest(outcome.products);
     record.reached = outcome.reached;
     record.reason = outcome.reason;
+    record.writeFailure = outcome.writeFailure;
+    record.cutShort = outcome.cutShort;
     record.moved = outcome.moved;
     record.listed = int(outcome.products.size());
     record.failed = outcome.failed;
@@ -190,27 +193,23 @@ QString Cache::host() {
     return onOrigin.load() ? origin() : CacheSettings::imageryHost();
 }
 
-void Cache::requestStop() {
-    stopping.store(true);
-}
-
-bool Cache::stopRequested() {
-    return stopping.load();
-}
-
-std::optional<Cache::LastPass> Cache::pass(bool check, bool everything, bool wait, const Progress& progress) {
+std::optional<Cache::LastPass> Cache::pass(bool check, bool everything, bool wait, const Progress& progress,
+                                           bool* busy) {
+    if (busy) *busy = false;
     // Not even the lock file goes into a folder of someone else's files.
     if (!claimFolder()) return std::nullopt;
     PassLock lock(dir(), wait ? PassLock::Wait::yes : PassLock::Wait::no);
     if (!lock.held()) {
         if (!stopRequested()) log(QStringLiteral("a refresh is already running"), LogArea::cache);
+        if (busy) *busy = !stopRequested();
         return std::nullopt;
     }
     std::optional<LastPass> record = imageryPass(check, everything, progress);
-    // The Sun's X-ray activity rides along with every pass that checks, and with the first one of all;
-    // it skips itself when offline, read-only or stopping.
-    if (check || !QFileInfo::exists(file(QString::fromLatin1(SpaceWeather::fileName))))
-        SpaceWeatherFetch::refresh();
+    // Space weather rides along with every pass: a pass that checks asks at once, the hourly one when the
+    // file is an hour old (a storm is news by the hour, not by the day); it skips itself when offline,
+    // read-only or stopping.
+    SpaceWeatherFetch::refresh(QDateTime::currentDateTimeUtc(),
+                               check ? SpaceWeatherFetch::When::now : SpaceWeatherFetch::When::due);
     return record;
 }
 
@@ -223,10 +222,7 @@ std::optional<LastPass> imageryPass(bool check, bool everything, const Progress&
     removeStaleTemporaries();
     seedIfEmptyLocked();
 
-    QSet<QString> wanted;
-    const auto inUse = everything ? std::nullopt : CacheSettings::productsInUse();
-    for (const CatalogProduct& known : Catalog::all())
-        if (!inUse || inUse->isEmpty() || inUse->contains(known.id)) wanted.insert(known.id);
+    const QSet<QString> wanted = wantedProducts(everything);
 
     int pruned = 0;
     if (!CacheSettings::offline()) {
@@ -330,7 +326,8 @@ std::optional<LastPass> imageryPass(bool check, bool everything, const Progress&
             std::none_of(products.begin(), products.end(), [&id](const auto& p) { return p.id == id; }))
             leftOver.insert(id);
     if (!leftOver.isEmpty() && (check || missingAny(leftOver))) {
-        const DirectSource::Outcome direct = DirectSource::run(leftOver, {});
+        PassDeadline deadline = DirectSource::startingDeadline();
+        const DirectSource::Outcome direct = DirectSource::run(leftOver, {}, deadline);
         record.moved += direct.moved;
         for (const QString& id : direct.failed)
             failed.insert(id);
@@ -352,14 +349,29 @@ std::optional<LastPass> imageryPass(bool check, bool everything, const Progress&
 } // namespace
 } // namespace Cache
 
-void Cache::refresh() {
+bool Cache::refresh() {
     if (CacheSettings::offline() || readOnly()) {
         log(QStringLiteral("offline or read-only, not refreshing the cache"), LogArea::cache);
-        return;
+        return true;
     }
     const auto every = std::chrono::seconds(qint64(CacheSettings::refreshMinutes() * 60));
     const bool due = isDue(CacheSettings::lastCheck(), every, QDateTime::currentDateTimeUtc());
-    pass(due, false, false);
+    bool busy = false;
+    pass(due, false, false, {}, &busy);
+    return !busy;
+}
+
+bool Cache::waitForRunningPass(std::chrono::seconds longest) {
+    const PassLock lock(dir(), PassLock::Wait::yes, longest);
+    return lock.held();
+}
+
+QSet<QString> Cache::wantedProducts(bool everything) {
+    QSet<QString> wanted;
+    const auto inUse = everything ? std::nullopt : CacheSettings::productsInUse();
+    for (const CatalogProduct& known : Catalog::all())
+        if (!inUse || inUse->isEmpty() || inUse->contains(known.id)) wanted.insert(known.id);
+    return wanted;
 }
 
 std::optional<QDateTime> Cache::refreshNow(bool everything, const Progress& progress) {

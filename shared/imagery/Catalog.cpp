@@ -2,7 +2,7 @@
 
 const std::vector<CatalogProduct>& Catalog::all() {
     static const std::vector<CatalogProduct> products{
-        {"rainbow", "Rainbow (RHEF composite)"},
+        {"rainbow", "Rainbow"},
         {"171", QString::fromUtf8("AIA 171 \u00C5")},
         {"193", QString::fromUtf8("AIA 193 \u00C5")},
         {"211", QString::fromUtf8("AIA 211 \u00C5")},
@@ -28,4 +28,8 @@ std::optional<QString> Catalog::label(const QString& id) {
 
 bool Catalog::contains(const QString& id) {
     return label(id).has_value();
+}
+
+bool Catalog::needsMirror(const QString& id) {
+    return id == QLatin1String("dem");
 }

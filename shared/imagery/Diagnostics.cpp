@@ -2,6 +2,9 @@
 
 #include "BuildInfo.h"
 #include "Cache.h"
+#include "DirectSource.h"
+#include "GeomagneticStatus.h"
+#include "Log.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "SourceStatus.h"
@@ -13,8 +16,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <pwd.h>
 #include <sys/utsname.h>
@@ -87,8 +93,7 @@ QString indexLine() {
 
 // The space-weather file: where it comes from and how old it is, the X-ray level now, and the flares
 // that peaked in the 48 hours before `now` (one still in progress counts by its class so far).
-QStringList spaceWeatherLines(const QDateTime& now) {
-    const std::optional<SpaceWeather::Record> record = SpaceWeather::load();
+QStringList spaceWeatherLines(const std::optional<SpaceWeather::Record>& record, const QDateTime& now) {
     if (!record) return {QStringLiteral("  no space-weather file yet")};
     QStringList lines;
     const int satellite = record->latest ? record->latest->satellite : 0;
@@ -126,7 +131,89 @@ QStringList spaceWeatherLines(const QDateTime& now) {
     return lines;
 }
 
+// The address the direct source reads, as this process would: NASA SDO's own, or the stand-in that
+// SOLVANE_SDO_BASE names.
+QString directBase() {
+    QString error;
+    const auto base = DirectSource::base(&error);
+    if (!base) return error;
+    const char* override = std::getenv("SOLVANE_SDO_BASE");
+    return override && *override ? *base + QStringLiteral(" from SOLVANE_SDO_BASE") : *base;
+}
+
+// One line per connected screen with the entry it shows (the entries repeat when there are more screens
+// than entries), then the entries stored for screens that are not connected now. Without the connected
+// screens, the stored entries alone.
+QStringList screenLines(const QStringList& products, const std::optional<QStringList>& screens) {
+    auto entry = [](const QString& text) { return orText(text, "every product"); };
+    QStringList lines;
+    if (!screens) {
+        lines << QStringLiteral("  connected screens not known: Solvane is not running");
+        for (int i = 0; i < products.size(); ++i)
+            lines << QStringLiteral("  screen %1: ").arg(i + 1) + entry(products[i]);
+        return lines;
+    }
+    lines << (screens->size() == 1 ? QStringLiteral("  1 screen connected")
+                                   : QStringLiteral("  %1 screens connected").arg(screens->size()));
+    for (int i = 0; i < screens->size(); ++i)
+        lines << QStringLiteral("  screen %1 (%2): ").arg(i + 1).arg(screens->at(i)) +
+                     entry(products.isEmpty() ? QString() : products[i % products.size()]);
+    for (qsizetype i = screens->size(); i < products.size(); ++i)
+        lines << QStringLiteral("  screen %1: ").arg(i + 1) + entry(products[i]) +
+                     QStringLiteral(" (not connected)");
+    return lines;
+}
+
 } // namespace
+
+QString Diagnostics::cadence(double refreshMinutes) {
+    const QString often =
+        refreshMinutes == 720 ? QStringLiteral("twice a day") : QStringLiteral("once a day");
+    return QStringLiteral("checks every hour; fetches new images ") + often +
+           QStringLiteral(", sooner after a failed check or for a missing product");
+}
+
+QString Diagnostics::logHint() {
+    return QStringLiteral("journalctl -t solvane shows every log line with its time "
+                          "(add SOLVANE_CATEGORY=desktop for the desktop picture alone)");
+}
+
+QString Diagnostics::screenText(const QString& name, int width, int height) {
+    return QStringLiteral("%1, %2x%3")
+        .arg(name.isEmpty() ? QStringLiteral("unnamed") : name)
+        .arg(width)
+        .arg(height);
+}
+
+QString Diagnostics::screensRecord() {
+    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (folder.isEmpty() || !QDir::isAbsolutePath(folder)) folder = QDir::tempPath();
+    return folder + QStringLiteral("/solvane-screens");
+}
+
+bool Diagnostics::recordScreens(const QStringList& screens, const QString& path) {
+    QSaveFile file(path);
+    QByteArray text = "pid " + QByteArray::number(qint64(::getpid())) + '\n';
+    for (const QString& screen : screens)
+        text += screen.toUtf8() + '\n';
+    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit()) return true;
+    log(QStringLiteral("diagnostics: could not record the screens in ") + path + QStringLiteral(": ") +
+            file.errorString(),
+        LogArea::app);
+    return false;
+}
+
+std::optional<QStringList> Diagnostics::connectedScreens(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (lines.isEmpty() || !lines.front().startsWith(QLatin1String("pid "))) return std::nullopt;
+    bool ok = false;
+    const qint64 pid = lines.takeFirst().mid(4).toLongLong(&ok);
+    // A record left by a program that ended says nothing about the screens now.
+    if (!ok || pid <= 0 || (::kill(pid_t(pid), 0) != 0 && errno != EPERM)) return std::nullopt;
+    return lines;
+}
 
 QString Diagnostics::operatingSystem(const QString& osRelease) {
     QFile file(osRelease);
@@ -177,7 +264,7 @@ QString Diagnostics::redact(const QString& text, const QStringList& homePaths) {
     return result;
 }
 
-QString Diagnostics::report(const QDateTime& now) {
+QString Diagnostics::report(const QDateTime& now, const std::optional<QStringList>& screens) {
     QStringList lines;
     lines << QStringLiteral("Solvane ") + info(BuildInfo::version) + QStringLiteral(" (") +
                  info(BuildInfo::buildNumber) + QStringLiteral(") ") + info(BuildInfo::gitCommit);
@@ -185,17 +272,17 @@ QString Diagnostics::report(const QDateTime& now) {
     lines << QStringLiteral("report ") + isoDate(now);
     const QString feed = QString::fromUtf8(BuildInfo::feedURL);
     lines << QStringLiteral("update feed ") + (feed.isEmpty() ? QStringLiteral("none in this build") : feed);
+    lines << QStringLiteral("log: ") + logHint();
     lines << QString();
 
     lines << QStringLiteral("Settings");
     lines << QStringLiteral("  mode ") + Modes::rawValue(Settings::mode());
-    const QStringList products = Settings::products();
-    for (int screen = 0; screen < products.size(); ++screen)
-        lines << QStringLiteral("  screen %1: ").arg(screen + 1) + orText(products[screen], "every product");
+    lines << screenLines(Settings::products(), screens);
     lines << QStringLiteral("  idle minutes ") + decimal(Settings::idleMinutes()) +
                  QStringLiteral(", lock on dismiss ") + yesNo(Settings::lockOnDismiss());
-    lines << QStringLiteral("  offline ") + yesNo(Settings::offline()) + QStringLiteral(", refresh every ") +
-                 QString::number(qint64(Settings::refreshMinutes())) + QStringLiteral(" min");
+    lines << QStringLiteral("  offline ") + yesNo(Settings::offline()) + QStringLiteral(", ") +
+                 cadence(Settings::refreshMinutes()) +
+                 QStringLiteral(" (%1 min)").arg(qint64(Settings::refreshMinutes()));
     lines << QStringLiteral("  desktop picture ") + yesNo(Settings::desktop()) +
                  QStringLiteral(", previous picture remembered ") +
                  yesNo(Settings::previousDesktop().has_value());
@@ -203,8 +290,11 @@ QString Diagnostics::report(const QDateTime& now) {
                  QStringLiteral(", shuffle ") + yesNo(Settings::shuffle()) + QStringLiteral(", loops ") +
                  QString::number(Settings::loops()) + QStringLiteral(", transition ") +
                  Transitions::rawValue(Settings::transition());
-    lines << QStringLiteral("  imagery host ") + orText(Settings::imageryHost(), "none (NASA SDO, direct)") +
-                 QStringLiteral(", store host ") + Settings::storeHost();
+    const QString imageryHost = Settings::imageryHost();
+    lines << QStringLiteral("  imagery host ") +
+                 (imageryHost.isEmpty() ? QStringLiteral("none (NASA SDO, direct at ") + directBase() + ')'
+                                        : imageryHost) +
+                 QStringLiteral(", store host ") + orText(Settings::storeHost(), "none");
     lines << QStringLiteral("  last scheduled check ") + dateOrNever(Settings::lastCheck()) +
                  QStringLiteral(", last button check ") + dateOrNever(Settings::lastManual());
     lines << QString();
@@ -240,7 +330,9 @@ QString Diagnostics::report(const QDateTime& now) {
         lines << QStringLiteral("  finished ") + pass->finished + QStringLiteral(", ") +
                      (pass->check ? QStringLiteral("checked") : QStringLiteral("filled missing")) +
                      (pass->everything ? QStringLiteral(", everything") : QString());
-        lines << QStringLiteral("  host ") + pass->host +
+        const bool direct = pass->host == QLatin1String(DirectSource::hostLabel);
+        lines << QStringLiteral("  host ") +
+                     (direct ? directBase() + QStringLiteral(" (direct)") : pass->host) +
                      (pass->usedOrigin ? QStringLiteral(" (origin fallback)") : QString());
         lines << QStringLiteral("  listed %1, moved %2, pruned %3, failed ")
                          .arg(pass->listed)
@@ -251,12 +343,19 @@ QString Diagnostics::report(const QDateTime& now) {
                      (pass->reached
                           ? QStringLiteral(", answered")
                           : QStringLiteral(", not reached: ") + orText(pass->reason, "no reason given"));
+        for (const QString& stopped : {pass->writeFailure, pass->cutShort})
+            if (!stopped.isEmpty()) lines << QStringLiteral("  ") + stopped;
     } else {
         lines << QStringLiteral("  none recorded");
     }
     lines << QString();
 
+    const std::optional<SpaceWeather::Record> weather = SpaceWeather::load();
     lines << QStringLiteral("Space weather");
-    lines << spaceWeatherLines(now);
+    lines << spaceWeatherLines(weather, now);
+    lines << QString();
+    lines << QStringLiteral("Geomagnetic");
+    lines << GeomagneticStatus::reportLines(weather ? std::optional(weather->geomagnetic) : std::nullopt,
+                                            now);
     return redact(lines.join(QLatin1Char('\n')), homes());
 }

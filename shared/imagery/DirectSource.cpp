@@ -6,6 +6,7 @@
 #include "CacheSettings.h"
 #include "Catalog.h"
 #include "ClipMaking.h"
+#include "Diagnostics.h"
 #include "DirectStore.h"
 #include "HttpClient.h"
 #include "Log.h"
@@ -15,14 +16,17 @@
 #include <QHash>
 #include <QTimeZone>
 #include <algorithm>
+#include <atomic>
 #include <map>
 
 namespace {
 
-constexpr const char* defaultBase = "https://sdo.gsfc.nasa.gov";
 // Listings of a busy day run to a few megabytes; an image to a few hundred kilobytes.
 constexpr qint64 largestListing = qint64(32) << 20;
 constexpr qint64 largestImage = qint64(8) << 20;
+
+std::atomic<qint64> fillSeconds{Browse::fillBudget.count()};
+std::atomic<qint64> shortestSeconds{Browse::shortestBudget.count()};
 
 const QString rainbowID = QStringLiteral("rainbow");
 const QString ultravioletID = QStringLiteral("composite_uv");
@@ -51,6 +55,7 @@ struct Plan {
     QString fingerprint; // the slots' file names, to tell whether anything changed since the last clip
     int frameCount = 0;
     QDateTime newest;
+    qint64 firstSlot = 0; // the window's first slot, counted from the epoch
 };
 
 std::optional<Plan> planFor(const QString& id, const DirectStore& store) {
@@ -84,6 +89,7 @@ std::optional<Plan> planFor(const QString& id, const DirectStore& store) {
                 own[size_t(slot)] = true;
         }
         if (frames && (!plan.newest.isValid() || frames->newest > plan.newest)) plan.newest = frames->newest;
+        if (frames) plan.firstSlot = frames->windowStart.toSecsSinceEpoch() / Browse::slotSeconds;
     }
     plan.frameCount = int(std::count(own.begin(), own.end(), true));
     QStringList names;
@@ -118,14 +124,23 @@ RemoteProduct productFor(const Plan& plan) {
 
 const QString noImages = QStringLiteral("no images");
 
-// Makes one product's clip and still when its slots changed; true when a new clip was put in place.
-// Images the maker could not decode are set aside and the clip is made again without them.
-bool make(const QString& id, DirectStore& store, std::optional<RemoteProduct>& made, QString& error) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
+// What a clip make ended with, for the pass.
+struct ClipMade {
+    bool moved = false;   // a new clip was put in place
+    QString error;        // why not, in words
+    QString writeFailure; // the system's reason when a file could not be written
+    bool stopped = false;
+};
+
+// Makes one product's clip and still when its slots changed. Images the maker could not decode are set
+// aside, all at once, and the clip is made again without them.
+ClipMade make(const QString& id, DirectStore& store, std::optional<RemoteProduct>& made) {
+    ClipMade result;
+    for (int attempt = 0; attempt < 2; ++attempt) {
         const auto plan = planFor(id, store);
         if (!plan) {
-            error = noImages;
-            return false;
+            result.error = noImages;
+            return result;
         }
         made = productFor(*plan);
         const QString clip = Cache::file(id + QStringLiteral(".mp4"));
@@ -135,11 +150,11 @@ bool make(const QString& id, DirectStore& store, std::optional<RemoteProduct>& m
             src.open(QIODevice::ReadOnly) && QString::fromUtf8(src.readAll()).trimmed() == *made->videoV;
         if (sameKey && QFileInfo::exists(clip) && QFileInfo::exists(still) &&
             store.fingerprint(id) == plan->fingerprint)
-            return false;
+            return result;
         const auto& maker = ClipMaking::makeClip();
         if (!maker) {
-            error = QStringLiteral("this program does not make clips");
-            return false;
+            result.error = QStringLiteral("this program does not make clips");
+            return result;
         }
         ClipMaking::Job job;
         job.kind = kindOf(id);
@@ -147,12 +162,17 @@ bool make(const QString& id, DirectStore& store, std::optional<RemoteProduct>& m
         job.frames = plan->frames;
         job.clip = clip;
         job.still = still;
+        job.pieces = store.piecesFolder(id);
+        job.firstSlot = plan->firstSlot;
+        job.name = id;
         const ClipMaking::Outcome outcome = maker(job);
         if (!outcome.ok) {
-            error = outcome.error;
-            if (outcome.unreadable.isEmpty()) return false;
+            result.error = outcome.error;
+            result.writeFailure = outcome.writeFailure;
+            result.stopped = outcome.stopped;
+            if (outcome.unreadable.isEmpty()) return result;
             for (const QString& file : outcome.unreadable)
-                store.reject(QFileInfo(file).fileName(), QStringLiteral("it does not decode"));
+                store.setAside(QFileInfo(file).fileName(), QStringLiteral("it does not decode"));
             continue;
         }
         for (const QString& name : {id + QStringLiteral(".mp4"), id + QStringLiteral(".png")})
@@ -162,20 +182,37 @@ bool make(const QString& id, DirectStore& store, std::optional<RemoteProduct>& m
         Cache::note(made->updated, Cache::file(id + QStringLiteral(".stamp")));
         Cache::note(made->updated, Cache::file(id + QStringLiteral(".png.stamp")));
         store.setFingerprint(id, plan->fingerprint);
-        return true;
+        result = {};
+        result.moved = true;
+        return result;
     }
-    return false;
+    return result;
+}
+
+// "15 minutes", "1 minute", or for a short budget "40 seconds".
+QString duration(std::chrono::seconds span) {
+    const qint64 seconds = span.count();
+    const bool inMinutes = seconds >= 60;
+    const qint64 count = inMinutes ? (seconds + 30) / 60 : seconds;
+    return QStringLiteral("%1 %2%3")
+        .arg(count)
+        .arg(inMinutes ? QStringLiteral("minute") : QStringLiteral("second"))
+        .arg(count == 1 ? QString() : QStringLiteral("s"));
 }
 
 } // namespace
 
-std::optional<QString> DirectSource::base(QString* error) {
-    return HttpClient::httpsBase(defaultBase, "SOLVANE_SDO_BASE", QStringLiteral("the archive address"),
-                                 error);
+PassDeadline DirectSource::startingDeadline() {
+    return PassDeadline(std::chrono::seconds(std::min(shortestSeconds.load(), fillSeconds.load())));
+}
+
+void DirectSource::setBudgets(std::chrono::seconds fill, std::chrono::seconds shortest) {
+    fillSeconds.store(fill.count());
+    shortestSeconds.store(shortest.count());
 }
 
 DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache::Progress& progress,
-                                        const QDateTime& now) {
+                                        PassDeadline& deadline, const QDateTime& now) {
     Outcome outcome;
     // The screen-saver hack registers no maker: it only plays what the program made.
     if (!ClipMaking::makeClip()) {
@@ -207,6 +244,30 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
             if (std::find(needed.begin(), needed.end(), channel) == needed.end()) needed.push_back(channel);
     }
     DirectStore store(Cache::file(QStringLiteral("direct")), needed);
+    // Sharper clips are made by another store of larger images, in the same pieces folder.
+    QStringList keep = products;
+    for (const QString& id : CacheSettings::sharperProducts())
+        if (!keep.contains(id)) keep << id;
+    store.keepPiecesOf(keep);
+
+    // A write the cache folder refuses ends the downloads (and the clips) of this pass: one line says why.
+    auto refusedWrite = [&](const QString& reason) {
+        if (!outcome.writeFailure.isEmpty()) return;
+        outcome.writeFailure = QStringLiteral("can't write to ") +
+                               Diagnostics::redact(Cache::dir(), Diagnostics::homes()) +
+                               QStringLiteral(": ") + reason;
+        log(QStringLiteral("direct: ") + outcome.writeFailure +
+                QStringLiteral("; no more downloads or clips in this pass"),
+            LogArea::cache);
+    };
+    auto cutShort = [&](const QString& left) {
+        if (!outcome.cutShort.isEmpty()) return;
+        outcome.cutShort = QStringLiteral("cut short after ") + duration(deadline.budget()) +
+                           QStringLiteral(", the time a pass may take: ") + left;
+        log(QStringLiteral("direct: ") + outcome.cutShort +
+                QStringLiteral("; NASA SDO is answering slowly, the next pass goes on"),
+            LogArea::cache);
+    };
 
     // 1. List the day folders that can hold images newer than every channel's newest held one.
     std::optional<QDateTime> from = store.oldestNewest();
@@ -218,27 +279,39 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
         for (auto day = folders.rbegin(); day != folders.rend(); ++day)
             listings.push_back(store.listingRequest(
                 *address + QStringLiteral("/assets/img/browse/") + dayPath(*day) + QLatin1Char('/'), *day));
-        BrowseFetch::run(listings, [&](size_t index, const BrowseFetch::Result& result) {
-            const QDate day = folders[folders.size() - 1 - index];
-            const auto listing = store.acceptListing(day, result);
-            if (result.status == 200 || result.status == 304) outcome.reached = true;
-            if (result.status != 200 && result.status != 304) {
-                const QString what =
-                    result.status == 0 ? result.error : QStringLiteral("HTTP %1").arg(result.status);
-                if (firstError.isEmpty()) firstError = what;
-                log(QStringLiteral("direct: day folder ") + dayPath(day) + QStringLiteral(": ") + what,
-                    LogArea::cache);
-            }
-            if (!listing) return;
-            for (const Browse::Image& image : Browse::parseListing(*listing, day, now))
-                if (std::find(needed.begin(), needed.end(), image.channel) != needed.end())
-                    available[image.channel].push_back(image);
-        });
+        const auto ending = BrowseFetch::run(
+            listings,
+            [&](size_t index, const BrowseFetch::Result& result) {
+                const QDate day = folders[folders.size() - 1 - index];
+                if (!result.writeFailure.isEmpty()) {
+                    // NASA SDO answered; the answer had nowhere to go.
+                    outcome.reached = true;
+                    refusedWrite(result.writeFailure);
+                    return false;
+                }
+                const auto listing = store.acceptListing(day, result);
+                if (result.status == 200 || result.status == 304) outcome.reached = true;
+                if (result.status != 200 && result.status != 304) {
+                    const QString what =
+                        result.status == 0 ? result.error : QStringLiteral("HTTP %1").arg(result.status);
+                    if (firstError.isEmpty()) firstError = what;
+                    log(QStringLiteral("direct: day folder ") + dayPath(day) + QStringLiteral(": ") + what,
+                        LogArea::cache);
+                }
+                if (!listing) return true;
+                for (const Browse::Image& image : Browse::parseListing(*listing, day, now))
+                    if (std::find(needed.begin(), needed.end(), image.channel) != needed.end())
+                        available[image.channel].push_back(image);
+                return true;
+            },
+            &deadline);
+        if (ending == BrowseFetch::Ending::outOfTime) cutShort(QStringLiteral("day folders not listed"));
     };
     list(days);
     // NASA's newest image can be hours behind the clock, so the 48 hours before it may begin in the day
     // before the oldest folder listed (a first pass just after midnight): that folder is listed too.
-    if (!days.empty() && (!from || from->date() < days.front()) && !Cache::stopRequested()) {
+    if (!days.empty() && (!from || from->date() < days.front()) && !Cache::stopRequested() &&
+        outcome.writeFailure.isEmpty() && outcome.cutShort.isEmpty()) {
         std::optional<QDateTime> newest;
         for (const auto& [channel, images] : available)
             for (const Browse::Image& image : images)
@@ -249,7 +322,9 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
     }
     if (Cache::stopRequested()) return outcome;
     if (!outcome.reached) {
-        outcome.reason = firstError.isEmpty() ? QStringLiteral("no day folder could be listed") : firstError;
+        outcome.reason = !firstError.isEmpty()         ? firstError
+                         : !outcome.cutShort.isEmpty() ? outcome.cutShort
+                                                       : QStringLiteral("no day folder could be listed");
         log(QStringLiteral("direct: NASA SDO did not answer: ") + outcome.reason, LogArea::cache);
         // What is on disk still makes clips (a pass stopped before its clips were made).
     }
@@ -264,6 +339,9 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
             if (!store.holds(image) && !store.isRejected(image.name)) missing.push_back(image);
     }
     std::sort(missing.begin(), missing.end(), [](const auto& a, const auto& b) { return a.taken > b.taken; });
+    deadline.setBudget(Browse::passBudget(qsizetype(missing.size()), qsizetype(needed.size()),
+                                          std::chrono::seconds(fillSeconds.load()),
+                                          std::chrono::seconds(shortestSeconds.load())));
 
     // 3. First light: a product with no clip on disk gets one from its channels' newest images at once.
     QStringList firstLight;
@@ -285,6 +363,9 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
     }
     const int total = int(early.size() + missing.size()) + int(products.size());
     int done = 0;
+    size_t ended = 0;
+    // Every image that arrived is decoded once before a clip is made of it, so that all that do not
+    // decode are set aside in this pass and the clip is made from the rest.
     auto download = [&](const std::vector<Browse::Image>& images) {
         std::vector<BrowseFetch::Request> requests;
         for (const Browse::Image& image : images)
@@ -292,25 +373,47 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
                                                       dayPath(image.taken.date()) + QLatin1Char('/') +
                                                       image.name,
                                                   image, largestImage));
-        BrowseFetch::run(requests, [&](size_t index, const BrowseFetch::Result& result) {
-            store.acceptImage(images[index], result);
-            if (progress) progress(++done, total);
-        });
+        std::vector<Browse::Image> arrived;
+        const auto ending = BrowseFetch::run(
+            requests,
+            [&](size_t index, const BrowseFetch::Result& result) {
+                ++ended;
+                if (progress) progress(++done, total);
+                if (!result.writeFailure.isEmpty()) {
+                    refusedWrite(result.writeFailure);
+                    return false;
+                }
+                if (store.acceptImage(images[index], result)) arrived.push_back(images[index]);
+                return true;
+            },
+            &deadline);
+        if (ending == BrowseFetch::Ending::outOfTime) {
+            const size_t wantedImages = early.size() + missing.size();
+            cutShort(
+                QStringLiteral("%1 of %2 images not fetched").arg(wantedImages - ended).arg(wantedImages));
+        }
+        if (const auto& check = ClipMaking::decodes())
+            for (const Browse::Image& image : arrived) {
+                QString error;
+                if (!check(store.path(image), error)) store.setAside(image.name, error);
+            }
     };
     std::optional<RemoteProduct> made;
     QHash<QString, RemoteProduct> results;
     QSet<QString> moved; // a first-light clip and the full one of the same product count once
     auto makeAll = [&](const QStringList& ids, bool final) {
         for (const QString& id : ids) {
-            if (Cache::stopRequested()) return;
-            QString error;
+            if (Cache::stopRequested() || !outcome.writeFailure.isEmpty()) return;
             made.reset();
-            if (make(id, store, made, error))
+            const ClipMade result = make(id, store, made);
+            if (result.moved) {
                 moved.insert(id);
-            else if (!error.isEmpty() && final) {
+            } else if (!result.writeFailure.isEmpty()) {
+                refusedWrite(result.writeFailure);
+            } else if (!result.error.isEmpty() && final && !result.stopped) {
                 // With NASA SDO silent and nothing on disk, "did not answer" above already says why.
-                if (outcome.reached || error != noImages)
-                    log(QStringLiteral("direct: ") + id + QStringLiteral(": no clip made: ") + error,
+                if (outcome.reached || result.error != noImages)
+                    log(QStringLiteral("direct: ") + id + QStringLiteral(": no clip made: ") + result.error,
                         LogArea::cache);
                 outcome.failed << id;
             }
@@ -319,8 +422,11 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
             if (final && progress) progress(++done, total);
         }
     };
+    auto canGoOn = [&] {
+        return outcome.reached && outcome.writeFailure.isEmpty() && outcome.cutShort.isEmpty();
+    };
     if (!firstLight.isEmpty()) {
-        if (outcome.reached) download(early);
+        if (canGoOn()) download(early);
         makeAll(firstLight, false);
         std::vector<RemoteProduct> list;
         for (const QString& id : firstLight)
@@ -340,17 +446,23 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
             LogArea::cache);
         missing.clear();
     }
-    if (outcome.reached) download(missing);
+    if (canGoOn()) download(missing);
     if (Cache::stopRequested()) return outcome;
-    store.removeOutsideWindows();
-    store.removeListingsExcept(days);
+    if (outcome.writeFailure.isEmpty()) {
+        store.removeOutsideWindows();
+        store.removeListingsExcept(days);
+    }
     results.clear();
     makeAll(products, true);
-    for (const QString& id : products)
+    for (const QString& id : products) {
         if (results.contains(id)) {
             outcome.products.push_back(results.value(id));
             if (results.value(id).updated > outcome.newest) outcome.newest = results.value(id).updated;
+        } else if (!outcome.writeFailure.isEmpty() &&
+                   !QFileInfo::exists(Cache::file(id + QStringLiteral(".mp4")))) {
+            outcome.failed << id;
         }
+    }
     outcome.moved = int(moved.size());
     outcome.failed.removeDuplicates();
     return outcome;
@@ -367,11 +479,11 @@ DirectSource::Made DirectSource::makeClips(const QStringList& ids, DirectStore& 
     Made result;
     for (const QString& id : ids) {
         if (Cache::stopRequested()) break;
-        QString error;
         std::optional<RemoteProduct> made;
-        if (make(id, store, made, error))
+        const ClipMade clip = make(id, store, made);
+        if (clip.moved)
             result.made << id;
-        else if (!error.isEmpty())
+        else if (!clip.error.isEmpty())
             result.failed << id;
         if (made && QFileInfo::exists(Cache::file(id + QStringLiteral(".mp4"))))
             result.products.push_back(*made);

@@ -6,6 +6,7 @@
 // folder; what a stopped pass downloaded stays and is not fetched again.
 
 #include "Cache.h"
+#include "PassDeadline.h"
 #include "RemoteProduct.h"
 
 class DirectStore;
@@ -14,6 +15,7 @@ class DirectStore;
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <vector>
 
 namespace DirectSource {
@@ -34,13 +36,24 @@ struct Outcome {
     QStringList failed;                  // wanted products left without a new clip
     QString newest;                      // ISO 8601 UTC of the newest image on disk among the wanted products
     std::vector<RemoteProduct> products; // what the cache now holds from this source, for the manifest
+    // "can't write to ~/.cache/Solvane: <the system's reason>" when the cache folder refused a write; the
+    // pass then stopped downloading and making clips.
+    QString writeFailure;
+    // What the deadline cut short, in words; the rest comes with the next pass.
+    QString cutShort;
 };
+
+// The deadline a pass starts with, for listing the day folders; run() sets the budget for the rest
+// (Browse::passBudget) once it knows how many images are missing.
+PassDeadline startingDeadline();
+// For tests: the budget of a whole fill and the shortest one (normally 15 and 2 minutes).
+void setBudgets(std::chrono::seconds fill, std::chrono::seconds shortest);
 
 // One pass for the products in `wanted` (catalogue ids). A product with no clip on disk gets a playable
 // one from the newest images first (and the manifest is rewritten at once), then all are completed.
-// Runs on the caller's thread under the pass lock.
-// `now` is the clock (benchmarks give a simulated one).
-Outcome run(const QSet<QString>& wanted, const Cache::Progress& progress,
+// Downloads end when `deadline` runs out; the clips are then made from what arrived. Runs on the
+// caller's thread under the pass lock. `now` is the clock (benchmarks give a simulated one).
+Outcome run(const QSet<QString>& wanted, const Cache::Progress& progress, PassDeadline& deadline,
             const QDateTime& now = QDateTime::currentDateTimeUtc());
 
 // The channels a product is made of, in the clip maker's order; empty for products made elsewhere.

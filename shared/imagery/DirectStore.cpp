@@ -5,6 +5,7 @@
 #include "Log.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -12,6 +13,7 @@
 namespace {
 
 const QString rejectedName = QStringLiteral("rejected.txt");
+const QString suspectsName = QStringLiteral("suspects.txt");
 
 std::optional<QByteArray> readAll(const QString& path) {
     QFile file(path);
@@ -34,13 +36,15 @@ bool byTime(const Browse::Image& a, const Browse::Image& b) {
 DirectStore::DirectStore(const QString& folder, const std::vector<int>& channels, int size)
     : folder_(folder), size_(size) {
     QDir().mkpath(folder_ + QStringLiteral("/listings"));
+    removeStaleTemporaries();
     // Partial downloads of an interrupted pass are of no use; their images are listed again.
     for (const QString& name :
          QDir(folder_ + QStringLiteral("/listings")).entryList({QStringLiteral("*.part")}))
         QFile::remove(folder_ + QStringLiteral("/listings/") + name);
-    if (const auto text = readText(folder_ + QLatin1Char('/') + rejectedName))
-        for (const QString& name : text->split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            rejected_.insert(name.trimmed());
+    for (auto [file, names] : {std::pair{rejectedName, &rejected_}, std::pair{suspectsName, &suspects_}})
+        if (const auto text = readText(folder_ + QLatin1Char('/') + file))
+            for (const QString& name : text->split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                names->insert(name.trimmed());
     for (int channel : channels) {
         const QDir dir(channelFolder(channel));
         QDir().mkpath(dir.path());
@@ -89,20 +93,58 @@ void DirectStore::forget(const Browse::Image& image) {
     images.erase(std::remove(images.begin(), images.end(), image), images.end());
 }
 
-void DirectStore::reject(const QString& name, const QString& why) {
-    log(QStringLiteral("direct: skipped a damaged image ") + name + QStringLiteral(": ") + why,
-        LogArea::cache);
-    if (const auto image = Browse::parseName(name, size_)) forget(*image);
-    rejected_.insert(name);
-    // Names older than any window are of no use; the list stays small.
+void DirectStore::removeStaleTemporaries() {
+    // Written with Cache::note or by the clip maker, ".tmp" files here are left only by a killed process:
+    // this runs under the pass lock, when nothing of ours is writing them.
+    QDirIterator found(folder_, {QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden,
+                       QDirIterator::Subdirectories);
+    while (found.hasNext()) {
+        const QString path = found.next();
+        if (QFile::remove(path))
+            log(QStringLiteral("removed a temporary file left behind: direct/") +
+                    QDir(folder_).relativeFilePath(path),
+                LogArea::cache);
+    }
+}
+
+void DirectStore::saveNames(const QSet<QString>& names, const QString& file) const {
+    // Names older than any window are of no use; the lists stay small.
     const QDateTime oldest = QDateTime::currentDateTimeUtc().addDays(-4);
     QStringList kept;
-    for (const QString& entry : rejected_) {
+    for (const QString& entry : names) {
         const auto image = Browse::parseName(entry, size_);
         if (!image || image->taken >= oldest) kept << entry;
     }
     kept.sort();
-    Cache::note(kept.join(QLatin1Char('\n')), folder_ + QLatin1Char('/') + rejectedName);
+    Cache::note(kept.join(QLatin1Char('\n')), folder_ + QLatin1Char('/') + file);
+}
+
+void DirectStore::setAside(const QString& name, const QString& why, bool cutShort) {
+    const auto image = Browse::parseName(name, size_);
+    if (image) forget(*image);
+    const Browse::Failure verdict =
+        Browse::judgeFailure(suspects_.contains(name), cutShort, image ? image->taken : QDateTime(),
+                             QDateTime::currentDateTimeUtc());
+    QString after;
+    switch (verdict) {
+    case Browse::Failure::askAgain:
+        after = QStringLiteral("; asking again on the next pass");
+        break;
+    case Browse::Failure::suspect:
+        after = QStringLiteral("; asking once more on the next pass");
+        suspects_.insert(name);
+        saveNames(suspects_, suspectsName);
+        break;
+    case Browse::Failure::rejected:
+        after = QStringLiteral(" again; never asking for it again");
+        suspects_.remove(name);
+        rejected_.insert(name);
+        saveNames(suspects_, suspectsName);
+        saveNames(rejected_, rejectedName);
+        break;
+    }
+    log(QStringLiteral("direct: skipped a damaged image ") + name + QStringLiteral(": ") + why + after,
+        LogArea::cache);
 }
 
 std::optional<QDateTime> DirectStore::oldestNewest() const {
@@ -206,7 +248,7 @@ BrowseFetch::Request DirectStore::imageRequest(const QString& url, const Browse:
     return request;
 }
 
-void DirectStore::acceptImage(const Browse::Image& image, const BrowseFetch::Result& result) {
+bool DirectStore::acceptImage(const Browse::Image& image, const BrowseFetch::Result& result) {
     const QString target = path(image);
     const QString part = target + QStringLiteral(".part");
     if (result.status != 200) {
@@ -214,24 +256,26 @@ void DirectStore::acceptImage(const Browse::Image& image, const BrowseFetch::Res
         log(QStringLiteral("direct: ") + image.name + QStringLiteral(": ") +
                 (result.status == 0 ? result.error : QStringLiteral("HTTP %1").arg(result.status)),
             LogArea::cache);
-        return;
+        return false;
     }
     QString why;
     const auto bytes = readAll(part);
     if (!bytes || !Browse::isWholeJpeg(*bytes, size_, &why)) {
         QFile::remove(part);
-        reject(image.name, bytes ? why : QStringLiteral("could not be read"));
-        return;
+        setAside(image.name, bytes ? why : QStringLiteral("could not be read"),
+                 why == QLatin1String("cut short"));
+        return false;
     }
     if (!QFile::rename(part, target)) {
         QFile::remove(part);
         log(QStringLiteral("direct: could not put ") + image.name + QStringLiteral(" in place"),
             LogArea::cache);
-        return;
+        return false;
     }
     auto& images = held_[image.channel];
     images.insert(std::upper_bound(images.begin(), images.end(), image, byTime), image);
     heldNames_.insert(image.name);
+    return true;
 }
 
 void DirectStore::removeOutsideWindows() {
@@ -249,6 +293,16 @@ void DirectStore::removeOutsideWindows() {
         for (const auto& image : gone)
             forget(image);
     }
+}
+
+QString DirectStore::piecesFolder(const QString& productID) const {
+    return folder_ + QStringLiteral("/pieces/") + productID;
+}
+
+void DirectStore::keepPiecesOf(const QStringList& productIDs) {
+    const QDir pieces(folder_ + QStringLiteral("/pieces"));
+    for (const QString& id : pieces.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (!productIDs.contains(id)) QDir(pieces.filePath(id)).removeRecursively();
 }
 
 QString DirectStore::fingerprint(const QString& productID) const {

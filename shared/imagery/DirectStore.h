@@ -1,7 +1,8 @@
 #pragma once
 // The images, listings and notes the direct source keeps in the cache folder's "direct" folder:
 // "<WWWW>/<archive name>.jpg" per channel, "listings/<yyyyMMdd>.html" with their validators,
-// "rejected.txt" (names never fetched again) and "<id>.frames" (the slots of the clip last made).
+// "rejected.txt" (names never fetched again), "suspects.txt" (names that failed once and are asked for
+// again), "<id>.frames" (the slots of the clip last made) and "pieces/<id>/" (the clip maker's pieces).
 // Used by one pass at a time, under the pass lock.
 
 #include "BrowseFetch.h"
@@ -27,8 +28,9 @@ public:
     QString path(const Browse::Image& image) const;
     bool holds(const Browse::Image& image) const;
     bool isRejected(const QString& name) const;
-    // Sets an image aside for good: deleted, named in the log with the reason, never fetched again.
-    void reject(const QString& name, const QString& why);
+    // Sets a damaged image aside: deleted and named in the log with the reason. Whether it is asked for
+    // again on a later pass is Browse::judgeFailure's rule; a rejected name is never fetched again.
+    void setAside(const QString& name, const QString& why, bool cutShort = false);
     // The oldest of the channels' newest images; nothing when a channel holds none.
     std::optional<QDateTime> oldestNewest() const;
 
@@ -50,11 +52,16 @@ public:
     // the newest image listed or held.
     std::vector<Browse::Image> newestPerSlot(int channel, const std::vector<Browse::Image>& listed) const;
     BrowseFetch::Request imageRequest(const QString& url, const Browse::Image& image, qint64 largest) const;
-    // Puts a downloaded image in place after checking it is a whole JPEG of the size asked for.
-    void acceptImage(const Browse::Image& image, const BrowseFetch::Result& result);
+    // Puts a downloaded image in place after checking it is a whole JPEG of the size asked for; true
+    // when it is now held.
+    bool acceptImage(const Browse::Image& image, const BrowseFetch::Result& result);
     // Removes images older than their channel's window, and all but the newest image of a slot.
     void removeOutsideWindows();
 
+    // Where the clip maker keeps a product's pieces between passes.
+    QString piecesFolder(const QString& productID) const;
+    // Removes the pieces of every product but these (the screens no longer want the others).
+    void keepPiecesOf(const QStringList& productIDs);
     QString fingerprint(const QString& productID) const;
     void setFingerprint(const QString& productID, const QString& text);
 
@@ -62,10 +69,13 @@ private:
     QString channelFolder(int channel) const;
     QString listingPath(const QDate& day) const;
     void forget(const Browse::Image& image);
+    void removeStaleTemporaries();
+    void saveNames(const QSet<QString>& names, const QString& file) const;
 
     QString folder_;
     int size_ = Browse::imageSize;
     std::map<int, std::vector<Browse::Image>> held_;
     QSet<QString> heldNames_;
     QSet<QString> rejected_;
+    QSet<QString> suspects_;
 };

@@ -102,6 +102,8 @@ FollowPass::Outcome FollowPass::run(const QSet<QString>& products, const QDateTi
             listings.push_back({day, *listing});
         else if (result.status != 0 && result.status != 404)
             whole.push_back(day);
+        // A download the cache folder refused to write leaves the rest for another pass.
+        return result.writeFailure.isEmpty();
     });
     std::vector<BrowseFetch::Request> full;
     for (const QDate& day : whole)
@@ -110,6 +112,8 @@ FollowPass::Outcome FollowPass::run(const QSet<QString>& products, const QDateTi
         count(result);
         if (const auto listing = store.acceptListing(whole[index], result))
             listings.push_back({whole[index], *listing});
+        // A download the cache folder refused to write leaves the rest for another pass.
+        return result.writeFailure.isEmpty();
     });
     if (Cache::stopRequested()) return outcome;
     if (!outcome.reached) {

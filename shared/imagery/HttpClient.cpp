@@ -2,8 +2,10 @@
 
 #include "Cache.h"
 
+#include <QFileInfo>
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <curl/curl.h>
 #include <memory>
@@ -12,6 +14,14 @@ namespace {
 
 constexpr long stallSeconds = 20;     // a request that moves no byte for this long fails
 constexpr long resourceSeconds = 600; // and no transfer takes longer than this in all
+
+// libcurl looks only where the system it was built on keeps the CA file; a portable build runs on
+// every family, so we look in each one's place.
+constexpr const char* certificatePlaces[] = {
+    "/etc/ssl/certs/ca-certificates.crt", // Debian, Ubuntu, Arch
+    "/etc/pki/tls/certs/ca-bundle.crt",   // Fedora
+    "/etc/ssl/ca-bundle.pem",             // openSUSE
+};
 
 void initialiseOnce() {
     static const bool done = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
@@ -70,6 +80,8 @@ std::optional<HttpClient::Answer> transfer(const QString& url, const QString& et
         return std::nullopt;
     };
     if (!curl) return fail(QStringLiteral("the HTTP library could not start"));
+    if (url.startsWith(QLatin1String("https:")) && !HttpClient::certificateFile())
+        return fail(HttpClient::noCertificates());
     Body body;
     body.largest = largestBytes;
     QByteArray validator;
@@ -95,7 +107,7 @@ std::optional<HttpClient::Answer> transfer(const QString& url, const QString& et
     curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, message);
     const CURLcode result = curl_easy_perform(curl.get());
     if (body.tooLarge) return fail(QStringLiteral("the body is larger than %1 MiB").arg(largestBytes >> 20));
-    if (result != CURLE_OK) return fail(QString::fromUtf8(*message ? message : curl_easy_strerror(result)));
+    if (result != CURLE_OK) return fail(HttpClient::failure(result, message));
     HttpClient::Answer answer;
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &answer.status);
     if (answer.status != 304 && (answer.status < 200 || answer.status > 299))
@@ -126,6 +138,7 @@ size_t HttpClient::receiveBody(char* data, size_t size, size_t count, void* targ
     if (sink->file) {
         if (std::fwrite(data, 1, bytes, sink->file) != bytes) {
             sink->failedWrite = true;
+            sink->writeErrno = errno;
             return 0;
         }
     } else if (sink->memory) {
@@ -156,9 +169,34 @@ void HttpClient::configure(void* handle, Protocols protocols) {
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "Solvane");
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stopWhenAsked);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    // Without a CA file libcurl falls back to its build system's path, which fails as it should, and
+    // failure() says why in words.
+    if (const std::optional<QString> file = certificateFile())
+        curl_easy_setopt(curl, CURLOPT_CAINFO, file->toLocal8Bit().constData());
+}
+
+std::optional<QString> HttpClient::certificateFile() {
     // libcurl ignores SSL_CERT_FILE by itself; a test mirror with its own certificate relies on it.
-    if (const char* bundle = std::getenv("SSL_CERT_FILE"); bundle && *bundle)
-        curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
+    if (const char* chosen = std::getenv("SSL_CERT_FILE"); chosen && *chosen)
+        return QString::fromLocal8Bit(chosen);
+    for (const char* place : certificatePlaces)
+        if (QFileInfo(QString::fromLatin1(place)).isFile()) return QString::fromLatin1(place);
+    return std::nullopt;
+}
+
+QString HttpClient::failure(int curlCode, const char* message) {
+    if (curlCode == CURLE_SSL_CACERT_BADFILE && !certificateFile()) return noCertificates();
+    return QString::fromUtf8(message && *message ? message : curl_easy_strerror(CURLcode(curlCode)));
+}
+
+QString HttpClient::noCertificates() {
+    QStringList places;
+    for (const char* place : certificatePlaces)
+        places << QString::fromLatin1(place);
+    return QStringLiteral("no CA certificates to check servers with: none of ") +
+           places.join(QStringLiteral(", ")) +
+           QStringLiteral(
+               " exists (install the ca-certificates package, or name a CA file in SSL_CERT_FILE)");
 }
 
 std::optional<QByteArray> HttpClient::get(const QString& url, QString* error, Protocols protocols,
@@ -178,18 +216,4 @@ std::optional<HttpClient::Answer> HttpClient::getConditional(const QString& url,
                                                              std::chrono::seconds stall,
                                                              std::chrono::seconds total) {
     return transfer(url, etag, error, Protocols::httpsOnly, largestBytes, stall, total);
-}
-
-std::optional<QString> HttpClient::httpsBase(const char* fallback, const char* override, const QString& what,
-                                             QString* error) {
-    QString text = QString::fromLatin1(fallback);
-    if (const char* given = std::getenv(override); given && *given) text = QString::fromUtf8(given);
-    while (text.endsWith(QLatin1Char('/')))
-        text.chop(1);
-    const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme() != QLatin1String("https") || url.host().isEmpty()) {
-        if (error) *error = what + QStringLiteral(" is not an https address: ") + text;
-        return std::nullopt;
-    }
-    return text;
 }

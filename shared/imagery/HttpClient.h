@@ -1,6 +1,7 @@
 #pragma once
-// Blocking HTTP(S) transfers on libcurl: no proxy, TLS always verified, SSL_CERT_FILE honoured as the
-// CA bundle. Safe from any thread; each call uses its own handle.
+// Blocking HTTP(S) transfers on libcurl: no proxy, TLS always verified against the system's CA
+// certificates wherever this Linux family keeps them (SSL_CERT_FILE wins). Safe from any thread; each
+// call uses its own handle.
 
 #include <QByteArray>
 #include <QString>
@@ -53,11 +54,21 @@ struct BodySink {
     qint64 written = 0;
     bool tooLarge = false;
     bool failedWrite = false;
+    int writeErrno = 0; // the system's error when a write failed
 };
 size_t receiveBody(char* data, size_t size, size_t count, void* sink);
 
 // Whether `text` holds a control character: such a value never goes into a request header or address.
 bool hasControlCharacters(const QString& text);
+
+// Where the CA certificates are: SSL_CERT_FILE when set, else the first of the families' usual files
+// that exists (Debian, Ubuntu and Arch; Fedora; openSUSE). Nothing when there is none; then every https
+// transfer fails with noCertificates() as its reason.
+std::optional<QString> certificateFile();
+QString noCertificates();
+// Why a transfer failed, in words: libcurl's message (or its code's own text), or noCertificates() when
+// the failure is that there was no CA file to check the server with.
+QString failure(int curlCode, const char* message);
 
 // Applies the settings every transfer of ours shares (TLS, proxy, stall limits, protocols) to a curl
 // easy handle.

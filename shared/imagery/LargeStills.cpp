@@ -108,11 +108,13 @@ LargeStills::Cost LargeStills::make(const QStringList& ids, int size) {
                                : result.status == 0 ? result.error
                                                     : QStringLiteral("HTTP %1").arg(result.status)),
                 LogArea::cache);
-            return;
+            return result.writeFailure.isEmpty();
         }
         QFile::remove(target + QStringLiteral(".stamp"));
         if (QFile::exists(target)) QFile::remove(target);
         if (QFile::rename(part, target)) Cache::note(w.time, target + QStringLiteral(".stamp"));
+        // A download the cache folder refused to write leaves the rest for another pass.
+        return result.writeFailure.isEmpty();
     });
     return cost;
 }

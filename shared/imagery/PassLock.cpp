@@ -10,18 +10,24 @@
 
 namespace {
 
-std::mutex& gate() {
-    static std::mutex lock;
+std::timed_mutex& gate() {
+    static std::timed_mutex lock;
     return lock;
 }
 
 } // namespace
 
-PassLock::PassLock(const QString& folder, Wait wait) : gate_(gate(), std::defer_lock) {
-    if (wait == Wait::yes)
+PassLock::PassLock(const QString& folder, Wait wait, std::chrono::seconds longest)
+    : gate_(gate(), std::defer_lock) {
+    const auto giveUp = std::chrono::steady_clock::now() + longest;
+    const bool bounded = wait == Wait::yes && longest.count() > 0;
+    if (bounded) {
+        if (!gate_.try_lock_until(giveUp)) return;
+    } else if (wait == Wait::yes) {
         gate_.lock();
-    else if (!gate_.try_lock())
+    } else if (!gate_.try_lock()) {
         return;
+    }
     // The lock file is never removed: removing it would let two processes lock two different files.
     const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + QLatin1String(fileName));
     fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -36,7 +42,7 @@ PassLock::PassLock(const QString& folder, Wait wait) : gate_(gate(), std::defer_
     for (;;) {
         result = ::flock(fd_, LOCK_EX | LOCK_NB);
         if (result == 0 || (errno != EWOULDBLOCK && errno != EINTR) || wait == Wait::no) break;
-        if (Cache::stopRequested()) break;
+        if (Cache::stopRequested() || (bounded && std::chrono::steady_clock::now() >= giveUp)) break;
         ::usleep(50000);
     }
     if (result != 0) {

@@ -4,14 +4,16 @@
 // cache at once.
 
 #include <QString>
+#include <chrono>
 #include <mutex>
 
 class PassLock {
 public:
     enum class Wait { no, yes };
 
-    // Takes both locks, or with Wait::no gives up at once when either is held elsewhere.
-    PassLock(const QString& folder, Wait wait);
+    // Takes both locks, or with Wait::no gives up at once when either is held elsewhere. With Wait::yes
+    // and a `longest` above zero, gives up when they are still held after that long.
+    PassLock(const QString& folder, Wait wait, std::chrono::seconds longest = std::chrono::seconds(0));
     ~PassLock();
     PassLock(const PassLock&) = delete;
     PassLock& operator=(const PassLock&) = delete;
@@ -22,7 +24,7 @@ public:
     static constexpr const char* fileName = ".pass.lock";
 
 private:
-    std::unique_lock<std::mutex> gate_;
+    std::unique_lock<std::timed_mutex> gate_;
     int fd_ = -1;
     bool held_ = false;
 };

@@ -92,6 +92,8 @@ SlotFill::Result SlotFill::run(const QStringList& ids, int size, const std::vect
             const bool had = store.holds(images[index]);
             store.acceptImage(images[index], answer);
             if (!had && store.holds(images[index])) ++result.newImages;
+            // A download the cache folder refused to write leaves the rest for another pass.
+            return answer.writeFailure.isEmpty();
         });
     };
     download(newest);

@@ -99,6 +99,20 @@ std::optional<QString> SourceStatus::unreached(const std::optional<Cache::LastPa
     return QStringLiteral("can't reach ") + sourceName(after->host) + QStringLiteral(": ") + reasonOf(*after);
 }
 
+std::optional<QString> SourceStatus::problem(const Cache::LastPass& pass) {
+    auto sentence = [](QString text) {
+        text = text.trimmed();
+        while (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+        if (!text.isEmpty()) text[0] = text[0].toUpper();
+        return text + QLatin1Char('.');
+    };
+    if (!pass.writeFailure.trimmed().isEmpty()) return sentence(pass.writeFailure);
+    if (!pass.cutShort.trimmed().isEmpty())
+        return sentence(QStringLiteral("the last check was ") + pass.cutShort.trimmed());
+    return std::nullopt;
+}
+
 QString SourceStatus::showing(const State& state) {
     return showingFrom(state, newestImagery(state.entries, state.pass));
 }
@@ -113,6 +127,8 @@ QString SourceStatus::line(const State& state) {
         return joined(QStringLiteral("Can't reach ") + name + QStringLiteral(": ") + reasonOf(*state.pass) +
                           QLatin1Char('.'),
                       showingFrom(state, newest));
+    if (state.pass)
+        if (const auto stopped = problem(*state.pass)) return joined(*stopped, showingFrom(state, newest));
     if (newest)
         return QStringLiteral("Imagery from ") + name + QStringLiteral("; the newest image is ") +
                age(*newest, state.now) + QLatin1Char('.');

@@ -46,12 +46,17 @@ struct State {
 std::optional<QString> unreached(const std::optional<Cache::LastPass>& before,
                                  const std::optional<Cache::LastPass>& after);
 
+// What stopped the last pass early although its source answered, as one plain sentence: "Can't write to
+// ~/.cache/Solvane: No space left on device." or "The last check was cut short after 2 minutes, the
+// time a pass may take: 40 of 300 images not fetched." Nothing when nothing did.
+std::optional<QString> problem(const Cache::LastPass& pass);
+
 // What is on screen when nothing new arrives: "Showing imagery from 5 Dec 2026, 3 days old.", "Showing
 // the built-in clip from 24 Jun 2013.", or empty when nothing is on disk.
 QString showing(const State& state);
 
 // One or two sentences: what is being shown, from where, how old, and when the last pass found no
-// source, that it could not reach it and why.
+// source, that it could not reach it and why; or what stopped it early (problem()).
 QString line(const State& state);
 // line(), followed on a metered network that holds back new images by a sentence saying so.
 QString lineWithNetwork(const State& state);

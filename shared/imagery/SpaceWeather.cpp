@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -20,7 +21,8 @@ struct Band {
     double base; // the flux of multiplier 1
 };
 constexpr std::array<Band, 5> bands{{{'A', 1e-8}, {'B', 1e-7}, {'C', 1e-6}, {'M', 1e-5}, {'X', 1e-4}}};
-constexpr double largestFlux = 1e-2;
+// X100.0 in tenths of the X multiplier: the first class beyond any flare ever measured.
+constexpr double largestXTenths = 1000;
 
 QDateTime readTime(const QJsonValue& value) {
     if (!value.isString()) return {};
@@ -46,7 +48,7 @@ bool cleanValidator(const QString& text) {
 } // namespace
 
 QString classFromFlux(double flux) {
-    if (!std::isfinite(flux) || flux <= 0 || flux > largestFlux) return {};
+    if (!std::isfinite(flux) || flux <= 0) return {};
     std::size_t band = 0;
     while (band + 1 < bands.size() && flux >= bands[band + 1].base)
         ++band;
@@ -55,21 +57,28 @@ QString classFromFlux(double flux) {
         ++band;
         tenths = std::round(flux / bands[band].base * 10);
     }
-    tenths = std::max(tenths, 1.0); // the faintest A-class flux still reads as a class
+    // Below A0.1 no instrument reads a flux, and from X100 on no flare ever measured reached it.
+    if (tenths < 1 || tenths >= largestXTenths) return {};
     return QStringLiteral("%1%2").arg(QChar(bands[band].letter)).arg(tenths / 10, 0, 'f', 1);
 }
 
 std::optional<double> fluxFromClass(const QString& flareClass) {
-    QString text = flareClass.trimmed();
-    if (text.size() < 2) return std::nullopt;
-    auto band =
-        std::find_if(bands.begin(), bands.end(), [&](const Band& b) { return text[0] == QChar(b.letter); });
-    if (band == bands.end()) return std::nullopt;
-    bool ok = false;
-    double multiplier = text.mid(1).toDouble(&ok);
-    double ceiling = band->letter == 'X' ? 1000 : 10;
-    if (!ok || !std::isfinite(multiplier) || multiplier <= 0 || multiplier >= ceiling) return std::nullopt;
-    return multiplier * band->base;
+    // A letter and a plain decimal multiplier: "X1e2" or "C1.0e-300" name no class anyone writes.
+    static const QRegularExpression form(QStringLiteral(R"(^([ABCMX])(\d{1,2}(?:\.\d{1,3})?)$)"));
+    const QRegularExpressionMatch match = form.match(flareClass.trimmed());
+    if (!match.hasMatch()) return std::nullopt;
+    const QChar letter = match.captured(1).at(0);
+    const auto band =
+        std::find_if(bands.begin(), bands.end(), [&](const Band& b) { return letter == QChar(b.letter); });
+    const double multiplier = match.captured(2).toDouble();
+    // Each letter covers multipliers 1 to 10 of its own base (A also the faint ones below 1, X up to the
+    // largest flare ever measured); "C0.5" is a B flare written wrong, not a C flare.
+    const double floor = band->letter == 'A' ? 0.0 : 1.0;
+    const double ceiling = band->letter == 'X' ? 100.0 : 10.0;
+    if (multiplier <= 0 || multiplier < floor || multiplier >= ceiling) return std::nullopt;
+    const double flux = multiplier * band->base;
+    if (classFromFlux(flux).isEmpty()) return std::nullopt;
+    return flux;
 }
 
 QString satelliteName(int satellite) {
@@ -116,7 +125,8 @@ QByteArray encode(const Record& record) {
     QJsonObject root{{QStringLiteral("fetched"), writeTime(record.fetched)},
                      {QStringLiteral("flares"), flares},
                      {QStringLiteral("flaresEtag"), record.flaresEtag},
-                     {QStringLiteral("xraysEtag"), record.xraysEtag}};
+                     {QStringLiteral("xraysEtag"), record.xraysEtag},
+                     {QStringLiteral("geomagnetic"), Geomagnetic::toJson(record.geomagnetic)}};
     if (record.latest) {
         root.insert(QStringLiteral("latest"),
                     QJsonObject{{QStringLiteral("time"), writeTime(record.latest->time)},
@@ -154,6 +164,7 @@ std::optional<Record> decode(const QByteArray& bytes) {
     QString xraysEtag = root.value(QStringLiteral("xraysEtag")).toString();
     if (cleanValidator(flaresEtag)) record.flaresEtag = flaresEtag;
     if (cleanValidator(xraysEtag)) record.xraysEtag = xraysEtag;
+    record.geomagnetic = Geomagnetic::fromJson(root.value(QStringLiteral("geomagnetic")).toObject());
     return record;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
-// The Sun's X-ray activity from NOAA's Space Weather Prediction Center (GOES satellites), kept beside the
-// imagery as one small file in the cache folder. The pass refreshes it; walls, tray, card and the saver
-// only read it. Pure rules on plain values, and the file.
+// The Sun's X-ray activity from NOAA's Space Weather Prediction Center (GOES satellites), and what it
+// does to Earth (Geomagnetic.h), kept beside the imagery as one small file in the cache folder. The pass
+// refreshes it; walls, tray, card and the saver only read it. Pure rules on plain values, and the file.
+
+#include "Geomagnetic.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -40,15 +42,18 @@ struct Record {
     std::optional<Sample> latest; // the newest long-channel sample
     QString flaresEtag;           // validators for conditional requests, without control characters
     QString xraysEtag;
+    Geomagnetic::Record geomagnetic; // the K index, NOAA's scales and the solar wind
 };
 
 // The class of a long-channel flux: A < 1e-7 <= B < 1e-6 <= C < 1e-5 <= M < 1e-4 <= X, with one decimal
 // of the multiplier ("C2.3", "X12.0"). A multiplier that rounds to 10 moves up a class ("M1.0"). Empty
-// for a flux that is not a positive finite number or is beyond any flare ever measured (> 1e-2).
+// for a flux that is not a positive finite number, reads below A0.1, or reaches X100.0 (beyond any
+// flare ever measured).
 QString classFromFlux(double wattsPerSquareMetre);
 
 // The flux a class names ("M1.2" is 1.2e-5), for comparing and sizing. Nothing for text that is not a
-// class letter (A, B, C, M, X) followed by a positive multiplier below 10 (below 1000 for X).
+// class letter (A, B, C, M, X) followed by a plain decimal multiplier within that letter's range: 1 to
+// below 10 (A from above 0, X to below 100), whose class as classFromFlux writes it exists.
 std::optional<double> fluxFromClass(const QString& flareClass);
 
 // "GOES-16"; empty for 0.

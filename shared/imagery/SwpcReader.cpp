@@ -43,6 +43,23 @@ QString classOf(const QJsonValue& value) {
     return flux ? SpaceWeather::classFromFlux(*flux) : QString();
 }
 
+// SWPC writes "Unk" for what it does not know yet, as it writes null.
+bool unknown(const QJsonValue& value) {
+    return value.isNull() || value.isUndefined() ||
+           (value.isString() &&
+            value.toString().trimmed().compare(QLatin1String("Unk"), Qt::CaseInsensitive) == 0);
+}
+
+// The class of a flare while its maximum is not known: the larger of the class it began with and the
+// class now, as the X-ray level may already stand far above where the flare began.
+QString classSoFar(const QJsonObject& item) {
+    const QString began = classOf(item.value(QLatin1String("begin_class")));
+    const QString now = classOf(item.value(QLatin1String("current_class")));
+    const double beganFlux = SpaceWeather::fluxFromClass(began).value_or(0);
+    const double nowFlux = SpaceWeather::fluxFromClass(now).value_or(0);
+    return nowFlux > beganFlux ? now : began;
+}
+
 } // namespace
 
 QDateTime readTime(const QString& text) {
@@ -64,12 +81,10 @@ std::optional<std::vector<SpaceWeather::Flare>> flares(const QByteArray& bytes) 
         flare.begin = timeOf(item, "begin_time");
         flare.peak = timeOf(item, "max_time");
         flare.end = timeOf(item, "end_time");
-        // While a flare is in progress its maximum may be null; a maximum that is there but absurd says
-        // the whole record is damaged, and its begin class would then misstate it.
+        // While a flare is in progress its maximum is null; a maximum that is there but absurd says the
+        // whole record is damaged, and its other classes would then misstate it.
         const QJsonValue maximum = item.value(QLatin1String("max_class"));
-        flare.peakClass = maximum.isNull() || maximum.isUndefined()
-                              ? classOf(item.value(QLatin1String("begin_class")))
-                              : classOf(maximum);
+        flare.peakClass = unknown(maximum) ? classSoFar(item) : classOf(maximum);
         flare.satellite = satelliteOf(item);
         if (flare.peakClass.isEmpty() || !flare.when().isValid()) continue;
         if (flare.begin.isValid() && flare.peak.isValid() && flare.peak < flare.begin) continue;
@@ -83,7 +98,8 @@ std::optional<std::vector<SpaceWeather::Flare>> flares(const QByteArray& bytes) 
     return found;
 }
 
-std::optional<std::vector<SpaceWeather::Sample>> longSamples(const QByteArray& bytes) {
+std::optional<std::vector<SpaceWeather::Sample>> longSamples(const QByteArray& bytes,
+                                                             const QDateTime& notAfter) {
     const std::optional<QJsonArray> items = array(bytes);
     if (!items) return std::nullopt;
     std::vector<SpaceWeather::Sample> all;
@@ -94,6 +110,8 @@ std::optional<std::vector<SpaceWeather::Sample>> longSamples(const QByteArray& b
         SpaceWeather::Sample sample{timeOf(item, "time_tag"), item.value(QLatin1String("flux")).toDouble(0),
                                     satelliteOf(item)};
         if (!sample.time.isValid() || SpaceWeather::classFromFlux(sample.flux).isEmpty()) continue;
+        // One sample stamped ahead of the clock must not choose the primary: it goes before choosing.
+        if (sample.time > notAfter) continue;
         all.push_back(sample);
     }
     // The primary is the satellite of the newest sample; the first listed wins a tie.

@@ -1,5 +1,9 @@
 #include "ClipEncoder.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -15,6 +19,32 @@ QString avError(int code) {
     return QString::fromUtf8(text);
 }
 
+// The system's reason when FFmpeg's error is a file system's refusal, else empty.
+QString systemFailure(int code) {
+    for (int number : {ENOSPC, EDQUOT, EROFS, EACCES, EPERM, EIO, EFBIG})
+        if (code == AVERROR(number)) return avError(code);
+    return {};
+}
+
+void quietLog() {
+    // The encoder's statistics are not for the log.
+    if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
+}
+
+struct Output {
+    AVFormatContext* format = nullptr;
+    ~Output() {
+        if (!format) return;
+        if (format->pb) avio_closep(&format->pb);
+        avformat_free_context(format);
+    }
+};
+
+struct Input {
+    AVFormatContext* format = nullptr;
+    ~Input() { avformat_close_input(&format); }
+};
+
 } // namespace
 
 struct ClipEncoder::State {
@@ -26,6 +56,12 @@ struct ClipEncoder::State {
     AVPacket* packet = nullptr;
     int size = 0;
     int64_t next = 0;
+    QString writeFailure;
+
+    QString failed(const QString& what, int code) {
+        if (writeFailure.isEmpty()) writeFailure = systemFailure(code);
+        return what + avError(code);
+    }
 
     ~State() {
         sws_freeContext(scaler);
@@ -56,7 +92,7 @@ struct ClipEncoder::State {
             packet->stream_index = stream->index;
             result = av_interleaved_write_frame(format, packet);
             if (result < 0) {
-                error = QStringLiteral("could not write the clip: ") + avError(result);
+                error = failed(QStringLiteral("could not write the clip: "), result);
                 return false;
             }
         }
@@ -68,8 +104,7 @@ ClipEncoder::~ClipEncoder() = default;
 
 bool ClipEncoder::open(const QString& path, int size, int framesPerSecond, const QString& comment,
                        QString& error) {
-    // The encoder's statistics are not for the log.
-    if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
+    quietLog();
     state_ = std::make_unique<State>();
     State& s = *state_;
     s.size = size;
@@ -115,7 +150,7 @@ bool ClipEncoder::open(const QString& path, int size, int framesPerSecond, const
     if (!comment.isEmpty()) av_dict_set(&s.format->metadata, "comment", comment.toUtf8().constData(), 0);
     result = avio_open(&s.format->pb, file.constData(), AVIO_FLAG_WRITE);
     if (result < 0) {
-        error = QStringLiteral("could not create ") + path + QStringLiteral(": ") + avError(result);
+        error = s.failed(QStringLiteral("could not create ") + path + QStringLiteral(": "), result);
         return false;
     }
     AVDictionary* options = nullptr;
@@ -123,7 +158,7 @@ bool ClipEncoder::open(const QString& path, int size, int framesPerSecond, const
     result = avformat_write_header(s.format, &options);
     av_dict_free(&options);
     if (result < 0) {
-        error = QStringLiteral("could not start the clip: ") + avError(result);
+        error = s.failed(QStringLiteral("could not start the clip: "), result);
         return false;
     }
     s.frame->format = AV_PIX_FMT_YUV420P;
@@ -166,14 +201,93 @@ bool ClipEncoder::finish(QString& error) {
     }
     State& s = *state_;
     if (!s.send(nullptr, error)) return false;
-    const int result = av_write_trailer(s.format);
+    int result = av_write_trailer(s.format);
     if (result < 0) {
-        error = QStringLiteral("could not finish the clip: ") + avError(result);
+        error = s.failed(QStringLiteral("could not finish the clip: "), result);
         return false;
     }
-    if (avio_closep(&s.format->pb) < 0) {
-        error = QStringLiteral("could not close the clip");
+    result = avio_closep(&s.format->pb);
+    if (result < 0) {
+        error = s.failed(QStringLiteral("could not close the clip: "), result);
         return false;
     }
+    return true;
+}
+
+QString ClipEncoder::writeFailure() const {
+    return state_ ? state_->writeFailure : QString();
+}
+
+bool ClipEncoder::join(const QStringList& parts, const QString& path, const QString& comment, QString& error,
+                       QString& writeFailure) {
+    quietLog();
+    auto fail = [&](const QString& what, int code = 0) {
+        error = code < 0 ? what + avError(code) : what;
+        if (code < 0 && writeFailure.isEmpty()) writeFailure = systemFailure(code);
+        return false;
+    };
+    if (parts.isEmpty()) return fail(QStringLiteral("nothing to join"));
+    Output out;
+    AVStream* stream = nullptr;
+    std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(),
+                                                          [](AVPacket* p) { av_packet_free(&p); });
+    if (!packet) return fail(QStringLiteral("out of memory"));
+    const QByteArray file = path.toUtf8();
+    // Each part's times start again at zero: they follow on from where the one before ended.
+    int64_t offset = 0;
+    for (const QString& part : parts) {
+        Input in;
+        int result = avformat_open_input(&in.format, part.toUtf8().constData(), nullptr, nullptr);
+        if (result >= 0) result = avformat_find_stream_info(in.format, nullptr);
+        if (result < 0) return fail(QStringLiteral("could not read ") + part + QStringLiteral(": "), result);
+        const int index = av_find_best_stream(in.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        if (index < 0) return fail(QStringLiteral("no video in ") + part);
+        const AVStream* source = in.format->streams[index];
+        if (!stream) {
+            if (avformat_alloc_output_context2(&out.format, nullptr, "mp4", file.constData()) < 0 ||
+                !out.format)
+                return fail(QStringLiteral("no MP4 writer"));
+            stream = avformat_new_stream(out.format, nullptr);
+            if (!stream || avcodec_parameters_copy(stream->codecpar, source->codecpar) < 0)
+                return fail(QStringLiteral("could not add the video stream"));
+            stream->codecpar->codec_tag = 0;
+            stream->time_base = source->time_base;
+            stream->avg_frame_rate = source->avg_frame_rate;
+            if (!comment.isEmpty())
+                av_dict_set(&out.format->metadata, "comment", comment.toUtf8().constData(), 0);
+            result = avio_open(&out.format->pb, file.constData(), AVIO_FLAG_WRITE);
+            if (result < 0)
+                return fail(QStringLiteral("could not create ") + path + QStringLiteral(": "), result);
+            AVDictionary* options = nullptr;
+            av_dict_set(&options, "movflags", "+faststart", 0);
+            result = avformat_write_header(out.format, &options);
+            av_dict_free(&options);
+            if (result < 0) return fail(QStringLiteral("could not start the clip: "), result);
+        } else if (source->codecpar->codec_id != stream->codecpar->codec_id ||
+                   source->codecpar->width != stream->codecpar->width ||
+                   source->codecpar->height != stream->codecpar->height) {
+            return fail(part + QStringLiteral(" does not match the parts before it"));
+        }
+        int64_t end = offset;
+        while (av_read_frame(in.format, packet.get()) >= 0) {
+            if (packet->stream_index != index) {
+                av_packet_unref(packet.get());
+                continue;
+            }
+            av_packet_rescale_ts(packet.get(), source->time_base, stream->time_base);
+            if (packet->pts != AV_NOPTS_VALUE) packet->pts += offset;
+            if (packet->dts != AV_NOPTS_VALUE) packet->dts += offset;
+            if (packet->pts != AV_NOPTS_VALUE) end = std::max(end, packet->pts + packet->duration);
+            packet->stream_index = stream->index;
+            packet->pos = -1;
+            result = av_interleaved_write_frame(out.format, packet.get());
+            if (result < 0) return fail(QStringLiteral("could not write the clip: "), result);
+        }
+        offset = end;
+    }
+    int result = av_write_trailer(out.format);
+    if (result < 0) return fail(QStringLiteral("could not finish the clip: "), result);
+    result = avio_closep(&out.format->pb);
+    if (result < 0) return fail(QStringLiteral("could not close the clip: "), result);
     return true;
 }

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class ClipEncoder {
@@ -20,6 +21,15 @@ public:
     bool add(const QImage& picture, QString& error);
     // Flushes the encoder and writes the index; the file is complete only after this succeeds.
     bool finish(QString& error);
+    // The system's reason when the clip could not be written (a full disk, no permission); empty when
+    // nothing failed or the failure was not the file system's.
+    QString writeFailure() const;
+
+    // Joins clips this class made with the same size and rate into one at `path`, one after another,
+    // without encoding them again (the index at the front). False with the reason in `error`, and the
+    // system's in `writeFailure` when it was the writing that failed.
+    static bool join(const QStringList& parts, const QString& path, const QString& comment, QString& error,
+                     QString& writeFailure);
 
 private:
     struct State;

@@ -1,5 +1,6 @@
 #include "ClipExport.h"
 
+#include "AvSideData.h"
 #include "Decoder.h"
 
 #include <QDir>
@@ -50,12 +51,7 @@ bool copyStreams(Remux& job, std::vector<int>& mapping) {
         out->time_base = in->time_base;
         out->disposition = in->disposition;
         // The display matrix travels as side data; without it a turned clip would play sideways.
-        for (int s = 0; s < in->nb_side_data; ++s) {
-            const AVPacketSideData& side = in->side_data[s];
-            uint8_t* copy = av_stream_new_side_data(out, side.type, side.size);
-            if (!copy) return false;
-            memcpy(copy, side.data, side.size);
-        }
+        if (!compat::copyStreamSideData(in, out)) return false;
         mapping[i] = next++;
     }
     return next > 0;

@@ -1,5 +1,7 @@
 #include "Decoder.h"
 
+#include "AvFrame.h"
+#include "AvSideData.h"
 #include "FramePool.h"
 
 #include <cmath>
@@ -31,10 +33,9 @@ void setError(QString* error, const QString& text) {
 // The display matrix says how far the picture is turned counter-clockwise; we want the clockwise turn that
 // puts it upright, snapped to a quarter turn.
 int uprightRotation(const AVStream* stream) {
-    size_t size = 0;
-    const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
-    if (!matrix || size < 9 * sizeof(int32_t)) return 0;
-    const double theta = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    const int32_t* matrix = compat::displayMatrix(stream);
+    if (!matrix) return 0;
+    const double theta = av_display_rotation_get(matrix);
     if (!std::isfinite(theta)) return 0;
     const long quarter = std::lround(-theta / 90.0);
     return int(((quarter % 4) + 4) % 4) * 90;
@@ -153,11 +154,7 @@ double Decoder::secondsOf(const AVFrame* frame) const {
 }
 
 double Decoder::endSecondsOf(const AVFrame* frame) const {
-#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
-    long long length = frame->duration;
-#else
-    long long length = frame->pkt_duration;
-#endif
+    long long length = compat::frameDuration(frame);
     if (length <= 0) length = defaultFrameTicks_;
     return secondsOf(frame) + double(length) * tbNum_ / tbDen_;
 }

@@ -1,11 +1,18 @@
 #include "DirectClips.h"
 
+#include "Cache.h"
 #include "ClipEncoder.h"
+#include "Log.h"
 #include "SlotPicture.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QImageReader>
+#include <QImageWriter>
+#include <QSet>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,30 +25,178 @@ namespace {
 // Clips are made in the background: the desktop stays responsive while frames are encoded.
 constexpr int lowerPriorityBy = 10;
 const char* const credit = "Courtesy of NASA/SDO and the AIA, EVE, and HMI science teams";
+// A piece is eight hours of slots: a window is six or seven of them, so an encode stopped part of the way
+// keeps most of its work, and a clip a few slots newer encodes only its newest piece (and the oldest).
+constexpr int pieceSlots = 24;
+// Changes whenever the way a piece is encoded changes, so that older pieces are not joined to newer ones.
+constexpr const char* pieceFormat = "h264 crf20 veryfast 1";
+const QString unfinishedNote = QStringLiteral("unfinished");
 
-bool replace(const QString& from, const QString& to, QString& error) {
+bool replace(const QString& from, const QString& to, QString& error, QString& writeFailure) {
     if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0) return true;
-    error = QStringLiteral("could not put ") + to + QStringLiteral(" in place: ") +
-            QString::fromLocal8Bit(std::strerror(errno));
+    writeFailure = QString::fromLocal8Bit(std::strerror(errno));
+    error = QStringLiteral("could not put ") + to + QStringLiteral(" in place: ") + writeFailure;
     QFile::remove(from);
     return false;
 }
 
-bool savePng(const QImage& picture, const QString& png, QString& error) {
+bool savePng(const QImage& picture, const QString& png, QString& error, QString& writeFailure) {
     const QString partial = png + QStringLiteral(".tmp");
-    // Light compression: a still is written once per clip, and its size matters little beside the clip.
-    if (!picture.save(partial, "PNG", 90)) {
+    QFile out(partial);
+    bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    if (written) {
+        QImageWriter writer(&out, "PNG");
+        // Light compression: a still is written once per clip, and its size matters little beside the clip.
+        writer.setQuality(90);
+        written = writer.write(picture) && out.flush();
+    }
+    if (!written) {
+        if (out.error() != QFileDevice::NoError) writeFailure = out.errorString();
+        error = QStringLiteral("could not write ") + partial +
+                (writeFailure.isEmpty() ? QString() : QStringLiteral(": ") + writeFailure);
+        out.close();
         QFile::remove(partial);
-        error = QStringLiteral("could not write ") + partial;
         return false;
     }
-    return replace(partial, png, error);
+    out.close();
+    return replace(partial, png, error, writeFailure);
 }
 
-QImage decode(const QString& path) {
+// Decodes an image, only the part `region` of it (placed by its offset) when it has the clip's size.
+QImage decode(const QString& path, const QRect& region = {}, int size = 0) {
     QImageReader reader(path);
     reader.setAutoTransform(false);
-    return reader.read();
+    if (!region.isValid() || reader.size() != QSize(size, size) || region == QRect(0, 0, size, size))
+        return reader.read();
+    reader.setClipRect(region);
+    QImage part = reader.read();
+    part.setOffset(region.topLeft());
+    return part;
+}
+
+// The newest picture of each channel in the job, for the composite's stretch.
+std::vector<QImage> newestPictures(const ClipMaking::Job& job) {
+    std::vector<QImage> pictures(job.frames.back().size());
+    for (size_t channel = 0; channel < pictures.size(); ++channel)
+        for (auto slot = job.frames.rbegin(); slot != job.frames.rend(); ++slot)
+            if (channel < size_t(slot->size()) && !slot->at(qsizetype(channel)).isEmpty()) {
+                pictures[channel] = decode(slot->at(qsizetype(channel)));
+                break;
+            }
+    return pictures;
+}
+
+// The frames of a job, slot by slot: a slot with the same files as the one before repeats its frame, so
+// each image is decoded and each frame composed once however many slots hold it. What does not change
+// between frames is worked out once; a composite is stretched as its newest slot shows each channel, so
+// that the still and the last frame agree.
+class Frames {
+public:
+    explicit Frames(const ClipMaking::Job& job)
+        : job_(job), composer_(job.kind, int(job.frames.front().size()), job.size) {
+        if (job.kind == ClipMaking::Kind::ultraviolet) composer_.stretchFrom(newestPictures(job));
+    }
+
+    const SlotPicture::Composer& composer() const { return composer_; }
+
+    // The frame of `slot`; a null image when one of its files does not decode (named in `unreadable`).
+    const QImage& at(int slot) {
+        const QStringList& files = job_.frames[size_t(slot)];
+        if (composed_ && files == previous_) return frame_;
+        std::vector<QImage> pictures;
+        QHash<QString, QImage> keep;
+        bool whole = true;
+        for (const QString& file : files) {
+            QImage picture;
+            if (!file.isEmpty()) {
+                picture = decoded_.contains(file)
+                              ? decoded_.value(file)
+                              : decode(file, composer_.region(int(pictures.size())), job_.size);
+                if (picture.isNull()) {
+                    whole = false;
+                    if (!unreadable.contains(file)) unreadable << file;
+                }
+                keep.insert(file, picture);
+            }
+            pictures.push_back(picture);
+        }
+        decoded_ = std::move(keep);
+        frame_ = whole ? composer_.compose(pictures) : QImage();
+        previous_ = files;
+        composed_ = true;
+        return frame_;
+    }
+
+    QStringList unreadable;
+
+private:
+    const ClipMaking::Job& job_;
+    SlotPicture::Composer composer_;
+    QHash<QString, QImage> decoded_;
+    QStringList previous_;
+    QImage frame_;
+    bool composed_ = false;
+};
+
+struct Piece {
+    int from = 0;
+    int count = 0;
+    QString file;
+};
+
+// A piece's file is named after everything that decides its frames (the composite's stretch included), so
+// a piece on disk is reused only for exactly the same frames.
+QString pieceName(const ClipMaking::Job& job, const SlotPicture::Composer& composer, int from, int count) {
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(QByteArray(pieceFormat) + ' ' + QByteArray::number(int(job.kind)) + ' ' +
+                 QByteArray::number(job.size) + ' ' + QByteArray::number(job.framesPerSecond) + '\n');
+    for (const SlotPicture::Stretch& stretch : composer.stretches())
+        hash.addData(
+            QByteArrayView(reinterpret_cast<const char*>(stretch.data()), qsizetype(stretch.size())));
+    for (int slot = from; slot < from + count; ++slot) {
+        for (const QString& file : job.frames[size_t(slot)])
+            hash.addData(QFileInfo(file).fileName().toUtf8() + ' ' +
+                         QByteArray::number(file.isEmpty() ? 0 : QFileInfo(file).size()) + ';');
+        hash.addData("\n");
+    }
+    return QString::fromLatin1(hash.result().toHex().left(24)) + QStringLiteral(".mp4");
+}
+
+// The job's slots in pieces whose edges fall on whole multiples of pieceSlots counted from the epoch.
+std::vector<Piece> piecesOf(const ClipMaking::Job& job, const SlotPicture::Composer& composer) {
+    std::vector<Piece> pieces;
+    const int total = int(job.frames.size());
+    for (int from = 0; from < total;) {
+        const qint64 slot = job.firstSlot + from;
+        const int count =
+            std::min<int>(total - from, pieceSlots - int(((slot % pieceSlots) + pieceSlots) % pieceSlots));
+        pieces.push_back(
+            {from, count, job.pieces + QLatin1Char('/') + pieceName(job, composer, from, count)});
+        from += count;
+    }
+    return pieces;
+}
+
+// Encodes slots [from, from + count) into `path` (replaced only when complete); false with the reason in
+// the outcome, which names every image of those slots that does not decode.
+bool encode(const ClipMaking::Job& job, Frames& frames, int from, int count, const QString& path,
+            ClipMaking::Outcome& outcome) {
+    const QString partial = path + QStringLiteral(".tmp");
+    QFile::remove(partial);
+    ClipEncoder encoder;
+    bool ok =
+        encoder.open(partial, job.size, job.framesPerSecond, QString::fromLatin1(credit), outcome.error);
+    for (int slot = from; ok && slot < from + count; ++slot) {
+        const QImage& frame = frames.at(slot);
+        ok = !frame.isNull() && encoder.add(frame, outcome.error);
+    }
+    ok = ok && encoder.finish(outcome.error);
+    if (!ok) {
+        outcome.writeFailure = encoder.writeFailure();
+        QFile::remove(partial);
+        return false;
+    }
+    return replace(partial, path, outcome.error, outcome.writeFailure);
 }
 
 ClipMaking::Outcome makeHere(const ClipMaking::Job& job) {
@@ -50,51 +205,81 @@ ClipMaking::Outcome makeHere(const ClipMaking::Job& job) {
         outcome.error = QStringLiteral("no frames");
         return outcome;
     }
+    Frames frames(job);
     const QString partial = job.clip + QStringLiteral(".tmp");
     QFile::remove(partial);
-    ClipEncoder encoder;
-    if (!encoder.open(partial, job.size, job.framesPerSecond, QString::fromLatin1(credit), outcome.error)) {
-        QFile::remove(partial);
-        return outcome;
-    }
-    // A held slot repeats the frame before it: decode and compose only when the slot's files change.
-    QHash<QString, QImage> decoded;
-    QStringList previousFiles;
-    QImage frame;
-    for (const QStringList& files : job.frames) {
-        if (files != previousFiles || frame.isNull()) {
-            std::vector<QImage> pictures;
-            QHash<QString, QImage> keep;
-            for (const QString& file : files) {
-                QImage picture;
-                if (!file.isEmpty()) {
-                    picture = decoded.contains(file) ? decoded.value(file) : decode(file);
-                    if (picture.isNull()) outcome.unreadable << file;
-                    keep.insert(file, picture);
-                }
-                pictures.push_back(picture);
+    bool made = false;
+    if (job.pieces.isEmpty()) {
+        made = encode(job, frames, 0, int(job.frames.size()), partial, outcome);
+    } else {
+        QDir().mkpath(job.pieces);
+        const std::vector<Piece> pieces = piecesOf(job, frames.composer());
+        QSet<QString> wanted;
+        for (const Piece& piece : pieces)
+            wanted.insert(QFileInfo(piece.file).fileName());
+        for (const QString& name : QDir(job.pieces).entryList({QStringLiteral("*.mp4")}, QDir::Files))
+            if (!wanted.contains(name)) QFile::remove(job.pieces + QLatin1Char('/') + name);
+        QSet<QString> ready;
+        for (const QString& name : wanted)
+            if (QFileInfo::exists(job.pieces + QLatin1Char('/') + name)) ready.insert(name);
+        // A run that was stopped or killed left this note: say how far it had come.
+        const QString note = job.pieces + QLatin1Char('/') + unfinishedNote;
+        if (QFileInfo::exists(note) && !ready.isEmpty())
+            log(QStringLiteral("direct: %1: going on from %2 of %3 pieces made before")
+                    .arg(job.name)
+                    .arg(ready.size())
+                    .arg(wanted.size()),
+                LogArea::cache);
+        // Written quietly: on a full disk the piece that follows says so.
+        Cache::writeAtomically(note, QByteArrayLiteral("a clip is being made from these pieces\n"));
+        made = true;
+        for (const Piece& piece : pieces) {
+            const QString name = QFileInfo(piece.file).fileName();
+            if (ready.contains(name)) continue;
+            if (Cache::stopRequested()) {
+                outcome.stopped = true;
+                outcome.error = QStringLiteral("stopped");
+                log(QStringLiteral("direct: %1: %2 of %3 pieces made before the stop; the next pass goes on "
+                                   "from there")
+                        .arg(job.name)
+                        .arg(ready.size())
+                        .arg(wanted.size()),
+                    LogArea::cache);
+                return outcome;
             }
-            decoded = std::move(keep);
-            frame = SlotPicture::compose(job.kind, pictures, job.size);
-            previousFiles = files;
+            if (!encode(job, frames, piece.from, piece.count, piece.file, outcome)) {
+                made = false;
+                break;
+            }
+            ready.insert(name);
         }
-        if (!outcome.unreadable.isEmpty()) break;
-        if (!encoder.add(frame, outcome.error)) break;
+        QStringList files;
+        for (const Piece& piece : pieces)
+            files << piece.file;
+        made = made && ClipEncoder::join(files, partial, QString::fromLatin1(credit), outcome.error,
+                                         outcome.writeFailure);
     }
-    if (!outcome.unreadable.isEmpty()) {
-        outcome.unreadable.removeDuplicates();
+    if (!frames.unreadable.isEmpty()) {
+        // Every image that does not decode is named at once, so that one pass sets them all aside.
+        for (int slot = 0; slot < int(job.frames.size()); ++slot)
+            frames.at(slot);
+        outcome.unreadable = frames.unreadable;
         outcome.error =
             QStringLiteral("an image does not decode: ") + outcome.unreadable.join(QStringLiteral(", "));
     }
-    if (!outcome.error.isEmpty() || !encoder.finish(outcome.error)) {
+    if (!made || !outcome.unreadable.isEmpty()) {
         QFile::remove(partial);
         return outcome;
     }
     // The still first: a clip in place always has its still beside it.
-    if (!savePng(frame, job.still, outcome.error) || !replace(partial, job.clip, outcome.error)) {
+    const QImage& newest = frames.at(int(job.frames.size()) - 1);
+    if (newest.isNull() || !savePng(newest, job.still, outcome.error, outcome.writeFailure) ||
+        !replace(partial, job.clip, outcome.error, outcome.writeFailure)) {
+        if (newest.isNull()) outcome.unreadable = frames.unreadable;
         QFile::remove(partial);
         return outcome;
     }
+    if (!job.pieces.isEmpty()) QFile::remove(job.pieces + QLatin1Char('/') + unfinishedNote);
     outcome.ok = true;
     return outcome;
 }
@@ -121,9 +306,21 @@ bool DirectClips::toPng(const QString& image, const QString& png, QString& error
         error = QStringLiteral("the image does not decode");
         return false;
     }
-    return savePng(picture, png, error);
+    QString writeFailure;
+    return savePng(picture, png, error, writeFailure);
+}
+
+bool DirectClips::decodes(const QString& image, QString& error) {
+    QImageReader reader(image);
+    reader.setAutoTransform(false);
+    // A small size is enough to find what a decoder refuses, and the JPEG decoder then skips most of
+    // its work: every byte of the scan is still read.
+    reader.setScaledSize(QSize(128, 128));
+    if (!reader.read().isNull()) return true;
+    error = QStringLiteral("it does not decode (") + reader.errorString() + QLatin1Char(')');
+    return false;
 }
 
 void DirectClips::install() {
-    ClipMaking::install(&DirectClips::make, &DirectClips::toPng);
+    ClipMaking::install(&DirectClips::make, &DirectClips::toPng, &DirectClips::decodes);
 }

@@ -2,21 +2,26 @@
 
 #include <atomic>
 #include <cerrno>
+#include <dlfcn.h>
 #include <mutex>
+#include <syslog.h>
 #include <unistd.h>
-
-#define SD_JOURNAL_SUPPRESS_LOCATION
-#include <systemd/sd-journal.h>
 
 namespace {
 
 std::atomic<int> standardError{STDERR_FILENO};
 std::mutex writeLock;
 
-bool journalRuns() {
-    // Checked once: without journald the system-log half of `log` is skipped.
-    static const bool runs = access("/run/systemd/journal/socket", W_OK) == 0;
-    return runs;
+// sd_journal_send, from libsystemd loaded at the first line logged where journald runs: a command that
+// logs nothing (--version, --help) then never loads it and what it pulls in. Null without journald.
+using JournalSend = int (*)(const char* format, ...);
+JournalSend journal() {
+    static const JournalSend send = []() -> JournalSend {
+        if (access("/run/systemd/journal/socket", W_OK) != 0) return nullptr;
+        void* library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+        return library ? reinterpret_cast<JournalSend>(dlsym(library, "sd_journal_send")) : nullptr;
+    }();
+    return send;
 }
 
 void writeWhole(int fd, const QByteArray& bytes) {
@@ -65,9 +70,8 @@ void log(const QString& message, LogArea area) {
         std::lock_guard guard(writeLock);
         writeWhole(standardError.load(), line);
     }
-    if (journalRuns()) {
-        sd_journal_send("MESSAGE=%s", utf8.constData(), "PRIORITY=%i", LOG_NOTICE,
-                        "SYSLOG_IDENTIFIER=solvane", "SOLVANE_SUBSYSTEM=%s", Log::subsystem,
-                        "SOLVANE_CATEGORY=%s", Log::rawValue(area), nullptr);
+    if (const JournalSend send = journal()) {
+        send("MESSAGE=%s", utf8.constData(), "PRIORITY=%i", LOG_NOTICE, "SYSLOG_IDENTIFIER=solvane",
+             "SOLVANE_SUBSYSTEM=%s", Log::subsystem, "SOLVANE_CATEGORY=%s", Log::rawValue(area), nullptr);
     }
 }

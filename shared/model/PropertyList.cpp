@@ -1,12 +1,13 @@
 #include "PropertyList.h"
 
+#include "Plist.h"
+#include "QtDates.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
-#include <cstdlib>
 #include <limits>
 #include <memory>
-#include <plist/plist.h>
 
 namespace PropertyList {
 namespace {
@@ -17,13 +18,13 @@ struct PlistFree {
 using Node = std::unique_ptr<void, PlistFree>;
 
 const QDateTime& referenceDate() {
-    static const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    static const QDateTime reference = compat::utcDateTime(QDate(2001, 1, 1), QTime(0, 0));
     return reference;
 }
 
 QString takeString(char* text) {
     QString result = QString::fromUtf8(text ? text : "");
-    std::free(text);
+    compat::plistFree(text);
     return result;
 }
 
@@ -38,7 +39,7 @@ template <typename Each> void forEachItem(plist_t array, Each each) {
         if (!item) break;
         each(item);
     }
-    std::free(iterator);
+    compat::plistFree(iterator);
 }
 
 // Calls each(key, item) for the entries of a dictionary, in order; the key is the library's own bytes.
@@ -51,9 +52,9 @@ template <typename Each> void forEachEntry(plist_t dict, Each each) {
         plist_dict_next_item(dict, iterator, &key, &item);
         if (!key) break;
         each(static_cast<const char*>(key), item);
-        std::free(key);
+        compat::plistFree(key);
     }
-    std::free(iterator);
+    compat::plistFree(iterator);
 }
 
 // Nesting deeper than this is not a settings file; deeper values are kept as read, not converted.
@@ -76,12 +77,10 @@ public:
             return QVariant(value != 0);
         }
         case PLIST_UINT: {
-            // libplist 2.2 keeps integers as 64 bits and marks the upper half of the unsigned range; a
-            // node equal to a fresh signed one is a signed value we hold exactly.
-            uint64_t value = 0;
-            plist_get_uint_val(node, &value);
-            if (qint64(value) < 0 && !sameAs(node, plist_new_uint(value))) return lost();
-            return QVariant(qint64(value));
+            // An unsigned value above the signed range has no qint64 form.
+            const std::optional<int64_t> value = compat::plistInteger(node);
+            if (!value) return lost();
+            return QVariant(qint64(*value));
         }
         case PLIST_REAL: {
             double value = 0;
@@ -187,7 +186,7 @@ plist_t toNode(const QVariant& value, int depth) {
     case QMetaType::LongLong:
     case QMetaType::UInt:
     case QMetaType::ULongLong:
-        return plist_new_uint(uint64_t(value.toLongLong()));
+        return compat::plistNewInteger(value.toLongLong());
     case QMetaType::Double:
     case QMetaType::Float:
         return plist_new_real(value.toDouble());
@@ -236,7 +235,7 @@ plist_t writableCopy(plist_t node, int depth) {
         char* text = nullptr;
         plist_get_string_val(node, &text);
         plist_t copy = plist_new_string(text ? text : "");
-        std::free(text);
+        compat::plistFree(text);
         return copy;
     }
     case PLIST_ARRAY: {
@@ -257,7 +256,7 @@ plist_t writableCopy(plist_t node, int depth) {
         char* text = nullptr;
         plist_get_key_val(node, &text);
         plist_t copy = plist_new_string(text ? text : "");
-        std::free(text);
+        compat::plistFree(text);
         return copy;
     }
     default:
@@ -303,9 +302,7 @@ std::optional<QVariantMap> parseDictionary(const QByteArray& bytes, QString* err
     if (bytes.size() > maximumBytes)
         return fail(QStringLiteral("the file is too large to be a settings file"));
     if (const auto problem = shapeProblem(bytes)) return fail(*problem);
-    plist_t raw = nullptr;
-    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &raw);
-    const Node root(raw);
+    const Node root(compat::plistFromMemory(bytes.constData(), uint32_t(bytes.size())));
     if (!root) return fail(QStringLiteral("not a property list"));
     switch (plist_get_node_type(root.get())) {
     case PLIST_DICT:
@@ -323,7 +320,7 @@ QByteArray toXml(const QVariantMap& values) {
     uint32_t length = 0;
     plist_to_xml(root.get(), &xml, &length);
     QByteArray result(xml ? xml : "", xml ? qsizetype(length) : 0);
-    plist_to_xml_free(xml);
+    compat::plistFree(xml);
     // libplist writes years before 1000 without their leading zeros ("1-01-01T..."), which no other
     // reader accepts; a kept date of such a year is written in the standard four digits.
     static const QRegularExpression shortYear(QStringLiteral("<date>(\\d{1,3})-"));

@@ -28,12 +28,14 @@ void enterKioskPreset(Mode was) {
     if (was != Mode::kiosk) d().set(Key::offlineBeforeKiosk, offline());
     setOffline(true);
     setAttribution(true);
+    setSpaceWeatherBadge(true);
     setOpenAtLogin(true);
 }
 
 void leaveKioskPreset() {
     setOffline(d().boolean(Key::offlineBeforeKiosk));
     d().remove(Key::attribution);
+    d().remove(Key::spaceWeatherBadge);
 }
 
 } // namespace Settings

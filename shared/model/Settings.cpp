@@ -6,7 +6,10 @@
 #include "BuildInfo.h"
 #include "Log.h"
 #include "LoginItem.h"
+#include "QtDates.h"
 #include "SettingsStore.h"
+
+#include <algorithm>
 
 namespace Settings {
 
@@ -72,7 +75,7 @@ SettingsStore& d() {
 }
 
 QDateTime distantPast() {
-    return QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
+    return compat::utcDateTime(QDate(1, 1, 1), QTime(0, 0));
 }
 
 Mode mode() {
@@ -307,6 +310,63 @@ QStringList announcedFlares() {
 
 void setAnnouncedFlares(const QStringList& value) {
     d().set(Key::announcedFlares, value);
+}
+
+bool sunOnLockScreen() {
+    return flag(Key::sunOnLockScreen);
+}
+
+void setSunOnLockScreen(bool value) {
+    d().set(Key::sunOnLockScreen, value);
+}
+
+std::optional<QStringList> previousLockScreen() {
+    return SettingsStore::asStringList(stored(Key::previousLockScreen));
+}
+
+void setPreviousLockScreen(const std::optional<QStringList>& value) {
+    if (value)
+        d().set(Key::previousLockScreen, *value);
+    else
+        d().remove(Key::previousLockScreen);
+}
+
+QString flareNoticeClass() {
+    const QString value = SettingsStore::asString(stored(Key::flareNoticeClass)).value_or(QString());
+    for (const char* known : {"C", "M1", "M5", "X1"})
+        if (value == QLatin1String(known)) return value;
+    return QStringLiteral("M5");
+}
+
+void setFlareNoticeClass(const QString& value) {
+    d().set(Key::flareNoticeClass, value);
+}
+
+qint64 notifyStorms() {
+    const qint64 value = whole(Key::notifyStorms);
+    return value >= 0 && value <= 5 ? value : 0;
+}
+
+void setNotifyStorms(qint64 value) {
+    d().set(Key::notifyStorms, std::clamp<qint64>(value, 0, 5));
+}
+
+QStringList announcedStorms() {
+    return SettingsStore::asStringList(stored(Key::announcedStorms)).value_or(QStringList());
+}
+
+void setAnnouncedStorms(const QStringList& value) {
+    d().set(Key::announcedStorms, value);
+}
+
+bool spaceWeatherBadge() {
+    const QVariant value = stored(Key::spaceWeatherBadge);
+    if (value.isValid()) return SettingsStore::asBoolean(value);
+    return mode() == Mode::kiosk;
+}
+
+void setSpaceWeatherBadge(bool value) {
+    d().set(Key::spaceWeatherBadge, value);
 }
 
 bool followNasa() {

@@ -137,12 +137,30 @@ bool pauseOnBattery(); // absent: true
 void setPauseOnBattery(bool value);
 bool liveStatusIcon();
 void setLiveStatusIcon(bool value);
-// A desktop notification when a flare of class M5 or above peaks; off unless turned on.
+// A desktop notification when a flare of flareNoticeClass or above peaks; off unless turned on.
 bool notifyFlares();
 void setNotifyFlares(bool value);
 // The flares already announced, as their begin times (ISO 8601 UTC); absent or not a list reads empty.
 QStringList announcedFlares();
 void setAnnouncedFlares(const QStringList& value);
+// The lock screen follows the first screen's desktop still while the desktop picture is active.
+bool sunOnLockScreen();
+void setSunOnLockScreen(bool value);
+// What the lock screen showed before, as its adapter read it; setting nothing removes the key.
+std::optional<QStringList> previousLockScreen();
+void setPreviousLockScreen(const std::optional<QStringList>& value);
+// The weakest flare announced: "C", "M1", "M5" or "X1"; absent or anything else reads "M5".
+QString flareNoticeClass();
+void setFlareNoticeClass(const QString& value);
+// Geomagnetic storms announced: 0 none, n those of G n and above; absent or outside 0 ... 5 reads 0.
+qint64 notifyStorms();
+void setNotifyStorms(qint64 value);
+// The storms already announced, as the times they began (ISO 8601 UTC); absent or not a list reads empty.
+QStringList announcedStorms();
+void setAnnouncedStorms(const QStringList& value);
+// The wall's badge naming a NOAA space weather scale at 1 or more; absent: on only in Kiosk.
+bool spaceWeatherBadge();
+void setSpaceWeatherBadge(bool value);
 
 // Light passes keep the shown products' newest images current while the Sun is shown; absent: true.
 bool followNasa();
@@ -180,10 +198,11 @@ std::optional<QSet<QString>> productsInUse();
 
 // ---- The kiosk preset, called by Preferences after storing the new mode ----
 
-// Remembers `offline` (unless coming from Kiosk itself), then turns offline, attribution and the login
-// item on.
+// Remembers `offline` (unless coming from Kiosk itself), then turns offline, attribution, the space
+// weather badge and the login item on.
 void enterKioskPreset(Mode was);
-// Puts `offline` back as it was before Kiosk and lets attribution read its default again.
+// Puts `offline` back as it was before Kiosk and lets attribution and the badge read their defaults
+// again.
 void leaveKioskPreset();
 
 } // namespace Settings

@@ -44,12 +44,18 @@ enum class Key {
     migratedFromCorvane,
     notifyFlares,
     announcedFlares,
+    sunOnLockScreen,
+    previousLockScreen,
+    flareNoticeClass,
+    notifyStorms,
+    announcedStorms,
+    spaceWeatherBadge,
     followNasa,
     useMeteredNetwork,
     sharperClips,
 };
 
-inline constexpr int keyCount = 39;
+inline constexpr int keyCount = 45;
 
 // Every key in declaration order.
 const std::array<Key, keyCount>& allKeys();

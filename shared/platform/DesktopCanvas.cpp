@@ -12,16 +12,24 @@ QRect DesktopCanvas::bounds(const std::vector<DesktopScreen>& screens) {
 
 std::optional<QString> DesktopCanvas::drawFitted(QImage& canvas, const QRect& target, const QString& file) {
     QPainter painter(&canvas);
-    painter.fillRect(target, Qt::black);
     QImageReader reader(file);
     const QImage picture = reader.read();
-    if (picture.isNull()) return QStringLiteral("could not read %1: %2").arg(file, reader.errorString());
+    if (picture.isNull()) {
+        painter.fillRect(target, Qt::black);
+        return QStringLiteral("could not read %1: %2").arg(file, reader.errorString());
+    }
+    drawFitted(painter, target, picture);
+    return std::nullopt;
+}
+
+void DesktopCanvas::drawFitted(QPainter& painter, const QRect& target, const QImage& picture) {
+    painter.fillRect(target, Qt::black);
+    if (picture.isNull()) return;
     const QSize fitted = picture.size().scaled(target.size(), Qt::KeepAspectRatio);
     const QRect place(target.x() + (target.width() - fitted.width()) / 2,
                       target.y() + (target.height() - fitted.height()) / 2, fitted.width(), fitted.height());
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(place, picture);
-    return std::nullopt;
 }
 
 QString DesktopCanvas::withOptions(const QUrl& file, const QList<QPair<QString, QString>>& options) {

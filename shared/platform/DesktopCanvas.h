@@ -9,6 +9,8 @@
 #include <QMap>
 #include <QPair>
 
+class QPainter;
+
 namespace DesktopCanvas {
 
 // The rectangle around every screen (empty for no screens).
@@ -17,6 +19,8 @@ QRect bounds(const std::vector<DesktopScreen>& screens);
 // Fills `target` (in the canvas's pixels) black and draws the picture in `file` into it, scaled up or
 // down to fit whole and centred. Nothing on success, else why the picture could not be read.
 std::optional<QString> drawFitted(QImage& canvas, const QRect& target, const QString& file);
+// The same with a picture already read, through a painter of the caller's.
+void drawFitted(QPainter& painter, const QRect& target, const QImage& picture);
 
 // `file` as URL text with `options` as its fragment ("key=value&..."); plain URL text without options.
 QString withOptions(const QUrl& file, const QList<QPair<QString, QString>>& options);

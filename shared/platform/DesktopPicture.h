@@ -31,7 +31,8 @@ class DesktopPicture {
 public:
     virtual ~DesktopPicture() = default;
 
-    // A short name for log lines and tests ("GNOME", "Plasma", "Xfce", "sway", "X11 root", "none").
+    // A short name for log lines and tests ("GNOME", "Plasma", "Xfce", "sway", "layer shell", "X11 root",
+    // "none").
     virtual QString name() const = 0;
 
     // The picture on each screen now, one absolute URL text per screen (empty when it has none or the
@@ -44,6 +45,11 @@ public:
     // reason in words.
     virtual std::vector<std::optional<QString>> set(const std::vector<DesktopScreen>& screens,
                                                     const std::vector<PicturePlacement>& placements) = 0;
+
+    // Takes away what the adapter itself keeps on screen (surfaces of its own), so that what the
+    // desktop had shows again; called once the recorded pictures are back. Adapters that only change
+    // the desktop's own settings have nothing to take away.
+    virtual void release() {}
 };
 
 // The adapter where no desktop offers a way: reads nothing, and every set fails with its reason.

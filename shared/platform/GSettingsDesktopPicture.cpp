@@ -1,9 +1,7 @@
-// GIO first: Qt's "signals" keyword would clash with a member of that name in its headers.
-#include <gio/gio.h>
-
 #include "GSettingsDesktopPicture.h"
 
 #include "DesktopCanvas.h"
+#include "GSettingsHandle.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -14,55 +12,6 @@
 namespace {
 
 const char* optionsKey = "picture-options";
-
-// A GSettings object on an installed schema, released with its scope.
-class Handle {
-public:
-    explicit Handle(const QString& schemaId) {
-        GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-        if (!source) return;
-        schema_ = g_settings_schema_source_lookup(source, schemaId.toUtf8().constData(), TRUE);
-        if (schema_) settings_ = g_settings_new_full(schema_, nullptr, nullptr);
-    }
-    ~Handle() {
-        if (settings_) g_object_unref(settings_);
-        if (schema_) g_settings_schema_unref(schema_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    bool valid() const { return settings_ != nullptr; }
-    bool has(const QString& key) const {
-        return !key.isEmpty() && schema_ && g_settings_schema_has_key(schema_, key.toUtf8().constData());
-    }
-    QString get(const QString& key) const {
-        if (!has(key)) return {};
-        gchar* value = g_settings_get_string(settings_, key.toUtf8().constData());
-        const QString text = QString::fromUtf8(value);
-        g_free(value);
-        return text;
-    }
-    // A key the schema lacks, or a value outside its range, would be a programming error to GLib; here
-    // it is a refusal.
-    bool put(const QString& key, const QString& value) {
-        if (!has(key)) return false;
-        const QByteArray name = key.toUtf8();
-        GVariant* variant = g_variant_ref_sink(g_variant_new_string(value.toUtf8().constData()));
-        GSettingsSchemaKey* schemaKey = g_settings_schema_get_key(schema_, name.constData());
-        const bool fits = g_settings_schema_key_range_check(schemaKey, variant);
-        g_settings_schema_key_unref(schemaKey);
-        const bool stored = fits && g_settings_set_value(settings_, name.constData(), variant);
-        g_variant_unref(variant);
-        return stored;
-    }
-    void reset(const QString& key) {
-        if (has(key)) g_settings_reset(settings_, key.toUtf8().constData());
-    }
-
-private:
-    GSettingsSchema* schema_ = nullptr;
-    GSettings* settings_ = nullptr;
-};
 
 QString missing(const QString& schema) {
     return QStringLiteral("the desktop settings schema %1 is not installed").arg(schema);
@@ -84,16 +33,12 @@ GSettingsDesktopPicture::GSettingsDesktopPicture(Flavour flavour, QString folder
     : flavour_(std::move(flavour)), folder_(std::move(folder)) {}
 
 bool GSettingsDesktopPicture::available(const QString& schema) {
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    if (!source) return false;
-    GSettingsSchema* found = g_settings_schema_source_lookup(source, schema.toUtf8().constData(), TRUE);
-    if (found) g_settings_schema_unref(found);
-    return found != nullptr;
+    return GSettingsHandle::installed(schema);
 }
 
 QStringList GSettingsDesktopPicture::current(const std::vector<DesktopScreen>& screens) {
     QString text;
-    Handle settings(flavour_.schema);
+    GSettingsHandle settings(flavour_.schema);
     if (settings.valid()) {
         const QString value = settings.get(flavour_.pictureKey);
         if (!value.isEmpty()) {
@@ -123,7 +68,7 @@ GSettingsDesktopPicture::set(const std::vector<DesktopScreen>& screens,
 }
 
 std::optional<QString> GSettingsDesktopPicture::putBack(const QUrl& recorded) {
-    Handle settings(flavour_.schema);
+    GSettingsHandle settings(flavour_.schema);
     const QMap<QString, QString> options = DesktopCanvas::options(recorded);
     const QUrl picture = DesktopCanvas::withoutOptions(recorded);
     const QString value = flavour_.pathValued ? picture.toLocalFile() : picture.toString(QUrl::FullyEncoded);
@@ -138,7 +83,7 @@ std::optional<QString> GSettingsDesktopPicture::putBack(const QUrl& recorded) {
     // No recorded options, or ones this desktop no longer knows: its default.
     if (!options.contains(optionsKey) || !settings.put(optionsKey, options.value(optionsKey)))
         settings.reset(optionsKey);
-    g_settings_sync();
+    GSettingsHandle::sync();
     return std::nullopt;
 }
 
@@ -149,7 +94,7 @@ GSettingsDesktopPicture::compose(const std::vector<DesktopScreen>& screens,
     const QRect all = DesktopCanvas::bounds(screens);
     if (all.isEmpty()) return {placements.size(), QStringLiteral("no screen to show it on")};
 
-    Handle settings(flavour_.schema);
+    GSettingsHandle settings(flavour_.schema);
     const QString was = DesktopCanvas::localPath(settings.get(flavour_.pictureKey));
     const QDir folder(folder_);
     if (!folder.mkpath(QStringLiteral(".")))
@@ -189,7 +134,7 @@ GSettingsDesktopPicture::compose(const std::vector<DesktopScreen>& screens,
         (settings.has(flavour_.darkKey) && !settings.put(flavour_.darkKey, value)) ||
         !settings.put(optionsKey, QStringLiteral("spanned")))
         refused = QStringLiteral("the desktop settings refused the picture");
-    g_settings_sync();
+    GSettingsHandle::sync();
     if (refused) {
         QFile::remove(path);
         return {placements.size(), refused};

@@ -3,7 +3,10 @@
 #include "DBusIdleTime.h"
 #include "FreedesktopNotifier.h"
 #include "GSettingsDesktopPicture.h"
+#include "GSettingsLockScreen.h"
+#include "KdeLockScreen.h"
 #include "KeyboardHold.h"
+#include "LayerDesktopPicture.h"
 #include "LinuxPowerSource.h"
 #include "Log.h"
 #include "PlasmaDesktopPicture.h"
@@ -102,29 +105,45 @@ std::shared_ptr<ScreenLock> screenLock() {
     return std::make_shared<LoginctlLock>();
 }
 
-DesktopFamily desktopFamily(const QString& currentDesktop, bool swaySocket, bool x11,
-                            const std::function<QStringList()>& busNames) {
-    if (swaySocket) return DesktopFamily::sway;
+DesktopFamily desktopFamily(const QString& currentDesktop, bool swaySocket, bool layerShell, bool x11,
+                            const std::function<QStringList()>& busNames, QString* why) {
+    const auto because = [why](DesktopFamily family, const QString& reason) {
+        if (why) *why = reason;
+        return family;
+    };
+    if (swaySocket)
+        return because(DesktopFamily::sway, QStringLiteral("sway's IPC socket is known (SWAYSOCK)"));
     for (const QString& name : currentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
         const QString n = name.trimmed().toLower();
+        const QString named = "XDG_CURRENT_DESKTOP names " + name.trimmed();
         if (n == "gnome" || n == "gnome-classic" || n == "gnome-flashback" || n == "budgie" || n == "unity" ||
             n == "pantheon")
-            return DesktopFamily::gnome;
-        if (n == "x-cinnamon" || n == "cinnamon") return DesktopFamily::cinnamon;
-        if (n == "mate") return DesktopFamily::mate;
-        if (n == "kde") return DesktopFamily::plasma;
-        if (n == "xfce") return DesktopFamily::xfce;
+            return because(DesktopFamily::gnome, named);
+        if (n == "x-cinnamon" || n == "cinnamon") return because(DesktopFamily::cinnamon, named);
+        if (n == "mate") return because(DesktopFamily::mate, named);
+        if (n == "kde") return because(DesktopFamily::plasma, named);
+        if (n == "xfce") return because(DesktopFamily::xfce, named);
     }
     const QStringList names = busNames ? busNames() : QStringList();
-    if (names.contains("org.kde.plasmashell")) return DesktopFamily::plasma;
-    if (names.contains("org.gnome.Shell")) return DesktopFamily::gnome;
-    if (names.contains("org.xfce.xfdesktop")) return DesktopFamily::xfce;
-    if (names.contains("org.Cinnamon")) return DesktopFamily::cinnamon;
-    return x11 ? DesktopFamily::x11Root : DesktopFamily::none;
+    const std::pair<const char*, DesktopFamily> shells[] = {{"org.kde.plasmashell", DesktopFamily::plasma},
+                                                            {"org.gnome.Shell", DesktopFamily::gnome},
+                                                            {"org.xfce.xfdesktop", DesktopFamily::xfce},
+                                                            {"org.Cinnamon", DesktopFamily::cinnamon}};
+    for (const auto& [shell, family] : shells)
+        if (names.contains(QLatin1String(shell)))
+            return because(family,
+                           QString::fromLatin1(shell) + QStringLiteral(" answers on the session bus"));
+    const QString unknown = QStringLiteral("no desktop service we know answers");
+    if (layerShell)
+        return because(DesktopFamily::layerShell, "the compositor offers zwlr_layer_shell_v1 and " + unknown);
+    if (x11) return because(DesktopFamily::x11Root, "a plain X11 session: " + unknown);
+    return because(DesktopFamily::none, unknown + " and the session offers no layers or X11 root window");
 }
 
-std::shared_ptr<DesktopPicture> desktopPicture(const QString& folder) {
-    const QString sway = qEnvironmentVariable("SWAYSOCK");
+namespace {
+// The family of this session; `layers` asks the compositor whether it offers them.
+DesktopFamily sessionFamily(bool layers, QString* why) {
+    const bool wayland = qGuiApp && qGuiApp->platformName() == QLatin1String("wayland");
     const bool x11 =
         qGuiApp ? qGuiApp->platformName() == QLatin1String("xcb")
                 : !qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
@@ -132,8 +151,13 @@ std::shared_ptr<DesktopPicture> desktopPicture(const QString& folder) {
         const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
         return bus ? bus->registeredServiceNames().value() : QStringList();
     };
-    const QDir dir(folder);
-    switch (desktopFamily(qEnvironmentVariable("XDG_CURRENT_DESKTOP"), !sway.isEmpty(), x11, busNames)) {
+    return desktopFamily(qEnvironmentVariable("XDG_CURRENT_DESKTOP"),
+                         !qEnvironmentVariableIsEmpty("SWAYSOCK"),
+                         layers && wayland && WaylandLayerSurface::available(), x11, busNames, why);
+}
+
+std::shared_ptr<DesktopPicture> desktopPictureOf(DesktopFamily family, const QDir& dir) {
+    switch (family) {
     case DesktopFamily::gnome:
         return std::make_shared<GSettingsDesktopPicture>(GSettingsDesktopPicture::gnome(),
                                                          dir.filePath("layout"));
@@ -148,13 +172,41 @@ std::shared_ptr<DesktopPicture> desktopPicture(const QString& folder) {
     case DesktopFamily::xfce:
         return std::make_shared<XfconfDesktopPicture>();
     case DesktopFamily::sway:
-        return std::make_shared<SwayDesktopPicture>(sway);
+        return std::make_shared<SwayDesktopPicture>(qEnvironmentVariable("SWAYSOCK"));
+    case DesktopFamily::layerShell:
+        return std::make_shared<LayerDesktopPicture>();
     case DesktopFamily::x11Root:
         return std::make_shared<RootPixmapDesktopPicture>(dir.filePath("previous"));
     case DesktopFamily::none:
         break;
     }
     return std::make_shared<NoDesktopPicture>();
+}
+} // namespace
+
+std::shared_ptr<DesktopPicture> desktopPicture(const QString& folder) {
+    QString why;
+    std::shared_ptr<DesktopPicture> chosen = desktopPictureOf(sessionFamily(true, &why), QDir(folder));
+    log("desktop picture: " + chosen->name() + " (" + why + ")", LogArea::desktop);
+    return chosen;
+}
+
+std::shared_ptr<LockScreenPicture> lockScreenPicture() {
+    switch (sessionFamily(false, nullptr)) {
+    case DesktopFamily::gnome:
+        if (GSettingsDesktopPicture::available(GSettingsLockScreen::schema))
+            return std::make_shared<GSettingsLockScreen>();
+        break;
+    case DesktopFamily::plasma:
+        return std::make_shared<KdeLockScreen>(KdeLockScreen::defaultFile());
+    default:
+        break;
+    }
+    return std::make_shared<NoLockScreenPicture>();
+}
+
+QString lockScreenUnavailable() {
+    return lockScreenPicture()->unavailable();
 }
 
 std::shared_ptr<PowerSource> powerSource() {

@@ -5,6 +5,7 @@
 #include "FileSharer.h"
 #include "IdleTime.h"
 #include "KeyboardHold.h"
+#include "LockScreenPicture.h"
 #include "LoginItem.h"
 #include "MotionPreference.h"
 #include "NetworkCost.h"
@@ -41,18 +42,27 @@ std::shared_ptr<ScreenLock> screenLock();
 // XScreenSaver, the host the saver's hack runs in.
 std::shared_ptr<ScreenSaverHost> screenSaverHost();
 
-// The desktop families whose picture we know how to set.
-enum class DesktopFamily { gnome, cinnamon, mate, plasma, xfce, sway, x11Root, none };
+// The desktop families whose picture we know how to set; layerShell is any Wayland compositor that
+// offers layers, whatever its name.
+enum class DesktopFamily { gnome, cinnamon, mate, plasma, xfce, sway, layerShell, x11Root, none };
 
 // Which family runs: a sway IPC socket first, then the names in XDG_CURRENT_DESKTOP (":"-separated, the
 // first known one wins), then the desktop shells that answer on the session bus (asked only when the
-// variable names nothing known), then a plain X11 session, else none.
-DesktopFamily desktopFamily(const QString& currentDesktop, bool swaySocket, bool x11,
-                            const std::function<QStringList()>& busNames);
+// variable names nothing known), then a compositor with layers (`layerShell`: zwlr_layer_shell_v1 on
+// Qt's Wayland platform), then a plain X11 session, else none. `why`, when given, receives the reason in
+// words.
+DesktopFamily desktopFamily(const QString& currentDesktop, bool swaySocket, bool layerShell, bool x11,
+                            const std::function<QStringList()>& busNames, QString* why = nullptr);
 
-// The adapter for this session. `folder` is where it may keep files of its own (composed layouts,
-// copies of pictures it can only read as pixels).
+// The adapter for this session, logging which one and why. `folder` is where it may keep files of its
+// own (composed layouts, copies of pictures it can only read as pixels). Call on the GUI thread.
 std::shared_ptr<DesktopPicture> desktopPicture(const QString& folder);
+
+// The lock screen's picture where the desktop has one we can set: GNOME's (GSettings) and KDE Plasma's
+// (kscreenlockerrc); elsewhere an adapter that says why not.
+std::shared_ptr<LockScreenPicture> lockScreenPicture();
+// Why the lock screen cannot show the Sun here, in words for Preferences; empty where it can.
+QString lockScreenUnavailable();
 
 // The machine's power state. Create on the GUI thread.
 std::shared_ptr<PowerSource> powerSource();

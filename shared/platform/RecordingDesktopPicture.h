@@ -1,5 +1,6 @@
 #pragma once
-// A desktop picture for tests: keeps one picture per screen, records every request, fails on demand.
+// A desktop picture for tests: keeps one picture per screen, records every request and release, fails on
+// demand.
 
 #include "DesktopPicture.h"
 
@@ -30,10 +31,12 @@ public:
         }
         return answers;
     }
+    void release() override { ++releases; }
 
     QMap<int, QString> pictures; // screen index -> URL text
     QMap<int, QString> failing;  // screen index -> the reason its sets fail
     std::vector<PicturePlacement> requests;
     std::vector<DesktopScreen> lastScreens;
     int reads = 0;
+    int releases = 0;
 };

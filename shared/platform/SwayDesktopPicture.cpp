@@ -1,19 +1,14 @@
 #include "SwayDesktopPicture.h"
 
 #include "DesktopCanvas.h"
+#include "SwayIpc.h"
 
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocalSocket>
-#include <QtEndian>
 
 namespace {
-
-constexpr int timeoutMs = 5000;
-const QByteArray magic = QByteArrayLiteral("i3-ipc");
-constexpr qsizetype headerSize = 14; // magic, payload length, message type
 
 QString quoted(const QString& text) {
     QString out = text;
@@ -100,42 +95,13 @@ std::optional<QString> SwayDesktopPicture::outputName(const QByteArray& outputs,
     return byGeometry;
 }
 
-std::pair<QByteArray, std::optional<QString>>
-SwayDesktopPicture::request(const QString& socketPath, quint32 type, const QByteArray& payload) {
-    if (socketPath.isEmpty()) return {{}, QStringLiteral("no compositor socket (SWAYSOCK is empty)")};
-    QLocalSocket socket;
-    socket.connectToServer(socketPath);
-    if (!socket.waitForConnected(timeoutMs))
-        return {{}, QStringLiteral("could not reach %1: %2").arg(socketPath, socket.errorString())};
-
-    QByteArray message = magic;
-    quint32 numbers[2] = {qToLittleEndian(quint32(payload.size())), qToLittleEndian(type)};
-    // The protocol uses the machine's own byte order; every wlroots machine we run on is little-endian.
-    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
-    message.append(reinterpret_cast<const char*>(numbers), sizeof numbers);
-    message.append(payload);
-    socket.write(message);
-    if (!socket.waitForBytesWritten(timeoutMs))
-        return {{}, QStringLiteral("could not send: ") + socket.errorString()};
-
-    QByteArray reply;
-    while (reply.size() < headerSize ||
-           reply.size() < headerSize + qFromLittleEndian<quint32>(reply.constData() + magic.size())) {
-        if (!socket.waitForReadyRead(timeoutMs))
-            return {{}, QStringLiteral("no answer from the compositor: ") + socket.errorString()};
-        reply += socket.readAll();
-        if (reply.size() >= magic.size() && !reply.startsWith(magic))
-            return {{}, QStringLiteral("the compositor answered in an unknown format")};
-    }
-    const quint32 length = qFromLittleEndian<quint32>(reply.constData() + magic.size());
-    return {reply.mid(headerSize, length), std::nullopt};
-}
-
 QStringList SwayDesktopPicture::current(const std::vector<DesktopScreen>& screens) {
-    const auto [payload, failure] = request(getConfig, {});
+    const auto deadline = SwayIpc::Clock::now() + SwayIpc::longestWait;
+    const auto [payload, failure] = SwayIpc::request(socketPath_, getConfig, {}, deadline);
     const QString config =
         QJsonDocument::fromJson(payload).object().value(QStringLiteral("config")).toString();
-    const auto [outputs, unlisted] = request(getOutputs, {});
+    const auto [outputs, unlisted] =
+        failure ? std::pair{QByteArray(), failure} : SwayIpc::request(socketPath_, getOutputs, {}, deadline);
     QStringList out;
     for (const DesktopScreen& screen : screens) {
         const QString name = unlisted ? screen.name : outputName(outputs, screen).value_or(screen.name);
@@ -153,8 +119,9 @@ QStringList SwayDesktopPicture::current(const std::vector<DesktopScreen>& screen
 std::vector<std::optional<QString>> SwayDesktopPicture::set(const std::vector<DesktopScreen>& screens,
                                                             const std::vector<PicturePlacement>& placements) {
     std::vector<std::optional<QString>> answers;
+    const auto deadline = SwayIpc::Clock::now() + SwayIpc::longestWait;
     // Without a list of outputs (an older compositor speaking the same IPC), Qt's names are all we have.
-    const auto [outputs, unlisted] = request(getOutputs, {});
+    const auto [outputs, unlisted] = SwayIpc::request(socketPath_, getOutputs, {}, deadline);
     const bool listed =
         !unlisted && !QJsonDocument::fromJson(outputs).array().isEmpty() &&
         QJsonDocument::fromJson(outputs).array().at(0).toObject().contains(QStringLiteral("name"));
@@ -180,7 +147,7 @@ std::vector<std::optional<QString>> SwayDesktopPicture::set(const std::vector<De
         const bool ours = placement.fit == PictureFit::fitOnBlack;
         const QString text = command(*output, file, ours ? QStringLiteral("fit") : mode,
                                      ours ? QStringLiteral("#000000") : QString());
-        const auto [payload, failure] = request(runCommand, text.toUtf8());
+        const auto [payload, failure] = SwayIpc::request(socketPath_, runCommand, text.toUtf8(), deadline);
         if (failure) {
             answers.push_back(failure);
             continue;

@@ -2,7 +2,8 @@
 // The desktop picture of sway and other wlroots compositors that speak its IPC: the command
 // `output NAME bg FILE fit #000000` over the socket named by SWAYSOCK. The current pictures are read from
 // the configuration the compositor loaded (its "output ... bg ..." lines); a picture set at run time
-// cannot be read back, which is why the manager records only once.
+// cannot be read back, which is why the manager records only once. The port is synchronous: each call
+// gives the compositor at most SwayIpc::longestWait in all, however many requests it makes.
 
 #include "DesktopPicture.h"
 
@@ -37,14 +38,6 @@ public:
     // does not have and reports success, so an unknown name must not reach it.
     static std::optional<QString> outputName(const QByteArray& outputs, const DesktopScreen& screen);
 
-    // One request over the IPC socket at `socketPath` and its reply payload, or the reason it failed.
-    static std::pair<QByteArray, std::optional<QString>> request(const QString& socketPath, quint32 type,
-                                                                 const QByteArray& payload);
-
 private:
-    std::pair<QByteArray, std::optional<QString>> request(quint32 type, const QByteArray& payload) const {
-        return request(socketPath_, type, payload);
-    }
-
     QString socketPath_;
 };

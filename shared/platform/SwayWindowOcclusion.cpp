@@ -1,20 +1,18 @@
 #include "SwayWindowOcclusion.h"
 
 #include "Log.h"
-#include "SwayDesktopPicture.h"
+#include "SwayIpc.h"
 
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QScreen>
 #include <QWindow>
-#include <QtEndian>
 
 namespace {
 
 constexpr quint32 subscribeMessage = 2;
 constexpr quint32 getTree = 4;
-constexpr qsizetype headerSize = 14; // "i3-ipc", payload length, message type
 // Events come in bursts (a new window is also a focus change); the tree is read once they settle.
 constexpr int settleMs = 60;
 
@@ -84,46 +82,59 @@ bool SwayWindowOcclusion::covered(const QJsonObject& tree, const QString& output
 }
 
 void SwayWindowOcclusion::subscribe() {
-    events_.connectToServer(socketPath_);
-    if (!events_.waitForConnected(5000)) {
+    connect(&events_, &QLocalSocket::connected, this, [this] {
+        events_.write(
+            SwayIpc::message(subscribeMessage, QByteArrayLiteral(R"(["window","workspace","output"])")));
+    });
+    connect(&events_, &QLocalSocket::errorOccurred, this, [this] {
         log("live desktop: sway's window events are out of reach (" + events_.errorString() +
                 "); covered outputs do not pause",
             LogArea::desktop);
-        return;
-    }
-    const QByteArray payload = QByteArrayLiteral(R"(["window","workspace","output"])");
-    QByteArray message = QByteArrayLiteral("i3-ipc");
-    const quint32 numbers[2] = {qToLittleEndian(quint32(payload.size())), qToLittleEndian(subscribeMessage)};
-    message.append(reinterpret_cast<const char*>(numbers), sizeof numbers);
-    events_.write(message + payload);
-    events_.flush();
+    });
+    events_.connectToServer(socketPath_);
 }
 
 void SwayWindowOcclusion::readEvents() {
-    pending_ += events_.readAll();
+    pending_ += events_.read(SwayIpc::largestMessage + SwayIpc::headerSize - pending_.size() + 1);
     // Only that something happened matters: whole messages are dropped, then the tree is read.
     bool any = false;
-    while (pending_.size() >= headerSize) {
-        const auto number = [this](qsizetype at) { // little-endian, as the header carries it
-            return quint32(uchar(pending_.at(at))) | quint32(uchar(pending_.at(at + 1))) << 8 |
-                   quint32(uchar(pending_.at(at + 2))) << 16 | quint32(uchar(pending_.at(at + 3))) << 24;
-        };
-        const quint32 length = number(6);
-        if (pending_.size() < headerSize + qsizetype(length)) break;
-        const quint32 type = number(10);
+    for (;;) {
+        quint32 type = 0;
+        QByteArray payload;
+        QString why;
+        const SwayIpc::Read read = SwayIpc::take(pending_, type, payload, why);
+        if (read == SwayIpc::Read::incomplete) break;
+        if (read == SwayIpc::Read::refused) {
+            log("live desktop: sway's window events stopped: " + why + "; covered outputs do not pause",
+                LogArea::desktop);
+            events_.disconnect(this);
+            events_.abort();
+            pending_.clear();
+            return;
+        }
         any = any || (type & 0x80000000u);
-        pending_.remove(0, headerSize + length);
     }
     if (any) settle_.start();
 }
 
 void SwayWindowOcclusion::look() {
-    const QScreen* screen = window_ ? window_->screen() : nullptr;
-    if (!screen) return;
-    const auto [tree, failure] = SwayDesktopPicture::request(socketPath_, getTree, {});
-    const bool now = !failure && covered(QJsonDocument::fromJson(tree).object(), screen->name(),
-                                         screen->geometry(), ignored_);
-    if (now == occluded_) return;
-    occluded_ = now;
-    emit changed();
+    if (asking_) {
+        askAgain_ = true;
+        return;
+    }
+    asking_ = true;
+    SwayIpc::ask(socketPath_, getTree, {}, this, [this](const QByteArray& tree, const QString& failure) {
+        asking_ = false;
+        const QScreen* screen = window_ ? window_->screen() : nullptr;
+        const bool now =
+            screen && failure.isEmpty() &&
+            covered(QJsonDocument::fromJson(tree).object(), screen->name(), screen->geometry(), ignored_);
+        if (askAgain_) {
+            askAgain_ = false;
+            look();
+        }
+        if (now == occluded_) return;
+        occluded_ = now;
+        emit changed();
+    });
 }

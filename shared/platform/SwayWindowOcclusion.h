@@ -2,7 +2,9 @@
 // Occlusion on sway and other compositors that speak its IPC. A Wayland client cannot see other windows,
 // but sway's tree can: an output counts as covered while a visible window on it is full screen, or fills
 // the usable area of the output (what its bars leave; a tiled window alone on its workspace does). The
-// tree is read again whenever sway reports a change to windows, workspaces or outputs.
+// tree is read again whenever sway reports a change to windows, workspaces or outputs. Nothing here
+// waits for sway on the GUI thread: the tree is asked for and read as it arrives, within
+// SwayIpc::longestWait, and an event larger than SwayIpc::largestMessage ends the event connection.
 
 #include "WindowOcclusion.h"
 
@@ -36,4 +38,6 @@ private:
     QByteArray pending_;
     QTimer settle_;
     bool occluded_ = false;
+    bool asking_ = false;   // a tree request is on its way
+    bool askAgain_ = false; // something changed while it was
 };

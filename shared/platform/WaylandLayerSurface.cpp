@@ -66,64 +66,108 @@ bool WaylandLayerSurface::available() {
     return globals() != nullptr;
 }
 
+std::vector<WaylandLayerSurface*>& WaylandLayerSurface::ours() {
+    // Never destroyed: surfaces held by static owners may go after the statics of this file.
+    static auto* surfaces = new std::vector<WaylandLayerSurface*>;
+    return *surfaces;
+}
+
 std::unique_ptr<WaylandLayerSurface> WaylandLayerSurface::create(Painter paint, const Placement& placement,
                                                                  const QString& purpose) {
-    Globals* bound = globals();
-    if (!bound || !paint) return nullptr;
+    if (!globals() || !paint) return nullptr;
     auto made = std::unique_ptr<WaylandLayerSurface>(new WaylandLayerSurface());
     made->paint_ = std::move(paint);
-    made->surface_ = wl_compositor_create_surface(bound->compositor);
-    wl_output* output = nullptr;
-    if (placement.screen) {
-        output = static_cast<wl_output*>(
-            QGuiApplication::platformNativeInterface()->nativeResourceForScreen("output", placement.screen));
-        if (!output)
-            log("layer surface: Qt names no Wayland output for " + placement.screen->name() +
-                    "; the compositor places it",
-                LogArea::app);
-    }
-    // On a scaled output (HiDPI) the buffers carry the output's pixels, not the logical ones.
-    if (placement.screen) made->scale_ = std::max(1, qCeil(placement.screen->devicePixelRatio()));
-    wl_surface_set_buffer_scale(made->surface_, made->scale_);
-    made->layer_ = zwlr_layer_shell_v1_get_layer_surface(
-        bound->shell, made->surface_, output, uint32_t(placement.layer), purpose.toUtf8().constData());
-    zwlr_layer_surface_v1_add_listener(made->layer_, &layerListener, made.get());
-    if (placement.size.isEmpty()) {
-        zwlr_layer_surface_v1_set_anchor(
-            made->layer_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
-                              ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
-        zwlr_layer_surface_v1_set_size(made->layer_, 0, 0);
-        zwlr_layer_surface_v1_set_exclusive_zone(made->layer_, -1); // under panels too
-    } else {
-        zwlr_layer_surface_v1_set_anchor(made->layer_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP |
-                                                           ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
-        zwlr_layer_surface_v1_set_size(made->layer_, uint32_t(placement.size.width()),
-                                       uint32_t(placement.size.height()));
-        zwlr_layer_surface_v1_set_margin(made->layer_, placement.margin, placement.margin, 0, 0);
-    }
-    zwlr_layer_surface_v1_set_keyboard_interactivity(made->layer_, 0);
-    // Pointer and touch pass through to whatever is below.
-    wl_region* none = wl_compositor_create_region(bound->compositor);
-    wl_surface_set_input_region(made->surface_, none);
-    wl_region_destroy(none);
-    wl_surface_commit(made->surface_);
-    wl_display_flush(WaylandQt::display());
-
+    made->placement_ = placement;
+    made->screen_ = placement.screen;
+    made->purpose_ = purpose.toUtf8();
+    made->map();
+    ours().push_back(made.get());
     made->tick_.setInterval(frameMs);
     connect(&made->tick_, &QTimer::timeout, made.get(), [self = made.get()] { self->draw(); });
     made->tick_.start();
     return made;
 }
 
-WaylandLayerSurface::~WaylandLayerSurface() {
-    tick_.stop();
+void WaylandLayerSurface::map() {
+    Globals* bound = globals();
+    surface_ = wl_compositor_create_surface(bound->compositor);
+    wl_output* output = nullptr;
+    if (screen_) {
+        output = static_cast<wl_output*>(
+            QGuiApplication::platformNativeInterface()->nativeResourceForScreen("output", screen_));
+        if (!output)
+            log("layer surface: Qt names no Wayland output for " + screen_->name() +
+                    "; the compositor places it",
+                LogArea::app);
+    }
+    // On a scaled output (HiDPI) the buffers carry the output's pixels, not the logical ones.
+    if (screen_) scale_ = std::max(1, qCeil(screen_->devicePixelRatio()));
+    wl_surface_set_buffer_scale(surface_, scale_);
+    layer_ = zwlr_layer_shell_v1_get_layer_surface(bound->shell, surface_, output, uint32_t(placement_.layer),
+                                                   purpose_.constData());
+    zwlr_layer_surface_v1_add_listener(layer_, &layerListener, this);
+    if (placement_.size.isEmpty()) {
+        zwlr_layer_surface_v1_set_anchor(
+            layer_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                        ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+        zwlr_layer_surface_v1_set_size(layer_, 0, 0);
+        zwlr_layer_surface_v1_set_exclusive_zone(layer_, -1); // under panels too
+    } else {
+        zwlr_layer_surface_v1_set_anchor(layer_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP |
+                                                     ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+        zwlr_layer_surface_v1_set_size(layer_, uint32_t(placement_.size.width()),
+                                       uint32_t(placement_.size.height()));
+        zwlr_layer_surface_v1_set_margin(layer_, placement_.margin, placement_.margin, 0, 0);
+    }
+    zwlr_layer_surface_v1_set_keyboard_interactivity(layer_, 0);
+    // Pointer and touch pass through to whatever is below.
+    wl_region* none = wl_compositor_create_region(bound->compositor);
+    wl_surface_set_input_region(surface_, none);
+    wl_region_destroy(none);
+    wl_surface_commit(surface_);
+    wl_display_flush(WaylandQt::display());
+}
+
+void WaylandLayerSurface::unmap() {
     if (WaylandQt::display()) {
         dropBuffers();
         if (layer_) zwlr_layer_surface_v1_destroy(layer_);
         if (surface_) wl_surface_destroy(surface_);
         wl_display_flush(WaylandQt::display());
     }
+    layer_ = nullptr;
+    surface_ = nullptr;
+    size_ = QSize();
+    configuredOnce_ = false;
+    stale_ = true;
+}
+
+WaylandLayerSurface::~WaylandLayerSurface() {
+    tick_.stop();
+    std::erase(ours(), this);
+    unmap();
     if (memory_) munmap(memory_, memorySize_);
+}
+
+void WaylandLayerSurface::holdStill() {
+    still_ = true;
+    tick_.setInterval(250);
+    if (moving()) unmap();
+}
+
+bool WaylandLayerSurface::moving() const {
+    // A surface of ours that plays over this still's whole output in the same layer (a live desktop):
+    // the still steps aside, since which of two surfaces of one layer lies on top is the compositor's.
+    return std::any_of(ours().begin(), ours().end(), [this](const WaylandLayerSurface* other) {
+        return other != this && !other->still_ && other->layer_ && other->screen_ == screen_ &&
+               other->placement_.layer == placement_.layer && other->placement_.size.isEmpty() &&
+               placement_.size.isEmpty();
+    });
+}
+
+void WaylandLayerSurface::redraw() {
+    stale_ = true;
+    draw();
 }
 
 void WaylandLayerSurface::configured(uint32_t serial, uint32_t width, uint32_t height) {
@@ -131,6 +175,7 @@ void WaylandLayerSurface::configured(uint32_t serial, uint32_t width, uint32_t h
     const QSize asked{int(width), int(height)};
     if (!asked.isEmpty() && asked != size_) {
         size_ = asked;
+        stale_ = true;
         if (!makeBuffers(size_ * scale_)) return;
     }
     configuredOnce_ = true;
@@ -189,9 +234,15 @@ void WaylandLayerSurface::dropBuffers() {
 
 void WaylandLayerSurface::draw() {
     if (WaylandRegistry* registry = WaylandQt::registry()) registry->dispatchPending();
-    if (!configuredOnce_ || size_.isEmpty()) return;
-    // Inactive: one frame every 2 s keeps the picture current without playing.
-    if (!dueNow()) return;
+    if (still_) {
+        const bool aside = moving();
+        if (aside && layer_) unmap();
+        if (!aside && !layer_ && (screen_ || !placement_.screen)) map();
+    }
+    if (!layer_ || !configuredOnce_ || size_.isEmpty()) return;
+    // A still goes again only once it changed; an inactive surface shows one frame every 2 s, which
+    // keeps the picture current without playing.
+    if (still_ ? !stale_ : !dueNow()) return;
     Buffer* free = nullptr;
     for (Buffer& b : buffers_)
         if (b.buffer && !b.busy) free = &b;
@@ -207,4 +258,5 @@ void WaylandLayerSurface::draw() {
     wl_surface_commit(surface_);
     wl_display_flush(WaylandQt::display());
     ++frames_;
+    stale_ = false;
 }

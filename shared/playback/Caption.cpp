@@ -1,5 +1,7 @@
 #include "Caption.h"
 
+#include "Catalog.h"
+
 #include <memory>
 #include <unicode/dtptngen.h>
 #include <unicode/locid.h>
@@ -48,6 +50,11 @@ QString format(const QDateTime& date, const char* skeleton, const QLocale& local
 }
 
 } // namespace
+
+QString Caption::productName(const QString& id, const QString& label) {
+    if (const auto known = Catalog::label(id)) return *known;
+    return label.isEmpty() ? id : label;
+}
 
 QString Caption::name(const QString& name, Look look) {
     if (look == Look::natural) return name;

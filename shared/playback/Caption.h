@@ -14,6 +14,10 @@
 enum class TimeBasis { local, utc };
 
 namespace Caption {
+// A product's one name, the same in the chooser, on the wall and in saved files: the catalogue's label
+// for a known id, else the cached label, else the id.
+QString productName(const QString& id, const QString& label);
+
 // The name alone for natural, else name + "  ·  " + the look's label.
 QString name(const QString& name, Look look);
 

@@ -1,5 +1,6 @@
 #include "ClipChooser.h"
 
+#include "Caption.h"
 #include "Catalog.h"
 #include "Playlist.h"
 
@@ -30,7 +31,7 @@ std::optional<QString> ClipChooser::standIn(const QStringList& wanted, const Cac
                                             const std::function<QString()>& why) {
     if (wanted.isEmpty() || wanted.contains(shown.id)) return std::nullopt;
     const QString missing = Catalog::label(wanted.front()).value_or(wanted.front());
-    const QString playing = shown.label.isEmpty() ? shown.id : shown.label;
+    const QString playing = Caption::productName(shown.id, shown.label);
     const QString reason = why ? why() : QString();
     const QString state = reason.isEmpty() ? QStringLiteral(" is not downloaded yet")
                                            : QStringLiteral(" is not downloaded: ") + reason;

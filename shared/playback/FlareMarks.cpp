@@ -67,12 +67,18 @@ QString utcTime(const QDateTime& time) {
     return posix.toString(time.toTimeZone(QTimeZone::utc()), QStringLiteral("HH:mm 'UTC'"));
 }
 
-QString caption(const SpaceWeather::Flare& flare) {
+QString caption(const SpaceWeather::Flare& flare, const QDateTime& now) {
+    // An hour alone passes for today's: a flare of another day names its day.
+    auto at = [&now](const QDateTime& time) {
+        static const QLocale posix(QLocale::C);
+        const QDateTime utc = time.toTimeZone(QTimeZone::utc());
+        if (!now.isValid() || utc.date() == now.toTimeZone(QTimeZone::utc()).date()) return utcTime(time);
+        return posix.toString(utc, QStringLiteral("d MMM HH:mm 'UTC'"));
+    };
     const QString name = flare.peakClass.trimmed() + QStringLiteral(" flare");
-    if (!flare.inProgress()) return name + QStringLiteral(", peak ") + utcTime(flare.when());
-    if (flare.peak.isValid())
-        return name + QStringLiteral(" in progress, peak so far ") + utcTime(flare.peak);
-    return name + QStringLiteral(" in progress, began ") + utcTime(flare.begin);
+    if (!flare.inProgress()) return name + QStringLiteral(", peak ") + at(flare.when());
+    if (flare.peak.isValid()) return name + QStringLiteral(" in progress, peak so far ") + at(flare.peak);
+    return name + QStringLiteral(" in progress, began ") + at(flare.begin);
 }
 
 } // namespace FlareMarks

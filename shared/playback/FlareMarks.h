@@ -45,7 +45,7 @@ QString utcTime(const QDateTime& time);
 
 // What the caption band says while a flare plays: "M1.2 flare, peak 14:07 UTC"; for a flare still in
 // progress "M1.2 flare in progress, peak so far 14:07 UTC", or "..., began 13:50 UTC" before its peak
-// is known.
-QString caption(const SpaceWeather::Flare& flare);
+// is known. A time on another UTC day than `now` gives its day: "M1.2 flare, peak 7 Dec 02:26 UTC".
+QString caption(const SpaceWeather::Flare& flare, const QDateTime& now);
 
 } // namespace FlareMarks

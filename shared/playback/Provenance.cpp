@@ -1,6 +1,7 @@
 #include "Provenance.h"
 
 #include "BuildInfo.h"
+#include "Caption.h"
 #include "SolarTime.h"
 #include "XrayStatus.h"
 
@@ -35,14 +36,25 @@ Provenance Provenance::make(const CacheEntry& cached, std::optional<QDateTime> f
                 glossary);
 }
 
+QString Provenance::heading() const {
+    const QString name = Caption::productName(id, label);
+    // The label's closing remark says where the clip was made ("made here from NASA SDO images").
+    const qsizetype open = label.lastIndexOf(QStringLiteral(" ("));
+    if (label == name || open < 0 || !label.endsWith(QLatin1Char(')'))) return name;
+    const QString where = label.mid(open + 2, label.size() - open - 3).trimmed();
+    return where.isEmpty() || name.contains(where) ? name : name + QStringLiteral(", ") + where;
+}
+
 QStringList Provenance::lines() const {
     QStringList out;
-    out << label;
+    out << heading();
     out << entry.instrument + dot + entry.channel + dot + QStringLiteral("ions ") + entry.ions + dot +
                QStringLiteral("characteristic log T ") + entry.logT;
     out << (frame && frame->isValid() ? QStringLiteral("Frame ") + SolarTime::clock(*frame)
                                       : QStringLiteral("Frame time unknown"));
-    if (realFrames && slotCount && *slotCount >= *realFrames)
+    if (realFrames == 1)
+        out << QStringLiteral("1 image so far");
+    else if (realFrames && slotCount && *slotCount >= *realFrames)
         out << QString::number(*realFrames) + QStringLiteral(" of ") + QString::number(*slotCount) +
                    QStringLiteral(" frames are new observations; the rest hold the one before");
     else

@@ -42,6 +42,9 @@ struct Provenance {
     static Provenance make(const CacheEntry& cached, std::optional<QDateTime> frame,
                            std::optional<int> slotCount, const GlossaryMap& glossary = Glossary::bundled());
 
+    // The first line: the product's one name (Caption::productName), and where it was made when its
+    // label says so ("Rainbow, made here from NASA SDO images").
+    QString heading() const;
     // The eight lines, and the X-ray data's source as a ninth when xraySatellite is set.
     QStringList lines() const;
     QString text() const; // the lines joined with line feeds

@@ -32,6 +32,13 @@ std::optional<QDateTime> SolarTime::frameTime(const QDateTime& end, int slot, in
     return end.addMSecs(-static_cast<qint64>(roundHalfAway(back * 1000.0)));
 }
 
+std::optional<QDateTime> SolarTime::shownTime(const QDateTime& end, int slot, int slotCount,
+                                              std::optional<int> frameCount, double cadenceSeconds) {
+    if (frameCount == 1 && slot >= 0 && slot < slotCount)
+        return frameTime(end, slotCount - 1, slotCount, cadenceSeconds);
+    return frameTime(end, slot, slotCount, cadenceSeconds);
+}
+
 std::optional<double> SolarTime::seekSeconds(int slot, int slotCount, double framesPerSecond) {
     if (slot < 0 || slot >= slotCount || !(framesPerSecond > 0)) return std::nullopt;
     return (slot + 0.5) / framesPerSecond;

@@ -21,6 +21,11 @@ int slot(double atSeconds, int slotCount, double framesPerSecond = fps);
 std::optional<QDateTime> frameTime(const QDateTime& end, int slot, int slotCount,
                                    double cadenceSeconds = cadence);
 
+// The moment a slot shows for a clip with `frameCount` real observations: a clip of one image (a first
+// light, the bundled clip) shows that image, the newest, in every slot; else as frameTime.
+std::optional<QDateTime> shownTime(const QDateTime& end, int slot, int slotCount,
+                                   std::optional<int> frameCount, double cadenceSeconds = cadence);
+
 // Playback time in the middle of the slot's frame, or nothing for a slot outside the clip.
 std::optional<double> seekSeconds(int slot, int slotCount, double framesPerSecond = fps);
 

@@ -12,10 +12,9 @@ SystemClock::SystemClock(double refreshHz) {
     });
 }
 
-SystemClock::~SystemClock() {
-    for (auto& [id, timer] : pending_)
-        delete timer;
-}
+// The timers are the clock's children: one cancelled or run is deleted later, and a later that never comes
+// (the event loop has ended) still ends with the clock.
+SystemClock::~SystemClock() = default;
 
 double SystemClock::now() const {
     return static_cast<double>(elapsed_.nsecsElapsed()) / 1e9;
@@ -23,7 +22,7 @@ double SystemClock::now() const {
 
 ViewClock::WorkID SystemClock::after(double seconds, Work work) {
     const WorkID id = nextID_++;
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(this);
     timer->setSingleShot(true);
     timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(timer, &QTimer::timeout, this, [this, id, work = std::move(work)] {

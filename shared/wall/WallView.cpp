@@ -16,6 +16,7 @@
 #include "SolarTime.h"
 #include "SourceStatus.h"
 #include "Store.h"
+#include "StormBadge.h"
 #include "XrayStatus.h"
 
 #include <QLabel>
@@ -295,6 +296,8 @@ void WallView::animationChanged() {
             dirty |= frameTarget(i).toAlignedRect();
     }
     if (animator_.animating(cardKey)) dirty |= layout_.card.toAlignedRect();
+    if (animator_.animating(captionKey) && badgeRect_)
+        dirty |= badgeRect_->toAlignedRect().adjusted(-1, -1, 1, 1);
     for (int key : {scrimKey, captionKey, attributionKey, clockKey, timelineKey, qrKey, flareKey})
         if (animator_.animating(key)) dirty |= chromeBand();
     update(dirty);
@@ -336,6 +339,10 @@ void WallView::showWaiting() {
 
 QString WallView::whyNotDownloaded() const {
     if (Settings::offline()) return QStringLiteral("offline is on");
+    // NASA SDO's folders give no temperature map: it waits for a mirror, not for the network.
+    if (Settings::imageryHost().isEmpty() && !options_.products.isEmpty() &&
+        Catalog::needsMirror(options_.products.front()))
+        return QStringLiteral("it needs an imagery mirror");
     const auto pass = env_.lastPass ? env_.lastPass() : Cache::lastPass();
     if (!pass || pass->reached) return {};
     return QStringLiteral("can't reach ") + SourceStatus::sourceName(pass->host);
@@ -384,7 +391,6 @@ void WallView::stop() {
     cancel(cardShow_);
     cancel(scrubbing_);
     cancel(retry_);
-    cancel(flareHide_);
     observed_ = 0;
     animator_.clear();
     running_.reset();
@@ -445,7 +451,8 @@ std::optional<WallView::Shown> WallView::shown() const {
     const auto count = SolarTime::slotCount(slot.player->asset().durationSeconds);
     std::optional<QDateTime> frame;
     if (count && clipEnd_)
-        frame = SolarTime::frameTime(*clipEnd_, heldSlot_.value_or(SolarTime::slot(seconds, *count)), *count);
+        frame = SolarTime::shownTime(*clipEnd_, heldSlot_.value_or(SolarTime::slot(seconds, *count)), *count,
+                                     slot.entry.frameCount);
     Provenance provenance = Provenance::make(slot.entry.id, slot.entry.label, slot.entry.frameCount,
                                              slot.entry.integration, frame, count);
     // A frame whose timeline carried flare marks says whose X-ray data they are.
@@ -459,6 +466,7 @@ WallView::State WallView::state() const {
     s.clockLine = clockLine_;
     s.attributionText = options_.attribution.value_or(QString());
     if (animator_.target(flareKey) > 0.0) s.flareLine = flareLine_;
+    if (badgeRect_) s.badge = badgeLines_;
     s.captionUp = captionUp_;
     s.timeHeld = timeHeld_;
     s.paused = paused_;
@@ -563,6 +571,7 @@ void WallView::paintEvent(QPaintEvent* event) {
         chrome.qr = qr_.image(link_->toString(QUrl::FullyEncoded).toUtf8(), side);
     }
     WallChrome::paint(painter, layout_, chrome, sizes_, &chromeCache_);
+    if (badgeRect_) StormBadge::paint(painter, *badgeRect_, badgeLines_, sizes_, badgeOpacity());
 }
 
 double WallView::captionOpacity() const {
@@ -585,4 +594,7 @@ double WallView::qrOpacity() const {
 }
 double WallView::flareOpacity() const {
     return animator_.value(flareKey);
+}
+double WallView::badgeOpacity() const {
+    return animator_.value(captionKey);
 }

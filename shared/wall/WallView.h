@@ -1,7 +1,7 @@
 #pragma once
 // The view that fills one screen with the Sun. It plays its playlist's cached clips one after another at
 // half speed through two player slots, runs the transition between them, and draws the chrome (caption,
-// attribution, frame clock, timeline, information card, QR plate) over the video.
+// attribution, frame clock, timeline, information card, QR plate, space-weather badge) over the video.
 //
 // Threads: everything here runs on the GUI thread. Players decode, apply the look and scale on their own
 // threads and hand finished frames to a mailbox; the view only composes layers. Player time and end
@@ -78,6 +78,7 @@ public:
     struct State {
         QString captionLine, clockLine, attributionText;
         QString flareLine; // the flare the caption band names now; empty while none shows
+        QStringList badge; // the space-weather badge's lines while it has a place on screen
         bool captionUp = false, timeHeld = false, paused = false, policyPaused = false, infoUp = false;
         bool stopped = false, waiting = false;
         bool playing = false; // the active player is playing
@@ -125,6 +126,8 @@ public:
     double cardOpacity() const;
     double qrOpacity() const;
     double flareOpacity() const;
+    double badgeOpacity() const; // fades with the caption
+    std::optional<QRectF> badgeRect() const { return badgeRect_; }
     const std::vector<FlareMarks::Mark>& flareMarks() const { return marks_; }
     const ChromeLayout& chromeLayout() const { return layout_; }
     ViewClock& clock() { return *clock_; }
@@ -173,9 +176,11 @@ private:
     void showSlot(int slot, int slotCount);
     void refreshTime();
     void refreshQR();
-    void setCard();
+    // Fills the card for the frame on screen, or for `atSlot` (the slot the clock shows) when given.
+    void setCard(std::optional<int> atSlot = std::nullopt);
     void placeMarks();
     void showFlare(const std::optional<QDateTime>& frame);
+    void placeBadge();
     void layoutChrome();
     void animationChanged();
     void frameArrived();
@@ -245,5 +250,9 @@ private:
     std::vector<QLabel*> markTexts_;
     QLabel* flareText_ = nullptr;
     QString flareLine_;
-    ViewClock::WorkID flareHide_ = 0;
+    // The space-weather badge (when the setting asks for it on a full-size view): its lines, where it
+    // goes (nothing where it would cover the disc) and its text object, made when first needed.
+    QStringList badgeLines_;
+    std::optional<QRectF> badgeRect_;
+    QLabel* badgeText_ = nullptr;
 };

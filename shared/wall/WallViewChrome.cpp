@@ -7,12 +7,14 @@
 #include "WallViewSlot.h"
 
 #include "Caption.h"
+#include "GeomagneticStatus.h"
 #include "Log.h"
 #include "LookRules.h"
 #include "Player.h"
 #include "Settings.h"
 #include "SolarTime.h"
 #include "Store.h"
+#include "StormBadge.h"
 #include "XrayStatus.h"
 
 #include <QLabel>
@@ -34,16 +36,16 @@ constexpr double kClockOpacity = 0.85;
 constexpr double kTimelineOpacity = 0.7;
 constexpr double kQrPlateOpacity = 0.88;
 constexpr double kFlareOpacity = 0.85;
-// A flare plays for a moment at the clip's pace (one 20-minute frame is a ninth of a second): its name
-// stays this long after the playhead has left it, so it can be read.
-constexpr double flareHoldSeconds = 3.0;
+// Quick: at the clip's pace (one 20-minute frame is a ninth of a second) a slow fade would name the
+// flare for hours of the Sun after it ended.
+constexpr double flareFadeSeconds = 0.2;
 
 // The caption's name part for the look asked for: a screen standing in with another product says so
 // rather than passing it off as its own, and a difference look on a single frame says it shows Natural.
 QString captionNameFor(const CacheEntry& entry, const QStringList& wanted, Look asked,
                        const std::function<QString()>& why) {
     const QString name =
-        ClipChooser::standIn(wanted, entry, why).value_or(entry.label.isEmpty() ? entry.id : entry.label);
+        ClipChooser::standIn(wanted, entry, why).value_or(Caption::productName(entry.id, entry.label));
     const QString note = Looks::singleFrameNote(asked, entry.frameCount);
     return note.isEmpty() ? Caption::name(name, asked) : name + QStringLiteral("  \u00B7  ") + note;
 }
@@ -70,7 +72,6 @@ void WallView::showCaption(const CacheEntry& entry, Look look) {
     clipEnd_ = parseISO(entry.updated);
     progress_ = 0;
     clockLine_.clear();
-    cancel(flareHide_);
     animator_.set(flareKey, 0.0);
     if (flareText_) flareText_->hide();
     reloadSpaceWeather();
@@ -79,12 +80,20 @@ void WallView::showCaption(const CacheEntry& entry, Look look) {
     captionText_->setAccessibleName(Caption::spoken(captionName_, when));
 
     cancel(captionHide_);
+    ++clipsShown_;
+    if (options_.kind == ViewKind::mini) {
+        // The mini player is too small for the caption over its picture: only the frame clock shows.
+        animator_.animate(captionKey, 0.0, captionFadeSeconds);
+        animator_.animate(scrimKey, 0.0, captionFadeSeconds);
+        captionUp_ = false;
+        refreshTime();
+        return;
+    }
     animator_.animate(captionKey, kCaptionOpacity, captionFadeSeconds);
     animator_.animate(scrimKey, 1.0, captionFadeSeconds);
     captionUp_ = true;
     refreshTime();
 
-    ++clipsShown_;
     if (infoUp_) setCard();
     const qint64 every = Settings::infoEvery();
     if (every > 0 && clipsShown_ % every == 0) {
@@ -123,16 +132,20 @@ void WallView::showSlot(int slot, int slotCount) {
             clockShown_ = false;
         }
     }
+    // A clip of one image shows that image's time in every slot, and its playhead stays at it.
+    const bool single = clip_->frameCount == 1;
     if (clockShown_ && clipEnd_) {
-        const auto frame = SolarTime::frameTime(*clipEnd_, slot, slotCount);
+        const auto frame = SolarTime::shownTime(*clipEnd_, slot, slotCount, clip_->frameCount);
         if (frame) {
             clockLine_ = SolarTime::clock(*frame);
             refreshTime();
         }
-        showFlare(frame);
+        if (options_.kind != ViewKind::mini) showFlare(frame);
     }
-    progress_ = SolarTime::progress(slot, slotCount);
+    progress_ = single ? 1.0 : SolarTime::progress(slot, slotCount);
     layoutChrome();
+    // An open card follows the frame on screen, at the slot the clock shows.
+    if (infoUp_) setCard(slot);
     // The clock and the timeline are redrawn only while they show; the next frame brings the picture.
     if (captionLine_ != caption)
         update();
@@ -146,8 +159,10 @@ void WallView::playerTime(quint64 playerID, double seconds) {
 }
 
 void WallView::refreshTime() {
+    // The mini player's clock stays up: it is all the chrome there.
+    const bool mini = options_.kind == ViewKind::mini;
     const bool visible = Settings::frameClock() && clipEnd_ && !clockLine_.isEmpty() &&
-                         (captionUp_ || timeHeld_ || paused_ || scrubbing_ != 0);
+                         (mini || captionUp_ || timeHeld_ || paused_ || scrubbing_ != 0);
     const double target = visible ? kClockOpacity : 0.0;
     if (animator_.target(clockKey) == target) return;
     const double seconds = captionUp_ ? 0.3 : 1.2;
@@ -241,14 +256,23 @@ void WallView::toggleInfo() {
         showInfo(std::nullopt);
 }
 
-void WallView::setCard() {
-    const auto now = shown();
+void WallView::setCard(std::optional<int> atSlot) {
+    auto now = shown();
+    if (now && atSlot && clipEnd_ && now->provenance.slotCount)
+        now->provenance.frame =
+            SolarTime::shownTime(*clipEnd_, *atSlot, *now->provenance.slotCount, now->entry.frameCount);
     QStringList lines = now ? now->provenance.lines() : QStringList{};
     if (now && weather_) {
-        // The X-ray lines end the card, their source last, whether or not the provenance named it.
+        // The space-weather lines end the card, the X-ray source last, whether or not the provenance
+        // named it.
         if (now->provenance.xraySatellite) lines.removeLast();
-        lines << XrayStatus::cardLines(*weather_, QDateTime::currentDateTimeUtc());
+        const QDateTime utc = QDateTime::currentDateTimeUtc();
+        QStringList xray = XrayStatus::cardLines(*weather_, utc);
+        const QString source = xray.takeLast();
+        lines << xray << GeomagneticStatus::cardLines(weather_->geomagnetic, utc) << source;
     }
+    // Asked again with every frame while the card is up: unchanged lines draw nothing.
+    if (lines == cardLines_ && !cardLines_.isEmpty()) return;
     cardLines_ = lines;
     cardText_->setAccessibleName(lines.join(QLatin1Char('\n')));
     layoutChrome();
@@ -256,7 +280,7 @@ void WallView::setCard() {
 }
 
 void WallView::showInfo(std::optional<double> forSeconds) {
-    if (stopped_) return;
+    if (stopped_ || options_.kind == ViewKind::mini) return;
     setCard();
     infoUp_ = true;
     cardText_->show();
@@ -296,11 +320,14 @@ void WallView::layoutChrome() {
     const QSizeF card = WallChrome::cardSize(cardLines_, sizes_, width() * 0.6);
     const ChromeLayout before = layout_;
     layout_ = WallChrome::layout(QSizeF(size()), sizes_, progress_, animator_.target(qrKey) > 0.0, card);
+    // The mini player's clock is its only text: it may take the width a wall gives the caption.
+    if (options_.kind == ViewKind::mini) layout_.clock.setLeft(std::min(layout_.clock.left(), sizes_.qrGap));
     captionText_->setGeometry(layout_.caption.toAlignedRect());
     if (flareText_) flareText_->setGeometry(layout_.flare.toAlignedRect());
     for (size_t i = 0; i < markTexts_.size() && i < marks_.size(); ++i)
         markTexts_[i]->setGeometry(WallChrome::markRect(layout_.track, marks_[i], sizes_).toAlignedRect());
     cardText_->setGeometry(layout_.card.toAlignedRect());
+    placeBadge();
     // Anything but the playhead moving on repaints the whole view; the playhead goes with the clock.
     ChromeLayout moved = layout_;
     moved.playhead = before.playhead;
@@ -330,6 +357,34 @@ void WallView::reloadSpaceWeather() {
     weather_ = env_.spaceWeather ? env_.spaceWeather() : weatherFile_.current();
     placeMarks();
     if (infoUp_) setCard();
+    // Only current scales make a badge: an old storm is not news on a public screen.
+    const QStringList lines =
+        weather_ && options_.kind == ViewKind::full && Settings::spaceWeatherBadge()
+            ? GeomagneticStatus::badgeLines(weather_->geomagnetic, QDateTime::currentDateTimeUtc())
+            : QStringList();
+    if (lines != badgeLines_) {
+        badgeLines_ = lines;
+        placeBadge();
+        update();
+    }
+}
+
+void WallView::placeBadge() {
+    if (badgeLines_.isEmpty() && !badgeRect_) return; // the common case, on every frame's layout
+    const auto before = badgeRect_;
+    badgeRect_ = StormBadge::place(QSizeF(size()), frameTarget(active_),
+                                   StormBadge::size(badgeLines_, sizes_), sizes_.qrGap);
+    if (badgeRect_ && !badgeText_) {
+        badgeText_ = new QLabel(this);
+        badgeText_->setObjectName(QStringLiteral("spaceWeatherBadge"));
+        badgeText_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    if (badgeText_) {
+        badgeText_->setAccessibleName(badgeLines_.join(QStringLiteral(", ")));
+        if (badgeRect_) badgeText_->setGeometry(badgeRect_->toAlignedRect());
+        badgeText_->setVisible(badgeRect_.has_value());
+    }
+    if (before != badgeRect_) update();
 }
 
 void WallView::placeMarks() {
@@ -338,10 +393,12 @@ void WallView::placeMarks() {
     // Marks need the times the timeline stands for: a clip whose frame clock is not trusted gets none.
     if (weather_ && clip_ && clipEnd_ && count && SolarTime::trusted(clip_->frameCount, *count))
         marks = FlareMarks::marks(weather_->flares, *clipEnd_, *count, SolarTime::cadence);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     const bool same =
         marks.size() == marks_.size() &&
-        std::equal(marks.begin(), marks.end(), marks_.begin(), [](const auto& a, const auto& b) {
-            return a.fraction == b.fraction && FlareMarks::caption(a.flare) == FlareMarks::caption(b.flare);
+        std::equal(marks.begin(), marks.end(), marks_.begin(), [&now](const auto& a, const auto& b) {
+            return a.fraction == b.fraction &&
+                   FlareMarks::caption(a.flare, now) == FlareMarks::caption(b.flare, now);
         });
     if (same) return;
     marks_ = std::move(marks);
@@ -353,7 +410,7 @@ void WallView::placeMarks() {
         text->setObjectName(QStringLiteral("flareMark"));
         text->setAttribute(Qt::WA_TransparentForMouseEvents);
         text->setAccessibleName(mark.flare.peakClass.trimmed());
-        text->setAccessibleDescription(FlareMarks::caption(mark.flare));
+        text->setAccessibleDescription(FlareMarks::caption(mark.flare, now));
         text->setGeometry(WallChrome::markRect(layout_.track, mark, sizes_).toAlignedRect());
         text->show();
         markTexts_.push_back(text);
@@ -364,8 +421,7 @@ void WallView::placeMarks() {
 void WallView::showFlare(const std::optional<QDateTime>& frame) {
     const auto mark = frame ? FlareMarks::under(marks_, *frame, SolarTime::cadence) : std::nullopt;
     if (mark) {
-        cancel(flareHide_);
-        const QString line = FlareMarks::caption(mark->flare);
+        const QString line = FlareMarks::caption(mark->flare, QDateTime::currentDateTimeUtc());
         if (!flareText_) {
             flareText_ = new QLabel(this);
             flareText_->setObjectName(QStringLiteral("flare"));
@@ -381,10 +437,9 @@ void WallView::showFlare(const std::optional<QDateTime>& frame) {
         if (animator_.target(flareKey) != kFlareOpacity) animator_.animate(flareKey, kFlareOpacity, 0.3);
         return;
     }
-    if (flareHide_ || animator_.target(flareKey) <= 0.0) return;
-    flareHide_ = clock_->after(flareHoldSeconds, [this] {
-        flareHide_ = 0;
-        animator_.animate(flareKey, 0.0, 0.8);
-        if (flareText_) flareText_->hide();
-    });
+    // The line names the flare only while the frame on screen lies within it: held on, it named a flare
+    // hours of the clip after it had ended.
+    if (animator_.target(flareKey) <= 0.0) return;
+    animator_.animate(flareKey, 0.0, flareFadeSeconds);
+    if (flareText_) flareText_->hide();
 }

@@ -53,7 +53,8 @@ TEST(CommandLine, HelpVersionAndUnknownSwitchesNeedNoDisplay) {
     const auto help = runSolvane({"--help"}, {}, noDisplay);
     for (const char* line :
          {"--check-index <path-or-url>", "--export-frame <id> <out.png>", "--selftest", "--look-test",
-          "--diagnose", "--refresh", "--prime", "--start", "--seconds N", "--kiosk", "--version"})
+          "--diagnose", "--refresh", "--prime", "--start", "--seconds N", "--kiosk", "--version", "\n  0  ",
+          "\n  1  ", "\n  2  ", "\n  3  ", "\n  4  ", "\n  5  ", "\n  128+N  "})
         EXPECT_TRUE(help.out.contains(line)) << line;
 }
 

@@ -3,6 +3,7 @@
 #include "DesktopManager.h"
 #include "Cache.h"
 #include "RecordingDesktopPicture.h"
+#include "RecordingLockScreenPicture.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "TestSupport.h"
@@ -119,7 +120,8 @@ TEST_F(DesktopManager, InactiveEmptyOffAndFailingScreens) {
     picture->failing = {{1, "the desktop said no"}};
     Desktop::apply();
     EXPECT_EQ(placed(), (QStringList{"1:B-2026-12-07T20-00-00Z.png"}));
-    EXPECT_EQ(Settings::desktopCounter(), 1); // counted even when a screen failed
+    EXPECT_EQ(Settings::desktopCounter(), 1);                         // counted even when a screen failed
+    EXPECT_EQ(Desktop::lastApplied().failure, "the desktop said no"); // what the tray says
     EXPECT_EQ(lines(captured.finish()),
               (QStringList{"solvane: desktop: no stills cached yet",
                            "solvane: desktop: remembered the previous picture on 2 screen(s)",
@@ -133,20 +135,58 @@ TEST_F(DesktopManager, RestorePutsBackByScreenIndexAndForgets) {
     CapturedLog captured;
     Desktop::restore();
     Desktop::restore(); // nothing recorded any more: nothing happens
-    EXPECT_EQ(placed(), (QStringList{"0:left.jpg (back)"}));
+    // A screen that had no picture before ours (a bare X root) is cleared to black, not left with the Sun.
+    EXPECT_EQ(placed(), (QStringList{"0:left.jpg (back)", "1:blank.png"}));
     EXPECT_EQ(picture->requests.at(0).picture.fragment(), "mode=fill");
+    EXPECT_EQ(QImage(picture->requests.at(1).picture.toLocalFile()).pixelColor(0, 0), QColor(Qt::black));
     EXPECT_FALSE(Settings::previousDesktop().has_value());
     EXPECT_EQ(lines(captured.finish()),
-              (QStringList{"solvane: desktop: could not put back the picture on LEFT: no such file",
+              (QStringList{"solvane: desktop: RIGHT had no picture before; clearing ours",
+                           "solvane: desktop: could not put back the picture on LEFT: no such file",
                            "solvane: desktop: restored"}));
 
     // Remember records once, then leaves the record alone.
     picture->failing.clear();
+    picture->pictures = {{0, "file:///home/me/left.jpg"}};
     Desktop::remember();
     picture->pictures = {{0, "file:///ours.png"}, {1, "file:///ours.png"}};
     Desktop::remember();
     EXPECT_EQ(Settings::previousDesktop(), (QStringList{"file:///home/me/left.jpg", ""}));
     EXPECT_EQ(picture->reads, 1);
+
+    // A screen left alone (Off) keeps what it shows.
+    picture->requests.clear();
+    Settings::setProducts({"off", ""});
+    Settings::setPreviousDesktop(QStringList{"", ""});
+    Desktop::restore();
+    EXPECT_EQ(placed(), (QStringList{"1:blank.png"}));
+}
+
+TEST_F(DesktopManager, TheLockScreenFollowsTheFirstScreenWhenAskedAndGoesBackAsItWas) {
+    cache({"A", "B", "C"});
+    auto lock = std::make_shared<RecordingLockScreenPicture>();
+    Desktop::useLockScreen(lock);
+    Desktop::apply(); // not asked for: left alone
+    Settings::setSunOnLockScreen(true);
+    Desktop::syncLockScreen(); // the box ticked: what the first screen shows now
+    Desktop::apply();
+    EXPECT_EQ(Settings::previousLockScreen(), QStringList{"picture=/home/me/lock.jpg"}) << "recorded once";
+    Settings::setSunOnLockScreen(false);
+    Desktop::syncLockScreen(); // unticked: back as it was
+    EXPECT_EQ(lock->picture, "/home/me/lock.jpg");
+    EXPECT_FALSE(Settings::previousLockScreen());
+    Settings::setSunOnLockScreen(true);
+    Desktop::apply();
+    Desktop::restore(); // Turn Off: the lock screen goes back with the desktop, our surfaces go
+    EXPECT_EQ(lock->picture, "/home/me/lock.jpg");
+    EXPECT_EQ(picture->releases, 1);
+    QStringList shown;
+    for (const QString& file : lock->shown)
+        shown << QFileInfo(file).fileName();
+    EXPECT_EQ(shown, (QStringList{"A-2026-12-07T20-00-00Z.png", "B-2026-12-07T20-00-00Z.png",
+                                  "C-2026-12-07T20-00-00Z.png"}));
+    EXPECT_EQ(lock->putBacks.size(), 2u);
+    Desktop::useLockScreen(nullptr);
 }
 
 TEST_F(DesktopManager, TheFolderIsMadeOrTheFailureSaidInWords) {

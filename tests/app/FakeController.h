@@ -16,6 +16,7 @@ public:
     bool showing() const override { return isShowing; }
     bool armedWaiting() const override { return isArmedWaiting; }
     bool refreshing() const override { return isRefreshing; }
+    std::optional<QDateTime> nextRefresh() const override { return next; }
     bool hasIdleSource() const override { return idleSource; }
     const std::vector<WallView*>& walls() const override { return shownWalls; }
 
@@ -36,6 +37,7 @@ public:
         isArmedWaiting = false;
     }
 
+    void tryAgain() override { ++calls["try again"]; }
     void statusChanged() override { ++calls["status"]; }
     void applyDesktopPicture() override { ++calls["apply"]; }
     void restoreDesktopPicture() override { ++calls["restore"]; }
@@ -52,6 +54,7 @@ public:
     bool isShowing = false;
     bool isArmedWaiting = false;
     bool isRefreshing = false;
+    std::optional<QDateTime> next; // when the hourly refresh runs next
     bool idleSource = true;
     // False: show() finds nothing to show on (no screen enabled).
     bool canShow = true;

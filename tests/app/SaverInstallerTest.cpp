@@ -116,6 +116,16 @@ TEST(SaverInstaller, TheButtonInstallsRegistersAndSaysWhatToDoNext) {
     EXPECT_EQ(installer.installedMarker(), "carried again");
     EXPECT_EQ(installer.host->settingsOpened, 1);
 
+    // A portable build's saver reaches its libraries through a relative link, which the copy keeps
+    // pointing at the build's folder.
+    QDir().mkpath(installer.root.filePath("app/lib/qt6"));
+    QFile::link("../..", *installer.places().carried + "/lib");
+    ASSERT_TRUE(SaverInstaller::installSaver(installer.places()).startsWith("Installed"));
+    EXPECT_EQ(QFileInfo(installer.places().installed + "/lib").symLinkTarget(),
+              installer.root.filePath("app/lib"));
+    EXPECT_TRUE(QFileInfo::exists(installer.places().installed + "/lib/qt6"));
+    QFile::remove(*installer.places().carried + "/lib");
+
     installer.host->registerFailure = "could not write ~/.xscreensaver: No space left on device";
     EXPECT_EQ(SaverInstaller::installSaver(installer.places()),
               "Could not install: could not write ~/.xscreensaver: No space left on device");
@@ -130,7 +140,7 @@ TEST(SaverInstaller, ACopyThatFailsHalfWayLeavesTheInstalledCopyWhole) {
     Installer installer;
     makeBundle(installer.places().installed, QString("12"), "installed");
     makeBundle(*installer.places().carried, QString("13"), "carried");
-    // A link to nothing cannot be copied: the staged copy fails after the files before it were copied.
+    // A link to nothing would not run: the staged copy fails after the files before it were copied.
     QFile::link(installer.root.filePath("gone"), *installer.places().carried + "/resources/zz-broken");
     CapturedLog log;
     SaverInstaller::refreshInstalledSaver(installer.places());

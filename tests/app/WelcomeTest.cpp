@@ -2,6 +2,7 @@
 #include "App.h"
 #include "DisplayGeometry.h"
 #include "MiniPlayer.h"
+#include "QtDates.h"
 #include "ScreenMap.h"
 #include "TestSupport.h"
 #include "WindowsFixture.h"
@@ -64,8 +65,8 @@ TEST(DisplayGeometry, LayoutFitsTheUnionAndLabelsName) {
     EXPECT_NEAR(tiles[0].colour.alphaF(), 0.85, 0.01);
 }
 
-TEST_F(WindowsTest, WelcomeShownTwiceIsOneWindowAndChoosingOpensPreferences) {
-    Welcome welcome(*preferences, [] { return wallEnvironment(); });
+TEST_F(WindowsTest, WelcomeShownTwiceIsOneWindowAndEachButtonDoesWhatItSays) {
+    Welcome welcome(*preferences, *app, [] { return wallEnvironment(); });
     CapturedLog captured;
     welcome.show();
     EXPECT_TRUE(captured.finish().contains("solvane: welcome: shown"));
@@ -78,27 +79,50 @@ TEST_F(WindowsTest, WelcomeShownTwiceIsOneWindowAndChoosingOpensPreferences) {
     EXPECT_EQ(window->findChildren<WallView*>().size(), 1);
     EXPECT_EQ(welcome.screenMap()->accessibleName(), "2 screen(s)");
 
-    // A click on the screen map opens the Preferences window.
+    // Settings open only when asked for: the screen map or the Settings button.
     emit welcome.screenMap()->clicked();
     EXPECT_TRUE(preferences->window()->isVisible());
     preferences->hide();
+    welcome.settingsButton()->click();
+    EXPECT_TRUE(preferences->window()->isVisible());
+    preferences->hide();
 
-    // The Wall button: the welcome window goes, Preferences shows Wall selected, nothing is shown.
-    Settings::setMode(Mode::desktop);
+    // Screen Saver arms and says so; the window stays to be read.
+    welcome.button(Modes::segment(Mode::saver))->click();
+    EXPECT_EQ(Settings::mode(), Mode::saver);
+    EXPECT_TRUE(app->armedWaiting());
+    EXPECT_TRUE(
+        welcome.note().startsWith("Screen Saver is on: the Sun starts after 5 minutes without input."))
+        << welcome.note().toStdString();
+    EXPECT_TRUE(window->isVisible());
+    app->idleSource = false;
+    welcome.button(Modes::segment(Mode::saver))->click();
+    EXPECT_TRUE(welcome.note().contains("cannot start on its own")) << welcome.note().toStdString();
+
+    // Desktop sets the picture, and says it waits for today's Sun while no still has come.
+    welcome.button(Modes::segment(Mode::desktop))->click();
+    EXPECT_EQ(calls["apply"], 1);
+    EXPECT_TRUE(welcome.note().contains("as soon as its first image arrives"))
+        << welcome.note().toStdString();
+
+    // Wall starts the wall at once, with nothing more to confirm.
     welcome.button(Modes::segment(Mode::wall))->click();
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(welcome.preview()->state().stopped);
-    EXPECT_TRUE(preferences->window()->isVisible());
     EXPECT_EQ(Settings::mode(), Mode::wall);
-    EXPECT_EQ(preferences->controls().mode->checkedId(), Modes::segment(Mode::wall));
-    EXPECT_FALSE(app->showing());
-    EXPECT_EQ(calls["restore"], 1); // leaving Desktop puts the pictures back
+    EXPECT_TRUE(app->showing());
+    EXPECT_FALSE(preferences->window()->isVisible());
+    EXPECT_EQ(calls["restore"], 2); // leaving Desktop (the default, then the chosen) puts the pictures back
+    app->hide();
 
-    // Shown again after closing: the same window with one fresh preview.
+    // Kiosk is prepared in Settings (its download, its exit chord).
     welcome.show();
-    EXPECT_EQ(welcome.window(), window);
     EXPECT_TRUE(waitFor([&] { return window->findChildren<WallView*>().size() == 1; }));
     EXPECT_FALSE(welcome.preview()->state().stopped);
+    welcome.button(Modes::segment(Mode::kiosk))->click();
+    EXPECT_TRUE(preferences->window()->isVisible());
+    EXPECT_EQ(preferences->controls().mode->checkedId(), Modes::segment(Mode::kiosk));
+    EXPECT_FALSE(app->showing());
 }
 
 TEST_F(WindowsTest, MiniPlayerOpensInTheCornerPausesByPolicyAndCloses) {
@@ -168,17 +192,51 @@ TEST_F(WindowsTest, TheMainMenuIsOnEveryWindowOfOursThatCanBeActive) {
     running.parts().toggleMiniPlayer();
 }
 
-// The welcome title does not promise the last 48 hours over old imagery; choosing a mode is consent.
-TEST_F(WindowsTest, WelcomeTitleTellsOldImageryAndChoosingAModeIsConsent) {
-    const QDateTime now(QDate(2026, 12, 8), QTime(20, 0), Qt::UTC);
-    EXPECT_EQ(Welcome::titleFor(now.addSecs(-3600), now), "The Sun, the last 48 hours");
-    EXPECT_EQ(Welcome::titleFor(std::nullopt, now), "The Sun, the last 48 hours");
-    EXPECT_EQ(Welcome::titleFor(QDateTime(QDate(2013, 6, 24), QTime(17, 31), Qt::UTC), now),
-              "The Sun, 48 hours to 24 Jun 2013");
+// The welcome title is today's Sun only over today's imagery: over the bundled clip it says today's is on
+// its way, or why it can't come. Choosing a mode is the consent.
+TEST_F(WindowsTest, WelcomeTitleFollowsTheCacheAndChoosingAModeIsConsent) {
+    const QDateTime now = compat::utcDateTime(QDate(2026, 12, 8), QTime(20, 0));
+    CacheEntry seed;
+    seed.id = "193";
+    seed.video = "seed.mp4";
+    seed.updated = "2013-06-24T17:31:30Z";
+    CacheEntry today = seed;
+    today.video = "193.mp4";
+    today.updated = now.addSecs(-3600).toString(Qt::ISODate);
+    CacheEntry old = today;
+    old.updated = "2025-06-24T17:31:30Z";
+    Cache::LastPass unreached;
+    unreached.reached = false;
+    unreached.reason = "Could not resolve host: sdo.gsfc.nasa.gov";
+    struct Case {
+        std::vector<CacheEntry> entries;
+        std::optional<Cache::LastPass> pass;
+        bool offline, downloading;
+        const char* title;
+    };
+    const Case cases[] = {
+        {{seed, today}, unreached, false, false, "The Sun, the last 48 hours"},
+        {{old}, std::nullopt, false, false, "The Sun, 48 hours to 24 Jun 2025"},
+        {{seed}, std::nullopt, false, true, "Today's Sun is on its way"},
+        {{seed}, unreached, false, true, "Today's Sun is on its way"},
+        {{seed}, unreached, false, false, "Today's Sun can't come: the host name could not be found"},
+        {{seed}, std::nullopt, true, false, "Today's Sun can't come: Solvane is offline"},
+        {{}, std::nullopt, false, false, "Today's Sun is on its way"},
+    };
+    for (const Case& c : cases) {
+        SourceStatus::State state;
+        state.entries = c.entries;
+        state.pass = c.pass;
+        state.offline = c.offline;
+        state.downloading = c.downloading;
+        state.now = now;
+        EXPECT_EQ(Welcome::titleFor(state).toStdString(), c.title);
+    }
 
     Settings::setConfigured(false);
-    Welcome welcome(*preferences, [] { return wallEnvironment(); });
+    Welcome welcome(*preferences, *app, [] { return wallEnvironment(); });
     welcome.show();
+    EXPECT_EQ(welcome.title(), "Today's Sun is on its way");
     EXPECT_FALSE(Settings::configured());
     welcome.button(Modes::segment(Mode::desktop))->click();
     EXPECT_TRUE(Settings::configured());

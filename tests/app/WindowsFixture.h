@@ -55,6 +55,7 @@ protected:
                                         host + (good ? " answers with 12 products." : " is not a mirror.")};
         };
         env.downloading = [] { return false; };
+        env.lockScreenChanged = [this] { ++app->calls["lock screen"]; };
         preferences = std::make_unique<Preferences>(*app, env);
     }
 

@@ -124,6 +124,9 @@ TEST(BrowseRules, OnlyWholeJpegsOfTheRightSizeAreKept) {
         {jpeg(1024, 1024), true, {}},
         {jpeg(1024, 1024) + QByteArray(16, '\0'), true, {}},
         {jpeg(1024, 1024, false), false, "cut short"},
+        // Cut short after an 0xFF, and on a 0xD9 that no 0xFF precedes: both bytes of the marker count.
+        {jpeg(1024, 1024, false) + QByteArray("\xFF\xC4", 2), false, "cut short"},
+        {jpeg(1024, 1024, false) + QByteArray("\x12\xD9", 2), false, "cut short"},
         {jpeg(512, 512), false, "512 x 512 pixels, not 1024 x 1024"},
         {QByteArray("\x89PNG\r\n\x1a\n", 8), false, "not a JPEG"},
         {QByteArray("<html>error</html>"), false, "not a JPEG"},
@@ -135,6 +138,33 @@ TEST(BrowseRules, OnlyWholeJpegsOfTheRightSizeAreKept) {
         EXPECT_EQ(Browse::isWholeJpeg(c.bytes, 1024, &why), c.whole) << c.bytes.toHex().left(40).constData();
         EXPECT_EQ(why, c.why);
     }
+}
+
+TEST(BrowseRules, AFailureIsForgivenOnceAndAPassHasATimeBudget) {
+    using Browse::Failure;
+    const QDateTime now = at("2026-12-08T12:00:00Z");
+    struct Case {
+        const char* what;
+        bool failedBefore, cutShort;
+        const char* taken;
+        Failure verdict;
+    };
+    const Case cases[] = {
+        {"a first failure is asked for again", false, false, "2026-12-08T08:00:00Z", Failure::suspect},
+        {"a second failure is for good", true, false, "2026-12-08T08:00:00Z", Failure::rejected},
+        {"cut short while NASA may still be writing it", true, true, "2026-12-08T11:00:01Z",
+         Failure::askAgain},
+        {"cut short an hour later counts", false, true, "2026-12-08T11:00:00Z", Failure::suspect},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Browse::judgeFailure(c.failedBefore, c.cutShort, at(c.taken), now), c.verdict) << c.what;
+
+    using std::chrono::seconds;
+    EXPECT_EQ(Browse::passBudget(7 * 144, 7), seconds(15 * 60)) << "the whole window of seven channels";
+    EXPECT_EQ(Browse::passBudget(7 * 72, 7), seconds(450)) << "half of it";
+    EXPECT_EQ(Browse::passBudget(7 * 3, 7), seconds(120)) << "an hourly update gets the shortest";
+    EXPECT_EQ(Browse::passBudget(5000, 1), seconds(15 * 60)) << "never more than a whole fill";
+    EXPECT_EQ(Browse::passBudget(0, 0), seconds(120));
 }
 
 TEST(BrowseRules, ProductsAndChannels) {

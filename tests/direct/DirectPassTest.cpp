@@ -1,6 +1,7 @@
 // The refresh pass reading a stand-in of NASA SDO's browse archive (nginx over HTTPS on loopback),
 // making real clips with FFmpeg, from an empty cache, incrementally, through faults and a mirror.
 #include "BrowseFetch.h"
+#include "BrowseRules.h"
 #include "CacheFixture.h"
 #include "CacheSettings.h"
 #include "DirectClips.h"
@@ -9,10 +10,13 @@
 #include "LargeStills.h"
 #include "MirrorServers.h"
 
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QJsonArray>
 #include <QSet>
 #include <QTimeZone>
+#include <map>
 #include <memory>
 
 namespace {
@@ -53,14 +57,14 @@ QJsonObject probe(const QString& clip) {
     return QJsonDocument::fromJson(result.out).object().value("streams").toArray().at(0).toObject();
 }
 
-// Every frame of a clip as 32 x 32 grey bytes.
+// Every frame of a clip as 128 x 128 grey bytes: fine enough to see the Sun turn over a few slots.
 std::vector<QByteArray> greyFrames(const QString& clip) {
     const ProcessResult result =
         runProgram(QStringLiteral("ffmpeg"),
-                   {"-v", "error", "-i", clip, "-vf", "scale=32:32,format=gray", "-f", "rawvideo", "-"});
+                   {"-v", "error", "-i", clip, "-vf", "scale=128:128,format=gray", "-f", "rawvideo", "-"});
     std::vector<QByteArray> frames;
-    for (qsizetype at = 0; at + 1024 <= result.out.size(); at += 1024)
-        frames.push_back(result.out.mid(at, 1024));
+    for (qsizetype at = 0; at + 128 * 128 <= result.out.size(); at += 128 * 128)
+        frames.push_back(result.out.mid(at, 128 * 128));
     return frames;
 }
 
@@ -92,11 +96,14 @@ protected:
     void TearDown() override {
         archive.reset();
         qunsetenv("SOLVANE_SDO_BASE");
+        DirectSource::setBudgets(Browse::fillBudget, Browse::shortestBudget);
+        BrowseFetch::setMinimumSpeed(1024, std::chrono::seconds(30));
         CacheFixture::TearDown();
     }
 
-    // Lays out the stand-in ending two hours ago (so added images are never in the future) and serves it.
-    void serve(const QStringList& arguments) {
+    // Lays out the stand-in ending two hours ago (so added images are never in the future) and serves it,
+    // with `serverLines` in nginx's server block.
+    void serve(const QStringList& arguments, const QString& serverLines = {}) {
         const QString now =
             QDateTime::currentDateTimeUtc().addSecs(-7200).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
         ASSERT_EQ(runProgram(python, QStringList{standInTool, root, "--now", now} + arguments).status, 0);
@@ -111,7 +118,8 @@ protected:
             listing.write("<html><body><h1>Index of /</h1></body></html>\n");
         }
         QDir().mkpath(temp.path() + QStringLiteral("/nginx"));
-        archive = std::make_unique<NginxMirror>(root, certificate, temp.path() + QStringLiteral("/nginx"));
+        archive = std::make_unique<NginxMirror>(root, certificate, temp.path() + QStringLiteral("/nginx"),
+                                                serverLines);
         ASSERT_TRUE(archive->running());
         qputenv("SOLVANE_SDO_BASE", ("https://" + archive->host()).toUtf8());
     }
@@ -287,16 +295,106 @@ TEST_F(DirectPass, UntrustedArchiveDamagedImagesOddNamesAndAMissingDay) {
         const QString path = line.section(' ', 1, 1);
         EXPECT_TRUE(path.startsWith("/assets/img/browse/")) << line.toStdString();
         if (path.endsWith(".jpg")) {
-            EXPECT_TRUE(path.endsWith("_1024_0171.jpg") && !path.contains("2999") && !path.contains("1345_"))
+            EXPECT_TRUE(path.endsWith("_1024_0171.jpg") && !path.contains("2999") && !path.contains("1345_990000_"))
                 << line.toStdString();
         }
     }
     EXPECT_TRUE(imageRequests(requests).contains(damaged));
 
-    // The damaged image is not fetched again.
+    // The damaged image is asked for once more, and after failing again never.
+    for (const bool again : {true, false}) {
+        archive->clearRequests();
+        ASSERT_TRUE(Cache::pass(true, false, false).has_value());
+        EXPECT_EQ(imageRequests(archive->requests()).contains(damaged), again);
+    }
+}
+
+// Images that are whole but do not decode are all set aside in the pass that finds them, and for good when
+// they fail again; an error page served once is forgiven; a killed write's leftovers go; a slow archive
+// costs a pass its budget, and the next scheduled check goes on.
+TEST_F(DirectPass, FaultsAreJudgedOnceForgivenWhenPassingAndBoundedInTime) {
+    // One image a slot, mostly: an image that does not decode then leaves its slot without one of its own.
+    serve({"--channels", "171,304", "--hours", "10", "--cadence", "1200"},
+          R"(location ~ _0304\.jpg$ { limit_rate 300; })");
+    Settings::setProducts({"171"});
+    const QStringList names = images("171");
+    std::map<qint64, int> perSlot;
+    for (const QString& name : names)
+        ++perSlot[utcOf(name).toSecsSinceEpoch() / 1200];
+    QStringList undecodable; // each the only image of its slot, and not the newest
+    for (qsizetype i = names.size() - 3; i > 0 && undecodable.size() < 7; --i)
+        if (perSlot[utcOf(names[i]).toSecsSinceEpoch() / 1200] == 1) undecodable << names[i];
+    ASSERT_EQ(undecodable.size(), 7);
+    const QString errorPage = undecodable.takeLast();
+    for (const QString& name : undecodable) {
+        QByteArray bytes = readFile(imagePath(name));
+        bytes[bytes.indexOf("\xFF\xC0") + 4] = 2; // a sample precision no decoder knows
+        writeFile(imagePath(name), bytes);
+    }
+    const QByteArray good = readFile(imagePath(errorPage));
+    writeFile(imagePath(errorPage), "<html><body>502 Bad Gateway</body></html>");
+    QDir().mkpath(cached("direct/listings"));
+    put("direct/rejected.txt.tmp", "half");
+    put("direct/listings/20261208.html.etag.tmp", "half");
+
+    QString logged;
+    auto pass = [&logged] {
+        CapturedLog captured;
+        auto record = Cache::pass(true, false, false);
+        logged = QString::fromUtf8(captured.finish());
+        return record;
+    };
+    auto record = pass();
+    ASSERT_TRUE(record.has_value());
+    EXPECT_TRUE(record->failed.isEmpty()) << logged.toStdString();
+    for (const QString& name : undecodable)
+        EXPECT_EQ(logged.count("direct: skipped a damaged image " + name + ": it does not decode"), 1)
+            << logged.toStdString();
+    EXPECT_TRUE(logged.contains("direct: skipped a damaged image " + errorPage +
+                                ": not a JPEG; asking once more on the next pass"));
+    EXPECT_EQ(entry("171")->frameCount, slotsWithImages(names) - 7);
+    EXPECT_EQ(probe(cached("171.mp4")).value("nb_read_frames").toString(), "144");
+    EXPECT_TRUE(logged.contains("solvane: removed a temporary file left behind: direct/rejected.txt.tmp"));
+    EXPECT_FALSE(
+        QDirIterator(cached("direct"), {"*.tmp"}, QDir::Files, QDirIterator::Subdirectories).hasNext());
+
+    // The error page is an image again; the six still do not decode.
+    writeFile(imagePath(errorPage), good);
     archive->clearRequests();
-    ASSERT_TRUE(Cache::pass(true, false, false).has_value());
-    EXPECT_FALSE(imageRequests(archive->requests()).contains(damaged));
+    record = pass();
+    ASSERT_TRUE(record.has_value());
+    QStringList fetched = imageRequests(archive->requests());
+    EXPECT_TRUE(fetched.contains(errorPage));
+    for (const QString& name : undecodable) {
+        EXPECT_TRUE(fetched.contains(name)) << name.toStdString();
+        EXPECT_TRUE(logged.contains(name + ": it does not decode")) << logged.toStdString();
+    }
+    EXPECT_EQ(logged.count(" again; never asking for it again"), 6) << logged.toStdString();
+    EXPECT_EQ(entry("171")->frameCount, slotsWithImages(names) - 6);
+
+    // 304's images trickle in at 300 bytes a second: each fails at the minimum speed, and the pass ends
+    // at its budget with one line, keeps what it has and leaves the check due.
+    Settings::setProducts({"171", "304"});
+    DirectSource::setBudgets(std::chrono::seconds(4), std::chrono::seconds(4));
+    BrowseFetch::setMinimumSpeed(1024, std::chrono::seconds(2));
+    const QDateTime checked = Settings::lastCheck();
+    archive->clearRequests();
+    QElapsedTimer clock;
+    clock.start();
+    record = pass();
+    const qint64 took = clock.elapsed();
+    ASSERT_TRUE(record.has_value());
+    EXPECT_TRUE(record->reached);
+    EXPECT_TRUE(record->cutShort.startsWith("cut short after 4 seconds, the time a pass may take: "))
+        << record->cutShort.toStdString();
+    EXPECT_EQ(logged.count("solvane: direct: cut short after 4 seconds"), 1) << logged.toStdString();
+    EXPECT_TRUE(logged.contains("Operation too slow")) << logged.toStdString();
+    EXPECT_LT(took, 40000) << "bounded by the budget, not by the trickle";
+    EXPECT_EQ(Settings::lastCheck(), checked);
+    EXPECT_TRUE(exists("171.mp4"));
+    fetched = imageRequests(archive->requests());
+    for (const QString& name : undecodable)
+        EXPECT_FALSE(fetched.contains(name)) << name.toStdString();
 }
 
 TEST_F(DirectPass, AnUnreachableSourceKeepsTheCacheAndSaysWhy) {

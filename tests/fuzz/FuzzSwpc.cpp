@@ -3,6 +3,8 @@
 #include "FuzzSupport.h"
 #include "SwpcReader.h"
 
+#include <QTimeZone>
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fuzz::quietLog();
     const QByteArray input = Fuzz::bytes(data, size);
@@ -21,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const auto back = SpaceWeather::decode(SpaceWeather::encode(record));
         Fuzz::require(back && back->flares.size() == flares->size());
     }
-    if (const auto samples = SwpcReader::longSamples(input)) {
+    if (const auto samples =
+            SwpcReader::longSamples(input, QDateTime(QDate(2100, 1, 1), QTime(0, 0), QTimeZone::utc()))) {
         for (size_t i = 0; i < samples->size(); ++i) {
             const SpaceWeather::Sample& sample = (*samples)[i];
             Fuzz::require(!SpaceWeather::classFromFlux(sample.flux).isEmpty() && sample.time.isValid());

@@ -132,6 +132,11 @@ TEST_F(CacheProcess, TwoRefreshesAtOnceRunOnePass) {
     const QString busy = QStringLiteral("solvane: a refresh is already running");
     EXPECT_NE(a.err.contains(busy), b.err.contains(busy)) << a.err.toStdString() << "\n---\n"
                                                           << b.err.toStdString();
+    // The second waited for the first and took its result: the index was asked for once.
+    const QString waited = QStringLiteral("solvane: refresh: waiting for it to finish (at most 20 minutes)");
+    EXPECT_EQ(a.err.contains(waited), a.err.contains(busy));
+    EXPECT_EQ(slow.requests().filter(QStringLiteral("/manifest/index.json")).size(), 1)
+        << slow.requests().join('\n').toStdString();
 }
 
 TEST_F(CacheProcess, APrimeKilledAtAnyMomentLeavesOnlyCompleteClipsListed) {

@@ -11,7 +11,7 @@ TEST(Catalog, FourteenProductsInManifestOrderWithExactLabels) {
         EXPECT_EQ(all[i].id, QLatin1String(ids[i]));
     EXPECT_EQ(all[1].label.toUtf8(), QByteArray("AIA 171 \xC3\x85"));
     EXPECT_EQ(all[8].label.toUtf8(), QByteArray("AIA 1600 \xC3\x85 (UV)"));
-    EXPECT_EQ(all[0].label, QStringLiteral("Rainbow (RHEF composite)"));
+    EXPECT_EQ(all[0].label, QStringLiteral("Rainbow"));
     EXPECT_EQ(all[11].label, QStringLiteral("HMI Intensitygram"));
     EXPECT_EQ(all[12].label, QStringLiteral("HMI Magnetogram"));
     EXPECT_EQ(all[13].label, QStringLiteral("Temperature map (DEM)"));

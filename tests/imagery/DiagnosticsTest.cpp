@@ -17,33 +17,67 @@ QStringList linesOf(const QString& report) {
 using DiagnosticsReport = CacheFixture;
 
 TEST_F(DiagnosticsReport, AFreshInstallation) {
-    const QStringList lines =
-        linesOf(Diagnostics::report(QDateTime(QDate(2026, 10, 1), QTime(6, 0), QTimeZone::utc())));
-    ASSERT_GE(lines.size(), 26);
+    // One screen connected; the default settings name a product for three.
+    const QStringList lines = linesOf(Diagnostics::report(
+        QDateTime(QDate(2026, 10, 1), QTime(6, 0), QTimeZone::utc()), QStringList{"LEFT, 1280x720"}));
+    ASSERT_GE(lines.size(), 31);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Solvane 0.1.0 (")));
     EXPECT_EQ(lines[1], Diagnostics::operatingSystem());
     EXPECT_FALSE(lines[1].startsWith(QStringLiteral("macOS")));
     EXPECT_EQ(lines[2], QStringLiteral("report 2026-10-01T06:00:00Z"));
     EXPECT_TRUE(lines[3].startsWith(QStringLiteral("update feed ")));
-    EXPECT_EQ(lines[4], QString());
-    EXPECT_EQ(lines[5], QStringLiteral("Settings"));
-    EXPECT_EQ(lines[6], QStringLiteral("  mode desktop"));
-    EXPECT_EQ(lines[7], QStringLiteral("  screen 1: rainbow"));
-    EXPECT_EQ(lines[10], QStringLiteral("  idle minutes 5.0, lock on dismiss true"));
-    EXPECT_EQ(lines[11], QStringLiteral("  offline false, refresh every 1440 min"));
-    EXPECT_EQ(lines[12], QStringLiteral("  desktop picture false, previous picture remembered false"));
-    EXPECT_EQ(lines[13], QStringLiteral("  attribution false, shuffle false, loops 1, transition black"));
-    EXPECT_EQ(lines[15], QStringLiteral("  last scheduled check never, last button check never"));
-    EXPECT_EQ(lines[17], QStringLiteral("Cache"));
-    EXPECT_EQ(lines[19], QStringLiteral("  0 product(s) on disk"));
-    EXPECT_EQ(lines[20], QStringLiteral("  newest image: none downloaded"));
-    EXPECT_EQ(lines[22], QStringLiteral("Index"));
-    EXPECT_EQ(lines[23], QStringLiteral("  none on disk"));
-    EXPECT_EQ(lines[25], QStringLiteral("Last pass"));
-    EXPECT_EQ(lines[26], QStringLiteral("  none recorded"));
-    EXPECT_EQ(lines[28], QStringLiteral("Space weather"));
-    EXPECT_EQ(lines[29], QStringLiteral("  no space-weather file yet"));
-    EXPECT_EQ(lines.size(), 30);
+    EXPECT_EQ(lines[4], QStringLiteral("log: journalctl -t solvane shows every log line with its time (add "
+                                       "SOLVANE_CATEGORY=desktop for the desktop picture alone)"));
+    EXPECT_EQ(lines[5], QString());
+    EXPECT_EQ(lines[6], QStringLiteral("Settings"));
+    EXPECT_EQ(lines[7], QStringLiteral("  mode desktop"));
+    EXPECT_EQ(lines[8], QStringLiteral("  1 screen connected"));
+    EXPECT_EQ(lines[9], QStringLiteral("  screen 1 (LEFT, 1280x720): rainbow"));
+    EXPECT_EQ(lines[10], QStringLiteral("  screen 2: 171 (not connected)"));
+    EXPECT_EQ(lines[12], QStringLiteral("  idle minutes 5.0, lock on dismiss true"));
+    EXPECT_EQ(lines[13],
+              QStringLiteral("  offline false, checks every hour; fetches new images once a day, sooner "
+                             "after a failed check or for a missing product (1440 min)"));
+    EXPECT_EQ(lines[14], QStringLiteral("  desktop picture false, previous picture remembered false"));
+    EXPECT_EQ(lines[15], QStringLiteral("  attribution false, shuffle false, loops 1, transition black"));
+    EXPECT_EQ(lines[16],
+              QStringLiteral("  imagery host none (NASA SDO, direct at https://sdo.gsfc.nasa.gov), "
+                             "store host none"));
+    EXPECT_EQ(lines[17], QStringLiteral("  last scheduled check never, last button check never"));
+    EXPECT_EQ(lines[19], QStringLiteral("Cache"));
+    EXPECT_EQ(lines[21], QStringLiteral("  0 product(s) on disk"));
+    EXPECT_EQ(lines[22], QStringLiteral("  newest image: none downloaded"));
+    EXPECT_EQ(lines[24], QStringLiteral("Index"));
+    EXPECT_EQ(lines[25], QStringLiteral("  none on disk"));
+    EXPECT_EQ(lines[27], QStringLiteral("Last pass"));
+    EXPECT_EQ(lines[28], QStringLiteral("  none recorded"));
+    EXPECT_EQ(lines[30], QStringLiteral("Space weather"));
+    EXPECT_EQ(lines[31], QStringLiteral("  no space-weather file yet"));
+    EXPECT_EQ(lines[33], QStringLiteral("Geomagnetic"));
+    EXPECT_EQ(lines[34], QStringLiteral("  no space-weather file yet"));
+    EXPECT_EQ(lines.size(), 35);
+}
+
+// Connected screens come from the running program's record: a record whose writer has ended says
+// nothing, and then the stored choices stand alone.
+TEST_F(DiagnosticsReport, ScreensAreTheConnectedOnesAndTheRestAreMarked) {
+    Settings::setProducts({QString(), QStringLiteral("off"), QStringLiteral("171,304")});
+    const QString record = cached(QStringLiteral("screens"));
+    ASSERT_TRUE(Diagnostics::recordScreens({"DP-1, 1920x1080", "HDMI-1, 1280x1024"}, record));
+    const auto screens = Diagnostics::connectedScreens(record);
+    ASSERT_TRUE(screens.has_value());
+    EXPECT_TRUE(Diagnostics::report(QDateTime::currentDateTimeUtc(), screens)
+                    .contains(QStringLiteral("\n  2 screens connected\n"
+                                             "  screen 1 (DP-1, 1920x1080): every product\n"
+                                             "  screen 2 (HDMI-1, 1280x1024): off\n"
+                                             "  screen 3: 171,304 (not connected)\n  idle minutes")));
+    put(QStringLiteral("screens"), "pid 999999999\nDP-1, 1920x1080\n");
+    EXPECT_FALSE(Diagnostics::connectedScreens(record).has_value());
+    EXPECT_FALSE(Diagnostics::connectedScreens(cached(QStringLiteral("missing"))).has_value());
+    EXPECT_TRUE(Diagnostics::report(QDateTime::currentDateTimeUtc(), std::nullopt)
+                    .contains(QStringLiteral("\n  connected screens not known: Solvane is not running\n"
+                                             "  screen 1: every product\n  screen 2: off\n"
+                                             "  screen 3: 171,304\n  idle minutes")));
 }
 
 TEST_F(DiagnosticsReport, CraftedSettingsAndAPass) {
@@ -58,14 +92,14 @@ TEST_F(DiagnosticsReport, CraftedSettingsAndAPass) {
     put(QStringLiteral("index.json"), R"({"generated":"2026-10-01T06:00:00Z","failed":[],"products":[]})");
     Cache::recordPass({"2026-10-01T06:01:00Z", true, true, "mirror.example", true, 3, 1, 12, {"304", "94"}});
 
-    const QString report = Diagnostics::report(QDateTime(QDate(2026, 10, 1), QTime(8, 10), QTimeZone::utc()));
+    const QString report =
+        Diagnostics::report(QDateTime(QDate(2026, 10, 1), QTime(8, 10), QTimeZone::utc()), std::nullopt);
     const QStringList lines = linesOf(report);
-    EXPECT_EQ(lines[7], QStringLiteral("  screen 1: every product"));
-    EXPECT_EQ(lines[8], QStringLiteral("  screen 2: off"));
-    EXPECT_EQ(lines[9], QStringLiteral("  screen 3: 171,304"));
-    EXPECT_EQ(lines[10], QStringLiteral("  idle minutes 2.5, lock on dismiss true"));
-    EXPECT_EQ(lines[11], QStringLiteral("  offline false, refresh every 720 min"));
-    EXPECT_EQ(lines[15],
+    EXPECT_EQ(lines[12], QStringLiteral("  idle minutes 2.5, lock on dismiss true"));
+    EXPECT_TRUE(lines[13].startsWith(QStringLiteral("  offline false, checks every hour; fetches new images "
+                                                    "twice a day")))
+        << lines[13].toStdString();
+    EXPECT_EQ(lines[17],
               QStringLiteral("  last scheduled check 2026-10-01T05:00:00Z, last button check never"));
     EXPECT_TRUE(report.contains(
         QStringLiteral("\n  2 product(s) on disk\n"
@@ -89,6 +123,17 @@ TEST_F(DiagnosticsReport, CraftedSettingsAndAPass) {
     Cache::recordPass(unreached);
     EXPECT_TRUE(Diagnostics::report().contains(
         QStringLiteral("\n  source NASA SDO, not reached: Could not resolve host: sdo.gsfc.nasa.gov\n")));
+    // The direct source's address is the one in use, a stand-in's when SOLVANE_SDO_BASE names one.
+    qputenv("SOLVANE_SDO_BASE", "https://127.0.0.1:8443/");
+    const QString standIn = Diagnostics::report();
+    qunsetenv("SOLVANE_SDO_BASE");
+    EXPECT_TRUE(
+        standIn.contains(QStringLiteral("\n  imagery host none (NASA SDO, direct at https://127.0.0.1:8443 "
+                                        "from SOLVANE_SDO_BASE), store host none\n")))
+        << standIn.toStdString();
+    EXPECT_TRUE(
+        standIn.contains(QStringLiteral("\n  host https://127.0.0.1:8443 from SOLVANE_SDO_BASE (direct)\n")))
+        << standIn.toStdString();
 
     put(QStringLiteral("index.json"), "[1,2");
     EXPECT_TRUE(Diagnostics::report().contains(QStringLiteral("\nIndex\n  unreadable: ")));
@@ -165,20 +210,32 @@ TEST_F(DiagnosticsReport, SpaceWeatherCountsTheFlaresOfTwoDaysByClass) {
     record.flares = {
         flare(72, "X2.0"), flare(47, "C4.0"), flare(30, "M6.2"),       flare(20, "B5.0"),
         flare(10, "A3.0"), flare(6, "C1.2"),  flare(1, "M1.1", false), flare(0.2, "C1.4", false, false)};
+    // The geomagnetic section: the latest Kp (the estimate), the highest of the day, the scales now and
+    // an old solar wind reading marked as such.
+    record.geomagnetic.kp = {{now.addSecs(-30 * 3600), 7.33}, {now.addSecs(-9 * 3600), 5.0}};
+    record.geomagnetic.kpNow = Geomagnetic::Reading{now.addSecs(-240), 4.67};
+    record.geomagnetic.scales = Geomagnetic::Scales{now.addSecs(-300), 1, 0, std::nullopt};
+    record.geomagnetic.wind = Geomagnetic::SolarWind{now.addSecs(-4 * 3600), 612.4, std::nullopt, -7.24};
     ASSERT_TRUE(SpaceWeather::save(record));
     EXPECT_TRUE(Diagnostics::report(now).endsWith(
         QStringLiteral("\n\nSpace weather\n"
                        "  source NOAA SWPC (GOES-18), file from 2026-12-08T11:55:00Z, 5 minutes old\n"
                        "  X-ray level C2.3 at 2026-12-08T11:54:00Z\n"
                        "  flares in the last 48 hours: C 3, M 2, X 0\n"
-                       "  largest M6.2, peak 2026-12-07T06:10:00Z")))
+                       "  largest M6.2, peak 2026-12-07T06:10:00Z\n"
+                       "\n"
+                       "Geomagnetic\n"
+                       "  latest Kp 4.67 (estimate) at 2026-12-08T11:56:00Z, 4 minutes old\n"
+                       "  highest Kp of the last 24 hours 5.00 at 2026-12-08T03:00:00Z\n"
+                       "  NOAA scales R 1, S 0, G unknown at 2026-12-08T11:55:00Z\n"
+                       "  solar wind 612 km/s, Bz -7.2 nT at 2026-12-08T08:00:00Z, stale")))
         << Diagnostics::report(now).toStdString();
 
     record.flares = {flare(0.5, "M1.0", false)};
     record.latest.reset();
     ASSERT_TRUE(SpaceWeather::save(record));
-    EXPECT_TRUE(Diagnostics::report(now).endsWith(
+    EXPECT_TRUE(Diagnostics::report(now).contains(
         QStringLiteral("  X-ray level unknown\n"
                        "  flares in the last 48 hours: C 0, M 1, X 0\n"
-                       "  largest M1.0, peak so far 2026-12-08T11:40:00Z")));
+                       "  largest M1.0, peak so far 2026-12-08T11:40:00Z\n\nGeomagnetic\n")));
 }

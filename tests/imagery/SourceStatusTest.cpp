@@ -19,12 +19,15 @@ CacheEntry entry(const QString& id, const QString& updated, const QString& video
     return e;
 }
 
-Cache::LastPass pass(const QString& host, bool reached, const QString& reason = {}) {
+Cache::LastPass pass(const QString& host, bool reached, const QString& reason = {},
+                     const QString& writeFailure = {}, const QString& cutShort = {}) {
     Cache::LastPass p;
     p.finished = QStringLiteral("2026-12-08T19:00:00Z");
     p.host = host;
     p.reached = reached;
     p.reason = reason;
+    p.writeFailure = writeFailure;
+    p.cutShort = cutShort;
     return p;
 }
 
@@ -101,6 +104,23 @@ TEST(SourceStatus, TheLineSaysWhereFromHowOldAndWhyNot) {
          true,
          false,
          "Offline. Showing imagery from 8 Dec 2026, 100 minutes old."},
+        {"direct, answered, but the disk is full",
+         pass(direct, true, {}, "can't write to ~/.cache/Solvane: No space left on device"),
+         old,
+         {},
+         false,
+         false,
+         "Can't write to ~/.cache/Solvane: No space left on device. Showing imagery from 5 Dec 2026, 3 days "
+         "old."},
+        {"direct, answered, cut short",
+         pass(direct, true, {}, {},
+              "cut short after 15 minutes, the time a pass may take: 40 of 300 images not fetched"),
+         fresh,
+         {},
+         false,
+         false,
+         "The last check was cut short after 15 minutes, the time a pass may take: 40 of 300 images not "
+         "fetched. Showing imagery from 8 Dec 2026, 100 minutes old."},
         {"the seed beside fresh imagery does not age it",
          pass(direct, true),
          {seed, entry(QStringLiteral("171"), QStringLiteral("2026-12-08T19:59:30Z"))},

@@ -4,19 +4,38 @@
 #include "CacheFixture.h"
 #include "MirrorServers.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <memory>
 
 namespace {
 
-// The access log's lines for the two files, in name order, one per line, with the quotes nginx escapes.
+// The access log's lines for SWPC's files, in name order, one per line, with the quotes nginx escapes.
 std::string spaceWeatherRequests(const QStringList& lines) {
     QStringList found;
     for (const QString& line : lines)
-        if (line.contains(QLatin1String("/json/goes/primary/"))) found << line;
+        if (line.contains(QLatin1String("/json/")) || line.contains(QLatin1String("/products/")))
+            found << line;
     found.sort();
     return found.join(QLatin1Char('\n')).replace(QLatin1String("\\x22"), QLatin1String("\"")).toStdString();
+}
+
+// Each file's request line, in name order, with `status` and the validator the record keeps for it.
+std::string expectedRequests(const SpaceWeather::Record& record, const char* status) {
+    const std::pair<const char*, QString> files[] = {
+        {SpaceWeatherFetch::flaresPath, record.flaresEtag},
+        {SpaceWeatherFetch::xraysPath, record.xraysEtag},
+        {SpaceWeatherFetch::kpNowPath, record.geomagnetic.kpNowEtag},
+        {SpaceWeatherFetch::windPath, record.geomagnetic.windEtag},
+        {SpaceWeatherFetch::kpPath, record.geomagnetic.kpEtag},
+        {SpaceWeatherFetch::scalesPath, record.geomagnetic.scalesEtag}};
+    QStringList lines;
+    for (const auto& [path, etag] : files)
+        lines << QStringLiteral("GET %1 %2 %3")
+                     .arg(QLatin1String(path), QLatin1String(status),
+                          etag.isEmpty() ? QStringLiteral("-") : etag);
+    return lines.join(QLatin1Char('\n')).toStdString();
 }
 
 } // namespace
@@ -83,30 +102,63 @@ TEST_F(SpaceWeatherRefresh, ThePassFetchesThenRevalidatesAndAFailingSourceKeepsT
     EXPECT_TRUE(record->flares.back().inProgress());
     EXPECT_FALSE(record->flaresEtag.isEmpty());
     EXPECT_FALSE(record->xraysEtag.isEmpty());
-    EXPECT_EQ(spaceWeatherRequests(host->requests()), "GET /json/goes/primary/xray-flares-7-day.json 200 -\n"
-                                                      "GET /json/goes/primary/xrays-1-day.json 200 -");
+    // What the Sun does to Earth: the K index, its estimate, NOAA's scales and the solar wind, each with
+    // the time the product gives, as the stand-in made them.
+    const QJsonObject geo = truth.value(QStringLiteral("geomagnetic")).toObject();
+    const Geomagnetic::Record& geomagnetic = record->geomagnetic;
+    ASSERT_FALSE(geomagnetic.kp.empty()); // the week up to now, of the stand-in's week and a half
+    EXPECT_GE(geomagnetic.kp.front().time, record->fetched.addDays(-7));
+    EXPECT_LT(geomagnetic.kp.front().time, record->fetched.addDays(-7).addSecs(3 * 3600));
+    EXPECT_EQ(geomagnetic.kp.back().time.toString(Qt::ISODate),
+              geo.value(QStringLiteral("kp_newest_interval")).toString());
+    ASSERT_TRUE(geomagnetic.kpNow);
+    EXPECT_EQ(geomagnetic.kpNow->value, geo.value(QStringLiteral("kp_latest")).toDouble());
+    EXPECT_EQ(geomagnetic.kpNow->time.toString(Qt::ISODate),
+              geo.value(QStringLiteral("kp_latest_time")).toString());
+    EXPECT_EQ(Geomagnetic::highestKp(geomagnetic, record->fetched.addSecs(-86400), record->fetched)->value,
+              geo.value(QStringLiteral("kp_max_24h")).toDouble());
+    const QJsonObject scales = geo.value(QStringLiteral("scales")).toObject();
+    ASSERT_TRUE(geomagnetic.scales);
+    EXPECT_EQ(geomagnetic.scales->g, scales.value(QStringLiteral("G")).toInt());
+    EXPECT_EQ(geomagnetic.scales->r, scales.value(QStringLiteral("R")).toInt());
+    EXPECT_EQ(geomagnetic.scales->time.toString(Qt::ISODate),
+              scales.value(QStringLiteral("time")).toString());
+    const QJsonObject wind = geo.value(QStringLiteral("wind")).toObject();
+    ASSERT_TRUE(geomagnetic.wind);
+    EXPECT_EQ(geomagnetic.wind->time.toString(Qt::ISODate), wind.value(QStringLiteral("time")).toString());
+    EXPECT_EQ(geomagnetic.wind->speed, wind.value(QStringLiteral("speed")).toDouble());
+    EXPECT_EQ(geomagnetic.wind->bz, wind.value(QStringLiteral("bz")).toDouble());
+    EXPECT_EQ(spaceWeatherRequests(host->requests()), expectedRequests(SpaceWeather::Record(), "200"));
+    host->clearRequests();
+
+    // The hourly pass asks again only once the file is an hour old.
+    const QDateTime later = record->fetched.addSecs(600);
+    EXPECT_EQ(SpaceWeatherFetch::refresh(later, SpaceWeatherFetch::When::due),
+              SpaceWeatherFetch::Outcome::skipped);
+    EXPECT_TRUE(host->requests().isEmpty());
 
     // The next one asks conditionally, learns nothing changed and only notes when it asked.
-    host->clearRequests();
-    const QDateTime later = record->fetched.addSecs(600);
     EXPECT_EQ(SpaceWeatherFetch::refresh(later), SpaceWeatherFetch::Outcome::updated);
-    EXPECT_EQ(spaceWeatherRequests(host->requests()),
-              ("GET /json/goes/primary/xray-flares-7-day.json 304 " + record->flaresEtag +
-               "\nGET /json/goes/primary/xrays-1-day.json 304 " + record->xraysEtag)
-                  .toStdString());
+    EXPECT_EQ(spaceWeatherRequests(host->requests()), expectedRequests(*record, "304"));
     const auto revalidated = SpaceWeather::load();
     ASSERT_TRUE(revalidated);
     EXPECT_EQ(revalidated->fetched, later);
     EXPECT_EQ(revalidated->flares.size(), 10u);
     EXPECT_EQ(revalidated->latest->time, record->latest->time);
+    EXPECT_EQ(revalidated->geomagnetic, record->geomagnetic);
 
-    // A server answering 500 and an error page in its place: the file stays, one line says why.
+    // A server failing every file its own way (an error status, an error page, a body past its limit, a
+    // dropped connection): the file stays byte for byte, one line says why.
     QDir().mkpath(temp.path() + QStringLiteral("/faults"));
     FaultServer faulty(root, certificate, temp.path() + QStringLiteral("/faults"));
     ASSERT_TRUE(faulty.running());
     qputenv("SOLVANE_SWPC_BASE", ("https://" + faulty.host()).toUtf8());
     faulty.setFaults({{"xrays-1-day", QJsonObject{{"kind", "status"}, {"code", 500}}},
-                      {"xray-flares", QJsonObject{{"kind", "wrongbody"}}}});
+                      {"xray-flares", QJsonObject{{"kind", "wrongbody"}}},
+                      {"noaa-planetary", QJsonObject{{"kind", "huge"}}},
+                      {"k_index_1m", QJsonObject{{"kind", "status"}, {"code", 404}}},
+                      {"noaa-scales", QJsonObject{{"kind", "wrongbody"}}},
+                      {"propagated", QJsonObject{{"kind", "reset"}}}});
     const QByteArray before = read(QString::fromLatin1(SpaceWeather::fileName));
     CapturedLog captured;
     EXPECT_EQ(SpaceWeatherFetch::refresh(later.addSecs(600)), SpaceWeatherFetch::Outcome::kept);
@@ -115,12 +167,33 @@ TEST_F(SpaceWeatherRefresh, ThePassFetchesThenRevalidatesAndAFailingSourceKeepsT
     EXPECT_TRUE(
         logged.contains(QStringLiteral("solvane: space weather: can't reach %1: the server answered with "
                                        "status 500; %1 gave an unreadable xray-flares-7-day.json (not a "
-                                       "JSON list); keeping the file from %2\n")
-                            .arg(faulty.host(), later.toString(Qt::ISODate))))
+                                       "JSON list); can't reach %1: ")
+                            .arg(faulty.host())))
+        << logged.toStdString();
+    EXPECT_TRUE(logged.contains(QStringLiteral("%1 gave an unreadable noaa-scales.json (no current scales in "
+                                               "it); can't reach %1: ")
+                                    .arg(faulty.host())))
+        << logged.toStdString();
+    EXPECT_TRUE(logged.contains("; keeping the file from " + later.toString(Qt::ISODate) + "\n"))
         << logged.toStdString();
     EXPECT_EQ(logged.count(QStringLiteral("space weather")), 1);
 
-    // Only the X-ray level failing: the flares are taken, the level kept.
+    // Slow answers: the whole refresh has one and a half request limits; what is left unasked is named.
+    SpaceWeatherFetch::setTimeLimits(std::chrono::seconds(2), std::chrono::seconds(2));
+    faulty.setFaults({{"/", QJsonObject{{"kind", "slow"}, {"delay", 4}}}});
+    CapturedLog slow;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_EQ(SpaceWeatherFetch::refresh(later.addSecs(700)), SpaceWeatherFetch::Outcome::kept);
+    EXPECT_LT(elapsed.elapsed(), 5000);
+    SpaceWeatherFetch::setTimeLimits(std::chrono::seconds(0), std::chrono::seconds(0));
+    const QString cut = QString::fromUtf8(slow.finish());
+    EXPECT_TRUE(cut.contains("noaa-planetary-k-index.json not asked: the 3 s for space weather ran out; "
+                             "planetary_k_index_1m.json not asked"))
+        << cut.toStdString();
+    EXPECT_EQ(read(QString::fromLatin1(SpaceWeather::fileName)), before);
+
+    // Only the X-ray level failing: the rest is taken, the level kept.
     faulty.setFaults({{"xrays-1-day", QJsonObject{{"kind", "reset"}}}});
     EXPECT_EQ(SpaceWeatherFetch::refresh(later.addSecs(900)), SpaceWeatherFetch::Outcome::updated);
     EXPECT_EQ(SpaceWeather::load()->latest->time, record->latest->time);

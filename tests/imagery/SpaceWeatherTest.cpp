@@ -15,6 +15,8 @@ TEST(SpaceWeather, FluxAndClassReadEachOtherAtTheBoundaries) {
         {9.96e-6, "M1.0"},  {1.2e-5, "M1.2"},
         {1e-4, "X1.0"},     {2.8e-3, "X28.0"},
         {1e-9, "A0.1"},     {0, ""},
+        {9.994e-3, "X99.9"}, {9.996e-3, ""}, // X100.0 is beyond any flare measured
+        {4e-10, ""},        {1e-300, ""},  // below A0.1 no instrument reads
         {-1e-6, ""},        {2e-2, ""},
         {std::nan(""), ""}, {std::numeric_limits<double>::infinity(), ""},
     };
@@ -23,7 +25,8 @@ TEST(SpaceWeather, FluxAndClassReadEachOtherAtTheBoundaries) {
 
     EXPECT_DOUBLE_EQ(*SpaceWeather::fluxFromClass(QStringLiteral("M1.2")), 1.2e-5);
     EXPECT_DOUBLE_EQ(*SpaceWeather::fluxFromClass(QStringLiteral(" X17.2 ")), 17.2e-4);
-    for (const char* bad : {"", "M", "Z1.0", "M10.0", "C0", "C-1", "X1000", "m1.2", "M1.2x", "Mnan", "Minf"})
+    for (const char* bad : {"", "M", "Z1.0", "M10.0", "C0", "C-1", "X1000", "m1.2", "M1.2x", "Mnan", "Minf",
+                            "X100", "X99.96", "X1e2", "C1.0e-300", "C0.5", "A0.01", "M+1.2"})
         EXPECT_FALSE(SpaceWeather::fluxFromClass(QString::fromLatin1(bad))) << bad;
 }
 

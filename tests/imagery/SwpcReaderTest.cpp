@@ -33,6 +33,14 @@ TEST(SwpcReader, FlaresAreReadElementByElement) {
         {R"({"begin_time": "2026-12-08T14:01:00Z", "begin_class": "C1.4", "max_time": null, "max_class": null,
              "end_time": null, "end_class": null, "satellite": 16})",
          "C1.4 14:01 - - 16"},
+        // As SWPC writes one in progress: "Unk" times, no maximum yet, the level now above where it began.
+        {R"({"time_tag": "2026-12-08T14:40:00Z", "satellite": 18, "current_class": "M1.3", "begin_time":
+             "2026-12-08T14:01:00Z", "begin_class": "B7.8", "max_time": "Unk", "max_class": null,
+             "end_time": "Unk", "end_class": null})",
+         "M1.3 14:01 - - 18"},
+        {R"({"begin_time": "2026-12-08T14:01:00Z", "begin_class": "C2.0", "current_class": "B9.9",
+             "max_class": "Unk"})",
+         "C2.0 14:01 - - 0"},
         // Written loosely but still a class; a satellite given as text.
         {R"({"begin_time": "2026-12-08T14:01:00Z", "max_class": " x2 ", "satellite": "16"})",
          "X2.0 14:01 - - 16"},
@@ -41,6 +49,12 @@ TEST(SwpcReader, FlaresAreReadElementByElement) {
         {R"({"begin_time": "2026-12-08T14:01:00Z", "max_class": "X999.9", "begin_class": "C1.0"})", ""},
         {R"({"begin_time": "2026-12-08T14:01:00Z", "max_class": null, "begin_class": "Q1"})", ""},
         {R"({"begin_time": "2026-12-08T14:01:00Z", "max_class": "M10.0"})", ""},
+        // Classes at the limit: beyond any flare measured, or a number the letter cannot carry.
+        {R"({"begin_time": "2026-12-08T14:01:00Z", "max_class": "X100"})", ""},
+        {R"({"begin_time": "2026-12-08T14:01:00Z", "max_class": "X99.96"})", ""},
+        {R"({"begin_time": "2026-12-08T14:01:00Z", "max_class": "X1e2"})", ""},
+        {R"({"begin_time": "2026-12-08T14:01:00Z", "max_class": "C1.0e-300"})", ""},
+        {R"({"begin_time": "2026-12-08T14:01:00Z", "max_class": "X99.9"})", "X99.9 14:01 - - 0"},
         {R"({"begin_time": "2026-12-08T14:01:00Z", "max_class": ["M1.0"]})", ""},
         {R"({"begin_time": "2026-12-08T14:01:00Z"})", ""},
         // Times that are not UTC with a Z, or not times, and times out of order.
@@ -81,9 +95,12 @@ TEST(SwpcReader, SamplesComeFromThePrimarySatellitesLongChannelOnly) {
         {"time_tag": "2026-12-08T12:00:00Z", "satellite": 18, "flux": 0.5, "energy": "0.1-0.8nm"},
         {"time_tag": "yesterday", "satellite": 16, "flux": 1e-6, "energy": "0.1-0.8nm"},
         {"time_tag": "2026-12-08T11:57:00Z", "satellite": 18, "flux": "1e-6", "energy": "0.1-0.8nm"},
+        {"time_tag": "2026-12-08T14:30:00Z", "satellite": 16, "flux": 1e-6, "energy": "0.1-0.8nm"},
         ["not", "a", "sample"], 42
     ])";
-    const auto samples = SwpcReader::longSamples(document);
+    // The GOES-16 sample stamped ahead of the clock neither counts nor makes GOES-16 the primary.
+    const QDateTime notAfter = SwpcReader::readTime(QStringLiteral("2026-12-08T13:00:00Z"));
+    const auto samples = SwpcReader::longSamples(document, notAfter);
     ASSERT_TRUE(samples);
     ASSERT_EQ(samples->size(), 2u); // 11:58 once (its first reading) and 11:59, both of GOES-18
     EXPECT_EQ(samples->front().flux, 2.0e-6);
@@ -91,6 +108,7 @@ TEST(SwpcReader, SamplesComeFromThePrimarySatellitesLongChannelOnly) {
     EXPECT_EQ(SpaceWeather::classFromFlux(samples->back().flux), QStringLiteral("C2.3"));
     for (const auto& sample : *samples)
         EXPECT_EQ(sample.satellite, 18);
-    EXPECT_TRUE(SwpcReader::longSamples(R"([{"time_tag": "2026-12-08T11:59:00Z", "flux": 1e-6}])")->empty());
-    EXPECT_FALSE(SwpcReader::longSamples(R"({"time_tag": "2026-12-08T11:59:00Z"})"));
+    EXPECT_TRUE(SwpcReader::longSamples(R"([{"time_tag": "2026-12-08T11:59:00Z", "flux": 1e-6}])", notAfter)
+                    ->empty());
+    EXPECT_FALSE(SwpcReader::longSamples(R"({"time_tag": "2026-12-08T11:59:00Z"})", notAfter));
 }

@@ -27,6 +27,9 @@ for path in bin/solvane share/solvane/version share/solvane/glossary.json share/
             lib/solvane/solvane-app.so lib/solvane/Solvane.saver/solvane-saver lib/solvane/Solvane.saver/Info.plist; do
   check "installed $path" test -e "$tree/$path"
 done
+for size in 16 22 24 32 48 64 128 256; do
+  check "a ${size}px icon" sh -c "file '$tree/share/icons/hicolor/${size}x${size}/apps/solvane.png' | grep -q 'PNG image data, $size x $size'"
+done
 check "the tree says its version" grep -qx "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")" "$tree/share/solvane/version"
 # A release refuses placeholder hosts before it builds anything.
 : >"$work/release.key"
@@ -43,12 +46,17 @@ if [ -f "$tree/share/applications/solvane.desktop" ]; then
   check "desktop entry validates" desktop-file-validate "$tree/share/applications/solvane.desktop"
 fi
 check "the manual page renders" sh -c "zcat '$tree/share/man/man1/solvane.1.gz' | groff -man -Tutf8 -ww >/dev/null"
+check "the manual page lists every switch of --help" sh -c "zcat '$tree/share/man/man1/solvane.1.gz' |
+  groff -man -Tascii -P-cbu 2>/dev/null >'$work/manual' && '$tree/bin/solvane' --help >'$work/help' &&
+  for word in \$(grep -oE -- '--[a-z-]+' '$work/help' | sort -u); do grep -qF -- \"\$word\" '$work/manual' || { echo missing \$word; exit 1; }; done"
 # Run from a folder of its own, so it can only find its resources beside itself.
 (cd "$work" && HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" \
    "$tree/bin/solvane" --selftest >"$work/selftest" 2>&1) && echo "ok: installed --selftest" ||
   { echo "FAILED: installed --selftest"; tail -5 "$work/selftest"; failures=$((failures + 1)); }
 
 # The Debian package.
+# Only the package made now: an older one in the folder may carry another version.
+rm -f "$build"/solvane_*_amd64.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/solvane_*_amd64.deb)
 if command -v lintian >/dev/null; then

@@ -1,5 +1,6 @@
 #include "FrameGrabber.h"
 #include "ClipAsset.h"
+#include "ClipExport.h"
 #include "Decoder.h"
 #include "FrameConverter.h"
 #include "IndexClip.h"
@@ -143,9 +144,14 @@ TEST(GrabbingTurned, DisplayRotationIsApplied) {
     options.frames = 4;
     const QString plain = makeIndexClip(folder.path(), QStringLiteral("plain.mp4"), options);
     const QString clip = folder.filePath(QStringLiteral("turned.mp4"));
-    runTool(QStringLiteral("ffmpeg"),
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), plain, QStringLiteral("-c"),
-             QStringLiteral("copy"), QStringLiteral("-metadata:s:v:0"), QStringLiteral("rotate=90"), clip});
+    // A quarter turn clockwise: ffmpeg 6.1 and later set it with -display_rotation (counter-clockwise) and
+    // ignore the older rotate tag, which is all ffmpeg 5 knows.
+    const auto words = [](const char* text) { return QString::fromLatin1(text).split(QLatin1Char(' ')); };
+    const QStringList into{QStringLiteral("-c"), QStringLiteral("copy"), QStringLiteral("-y"), clip};
+    if (runProgram(QStringLiteral("ffmpeg"), words("-v error -display_rotation 270 -i") << plain << into)
+            .status != 0)
+        runTool(QStringLiteral("ffmpeg"), words("-v error -i")
+                                              << plain << words("-metadata:s:v:0 rotate=90") << into);
     const QString reference = folder.filePath(QStringLiteral("frame2.png"));
     runTool(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
                                        clip, QStringLiteral("-vf"), QStringLiteral("select=eq(n\\,2)"),
@@ -167,6 +173,14 @@ TEST(GrabbingTurned, DisplayRotationIsApplied) {
     const auto small = FrameGrabber::frameOf(clip, 0, FrameGrabber::Tolerance::exact, QSize(16, 16));
     ASSERT_TRUE(small);
     EXPECT_EQ(small->size(), QSize(8, 16));
+
+    // An export keeps the turn.
+    const QString exported = folder.filePath(QStringLiteral("exported.mp4"));
+    QString error;
+    ASSERT_TRUE(ClipExport::remux(clip, exported, {}, &error)) << error.toStdString();
+    const auto copied = ClipAsset::open(exported);
+    ASSERT_TRUE(copied);
+    EXPECT_EQ(copied->rotationDegrees, asset->rotationDegrees);
 }
 
 } // namespace

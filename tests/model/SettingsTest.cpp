@@ -61,6 +61,32 @@ TEST_F(SettingsTest, AnEmptyStoreReadsTheDefaults) {
     EXPECT_FALSE(liveStatusIcon());
     EXPECT_TRUE(desktopActive());
     EXPECT_EQ(productsInUse(), (QSet<QString>{"rainbow", "171", "304"}));
+    EXPECT_FALSE(notifyFlares());
+    EXPECT_EQ(flareNoticeClass(), "M5");
+    EXPECT_EQ(notifyStorms(), 0);
+    EXPECT_FALSE(spaceWeatherBadge());
+}
+
+TEST_F(SettingsTest, NoticeThresholdsReadOnlyWhatTheyMean) {
+    for (const char* known : {"C", "M1", "M5", "X1"}) {
+        setFlareNoticeClass(known);
+        EXPECT_EQ(flareNoticeClass(), known);
+    }
+    for (const QVariant& other : {QVariant("X"), QVariant("m1"), QVariant(" C"), QVariant(5)}) {
+        store(Key::flareNoticeClass, other);
+        EXPECT_EQ(flareNoticeClass(), "M5") << other.toString().toStdString();
+    }
+    for (const auto& [stored, read] : std::vector<std::pair<QVariant, qint64>>{{qint64(3), 3},
+                                                                               {qint64(5), 5},
+                                                                               {qint64(0), 0},
+                                                                               {qint64(6), 0},
+                                                                               {qint64(-1), 0},
+                                                                               {QVariant("2"), 0}}) {
+        store(Key::notifyStorms, stored);
+        EXPECT_EQ(notifyStorms(), read) << stored.toString().toStdString();
+    }
+    setNotifyStorms(9);
+    EXPECT_EQ(notifyStorms(), 5);
 }
 
 TEST_F(SettingsTest, JunkOfTheWrongTypeReadsTheDefaults) {
@@ -247,12 +273,15 @@ TEST_F(SettingsTest, KioskPresetRoundTrips) {
     EXPECT_TRUE(offline());
     EXPECT_TRUE(attribution());
     EXPECT_TRUE(openAtLogin());
+    EXPECT_TRUE(spaceWeatherBadge());
     EXPECT_EQ(login->requests, std::vector<bool>({true}));
     setMode(Mode::wall);
     leaveKioskPreset();
     EXPECT_FALSE(offline());
     EXPECT_FALSE(d().has(Key::attribution));
     EXPECT_FALSE(attribution());
+    EXPECT_FALSE(d().has(Key::spaceWeatherBadge));
+    EXPECT_FALSE(spaceWeatherBadge());
     EXPECT_TRUE(openAtLogin()) << "leaving Kiosk leaves the login item alone";
 
     // Entering twice keeps the value from before the first entry.

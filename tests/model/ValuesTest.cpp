@@ -50,6 +50,12 @@ TEST(SettingsKey, ThirtyFourKeysInOrderWithTheirNames) {
                                "migratedFromCorvane",
                                "notifyFlares",
                                "announcedFlares",
+                               "sunOnLockScreen",
+                               "previousLockScreen",
+                               "flareNoticeClass",
+                               "notifyStorms",
+                               "announcedStorms",
+                               "spaceWeatherBadge",
                                "followNasa",
                                "useMeteredNetwork",
                                "sharperClips"};

@@ -9,14 +9,18 @@
 #include "WindowOcclusion.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QWindow>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
@@ -26,29 +30,46 @@
 
 using Family = Platform::DesktopFamily;
 
-TEST(DesktopFamily, ChosenFromTheSessionThenTheBus) {
+TEST(DesktopFamily, ChosenFromTheSessionThenTheBusThenTheCompositorsLayers) {
     const auto none = [] { return QStringList(); };
     struct Case {
         QString current;
-        bool sway, x11;
+        bool sway, layers, x11;
         QStringList bus;
         Family expected;
+        QString why;
     };
     const Case cases[] = {
-        {"GNOME", false, true, {}, Family::gnome},
-        {"ubuntu:GNOME", false, false, {}, Family::gnome},
-        {"Budgie:GNOME", false, true, {}, Family::gnome},
-        {"X-Cinnamon", false, true, {}, Family::cinnamon},
-        {"MATE", false, true, {}, Family::mate},
-        {"KDE", false, false, {}, Family::plasma},
-        {"XFCE", false, true, {}, Family::xfce},
-        {"sway", true, false, {}, Family::sway},
-        {"KDE", true, false, {}, Family::sway}, // a sway socket means sway answers
-        {"", false, true, {"org.kde.plasmashell"}, Family::plasma},
-        {"LXQt", false, true, {"org.gnome.Shell"}, Family::gnome},
-        {"", false, true, {"org.xfce.xfdesktop"}, Family::xfce},
-        {"i3", false, true, {"org.freedesktop.Notifications"}, Family::x11Root},
-        {"", false, false, {}, Family::none},
+        {"GNOME", false, false, true, {}, Family::gnome, "XDG_CURRENT_DESKTOP names GNOME"},
+        {"ubuntu:GNOME", false, false, false, {}, Family::gnome, ""},
+        {"Budgie:GNOME", false, false, true, {}, Family::gnome, ""},
+        {"X-Cinnamon", false, false, true, {}, Family::cinnamon, ""},
+        {"MATE", false, false, true, {}, Family::mate, ""},
+        {"KDE", false, true, false, {}, Family::plasma, ""}, // KWin has layers, but Plasma sets pictures
+        {"XFCE", false, false, true, {}, Family::xfce, ""},
+        {"sway", true, true, false, {}, Family::sway, "sway's IPC socket is known (SWAYSOCK)"},
+        {"KDE", true, false, false, {}, Family::sway, ""}, // a sway socket means sway answers
+        {"",
+         false,
+         true,
+         true,
+         {"org.kde.plasmashell"},
+         Family::plasma,
+         "org.kde.plasmashell answers on the session bus"},
+        {"LXQt", false, false, true, {"org.gnome.Shell"}, Family::gnome, ""},
+        {"", false, false, true, {"org.xfce.xfdesktop"}, Family::xfce, ""},
+        // Any compositor with layers, by what it offers rather than its name; sway without its socket too.
+        {"Hyprland",
+         false,
+         true,
+         false,
+         {},
+         Family::layerShell,
+         "the compositor offers zwlr_layer_shell_v1 and no desktop service we know answers"},
+        {"sway", false, true, false, {}, Family::layerShell, ""},
+        {"", false, true, true, {"org.freedesktop.Notifications"}, Family::layerShell, ""},
+        {"i3", false, false, true, {"org.freedesktop.Notifications"}, Family::x11Root, ""},
+        {"", false, false, false, {}, Family::none, ""},
     };
     for (const Case& c : cases) {
         int asked = 0;
@@ -56,13 +77,18 @@ TEST(DesktopFamily, ChosenFromTheSessionThenTheBus) {
             ++asked;
             return c.bus;
         };
-        EXPECT_EQ(Platform::desktopFamily(c.current, c.sway, c.x11, bus), c.expected)
+        QString why;
+        EXPECT_EQ(Platform::desktopFamily(c.current, c.sway, c.layers, c.x11, bus, &why), c.expected)
             << c.current.toStdString();
-        if (c.expected != Family::x11Root && c.expected != Family::none && c.bus.isEmpty()) {
+        if (!c.why.isEmpty()) {
+            EXPECT_EQ(why, c.why);
+        }
+        if (c.expected != Family::x11Root && c.expected != Family::none && c.expected != Family::layerShell &&
+            c.bus.isEmpty()) {
             EXPECT_EQ(asked, 0);
         }
     }
-    EXPECT_EQ(Platform::desktopFamily("GNOME", false, false, none), Family::gnome);
+    EXPECT_EQ(Platform::desktopFamily("GNOME", false, false, false, none), Family::gnome);
 }
 
 TEST(DesktopFamily, TheLiveDesktopGoesWhereTheSessionCanKeepItBelowTheWindows) {
@@ -225,13 +251,19 @@ TEST(WindowCovering, SwaysTreeCoversAnOutputWithAVisibleFullScreenOrFillingWindo
 
 namespace {
 
+// How a stand-in compositor misbehaves: it sends its answer a byte every 50 ms, announces 600 MiB and
+// floods, or reads the request and says nothing for three seconds.
+enum class Misbehaviour { none, trickle, flood, silent };
+
 // A compositor stand-in: answers the sway IPC on a Unix socket, records every message, and serves a
 // configuration text; a command naming "BROKEN" fails as sway reports failures.
 class SwayStandIn {
 public:
     // `outputs` is the get_outputs answer; without it the stand-in answers as for an unknown message.
-    explicit SwayStandIn(QString path, QString config, QByteArray outputs = {})
-        : path_(std::move(path)), config_(std::move(config)), outputs_(std::move(outputs)) {
+    explicit SwayStandIn(QString path, QString config, QByteArray outputs = {},
+                         Misbehaviour misbehaviour = Misbehaviour::none)
+        : path_(std::move(path)), config_(std::move(config)), outputs_(std::move(outputs)),
+          misbehaviour_(misbehaviour) {
         listener_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
@@ -284,17 +316,44 @@ private:
                 else
                     reply = R"([{"success": true}])";
                 QByteArray out = "i3-ipc";
-                const quint32 header[2] = {quint32(reply.size()), type};
+                const quint32 header[2] = {
+                    misbehaviour_ == Misbehaviour::flood ? 600u << 20 : quint32(reply.size()), type};
                 out.append(reinterpret_cast<const char*>(header), sizeof header);
                 out.append(reply);
-                [[maybe_unused]] const ssize_t sent = ::write(client, out.constData(), size_t(out.size()));
+                misbehave(client, out);
             }
             ::close(client);
+        }
+    }
+    void misbehave(int client, const QByteArray& out) {
+        auto send = [client](const char* data, size_t size) {
+            return ::send(client, data, size, MSG_NOSIGNAL) == ssize_t(size);
+        };
+        switch (misbehaviour_) {
+        case Misbehaviour::none:
+            send(out.constData(), size_t(out.size()));
+            break;
+        case Misbehaviour::trickle:
+            for (qsizetype i = 0; i < out.size() && !stopping_ && send(out.constData() + i, 1); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            break;
+        case Misbehaviour::flood: {
+            const QByteArray zeros(1 << 20, '\0');
+            send(out.constData(), size_t(out.size()));
+            for (int i = 0; i < 64 && !stopping_ && send(zeros.constData(), size_t(zeros.size())); ++i) {
+            }
+            break;
+        }
+        case Misbehaviour::silent:
+            for (int i = 0; i < 60 && !stopping_; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            break;
         }
     }
 
     QString path_, config_;
     QByteArray outputs_;
+    Misbehaviour misbehaviour_;
     int listener_ = -1;
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;
@@ -395,4 +454,54 @@ TEST(SwayDesktopPicture, QtsXWaylandNamesBecomeSwaysOutputNamesAndUnknownOutputs
     for (const auto& [type, payload] : sway.messages())
         if (type == SwayDesktopPicture::runCommand) commands << QString::fromUtf8(payload);
     EXPECT_EQ(commands, QStringList{R"(output "HEADLESS-2" bg "/d/171.png" fit #000000)"});
+}
+
+// A compositor that trickles, floods or says nothing costs a picture call at most two seconds in all and
+// never holds the GUI thread while the window tree is asked for; an event stream that floods is dropped.
+TEST(SwayDesktopPicture, ACompositorThatTricklesFloodsOrSaysNothingCostsAtMostItsLimits) {
+    int argc = 1;
+    char name[] = "platform_tests";
+    char* argv[] = {name, nullptr};
+    QGuiApplication application(argc, argv);
+    QTemporaryDir dir;
+    struct Case {
+        Misbehaviour misbehaviour;
+        const char* failure;
+    };
+    const Case cases[] = {
+        {Misbehaviour::trickle, "no whole answer from the compositor within 2 s"},
+        {Misbehaviour::flood, "the compositor's answer is larger than 8 MiB"},
+        {Misbehaviour::silent, "no whole answer from the compositor within 2 s"},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(QStringLiteral("sway-%1.sock").arg(int(c.misbehaviour)));
+        SwayStandIn sway(path, "",
+                         R"([{"name": "HEADLESS-1", "rect": {"x": 0, "y": 0, "width": 64, "height": 64}}])",
+                         c.misbehaviour);
+        QElapsedTimer clock;
+        clock.start();
+        const auto answers =
+            SwayDesktopPicture(path).set({{"HEADLESS-1", {0, 0, 64, 64}}},
+                                         {{0, QUrl::fromLocalFile("/d/171.png"), PictureFit::fitOnBlack}});
+        EXPECT_LT(clock.elapsed(), 3000) << c.failure;
+        EXPECT_EQ(answers.at(0).value_or(""), c.failure);
+
+        QWindow window;
+        CapturedLog captured;
+        clock.restart();
+        SwayWindowOcclusion occlusion(&window, path);
+        EXPECT_LT(clock.elapsed(), 500) << c.failure << ": the tree is asked for without waiting";
+        QElapsedTimer spinning;
+        spinning.start();
+        while (spinning.elapsed() < 2600)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        EXPECT_FALSE(occlusion.occluded());
+        const QByteArray logged = captured.finish();
+        if (c.misbehaviour == Misbehaviour::flood) {
+            EXPECT_TRUE(
+                logged.contains("solvane: live desktop: sway's window events stopped: the compositor's "
+                                "answer is larger than 8 MiB; covered outputs do not pause"))
+                << logged.constData();
+        }
+    }
 }

@@ -80,6 +80,10 @@ TEST(TypeScale, FactorGrowsWithTallScreensOnly) {
     EXPECT_DOUBLE_EQ(TypeScale::factor(2160), 2.0);
     EXPECT_DOUBLE_EQ(TypeScale::factor(4320), 2.0);
     EXPECT_DOUBLE_EQ(TypeScale::factor(2160, ViewKind::preview), 1.0);
+    // The mini player scales its text down with its window, to three quarters at the least.
+    EXPECT_NEAR(TypeScale::factor(180, ViewKind::mini), 180.0 / 216, 1e-12);
+    EXPECT_DOUBLE_EQ(TypeScale::factor(90, ViewKind::mini), 0.75);
+    EXPECT_DOUBLE_EQ(TypeScale::factor(1080, ViewKind::mini), 1.0);
     EXPECT_DOUBLE_EQ(TypeScale::factor(std::numeric_limits<double>::infinity()), 1.0);
     EXPECT_DOUBLE_EQ(TypeScale::factor(std::numeric_limits<double>::quiet_NaN()), 1.0);
 }

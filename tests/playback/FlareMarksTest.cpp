@@ -98,9 +98,11 @@ TEST(FlareMarks, MarksPlacesAndNamesTheFlaresOfAClip) {
         EXPECT_EQ(found->flare.peakClass, row.flareClass) << when;
     }
 
-    EXPECT_EQ(FlareMarks::caption(marks[2].flare), "M1.2 flare, peak 12:00 UTC");
-    EXPECT_EQ(FlareMarks::caption(marks[4].flare), "C3.0 flare in progress, peak so far 11:30 UTC");
-    EXPECT_EQ(FlareMarks::caption(marks[5].flare), "M2.0 flare in progress, began 11:55 UTC");
+    // A flare of another day than today names its day: an hour alone would pass for today's.
+    EXPECT_EQ(FlareMarks::caption(marks[2].flare, end), "M1.2 flare, peak 7 Dec 12:00 UTC");
+    EXPECT_EQ(FlareMarks::caption(marks[2].flare, at(-24 * 60)), "M1.2 flare, peak 12:00 UTC");
+    EXPECT_EQ(FlareMarks::caption(marks[4].flare, end), "C3.0 flare in progress, peak so far 11:30 UTC");
+    EXPECT_EQ(FlareMarks::caption(marks[5].flare, end), "M2.0 flare in progress, began 11:55 UTC");
     EXPECT_TRUE(FlareMarks::marks(flares, QDateTime(), slotTotal, cadence).empty());
     EXPECT_TRUE(FlareMarks::marks(flares, end, 0, cadence).empty());
 }

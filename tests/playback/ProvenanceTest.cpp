@@ -97,6 +97,26 @@ TEST(Provenance, UnknownsSayUnknown) {
     EXPECT_EQ(empty.entry, GlossaryEntry::unknown());
 }
 
+// The first line is the product's one name (the chooser's and the caption's), with where it was made when
+// the cached label says so; a clip of one image says so.
+TEST(Provenance, OneNameWithWhereItWasMade) {
+    const std::pair<std::pair<const char*, const char*>, const char*> headings[] = {
+        {{"rainbow", "Rainbow (made here from NASA SDO images)"}, "Rainbow, made here from NASA SDO images"},
+        {{"rainbow", "Rainbow (RHEF composite)"}, "Rainbow, RHEF composite"},
+        {{"composite_uv", "Composite 1700/1600/304 (made here from NASA SDO images)"},
+         "Composite (1700/1600/304), made here from NASA SDO images"},
+        {{"171", "AIA 171 Å"}, "AIA 171 Å"},
+        {{"999", "Mystery"}, "Mystery"},
+        {{"999", ""}, "999"},
+    };
+    for (const auto& [product, heading] : headings) {
+        const auto p = Provenance::make(product.first, QString::fromUtf8(product.second), 1, std::nullopt,
+                                        std::nullopt, 144, aia171());
+        EXPECT_EQ(p.lines()[0], QString::fromUtf8(heading));
+        EXPECT_EQ(p.lines()[3], QStringLiteral("1 image so far"));
+    }
+}
+
 TEST(Provenance, RecordHasSevenKeys) {
     const auto p = Provenance::make("171", "AIA 171 Å", 140, std::nullopt, frameTime, 144, aia171());
     const auto record = p.record("0.1.0");

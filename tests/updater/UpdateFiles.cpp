@@ -30,10 +30,13 @@ la_ssize_t append(archive*, void* target, const void* data, size_t size) {
 }
 } // namespace
 
-QByteArray makeTarball(const std::vector<TarEntry>& entries) {
+QByteArray makeTarball(const std::vector<TarEntry>& entries, Compression compression) {
     QByteArray out;
     archive* writer = archive_write_new();
-    archive_write_add_filter_gzip(writer);
+    if (compression == Compression::xz)
+        archive_write_add_filter_xz(writer);
+    else
+        archive_write_add_filter_gzip(writer);
     archive_write_set_format_pax_restricted(writer);
     archive_write_open(writer, &out, nullptr, append, nullptr);
     for (const TarEntry& item : entries) {
@@ -50,7 +53,7 @@ QByteArray makeTarball(const std::vector<TarEntry>& entries) {
             archive_entry_set_perm(entry, 0777);
         } else {
             archive_entry_set_filetype(entry, AE_IFREG);
-            archive_entry_set_perm(entry, path.startsWith("bin/") ? 0755 : 0644);
+            archive_entry_set_perm(entry, path.contains("bin/") ? 0755 : 0644);
             archive_entry_set_size(entry, item.data.size());
         }
         archive_write_header(writer, entry);
@@ -63,39 +66,42 @@ QByteArray makeTarball(const std::vector<TarEntry>& entries) {
     return out;
 }
 
-QByteArray installTree(const QString& version) {
-    return makeTarball(
-        {{QStringLiteral("bin"), {}, TarEntry::Kind::folder},
-         {QStringLiteral("bin/solvane"), "#!/bin/sh\necho " + version.toUtf8() + "\n"},
-         {QStringLiteral("share/solvane/glossary.json"), "{}\n"},
-         {QStringLiteral("share/solvane/version"), version.toUtf8() + "\n"},
-         // A link one level up and down again stays inside the tree.
-         {QStringLiteral("share/program"), {}, TarEntry::Kind::link, QStringLiteral("../bin/solvane")},
-         {QStringLiteral("share/solvane/latest"),
-          {},
-          TarEntry::Kind::link,
-          QStringLiteral("glossary.json")}});
+QByteArray installTree(const QString& version, const QString& folder, Compression compression) {
+    std::vector<TarEntry> entries{
+        {QStringLiteral("bin"), {}, TarEntry::Kind::folder},
+        {QStringLiteral("bin/solvane"), "#!/bin/sh\necho " + version.toUtf8() + "\n"},
+        {QStringLiteral("share/solvane/glossary.json"), "{}\n"},
+        {QStringLiteral("share/solvane/version"), version.toUtf8() + "\n"},
+        // A link one level up and down again stays inside the tree.
+        {QStringLiteral("share/program"), {}, TarEntry::Kind::link, QStringLiteral("../bin/solvane")},
+        {QStringLiteral("share/solvane/latest"), {}, TarEntry::Kind::link, QStringLiteral("glossary.json")}};
+    if (!folder.isEmpty()) {
+        for (TarEntry& entry : entries)
+            entry.path = folder + "/" + entry.path;
+        entries.insert(entries.begin(), {folder, {}, TarEntry::Kind::folder});
+    }
+    return makeTarball(entries, compression);
 }
 
-QByteArray appcast(const QString& version, const QString& display, const QString& url, qint64 length,
-                   const QString& signature) {
-    return QStringLiteral(R"(<?xml version="1.0" encoding="utf-8"?>
+QByteArray appcast(const std::vector<FeedItem>& items) {
+    QString text = QStringLiteral(R"(<?xml version="1.0" encoding="utf-8"?>
 <rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle">
   <channel>
     <title>Solvane</title>
-    <item>
+)");
+    for (const FeedItem& item : items)
+        text += QStringLiteral(R"(    <item>
       <title>Solvane %2</title>
       <sparkle:version>%1</sparkle:version>
       <sparkle:shortVersionString>%2</sparkle:shortVersionString>
-      <enclosure url="%3" length="%4" type="application/gzip" sparkle:edSignature="%5"/>
+      <enclosure url="%3" length="%4" type="application/gzip" sparkle:edSignature="%5"%6/>
     </item>
-  </channel>
-</rss>
 )")
-        .arg(version, display, url)
-        .arg(length)
-        .arg(signature)
-        .toUtf8();
+                    .arg(item.version, item.display, item.url)
+                    .arg(item.length)
+                    .arg(item.signature,
+                         item.os.isEmpty() ? QString() : QStringLiteral(" sparkle:os=\"%1\"").arg(item.os));
+    return (text + QStringLiteral("  </channel>\n</rss>\n")).toUtf8();
 }
 
 void makeUserInstall(const QString& root, const QString& version) {

@@ -23,15 +23,22 @@ struct TarEntry {
     QString linkTarget; // a link's target
 };
 
-// A gzip tarball of the entries, in order.
-QByteArray makeTarball(const std::vector<TarEntry>& entries);
+// A tarball of the entries, in order: gzipped as the install tree, or xz-compressed as the portable build.
+enum class Compression { gzip, xz };
+QByteArray makeTarball(const std::vector<TarEntry>& entries, Compression compression = Compression::gzip);
 // The smallest install tree an update may carry: bin/solvane (a script printing `version`), share files
-// (the version among them) and two links that stay inside the tree.
-QByteArray installTree(const QString& version);
+// (the version among them) and two links that stay inside the tree; in `folder` when one is given.
+QByteArray installTree(const QString& version, const QString& folder = {},
+                       Compression compression = Compression::gzip);
 
-// One appcast item.
-QByteArray appcast(const QString& version, const QString& display, const QString& url, qint64 length,
-                   const QString& signature);
+// An appcast of these items.
+struct FeedItem {
+    QString version, display, url;
+    qint64 length = 0;
+    QString signature;
+    QString os; // the enclosure's sparkle:os, left out when empty
+};
+QByteArray appcast(const std::vector<FeedItem>& items);
 
 // <root>/<version>/bin/solvane with <root>/current naming it.
 void makeUserInstall(const QString& root, const QString& version);

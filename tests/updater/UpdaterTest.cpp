@@ -165,7 +165,7 @@ protected:
         mirror->clearRequests();
         writeFile(served + "/solvane.tar.gz", tarball);
         const QString url = "https://" + mirror->host() + "/solvane.tar.gz";
-        writeFile(served + "/appcast.xml", appcast(version, display, url, length, signature));
+        writeFile(served + "/appcast.xml", appcast({{version, display, url, length, signature, {}}}));
     }
 
     std::unique_ptr<Updater> updater(Updater::When when) {
@@ -409,6 +409,32 @@ TEST_F(UpdaterOverHttps, InstallsNowOvernightOrOnQuit) {
         target->installOnQuit();
         EXPECT_EQ(current(), root + "/2.0");
         EXPECT_EQ(relaunched.size(), 1);
+    }
+}
+
+// A portable install takes the portable build from a feed that also offers the install tree (a newer
+// one, here), unpacked from its folder; an install tree takes the install tree.
+TEST_F(UpdaterOverHttps, APortableInstallTakesOnlyThePortableBuild) {
+    const QByteArray tree = installTree("3.0");
+    const QByteArray portable = installTree("2.0", "solvane-2.0", Compression::xz);
+    writeFile(served + "/solvane-3.0.tar.gz", tree);
+    writeFile(served + "/solvane-2.0-linux-x86_64.tar.xz", portable);
+    const QString base = "https://" + mirror->host() + "/";
+    writeFile(served + "/appcast.xml",
+              appcast({{"3", "3.0", base + "solvane-3.0.tar.gz", tree.size(), key.sign(tree), {}},
+                       {"2", "2.0", base + "solvane-2.0-linux-x86_64.tar.xz", portable.size(),
+                        key.sign(portable), Appcast::portableOs}}));
+    for (const bool isPortable : {true, false}) {
+        SCOPED_TRACE(isPortable ? "portable" : "install tree");
+        QDir(root).removeRecursively();
+        makeUserInstall(root, "1");
+        if (isPortable && QDir().mkpath(root + "/1/share/solvane"))
+            writeFile(root + "/1/share/solvane/bundle", "");
+        checkNow(*updater(Updater::When::now));
+        const QString version = isPortable ? "2.0" : "3.0";
+        EXPECT_EQ(QFileInfo(root + "/current").symLinkTarget(), root + "/" + version);
+        EXPECT_EQ(runProgram(root + "/current/bin/solvane", {}).out, (version + "\n").toUtf8());
+        EXPECT_TRUE(QFileInfo(root + "/current/share/solvane/latest").isSymLink());
     }
 }
 

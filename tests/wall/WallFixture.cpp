@@ -56,7 +56,7 @@ std::vector<CacheEntry> WallFixture::entries(const QStringList& ids, std::option
 }
 
 std::unique_ptr<WallView> WallFixture::makeView(std::vector<CacheEntry> cached, QStringList products,
-                                                bool reduceMotion) {
+                                                bool reduceMotion, ViewKind kind) {
     WallView::Environment environment;
     environment.clock = clock;
     environment.playerClock = playerClock;
@@ -69,6 +69,7 @@ std::unique_ptr<WallView> WallFixture::makeView(std::vector<CacheEntry> cached, 
     WallView::Options options;
     options.products = products;
     options.attribution = QString("solvane.example");
+    options.kind = kind;
     return std::make_unique<WallView>(QSize(640, 360), options, environment);
 }
 

@@ -35,7 +35,7 @@ protected:
     std::vector<CacheEntry> entries(const QStringList& ids, std::optional<int> frameCount = 144) const;
     // A view over `cached` with the manual clock; products empty means all of them.
     std::unique_ptr<WallView> makeView(std::vector<CacheEntry> cached, QStringList products = {},
-                                       bool reduceMotion = false);
+                                       bool reduceMotion = false, ViewKind kind = ViewKind::full);
     // Runs queued callbacks until `done` holds or fifteen seconds pass.
     bool waitFor(const std::function<bool()>& done);
 

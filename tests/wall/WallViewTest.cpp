@@ -4,15 +4,18 @@
 #include <cstdio>
 
 #include "Settings.h"
+#include "SolarTime.h"
 #include "TestSupport.h"
 
 #include <QAccessible>
 #include <QCoreApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLineF>
 #include <QScreen>
 #include <QWindow>
 #include <QtMath>
+#include <algorithm>
 
 using State = WallView::State;
 
@@ -555,7 +558,8 @@ TEST_F(WallFixture, FlaresAreMarkedOnTheTimelineAndNamedWhileTheyPlay) {
     EXPECT_TRUE(view->state().flareLine.isEmpty());
     view->scrub(71 * WallView::pointsPerSlot);
     ASSERT_EQ(view->state().heldSlot, 71);
-    const QString named = "M1.2 flare, peak " + end.addSecs(-24 * 3600).toString("HH:mm") + " UTC";
+    const QString named = FlareMarks::caption(record.flares[3], QDateTime::currentDateTimeUtc());
+    EXPECT_TRUE(named.startsWith("M1.2 flare, peak ")) << named.toStdString();
     EXPECT_EQ(view->state().flareLine, named);
     clock->advance(0.4);
     EXPECT_NEAR(view->flareOpacity(), 0.85, 1e-9);
@@ -563,13 +567,13 @@ TEST_F(WallFixture, FlaresAreMarkedOnTheTimelineAndNamedWhileTheyPlay) {
     ASSERT_TRUE(line);
     EXPECT_EQ(line->accessibleName(), named);
 
-    // Moved off it, the name stays long enough to be read, then fades.
-    view->scrub(10 * WallView::pointsPerSlot);
+    // Within the flare, half a frame after its end, it is still named; a frame further on it is not:
+    // the line goes at once rather than name the flare for hours of the clip after it ended.
+    view->scrub(1 * WallView::pointsPerSlot);
     EXPECT_EQ(view->state().flareLine, named);
-    clock->advance(2.5);
-    EXPECT_EQ(view->state().flareLine, named);
-    clock->advance(1.5);
+    view->scrub(1 * WallView::pointsPerSlot);
     EXPECT_TRUE(view->state().flareLine.isEmpty());
+    clock->advance(0.3);
     EXPECT_DOUBLE_EQ(view->flareOpacity(), 0.0);
 
     // The frame's provenance and the card say whose data the marks come from, and the level now.
@@ -590,4 +594,100 @@ TEST_F(WallFixture, FlaresAreMarkedOnTheTimelineAndNamedWhileTheyPlay) {
     EXPECT_TRUE(view->flareMarks().empty());
     EXPECT_EQ(view->findChildren<QLabel*>("flareMark").size(), 0);
     EXPECT_EQ(view->shown()->provenance.lines().size(), Provenance::lineCount);
+}
+
+// The card follows the frame while the clip plays on; a clip of one image (a first light, the bundled
+// clip) keeps that image's time on the clock and the card, and says "1 image so far".
+TEST_F(WallFixture, TheCardFollowsThePlayingFrameAndOneImageKeepsItsTime) {
+    auto view = makeView(entries({"171"}));
+    ASSERT_TRUE(waitFor([&] { return view->state().playing; }));
+    view->toggleInfo();
+    auto* card = view->findChild<QLabel*>("card");
+    auto frameLine = [card] { return card->accessibleName().split('\n').value(2); };
+    const QString opened = frameLine();
+    ASSERT_TRUE(opened.startsWith("Frame ")) << opened.toStdString();
+    ASSERT_TRUE(waitFor([&] {
+        playerClock->advance(0.05);
+        return frameLine() != opened;
+    }));
+    EXPECT_EQ(frameLine(), "Frame " + view->state().clockLine);
+
+    auto single = makeView(entries({"193"}, 1));
+    single->toggleInfo();
+    single->stepFrame(-100);
+    const QString end = SolarTime::clock(QDateTime::fromString(updated, Qt::ISODate));
+    EXPECT_EQ(single->state().clockLine, end);
+    EXPECT_DOUBLE_EQ(single->state().progress, 1.0);
+    const QStringList lines = single->findChild<QLabel*>("card")->accessibleName().split('\n');
+    EXPECT_EQ(lines.value(2), "Frame " + end);
+    EXPECT_EQ(lines.value(3), "1 image so far");
+}
+
+// The mini player shows only its frame clock: no caption, scrim, QR plate or card over the small picture.
+TEST_F(WallFixture, TheMiniPlayerShowsOnlyTheClock) {
+    auto view = makeView(entries({"rainbow"}), {}, false, ViewKind::mini);
+    view->stepFrame(1); // a slot on screen gives the clock its line
+    clock->advance(2.0);
+    EXPECT_DOUBLE_EQ(view->captionOpacity(), 0.0);
+    EXPECT_DOUBLE_EQ(view->scrimOpacity(), 0.0);
+    EXPECT_NEAR(view->clockOpacity(), 0.85, 1e-9);
+    clock->advance(10.0); // long after a wall's caption would have gone, the clock stays
+    EXPECT_NEAR(view->clockOpacity(), 0.85, 1e-9);
+    view->toggleInfo();
+    EXPECT_FALSE(view->infoUp());
+    // Its one name, the chooser's, even where the cache labels it with where it was made.
+    EXPECT_TRUE(view->state().captionLine.startsWith(QString::fromUtf8("Rainbow  \u00B7  48 HR TO ")))
+        << view->state().captionLine.toStdString();
+}
+
+// The space-weather badge: off unless asked for, it names the current NOAA scales at 1 or more in the
+// top-left corner, fades with the caption, and never covers the disc.
+TEST_F(WallFixture, TheSpaceWeatherBadgeNamesCurrentScalesAndKeepsOffTheDisc) {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    SpaceWeather::Record record;
+    record.fetched = now;
+    record.geomagnetic.scales = Geomagnetic::Scales{now.addSecs(-600), 3, 0, 2};
+    weather = record;
+    auto view = makeView(entries({"171"}));
+    view->show();
+    view->resize(1280, 720);
+    EXPECT_TRUE(view->state().badge.isEmpty());
+    Settings::setSpaceWeatherBadge(true);
+    view->reloadSpaceWeather();
+    EXPECT_EQ(view->state().badge, QStringList({"G2 geomagnetic storm", "R3 radio blackout"}));
+    ASSERT_TRUE(view->badgeRect());
+    const QRectF box = *view->badgeRect();
+    EXPECT_LT(box.right(), view->width() / 4.0);
+    EXPECT_LT(box.bottom(), view->height() / 4.0);
+    // The disc of the square picture centred on the 1280 x 720 view lies clear of it.
+    const QPointF centre(640, 360);
+    const QPointF nearest(std::clamp(centre.x(), box.left(), box.right()),
+                          std::clamp(centre.y(), box.top(), box.bottom()));
+    EXPECT_GE(QLineF(centre, nearest).length(), 0.41 * 720);
+    const QLabel* text = view->findChild<QLabel*>("spaceWeatherBadge");
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->accessibleName(), "G2 geomagnetic storm, R3 radio blackout");
+    clock->advance(1.3);
+    EXPECT_DOUBLE_EQ(view->badgeOpacity(), view->captionOpacity());
+    EXPECT_GT(view->badgeOpacity(), 0.0);
+    clock->advance(6.0);
+    EXPECT_DOUBLE_EQ(view->badgeOpacity(), 0.0);
+
+    // On a square screen the corner reaches into the disc: no badge there.
+    view->resize(600, 600);
+    EXPECT_FALSE(view->badgeRect());
+    EXPECT_TRUE(view->state().badge.isEmpty());
+    EXPECT_FALSE(text->isVisible());
+    view->resize(1280, 720);
+    EXPECT_TRUE(view->badgeRect());
+
+    // Scales past their freshness, or all quiet, make no badge.
+    record.geomagnetic.scales = Geomagnetic::Scales{now.addSecs(-3 * 3600 - 60), 3, 0, 2};
+    weather = record;
+    view->reloadSpaceWeather();
+    EXPECT_TRUE(view->state().badge.isEmpty());
+    record.geomagnetic.scales = Geomagnetic::Scales{now, 0, 0, 0};
+    weather = record;
+    view->reloadSpaceWeather();
+    EXPECT_TRUE(view->state().badge.isEmpty());
 }

@@ -1,9 +1,10 @@
 // The mini player as an overlay in the output's top-right corner (also at scale 2), the live desktop in
-// the bottom layer below an ordinary window and paused while a full-screen window covers its output, on
-// sway (see LayerMain.cpp).
+// the bottom layer below an ordinary window and paused while a full-screen window covers its output, the
+// desktop picture in the background layer until it is taken away, on sway (see LayerMain.cpp).
 
 #include "Cache.h"
 #include "HeadlessCompositor.h"
+#include "LayerDesktopPicture.h"
 #include "LiveDesktop.h"
 #include "MiniPlayer.h"
 #include "Settings.h"
@@ -178,4 +179,40 @@ TEST_F(LayerSurfaces, TheLiveDesktopPausesWhileAFullScreenWindowCoversItsOutput)
     EXPECT_TRUE(text.contains("live desktop: " + name + " paused")) << text.toStdString();
     EXPECT_TRUE(text.contains("live desktop: " + name + " playing")) << text.toStdString();
     EXPECT_FALSE(text.contains(QGuiApplication::screens().at(1)->name() + " paused")) << text.toStdString();
+}
+
+TEST_F(LayerSurfaces, TheDesktopPictureLiesOverTheWallpaperGivesWayToTheLiveDesktopAndGoesWhenTakenAway) {
+    QImage still(160, 90, QImage::Format_RGB32);
+    still.fill(Qt::red);
+    ASSERT_TRUE(still.save(dir.filePath("still.png")));
+    const QUrl url = QUrl::fromLocalFile(dir.filePath("still.png"));
+    std::vector<DesktopScreen> screens;
+    for (QScreen* screen : QGuiApplication::screens())
+        screens.push_back({screen->name(), screen->geometry()});
+    ASSERT_EQ(screens.size(), 2u);
+    LayerDesktopPicture desktop;
+    const auto answers =
+        desktop.set(screens, {{0, url, PictureFit::fitOnBlack}, {1, url, PictureFit::fitOnBlack}});
+    EXPECT_EQ(answers, std::vector<std::optional<QString>>(2));
+    const auto center = [&](const QString& output) {
+        const QImage shot = layerSway->screenshot(output, shotPath(dir.path(), "layer-" + output + ".png"));
+        return shot.isNull() ? QRgb(0) : shot.pixel(640, 360);
+    };
+    EXPECT_TRUE(spinUntil([&] { return center(screens[0].name) == qRgb(255, 0, 0); }));
+    // The live desktop plays in the still's place, and the still comes back when it stops.
+    Settings::setMode(Mode::desktop);
+    Settings::setLiveDesktop(true);
+    LiveDesktop::shared().sync();
+    EXPECT_TRUE(spinUntil([&] { return center(screens[0].name) != qRgb(255, 0, 0); }));
+    Settings::setLiveDesktop(false);
+    LiveDesktop::shared().sync();
+    EXPECT_TRUE(spinUntil([&] { return center(screens[0].name) == qRgb(255, 0, 0); }));
+    // A recorded picture put back on one screen takes ours away there; the release takes the rest.
+    desktop.set(screens, {{0, QUrl("file:///home/me/own.jpg"), PictureFit::asRecorded}});
+    EXPECT_EQ(desktop.showing(), QStringList{screens[1].name});
+    EXPECT_TRUE(spinUntil([&] { return center(screens[0].name) == background; }));
+    EXPECT_TRUE(spinUntil([&] { return center(screens[1].name) == qRgb(255, 0, 0); }));
+    desktop.release();
+    EXPECT_TRUE(desktop.showing().isEmpty());
+    EXPECT_TRUE(spinUntil([&] { return center(screens[1].name) == background; }));
 }

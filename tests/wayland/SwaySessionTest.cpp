@@ -1,6 +1,7 @@
 // The program and the Wayland adapters under a real sway, headless, with two outputs: idle time from the
 // compositor while someone types elsewhere, walls per output holding off idleness, the kiosk keeping
-// sway's shortcuts away, and what a compositor without those protocols gets (the globals hidden).
+// sway's shortcuts away, what a compositor without those protocols gets (the globals hidden), and the
+// desktop picture on a layer surface of ours where sway's socket is not known.
 
 #include "HeadlessCompositor.h"
 #include "RunningProgram.h"
@@ -9,6 +10,7 @@
 #include "SwayDesktopPicture.h"
 #include "TestDesktop.h"
 #include "WaylandIdleTime.h"
+#include "WaylandRegistry.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -16,6 +18,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <thread>
+#include <wayland-client.h>
 
 namespace {
 constexpr int slowMs = 60000; // generous: the machine may be loaded and the build sanitized
@@ -36,6 +39,15 @@ double coveredShare(const QImage& image) {
 
 class SwaySession : public ::testing::Test {
 protected:
+    // The idle protocol the program takes here: sway offers ext-idle-notify-v1 from 1.8 on (Debian 13),
+    // only KDE's older one before (Debian 12).
+    QString idleProtocol() const {
+        wl_display* display = wl_display_connect(sway->socket().toLocal8Bit().constData());
+        const bool current = WaylandRegistry(display).has("ext_idle_notifier_v1");
+        if (display) wl_display_disconnect(display);
+        return current ? QStringLiteral("ext-idle-notify-v1") : QStringLiteral("org_kde_kwin_idle");
+    }
+
     void SetUp() override {
         sway = std::make_unique<HeadlessSway>();
         if (!sway->failure().isEmpty()) GTEST_SKIP() << sway->failure().toStdString();
@@ -83,7 +95,7 @@ TEST_F(SwaySession, IdleTimeComesFromTheCompositorAndInputAnywhereResetsIt) {
     qputenv("WAYLAND_DISPLAY", sway->socket().toLocal8Bit());
     auto idle = WaylandIdleTime::open();
     ASSERT_TRUE(idle);
-    EXPECT_EQ(idle->name(), "org_kde_kwin_idle") << "sway 1.7 has no ext-idle-notify-v1";
+    EXPECT_EQ(idle->name(), idleProtocol());
     ASSERT_TRUE(pollUntil([&] { return idle->secondsIdle().value_or(0) >= 2.0; }, slowMs));
     // A key from another client (the virtual keyboard): the seat is busy again.
     ASSERT_TRUE(sway->type({"-k", "a"}));
@@ -93,7 +105,7 @@ TEST_F(SwaySession, IdleTimeComesFromTheCompositorAndInputAnywhereResetsIt) {
     EXPECT_FALSE(idle->secondsIdle().has_value());
     WaylandIdleTime::setOwnInhibit(false);
 
-    qputenv("SOLVANE_WAYLAND_IGNORE", "org_kde_kwin_idle");
+    qputenv("SOLVANE_WAYLAND_IGNORE", "ext_idle_notifier_v1,org_kde_kwin_idle");
     EXPECT_FALSE(WaylandIdleTime::open()) << "a compositor without the protocol has no Wayland idle source";
     qunsetenv("SOLVANE_WAYLAND_IGNORE");
     qunsetenv("WAYLAND_DISPLAY");
@@ -104,7 +116,8 @@ TEST_F(SwaySession, TheSaverWaitsWhileSomeoneTypesElsewhereAndComesWhenTheyStop)
     Settings::setIdleMinutes(0.05); // 3 s
     Settings::setLockOnDismiss(false);
     auto app = start({});
-    ASSERT_TRUE(app->waitFor("idle time: from org_kde_kwin_idle", slowMs)) << app->output().constData();
+    ASSERT_TRUE(app->waitFor(("idle time: from " + idleProtocol()).toUtf8(), slowMs))
+        << app->output().constData();
     ASSERT_TRUE(app->waitFor("refresh: now and every 3600 s", slowMs)) << app->output().constData();
     // Typing into nothing of ours for 8 s, a key every 0.7 s.
     const auto typingUntil = RunningProgram::Clock::now() + std::chrono::seconds(8);
@@ -287,4 +300,48 @@ TEST_F(SwaySession, TheDesktopPictureGoesToSwaysOutputsByGeometryAndAnUnknownOne
         << "HEADLESS-2 does not show the picture fitted on black";
     const QImage first = sway->screenshot("HEADLESS-1", shotPath(home.path(), "sway-desktop-untouched.png"));
     EXPECT_EQ(first.pixel(640, 360), background) << "the other output changed";
+}
+
+TEST_F(SwaySession, WithoutItsSocketTheDesktopPictureIsALayerOfOursOnEachOutputWhileTheProgramRuns) {
+    // sway without SWAYSOCK stands for every compositor with layers and no picture service we know.
+    const QRgb sun = qRgb(250, 200, 0);
+    QImage still(180, 180, QImage::Format_RGB32); // square: fitted on each wide output, black at the sides
+    still.fill(sun);
+    const QDir cache(home.filePath("cache/Solvane"));
+    ASSERT_TRUE(cache.mkpath(".") && still.save(cache.filePath("171.png")));
+    writeFile(cache.filePath("171.mp4"), "clip");
+    writeFile(cache.filePath("manifest.json"),
+              R"([{"id": "171", "label": "171", "video": "171.mp4", "updated": "2026-12-07T19:00:00Z",
+                   "still": "171.png", "stillUpdated": "2026-12-07T20:00:00Z"}])");
+    Settings::setMode(Mode::desktop);
+    Settings::setProducts({"", ""});
+    Settings::setOffline(true); // the picture goes at launch, from the cache
+    auto app = start({}, {"SWAYSOCK="});
+    ASSERT_TRUE(app->waitFor("desktop picture: layer shell (the compositor offers zwlr_layer_shell_v1 and no "
+                             "desktop service we know answers)",
+                             slowMs))
+        << app->output().constData();
+    ASSERT_TRUE(app->waitFor("desktop: HEADLESS-2 -> 171", slowMs)) << app->output().constData();
+    const auto shows = [&](const QString& output, const QString& name) {
+        return pollUntil(
+            [&] {
+                const QImage shot = sway->screenshot(output, shotPath(home.path(), name));
+                return !shot.isNull() && shot.pixel(640, 360) == sun && shot.pixel(5, 5) == qRgb(0, 0, 0);
+            },
+            slowMs);
+    };
+    EXPECT_TRUE(shows("HEADLESS-1", "layer-desktop-HEADLESS-1.png"));
+    EXPECT_TRUE(shows("HEADLESS-2", "layer-desktop-HEADLESS-2.png"));
+    EXPECT_TRUE(sway->views("").empty()) << "a layer surface is no window of sway's";
+
+    // A new output gets its picture too, once the screens have settled.
+    const auto added = RunningProgram::Clock::now();
+    ASSERT_EQ(sway->swaymsg({"create_output"}).status, 0);
+    EXPECT_TRUE(app->waitFor("desktop: HEADLESS-3 -> 171", slowMs, added)) << app->output().constData();
+    EXPECT_TRUE(shows("HEADLESS-3", "layer-desktop-HEADLESS-3-new.png"));
+
+    // The surfaces go with the program, and sway's own background shows again.
+    stop(*app);
+    const QImage after = sway->screenshot("HEADLESS-1", shotPath(home.path(), "layer-desktop-gone.png"));
+    EXPECT_EQ(after.pixel(640, 360), background);
 }

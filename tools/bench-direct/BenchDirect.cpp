@@ -4,8 +4,10 @@
 //      until the manifest lists a playable product of ours, against the goal of 60 s; then the whole pass;
 //   2. the CPU of assembling one 144-slot clip (decode, compose, encode), against the ffmpeg command
 //      encoding the same frames with the same settings;
-//   3. a pass with nothing new: its CPU and requests, against the goal of under 1 s of CPU.
-// Usage: bench-direct [hours]   (default 50; images of about 150 kB, seven channels)
+//   3. a pass with nothing new: its CPU and requests, against the goal of under 1 s of CPU;
+//   4. a refresh from a fresh home that makes the rainbow, against one that makes a single channel (171)
+//      from the same archive (served without a rate limit): the CPU of each whole pass.
+// Usage: bench-direct [hours]   (default 50; seven channels of real imagery at their real sizes)
 #include "BrowseFetch.h"
 #include "Cache.h"
 #include "DirectClips.h"
@@ -56,9 +58,8 @@ int main(int argc, char** argv) {
     const QString root = temp.path() + "/archive";
     QProcess layout;
     layout.setProcessChannelMode(QProcess::ForwardedChannels);
-    layout.start("/usr/bin/python3",
-                 {SOLVANE_SOURCE_DIR "/tools/mirror/make_browse.py", root, "--channels",
-                  "94,131,171,193,211,304,335", "--hours", hours, "--pad-bytes", "150000"});
+    layout.start("/usr/bin/python3", {SOLVANE_SOURCE_DIR "/tools/mirror/make_browse.py", root, "--channels",
+                                      "94,131,171,193,211,304,335", "--hours", hours});
     if (!layout.waitForFinished(600000) || layout.exitCode() != 0) {
         std::fprintf(stderr, "bench-direct: could not lay out the stand-in\n");
         return 1;
@@ -161,5 +162,27 @@ int main(int argc, char** argv) {
         "pass with nothing new: %.3f s CPU (goal 1 s: %.2f of it), %.2f s, %lld requests, %lld bytes\n",
         idleCpu, idleCpu, double(clock.nsecsElapsed()) / 1e9, after.requests - before.requests,
         after.bytes - before.bytes);
+
+    // 4. Fresh homes, one product each.
+    QDir().mkpath(temp.path() + "/nginx-fast");
+    NginxMirror fast(root, certificate, temp.path() + "/nginx-fast");
+    if (!fast.running()) {
+        std::fprintf(stderr, "bench-direct: nginx did not start\n");
+        return 1;
+    }
+    qputenv("SOLVANE_SDO_BASE", ("https://" + fast.host()).toUtf8());
+    auto freshRefresh = [&](const QString& product) {
+        Cache::setDir(temp.path() + "/fresh-" + product);
+        Settings::setProducts({product});
+        const double start = cpuSeconds(RUSAGE_SELF);
+        const auto record = Cache::pass(true, false, true);
+        const double spent = cpuSeconds(RUSAGE_SELF) - start;
+        return record && record->failed.isEmpty() ? spent : -1.0;
+    };
+    const double single = freshRefresh("171");
+    const double rainbow = freshRefresh("rainbow");
+    std::printf(
+        "refresh from a fresh home: rainbow %.2f s CPU, 171 alone %.2f s CPU: ratio %.2f (goal 4)%s\n",
+        rainbow, single, rainbow / single, single < 0 || rainbow < 0 ? " (a pass FAILED)" : "");
     return 0;
 }

@@ -145,13 +145,19 @@ std::optional<QDateTime> newestOnScreen(const QString& product) {
     return std::nullopt;
 }
 
+// A scheduled pass at simulated time `now`, with the deadline a real one starts with.
+DirectSource::Outcome scheduledPass(const QSet<QString>& wanted, const QDateTime& now) {
+    PassDeadline deadline = DirectSource::startingDeadline();
+    return DirectSource::run(wanted, {}, deadline, now);
+}
+
 Day simulate(const QString& cache, const QStringList& products, const std::map<QString, QStringList>& truth,
              Archive& archive, double& makingSeconds) {
     Cache::setDir(cache);
     QSet<QString> wanted(products.begin(), products.end());
     // The 48 hours before the day, filled by a scheduled pass (not counted).
     archive.publish(dayStart);
-    const DirectSource::Outcome first = DirectSource::run(wanted, {}, dayStart);
+    const DirectSource::Outcome first = scheduledPass(wanted, dayStart);
     Cache::rewriteManifest(first.products);
 
     Day day;
@@ -165,7 +171,7 @@ Day simulate(const QString& cache, const QStringList& products, const std::map<Q
         if (!scheduledDone && at >= scheduled) {
             // The day's scheduled pass (refreshMinutes 1440), between two light passes.
             archive.publish(scheduled);
-            const DirectSource::Outcome pass = DirectSource::run(wanted, {}, scheduled);
+            const DirectSource::Outcome pass = scheduledPass(wanted, scheduled);
             Cache::rewriteManifest(pass.products);
             scheduledDone = true;
         }

@@ -3,19 +3,22 @@
 // `ffmpeg -i clip -f null -`; for that clip and for the bundled seed clip, one newest-frame PNG export, in
 // process (and the exact grab within it) and through the program's --export-frame, against ffmpeg writing
 // that frame with its default threads and with one thread, against ffmpeg decoding only the frames the
-// grab needs, and against the program's own start and exit; and the resident size across 1000 player
-// starts and stops.
+// grab needs, and against the program's own start and exit; the resident size across 1000 player
+// starts and stops; and composing one frame of each composite made on this computer from the archive
+// stand-in's real imagery, against decoding one of its JPEGs.
 
 #include "Cache.h"
 #include "FrameGrabber.h"
 #include "Player.h"
 #include "ResidentSize.h"
 #include "Share.h"
+#include "SlotPicture.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -92,10 +95,81 @@ double best(int rounds, const std::function<double()>& measure) {
     return least;
 }
 
+// The rainbow and the ultraviolet composite: the CPU of one frame, of the work done once per clip, and
+// of decoding one of the 1k JPEGs the frames are made from (the reference), in milliseconds.
+bool composeFrames() {
+    QTemporaryDir folder;
+    if (runChild(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(SOLVANE_SOURCE_DIR "/tools/mirror/sun_pictures.py"), folder.path()}) < 0) {
+        std::fprintf(stderr, "bench-media: could not draw the stand-in's pictures\n");
+        return false;
+    }
+    auto picture = [&](const char* code) {
+        QImageReader reader(folder.filePath(QString::fromLatin1(code) + QStringLiteral(".jpg")));
+        return reader.read();
+    };
+    const double decode = best(9, [&] {
+        const double before = selfCpuSeconds();
+        return picture("0171").isNull() ? -1 : selfCpuSeconds() - before;
+    });
+    const struct {
+        const char* name;
+        ClipMaking::Kind kind;
+        std::vector<const char*> codes;
+    } composites[] = {
+        {"rainbow", ClipMaking::Kind::rainbow, {"0094", "0131", "0171", "0193", "0211", "0304", "0335"}},
+        {"composite_uv", ClipMaking::Kind::ultraviolet, {"1700", "1600", "0304"}}};
+    for (const auto& composite : composites) {
+        std::vector<QImage> pictures;
+        for (const char* code : composite.codes)
+            pictures.push_back(picture(code));
+        const int size = 1024;
+        const double setUp = best(3, [&] {
+            const double before = selfCpuSeconds();
+            SlotPicture::Composer composer(composite.kind, int(pictures.size()), size);
+            composer.stretchFrom(pictures);
+            return selfCpuSeconds() - before;
+        });
+        SlotPicture::Composer composer(composite.kind, int(pictures.size()), size);
+        composer.stretchFrom(pictures);
+        const int frames = 50;
+        const double frame = best(3, [&] {
+            const double before = selfCpuSeconds();
+            for (int i = 0; i < frames; ++i)
+                if (composer.compose(pictures).isNull()) return -1.0;
+            return (selfCpuSeconds() - before) / frames;
+        });
+        // What the frames read of each picture: the rainbow's wedges need only their bounds decoded.
+        const double whole = best(3, [&] {
+            const double before = selfCpuSeconds();
+            for (const char* code : composite.codes)
+                if (picture(code).isNull()) return -1.0;
+            return selfCpuSeconds() - before;
+        });
+        const double parts = best(3, [&] {
+            const double before = selfCpuSeconds();
+            for (size_t i = 0; i < composite.codes.size(); ++i) {
+                QImageReader reader(
+                    folder.filePath(QString::fromLatin1(composite.codes[i]) + QStringLiteral(".jpg")));
+                reader.setClipRect(composer.region(int(i)));
+                if (reader.read().isNull()) return -1.0;
+            }
+            return selfCpuSeconds() - before;
+        });
+        std::printf("%s: decoding its %zu pictures %.1f ms CPU whole, %.1f ms only what frames show\n",
+                    composite.name, composite.codes.size(), whole * 1000, parts * 1000);
+        std::printf("%s: composing a frame %.2f ms CPU (goal 5 ms), ratio %.2f against decoding one 1k JPEG "
+                    "(%.2f ms); once per clip %.1f ms\n",
+                    composite.name, frame * 1000, frame / decode, decode * 1000, setUp * 1000);
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (!composeFrames()) return 1;
     const QString solvane = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(SOLVANE_BINARY);
     QTemporaryDir folder;
     const QString cache = folder.filePath(QStringLiteral("cache/Solvane"));

@@ -1,80 +1,76 @@
 #!/usr/bin/python3
 """Lays out a stand-in for NASA SDO's public browse archive, for tests, benchmarks and trying things out.
 
-    make_browse.py ROOT [--now ISO] [--hours H] [--channels 171,304,...] [--gap HOURS_AGO:HOURS]
-                        [--damaged] [--odd] [--seed N] [--pad-bytes N]
+    make_browse.py ROOT [--now ISO] [--hours H] [--channels 171,304,HMIIC,...] [--sizes 1024,2048]
+                        [--gap HOURS_AGO:HOURS] [--damaged] [--odd] [--seed N] [--pad-bytes N]
+                        [--cadence SECONDS]
     make_browse.py ROOT --add CHANNEL:COUNT
 
-ROOT gets assets/img/browse/YYYY/MM/DD/ with one web-server listing (index.html, as Apache writes it)
-and the 1024-pixel images "YYYYMMDD_HHMMSS_1024_WWWW.jpg" named in it, and assets/img/latest/
-latest_1024_WWWW.jpg. The images are synthetic coloured discs of the Sun, taken at irregular times (a
-few minutes either side of every 12 minutes), from H hours before --now (default: now) up to --now.
+ROOT gets assets/img/browse/YYYY/MM/DD/ with the listing the web server writes (index.html, Apache's
+autoindex markup) and the images "YYYYMMDD_HHMMSS_SIZE_CODE.jpg" of the chosen channels, and
+assets/img/latest/latest_SIZE_CODE.jpg with each one's newest. The images are real solar imagery (see
+sun_pictures.py): each channel in its own colour table, turning with the Sun from slot to slot, at about
+its real average size. They are taken at irregular times (a minute or two either side of every 10
+minutes), from H hours before --now (default: now) up to --now.
 
---gap HOURS_AGO:HOURS leaves no image of any channel in HOURS hours starting HOURS_AGO before --now.
+Each day's listing has the real archive's shape: every channel code (36) at its sizes (256 to 4096),
+about 144 times a day each, some 11,800 rows and 1.8 MB for a whole day. Only the chosen channels' images
+at the chosen sizes (default 1024) exist as files; the other rows name files that are not there.
+
+--gap HOURS_AGO:HOURS leaves no image of any chosen channel in HOURS hours starting HOURS_AGO before --now.
 --damaged cuts one image of the first channel short; --odd lists names the client must ignore (an
-impossible date, a time in the future, another day's image, other sizes, HMI names, duplicates, links
-into other folders). --add appends COUNT images of CHANNEL, one every 20 minutes after its newest.
---pad-bytes N makes every image about N bytes (benchmarks).
-ROOT/.work/truth.json records every image per channel ({"171": ["name", ...]}) and the damaged one.
+impossible date, a time in the future, another day's image, a channel that does not exist, duplicates,
+links into other folders). --add appends COUNT images of CHANNEL, one every 20 minutes after its newest.
+--pad-bytes N makes every image at least N bytes. --cadence SECONDS spaces the chosen channels' images
+(default 600, NASA's; 1200 gives most 20-minute slots a single image).
+ROOT/.work/truth.json records every image per channel at 1024 pixels ({"171": ["name", ...]}) and the
+damaged one.
 """
 
 import argparse
 import datetime
-import io
 import json
 import os
 import random
 import shutil
 import sys
 
-from PIL import Image, ImageDraw
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from sun_pictures import AVERAGE_KB, SLOT_SECONDS, SunPictures, code  # noqa: E402
 
-COLOURS = {94: (40, 200, 90), 131: (20, 170, 170), 171: (230, 190, 60), 193: (200, 130, 60),
-           211: (170, 80, 190), 304: (230, 70, 40), 335: (60, 90, 220), 1600: (170, 200, 40),
-           1700: (230, 120, 170), "HMIIC": (235, 150, 50), "HMIB": (128, 128, 128)}
-SIZE = 1024
-VARIANTS = 6
+SIZES = (256, 512, 1024, 2048, 4096)
+AIA = ["0094", "0131", "0171", "0193", "0211", "0304", "0335", "1600", "1700"]
+HMI = ["HMIB", "HMIBC", "HMID", "HMII", "HMIIC", "HMIIF"]
+COMPOSITES = ["094335193", "211193171", "304211171"]
+# The archive's channel codes: the AIA channels and HMI products at every size, every 10 minutes; the
+# rest (white light, composites, field-line overlays) at 1024 pixels every 30 minutes.
+OCCASIONAL = (["4500", "171HMIB"] + COMPOSITES + [c + "pfss" for c in AIA + COMPOSITES] +
+              [c + "pfss" for c in ("HMIB", "HMIBC", "HMIIC", "HMIIF")])
+CODES = AIA + HMI + OCCASIONAL
+assert len(CODES) == 36
+CADENCE = 600
+JITTER = 100
 
 
 def parse_iso(text):
     return datetime.datetime.strptime(text, "%Y-%m-%dT%H:%M:%SZ").replace(tzinfo=datetime.timezone.utc)
 
 
-def code(text):
-    """A channel as given: an AIA wavelength (171) or an HMI code ("HMIIC", "HMIB")."""
-    return int(text) if str(text).isdigit() else str(text)
+def channel_of(text):
+    """A channel as given on the command line or in the truth file: a wavelength, or an HMI code."""
+    return int(text) if text.isdigit() else text
 
 
-def code_text(channel):
-    """A channel as the archive writes it in names: "0171", "HMIIC"."""
-    return "%04d" % channel if isinstance(channel, int) else channel
-
-
-def name_of(moment, channel, size=SIZE):
-    return "%s_%d_%s.jpg" % (moment.strftime("%Y%m%d_%H%M%S"), size, code_text(channel))
+def name_of(moment, channel, size=1024):
+    return "%s_%d_%s.jpg" % (moment.strftime("%Y%m%d_%H%M%S"), size, code(channel))
 
 
 def moment_of(name):
     return datetime.datetime.strptime(name[:15], "%Y%m%d_%H%M%S").replace(tzinfo=datetime.timezone.utc)
 
 
-def picture(channel, variant):
-    """A disc with a faint corona and a bright region whose place tells the variants apart."""
-    colour = COLOURS[channel]
-    image = Image.new("RGB", (SIZE, SIZE), (0, 0, 0))
-    draw = ImageDraw.Draw(image)
-    centre, radius = (SIZE - 1) / 2.0, SIZE * 400.0 / 1024.0
-    for step, scale in enumerate((1.25, 1.15, 1.07)):
-        glow = tuple(int(c * (0.12 + 0.08 * step)) for c in colour)
-        r = radius * scale
-        draw.ellipse((centre - r, centre - r, centre + r, centre + r), fill=glow)
-    draw.ellipse((centre - radius, centre - radius, centre + radius, centre + radius), fill=colour)
-    spot = tuple(min(255, c + 90) for c in colour)
-    x = centre - radius * 0.6 + variant * radius * 1.2 / (VARIANTS - 1)
-    draw.ellipse((x - 60, centre - 40, x + 60, centre + 40), fill=spot)
-    out = io.BytesIO()
-    image.save(out, "JPEG", quality=85)
-    return out.getvalue()
+def sized(name, size):
+    return name.replace("_1024_", "_%d_" % size, 1)
 
 
 def with_comment(jpeg, text):
@@ -82,6 +78,13 @@ def with_comment(jpeg, text):
     data = text.encode()
     segment = b"\xff\xfe" + (len(data) + 2).to_bytes(2, "big") + data
     return jpeg[:2] + segment + jpeg[2:]
+
+
+def padded(data, size):
+    while len(data) < size:
+        chunk = min(60000, size - len(data))
+        data = data[:2] + b"\xff\xfe" + (chunk + 2).to_bytes(2, "big") + os.urandom(chunk) + data[2:]
+    return data
 
 
 def write(path, data):
@@ -96,20 +99,71 @@ def day_folder(root, day):
     return os.path.join(root, "assets", "img", "browse", day.strftime("%Y/%m/%d"))
 
 
-def listing(day, names):
-    """An Apache-style index page."""
-    path = "/assets/img/browse/" + day.strftime("%Y/%m/%d") + "/"
-    rows = ['<img src="/icons/back.gif" alt="[PARENTDIR]"> <a href="/assets/img/browse/%s/">Parent Directory</a>'
-            % day.strftime("%Y/%m")]
-    for name in names:
-        rows.append('<img src="/icons/image2.gif" alt="[IMG]"> <a href="%s">%s</a>  %s  150K' %
-                    (name, name[:40], day.strftime("%Y-%m-%d 00:00")))
-    return ("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2 Final//EN\">\n<html>\n <head>\n  <title>Index of %s</title>\n"
-            " </head>\n <body>\n<h1>Index of %s</h1>\n<pre>" % (path, path) + "\n".join(rows) +
-            "\n<hr></pre>\n</body></html>\n").encode()
+def human_size(size):
+    """Apache's size column: "172K", "1.2M"."""
+    if size < 1024 * 1024:
+        return "%dK" % max(1, round(size / 1024.0))
+    return "%.1fM" % (size / 1024.0 / 1024.0)
 
 
-def odd_names(day, rng):
+def estimated_size(code_text, size):
+    key = int(code_text) if code_text.isdigit() and len(code_text) == 4 else code_text
+    return int(AVERAGE_KB.get(key, 200) * 1000 * (size / 1024.0) ** 1.6)
+
+
+def occasional_times(code_text, day, until, cadence):
+    """The times another channel's images have on `day`, the same at every call."""
+    rng = random.Random("%s/%s" % (code_text, day.isoformat()))
+    start = datetime.datetime.combine(day, datetime.time(), datetime.timezone.utc)
+    end = min(until, start + datetime.timedelta(days=1))
+    moment = start + datetime.timedelta(seconds=rng.randint(0, cadence - 1))
+    times = []
+    while moment < end:
+        times.append(moment)
+        moment += datetime.timedelta(seconds=cadence + rng.randint(-JITTER, JITTER))
+    return times
+
+
+def listing_rows(day, truth, root, until):
+    """(name, modified, size text) of every image the day's listing names."""
+    rows = []
+    chosen = {code(channel_of(c)): names for c, names in truth["images"].items()}
+    for code_text in CODES:
+        sizes = SIZES if code_text in AIA or code_text in HMI else (1024,)
+        if code_text in chosen:
+            taken = [moment_of(n) for n in chosen[code_text] if moment_of(n).date() == day]
+        else:
+            taken = occasional_times(code_text, day, until, CADENCE if len(sizes) > 1 else 3 * CADENCE)
+        for moment in taken:
+            for size in sizes:
+                name = "%s_%d_%s.jpg" % (moment.strftime("%Y%m%d_%H%M%S"), size, code_text)
+                path = os.path.join(day_folder(root, day), name)
+                weight = os.path.getsize(path) if os.path.exists(path) else estimated_size(code_text, size)
+                # On the server a few minutes after the observation.
+                modified = moment + datetime.timedelta(seconds=240 + (moment.second * 7) % 180)
+                rows.append((name, modified.strftime("%Y-%m-%d %H:%M"), human_size(weight)))
+    rows.sort()
+    return rows
+
+
+def listing(day, rows, extra):
+    """Apache's autoindex page (FancyIndexing, names at full width)."""
+    path = "/assets/img/browse/" + day.strftime("%Y/%m/%d")
+    width = max([len(r[0]) for r in rows] + [16]) + 1
+    head = ('<!DOCTYPE HTML PUBLIC "-//W3C//DTD HTML 3.2 Final//EN">\n<html>\n <head>\n  <title>Index of %s</title>\n'
+            ' </head>\n <body>\n<h1>Index of %s</h1>\n<pre><img src="/icons/blank.gif" alt="Icon "> '
+            '<a href="?C=N;O=D">Name</a>%s<a href="?C=M;O=A">Last modified</a>      <a href="?C=S;O=A">Size</a>  '
+            '<a href="?C=D;O=A">Description</a><hr><img src="/icons/back.gif" alt="[PARENTDIR]"> '
+            '<a href="/assets/img/browse/%s/">Parent Directory</a>%s-   \n'
+            % (path, path, " " * (width - 4), day.strftime("%Y/%m"), " " * (width - 16 + 19)))
+    lines = ['<img src="/icons/image2.gif" alt="[IMG]"> <a href="%s">%s</a>%s%s  %4s  ' %
+             (name, name, " " * (width - len(name)), modified, weight) for name, modified, weight in rows]
+    lines += ['<img src="/icons/unknown.gif" alt="[   ]"> <a href="%s">%s</a>%s%s  %4s  ' %
+              (name, name, " " * max(1, width - len(name)), day.strftime("%Y-%m-%d 00:00"), "1K") for name in extra]
+    return (head + "\n".join(lines) + "\n<hr></pre>\n</body></html>\n").encode()
+
+
+def odd_names(day, names):
     """Names a lenient reader must skip, and links it must not follow out of the folder."""
     stamp = day.strftime("%Y%m%d")
     other = (day - datetime.timedelta(days=1)).strftime("%Y%m%d")
@@ -117,48 +171,62 @@ def odd_names(day, rng):
             stamp + "_235960_1024_0171.jpg",                     # second 60
             "29991231_000000_1024_0171.jpg",                    # the future
             other + "_120000_1024_0171.jpg",                    # another day's image
-            stamp + "_120000_1024_HMIBC.jpg",                   # an HMI picture we do not read
             stamp + "_120000_1024_0999.jpg",                    # a channel that does not exist
-            "README.txt"]
-
-
-def build_listings(root, truth, odd):
-    by_day = {}
-    for channel, names in truth["images"].items():
-        for name in names:
-            by_day.setdefault(moment_of(name).date(), []).append(name)
-    rng = random.Random(7)
-    for day, names in by_day.items():
-        rows = sorted(names)
-        # Other sizes of the same observations are listed too (not present: never fetched).
-        rows += [n.replace("_1024_", "_512_") for n in names[:20]]
-        rows += [n.replace("_1024_", "_2048_") for n in names[:20]]
-        if odd:
-            rows += odd_names(day, rng)
-            rows += names[:3]  # duplicates
+            "README.txt"] + names[:3] + [                       # duplicates
             # Links with other paths: only the last component counts, fetched from this folder.
-            rows += ["../../../../latest/" + names[-1], "https://elsewhere.invalid/x/" + names[0]]
-        # Apache lists a folder sorted by name, and names begin with the time: new images come last.
-        write(os.path.join(day_folder(root, day), "index.html"), listing(day, sorted(rows)))
+            "../../../../latest/" + names[-1], "https://elsewhere.invalid/x/" + names[0]]
 
 
-def build_latest(root, truth, pictures):
+def build_listings(root, truth):
+    until = parse_iso(truth["until"])
+    first = min((moment_of(n) for names in truth["images"].values() for n in names), default=until)
+    day = first.date()
+    while day <= until.date():
+        rows = listing_rows(day, truth, root, until)
+        mine = sorted(n for names in truth["images"].values() for n in names if moment_of(n).date() == day)
+        extra = odd_names(day, mine) if truth.get("odd") and mine else []
+        write(os.path.join(day_folder(root, day), "index.html"), listing(day, rows, extra))
+        day += datetime.timedelta(days=1)
+
+
+def build_latest(root, truth):
     for channel, names in truth["images"].items():
-        if names:
-            newest = names[-1]
-            write(os.path.join(root, "assets", "img", "latest", "latest_1024_%s.jpg" % code_text(code(channel))),
-                  with_comment(pictures[(code(channel), 0)], newest))
+        for size in truth["sizes"]:
+            if names:
+                newest = sized(names[-1], size)
+                with open(os.path.join(day_folder(root, moment_of(newest).date()), newest), "rb") as f:
+                    data = f.read()
+                write(os.path.join(root, "assets", "img", "latest",
+                                   "latest_%d_%s.jpg" % (size, code(channel_of(channel)))), data)
 
 
-def put_image(root, name, jpeg, damaged, pad=0):
-    data = with_comment(jpeg, name)
-    # Real 1k images weigh about 150 kB; padding in comment segments gives benchmarks their weight.
-    while len(data) < pad:
-        chunk = min(60000, pad - len(data))
-        data = data[:2] + b"\xff\xfe" + (chunk + 2).to_bytes(2, "big") + os.urandom(chunk) + data[2:]
-    if damaged:
-        data = data[:len(data) // 2]
-    write(os.path.join(day_folder(root, moment_of(name).date()), name), data)
+def put_images(root, truth, wanted, pad=0, damaged=None):
+    """Writes the images named in `wanted` ({channel: [names]}) at every size, one picture per channel
+    and 20-minute slot (the images of a slot differ only in their comment)."""
+    reference = parse_iso(truth.get("reference", truth["now"]))
+    painters = {size: SunPictures(reference, size, truth.get("seed", 1)) for size in truth["sizes"]}
+    by_slot = {}
+    for channel, names in wanted.items():
+        for name in names:
+            by_slot.setdefault(int(moment_of(name).timestamp()) // SLOT_SECONDS, []).append((channel, name))
+    for slot in sorted(by_slot):
+        pictures = {}
+        for channel, name in by_slot[slot]:
+            for size, painter in painters.items():
+                key = (channel, size)
+                if key not in pictures:
+                    pictures[key] = painter.render(channel_of(channel), moment_of(name))
+                file_name = sized(name, size)
+                data = padded(with_comment(pictures[key], file_name), pad)
+                if file_name == damaged:
+                    data = data[:len(data) // 2]
+                write(os.path.join(day_folder(root, moment_of(name).date()), file_name), data)
+
+
+def newest_of_slot_before_end(names):
+    """The image a client fetches for a slot a few slots back: the newest of its slot."""
+    slot = lambda name: int(moment_of(name).timestamp()) // SLOT_SECONDS
+    return next((names[i] for i in range(len(names) - 10, 0, -1) if slot(names[i]) != slot(names[i + 1])), None)
 
 
 def main():
@@ -167,12 +235,14 @@ def main():
     parser.add_argument("--now")
     parser.add_argument("--hours", type=float, default=50)
     parser.add_argument("--channels", default="171,304")
+    parser.add_argument("--sizes", default="1024")
     parser.add_argument("--gap")
     parser.add_argument("--damaged", action="store_true")
     parser.add_argument("--odd", action="store_true")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--add")
     parser.add_argument("--pad-bytes", type=int, default=0)
+    parser.add_argument("--cadence", type=int, default=CADENCE)
     args = parser.parse_args()
     root = args.root
     truth_path = os.path.join(root, ".work", "truth.json")
@@ -182,45 +252,47 @@ def main():
             truth = json.load(f)
         channel, count = args.add.split(":")
         names = truth["images"][channel]
-        pictures = {(code(channel), v): picture(code(channel), v) for v in range(VARIANTS)}
         last = moment_of(names[-1])
-        for step in range(1, int(count) + 1):
-            name = name_of(last + datetime.timedelta(minutes=20 * step), code(channel))
-            put_image(root, name, pictures[(code(channel), step % VARIANTS)], False)
-            names.append(name)
-        build_listings(root, truth, truth.get("odd", False))
-        build_latest(root, truth, {(code(c), 0): picture(code(c), 0) for c in truth["images"]})
+        added = [name_of(last + datetime.timedelta(minutes=20 * step), channel_of(channel))
+                 for step in range(1, int(count) + 1)]
+        put_images(root, truth, {channel: added}, truth.get("pad", 0))
+        names += added
+        truth["until"] = max(truth["until"], moment_of(added[-1]).strftime("%Y-%m-%dT%H:%M:%SZ"))
+        build_listings(root, truth)
+        build_latest(root, truth)
         write(truth_path, json.dumps(truth, indent=1).encode())
         return 0
 
     now = parse_iso(args.now) if args.now else datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
-    channels = [code(c) for c in args.channels.split(",") if c]
+    channels = [c for c in args.channels.split(",") if c]
+    sizes = [int(s) for s in args.sizes.split(",") if s]
+    if 1024 not in sizes:
+        sizes.insert(0, 1024)
     rng = random.Random(args.seed)
     gap = None
     if args.gap:
         ago, hours = (float(v) for v in args.gap.split(":"))
         gap = (now - datetime.timedelta(hours=ago), now - datetime.timedelta(hours=ago - hours))
     shutil.rmtree(os.path.join(root, "assets"), ignore_errors=True)
-    pictures = {(c, v): picture(c, v) for c in channels for v in range(VARIANTS)}
-    truth = {"now": now.strftime("%Y-%m-%dT%H:%M:%SZ"), "images": {}, "damaged": None, "odd": args.odd}
+    stamp = now.strftime("%Y-%m-%dT%H:%M:%SZ")
+    # The disc is as the sources show it halfway through: turning it far from that stretches what lay
+    # close to the limb across the disc.
+    middle = (now - datetime.timedelta(hours=args.hours / 2)).strftime("%Y-%m-%dT%H:%M:%SZ")
+    truth = {"now": stamp, "until": stamp, "reference": middle, "images": {}, "damaged": None, "odd": args.odd,
+             "sizes": sizes, "seed": args.seed, "pad": args.pad_bytes}
     for channel in channels:
         names = []
         moment = now - datetime.timedelta(hours=args.hours) + datetime.timedelta(seconds=rng.randint(0, 300))
         while moment <= now:
             if not (gap and gap[0] <= moment < gap[1]):
-                names.append(name_of(moment, channel))
-            moment += datetime.timedelta(seconds=720 + rng.randint(-240, 240))
-        truth["images"][str(channel)] = names
-        # The damaged image is the newest of its slot (the one a client fetches), a few slots back.
-        slot = lambda name: int(moment_of(name).timestamp()) // 1200
-        spoiled = next((i for i in range(len(names) - 10, 0, -1) if slot(names[i]) != slot(names[i + 1])), -1)
-        for index, name in enumerate(names):
-            damaged = args.damaged and channel == channels[0] and index == spoiled
-            if damaged:
-                truth["damaged"] = name
-            put_image(root, name, pictures[(channel, index % VARIANTS)], damaged, args.pad_bytes)
-    build_listings(root, truth, args.odd)
-    build_latest(root, truth, pictures)
+                names.append(name_of(moment, channel_of(channel)))
+            moment += datetime.timedelta(seconds=args.cadence + rng.randint(-JITTER, JITTER))
+        truth["images"][channel] = names
+    if args.damaged and channels:
+        truth["damaged"] = newest_of_slot_before_end(truth["images"][channels[0]])
+    put_images(root, truth, truth["images"], args.pad_bytes, truth["damaged"])
+    build_listings(root, truth)
+    build_latest(root, truth)
     write(truth_path, json.dumps(truth, indent=1).encode())
     for folder, dirs, _ in os.walk(root):
         for d in dirs:

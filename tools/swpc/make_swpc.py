@@ -1,19 +1,25 @@
 #!/usr/bin/python3
 """Lays out a stand-in for NOAA SWPC's public GOES X-ray files, for tests and trying things out.
 
-    make_swpc.py ROOT [--now ISO] [--seed N]
+    make_swpc.py ROOT [--now ISO] [--seed N] [--storm G]
 
-ROOT gets the three files at the paths of the real host (https://services.swpc.noaa.gov):
+ROOT gets the files at the paths of the real host (https://services.swpc.noaa.gov):
 
   json/goes/primary/xrays-1-day.json         one-minute X-ray flux, 1440 samples per satellite and
                                              energy for the day up to --now (default: now), two
                                              satellites (GOES-18, whose samples are newest, and GOES-16,
                                              two minutes behind), both channels (0.05-0.4nm and
                                              0.1-0.8nm), with the gaps and oddities real data has
-  json/goes/primary/xray-flares-7-day.json   the flares of the last 7 days, among them two still in
-                                             progress (nulls where nothing is known yet), one listed by
-                                             both satellites, one malformed element and one absurd class
+  json/goes/primary/xray-flares-7-day.json   the flares of the last 7 days, among them one still in
+                                             progress (null and "Unk" where nothing is known yet, as SWPC
+                                             writes it), one listed by both satellites, one malformed
+                                             element and one absurd class
   json/solar_regions.json                    numbered active regions with positions
+  products/noaa-planetary-k-index.json       the 3-hourly planetary K index of the last week
+  json/planetary_k_index_1m.json             one-minute Kp estimates of the last six hours
+  products/noaa-scales.json                  NOAA's R, S and G scales now, yesterday and the forecast
+  products/geospace/propagated-solar-wind-1-hour.json
+                                             the solar wind near Earth in the last hour
 
 The flux follows the flares: each flare listed adds its profile to a quiet B-level background, so the
 X-ray level and the list agree. ROOT/.work/truth.json records what a careful reader takes from the files:
@@ -72,8 +78,8 @@ FLARES = [
     (10.0, 5, 12, "B5.0"),     # A and B flares are listed too
     (6.1, 11, 35, "M6.2"),     # strong enough to announce
     (3.0, 8, 20, "C1.8"),
-    (0.75, 14, None, "M2.4"),  # peaked, not ended yet
-    (0.2, None, None, "C1.1"), # still rising: only its begin is known
+    (1.5, 14, 40, "M2.4"),
+    (0.2, None, None, "M1.4"), # in progress: SWPC knows only its begin and the level now
 ]
 
 
@@ -89,11 +95,98 @@ def profile(minutes, begin, peak_minutes, end_minutes, peak_flux, now_minutes):
     return peak_flux * math.exp(-(t - rise) / max(decay, 1.0))
 
 
+def kp_code(kp):
+    """The one-minute product's Kp text: "5M" for 5- (4.67), "5Z" for 5, "5P" for 5+ (5.33)."""
+    thirds = round(kp * 3)
+    whole = (thirds + 1) // 3
+    return "%d%s" % (whole, {-1: "M", 0: "Z", 1: "P"}[thirds - whole * 3])
+
+
+def r_scale(flux):
+    for level, floor in ((5, 2e-3), (4, 1e-3), (3, 1e-4), (2, 5e-5), (1, 1e-5)):
+        if flux >= floor:
+            return level
+    return 0
+
+
+SCALE_WORDS = ["none", "minor", "moderate", "strong", "severe", "extreme"]
+
+
+def geomagnetic(now, storm, xray_flux, rng):
+    """The planetary K index (3-hourly for a week and one-minute estimates for six hours), NOAA's scales
+    and the solar wind near Earth, in SWPC's shapes: the K index as objects with numbers, the scales with
+    every number as text and null where a forecast states none, the solar wind as a table whose first row
+    names the columns, with a gap and a missing speed. A storm of level `storm` builds over the last nine
+    hours and is at its height now."""
+    storm_kp = storm + 4 - 1.0 / 3 if storm else 3.0
+    interval_now = now.replace(hour=now.hour - now.hour % 3, minute=0)
+    kp_rows = []
+    for back in range(60, -1, -1):
+        start = interval_now - datetime.timedelta(hours=3 * back)
+        if back <= 2 and storm:
+            kp = storm_kp - back * 1.0
+        else:
+            kp = round((1.0 + 1.5 * (1 + math.sin(back / 5.0)) + rng.uniform(-0.4, 0.4)) * 3) / 3
+        kp_rows.append({"time_tag": start.strftime("%Y-%m-%dT%H:%M:%S"), "Kp": round(max(kp, 0.0), 2),
+                        "a_running": int(4 * 2 ** max(kp, 0.0) / 2), "station_count": 8})
+    kp_minutes = []
+    for back in range(359, -1, -1):
+        moment = now - datetime.timedelta(minutes=back + 2)
+        estimate = round(max(storm_kp - back / 120.0, 0.0) * 3) / 3
+        kp_minutes.append({"time_tag": moment.strftime("%Y-%m-%dT%H:%M:%S"), "kp_index": int(round(estimate)),
+                           "estimated_kp": round(estimate, 2), "kp": kp_code(estimate)})
+    kp_minutes[100]["estimated_kp"] = None  # a minute SWPC could not estimate
+    kp_minutes[100]["kp_index"] = None
+    stamp = {"DateStamp": now.strftime("%Y-%m-%d"), "TimeStamp": now.strftime("%H:%M:%S")}
+    r_now = r_scale(xray_flux)
+
+    def day(offset, r, s, g, forecast):
+        entry = {"DateStamp": (now + datetime.timedelta(days=offset)).strftime("%Y-%m-%d"),
+                 "TimeStamp": now.strftime("%H:%M:%S") if offset <= 0 else "00:00:00"}
+        if forecast:
+            entry["R"] = {"Scale": None, "Text": None, "MinorProb": "35", "MajorProb": "5"}
+            entry["S"] = {"Scale": None, "Text": None, "Prob": "5"}
+        else:
+            entry["R"] = {"Scale": str(r), "Text": SCALE_WORDS[r], "MinorProb": None, "MajorProb": None}
+            entry["S"] = {"Scale": str(s), "Text": SCALE_WORDS[s], "Prob": None}
+        entry["G"] = {"Scale": str(g), "Text": SCALE_WORDS[g]}
+        return entry
+
+    scales = {"0": day(0, r_now, 0, storm, False), "1": day(0, 0, 0, max(storm - 1, 0), True),
+              "2": day(1, 0, 0, 0, True), "3": day(2, 0, 0, 0, True),
+              "-1": day(-1, 1, 0, max(storm - 1, 0), False)}
+    scales["1"].update(stamp)
+    wind = [["time_tag", "speed", "density", "temperature", "bx", "by", "bz", "bt", "vx", "vy", "vz",
+             "propagated_time_tag"]]
+    speed = 420.0 + 80 * storm
+    bz = -2.0 - 3.0 * storm
+    for back in range(60, 4, -1):
+        moment = now - datetime.timedelta(minutes=back)
+        if back == 30:
+            continue  # a minute the spacecraft did not send
+        v = round(speed + rng.uniform(-8, 8), 1)
+        row = [moment.strftime("%Y-%m-%dT%H:%M:%SZ"), v, round(4.0 + storm + rng.uniform(-0.5, 0.5), 2),
+               round(90000 + 20000 * storm + rng.uniform(-5000, 5000), 0), 2.1, -1.4,
+               round(bz + rng.uniform(-0.8, 0.8), 2), round(abs(bz) + 3.0, 2), -v, 12.0, -3.0,
+               (moment + datetime.timedelta(seconds=1.5e6 / v)).strftime("%Y-%m-%dT%H:%M:%SZ")]
+        wind.append(row)
+    wind[-1][1] = None  # the newest minute came without a speed: the reading is the one before it
+    newest = wind[-2]
+    truth = {"storm": storm, "kp_latest": kp_minutes[-1]["estimated_kp"], "kp_latest_time":
+             kp_minutes[-1]["time_tag"] + "Z", "kp_newest_interval": kp_rows[-1]["time_tag"] + "Z",
+             "kp_max_24h": max([r["Kp"] for r in kp_rows[-8:]] + [kp_minutes[-1]["estimated_kp"]]),
+             "scales": {"R": r_now, "S": 0, "G": storm, "time": now.strftime("%Y-%m-%dT%H:%M:%SZ")},
+             "wind": {"time": newest[0], "speed": newest[1], "density": newest[2], "bz": newest[6]}}
+    return kp_rows, kp_minutes, scales, wind, truth
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("root")
     parser.add_argument("--now", default=None)
     parser.add_argument("--seed", type=int, default=7)
+    parser.add_argument("--storm", type=int, default=1, choices=range(6),
+                        help="the NOAA G level of the geomagnetic storm under way (0: none)")
     args = parser.parse_args()
     now = parse_iso(args.now) if args.now else datetime.datetime.now(datetime.timezone.utc)
     now = now.replace(second=0, microsecond=0)
@@ -136,32 +229,39 @@ def main():
     samples.insert(300, {"time_tag": "yesterday", "satellite": PRIMARY, "flux": 1e-6, "energy": LONG})
     samples.insert(400, ["not", "a", "sample"])
 
-    # The flares as the list gives them: the real file's fields, nulls while a flare is in progress.
+    # The flares as the list gives them: the real file's fields. A flare in progress has "Unk" for the
+    # times SWPC does not know yet and null for its maximum; its class so far is the larger of the class
+    # it began with and the class now.
+    current_class = class_of(level_now["flux"])
     listed = []
     truth_flares = []
     for flare in flares:
         begin = flare["begin"]
         peak = begin + datetime.timedelta(minutes=flare["peak"]) if flare["peak"] is not None else None
         end = begin + datetime.timedelta(minutes=flare["end"]) if flare["end"] is not None else None
-        begin_class = class_of(flux_of(flare["class"]) * 0.12 + 4e-7)
+        begin_flux = flux_of(flare["class"]) * 0.12 + 4e-7
+        begin_class = class_of(begin_flux)
+        done = end is not None
         element = {
-            "time_tag": iso(end or now),
+            "time_tag": iso(end if done else now),
+            "satellite": PRIMARY,
+            "current_class": class_of(flux_of(flare["class"]) * 0.5) if done else current_class,
+            "current_ratio": 0.05,
+            "current_int_xrlong": 0.01,
             "begin_time": iso(begin),
             "begin_class": begin_class,
-            "max_time": iso(peak) if peak else None,
-            "max_class": flare["class"] if peak else None,
-            "max_xrlong": flux_of(flare["class"]) if peak else None,
-            "max_ratio": 0.05 if peak else None,
-            "max_ratio_time": iso(peak) if peak else None,
-            "current_int_xrlong": 0.01,
-            "end_time": iso(end) if end else None,
-            "end_class": class_of(flux_of(flare["class"]) * 0.5) if end else None,
-            "satellite": PRIMARY,
+            "max_time": iso(peak) if done else "Unk",
+            "max_class": flare["class"] if done else None,
+            "max_xrlong": flux_of(flare["class"]) if done else None,
+            "end_time": iso(end) if done else "Unk",
+            "max_ratio_time": iso(peak) if done else "Unk",
+            "max_ratio": 0.05 if done else None,
+            "end_class": class_of(flux_of(flare["class"]) * 0.5) if done else None,
         }
         listed.append(element)
-        truth_flares.append({"begin": iso(begin), "peak": iso(peak) if peak else None,
-                             "class": flare["class"] if peak else begin_class,
-                             "in_progress": end is None})
+        so_far = current_class if flux_of(current_class) > begin_flux else begin_class
+        truth_flares.append({"begin": iso(begin), "peak": iso(peak) if done else None,
+                             "class": flare["class"] if done else so_far, "in_progress": not done})
     # The same flare seen by the other satellite, a little brighter: the record keeps one of them.
     twin = dict(listed[3])
     twin["satellite"] = SECONDARY
@@ -188,11 +288,18 @@ def main():
                         "c_flare_probability": 60, "m_flare_probability": 25, "x_flare_probability": 5,
                         "first_date": (now - datetime.timedelta(days=number + 2)).strftime("%Y-%m-%d")})
 
+    kp_rows, kp_minutes, scales, wind, geo_truth = geomagnetic(now, args.storm, level_now["flux"], rng)
+
     folder = os.path.join(args.root, "json", "goes", "primary")
-    os.makedirs(folder, exist_ok=True)
     for path, document in ((os.path.join(folder, "xrays-1-day.json"), samples),
                            (os.path.join(folder, "xray-flares-7-day.json"), listed),
-                           (os.path.join(args.root, "json", "solar_regions.json"), regions)):
+                           (os.path.join(args.root, "json", "solar_regions.json"), regions),
+                           (os.path.join(args.root, "products", "noaa-planetary-k-index.json"), kp_rows),
+                           (os.path.join(args.root, "json", "planetary_k_index_1m.json"), kp_minutes),
+                           (os.path.join(args.root, "products", "noaa-scales.json"), scales),
+                           (os.path.join(args.root, "products", "geospace", "propagated-solar-wind-1-hour.json"),
+                            wind)):
+        os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path + ".part", "w") as f:
             json.dump(document, f)
         os.replace(path + ".part", path)
@@ -203,7 +310,7 @@ def main():
     with open(os.path.join(args.root, ".work", "truth.json"), "w") as f:
         json.dump({"now": iso(now), "primary": PRIMARY, "latest": level_now,
                    "latest_class": class_of(level_now["flux"]), "flares": truth_flares,
-                   "counts_48h": counts}, f, indent=1)
+                   "counts_48h": counts, "geomagnetic": geo_truth}, f, indent=1)
 
 
 if __name__ == "__main__":

@@ -245,7 +245,10 @@ TEST_F(TrayActions, TheMenuFollowsAKioskSessionNotOnlyTheStoredMode) {
     App app;
     Tray tray(app);
     tray.build();
-    EXPECT_EQ(tray.statusLine(), "Desktop: picture updates once a day");
+    EXPECT_EQ(tray.statusLine(), "No mode chosen yet");
+    Settings::setConfigured(true);
+    EXPECT_EQ(tray.statusLine(), "Desktop: waiting for today's Sun");
+    Settings::setConfigured(false);
     const auto visible = [&tray](const QString& title) {
         for (QAction* action : tray.menu()->actions())
             if (action->text() == title) return action->isVisible();
@@ -278,20 +281,45 @@ TEST_F(TrayActions, TheImageryLineFrameItemsAndTheNoTrayNotice) {
     for (QAction* action : tray.menu()->actions())
         texts << action->text();
     EXPECT_EQ(texts.value(1), "Offline. Showing the built-in clip from 24 Jun 2013.");
-    // With the space-weather file, the line ends with the X-ray level, its age told once it is old.
+    // With the space-weather file, the line ends with the X-ray level, its age told once it is old, and
+    // the Kp with the storm level now.
     SpaceWeather::Record weather;
     weather.fetched = QDateTime::currentDateTimeUtc().addSecs(-5 * 3600 - 60);
     weather.latest = SpaceWeather::Sample{weather.fetched, 2.34e-6, 16};
+    const QDateTime recent = QDateTime::currentDateTimeUtc().addSecs(-300);
+    weather.geomagnetic.kpNow = Geomagnetic::Reading{recent, 4.67};
+    weather.geomagnetic.scales = Geomagnetic::Scales{recent, 0, 0, 1};
     ASSERT_TRUE(SpaceWeather::save(weather));
     tray.menuNeedsUpdate();
     EXPECT_EQ(tray.menu()->actions().value(1)->text(),
               "Offline. Showing the built-in clip from 24 Jun 2013. X-ray C2.3 at " +
-                  weather.fetched.toString("HH:mm") + " UTC, 5 hours old.");
+                  weather.fetched.toString("HH:mm") + " UTC, 5 hours old. Kp 5, G1 storm.");
     for (QAction* action : tray.menu()->actions()) {
         if (action->text() == "Save This Frame…") {
             EXPECT_TRUE(action->isEnabled());
         }
     }
+
+    // A source that could not be reached: one plain sentence with the next try, and Try Again.
+    Settings::setOffline(false);
+    Cache::LastPass unreached;
+    unreached.finished = "2026-12-08T14:00:00Z";
+    unreached.host = "sdo.gsfc.nasa.gov (direct)";
+    unreached.reached = false;
+    unreached.reason = "Failed to connect to 127.0.0.1 port 9 after 0 ms: Couldn't connect to server";
+    Cache::recordPass(unreached);
+    app.next = QDateTime::currentDateTime().addSecs(1800);
+    tray.menuNeedsUpdate();
+    EXPECT_TRUE(tray.menu()->actions().value(1)->text().startsWith(
+        "Can't reach NASA SDO (no connection). Trying again at " +
+        QLocale().toString(app.next->time(), QLocale::ShortFormat) + ". X-ray"))
+        << tray.menu()->actions().value(1)->text().toStdString();
+    ASSERT_TRUE(tray.tryAgainItem()->isVisible());
+    tray.tryAgainItem()->trigger();
+    EXPECT_EQ(app.calls["try again"], 1);
+    app.isRefreshing = true;
+    tray.menuNeedsUpdate();
+    EXPECT_FALSE(tray.tryAgainItem()->isVisible());
 
     // An empty cache: nothing to save, export, share or print.
     QDir(Cache::dir()).removeRecursively();

@@ -256,6 +256,13 @@ TEST_F(TrayBus, TheItemRegistersAndItsMenuFollowsTheMode) {
              shared + QStringList{"Settings…", "Check for Updates…", "-", "Quit Solvane"}},
     };
     std::vector<MenuItem> menu;
+    // Before a mode is chosen: no mode's actions, whatever the stored default.
+    const QStringList unchosen =
+        QStringList{"[The Sun, latest picture]", "[No mode chosen yet]", imagery, "-"} + shared +
+        QStringList{"Settings…", "Check for Updates…", "-", "Quit Solvane"};
+    ASSERT_TRUE(waitFor([&] { return visibleLabels(menu = openMenu()) == unchosen; }, 30))
+        << visibleLabels(menu).join(" | ").toStdString();
+    Settings::setConfigured(true);
     for (const Case& c : cases) {
         Settings::setMode(c.mode);
         ASSERT_TRUE(waitFor([&] { return visibleLabels(menu = openMenu()) == c.labels; }, 30))
