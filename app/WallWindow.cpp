@@ -59,9 +59,10 @@ void WallWindow::place() {
         corner_->raise();
     }
     if (hint_) {
+        // Near the top, as the close button it speaks of is: the bottom holds the caption, the flare row
+        // and the timeline, which a hint there would cover on a small screen.
         const QSize size = hint_->sizeHint();
-        hint_->setGeometry((width() - size.width()) / 2,
-                           height() - static_cast<int>(height() * 0.08) - size.height(), size.width(),
+        hint_->setGeometry((width() - size.width()) / 2, static_cast<int>(height() * 0.06), size.width(),
                            size.height());
         hint_->raise();
     }
