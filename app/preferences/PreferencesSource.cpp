@@ -101,6 +101,8 @@ void Preferences::refreshCacheStatus(const std::optional<QDateTime>& refused) {
     const bool unreachable = PlainCause::showsUnreachable(state);
     if (unreachable && !SourceStatus::showing(state).isEmpty())
         source += QLatin1Char(' ') + SourceStatus::showing(state);
+    if (unreachable && !SourceStatus::meteredNote(state).isEmpty())
+        source += QLatin1Char(' ') + SourceStatus::meteredNote(state);
     const QString count = PreferencesRules::cacheStatusLine(state.entries, state.offline, refused);
     c_.cacheStatus->setText(source.isEmpty() ? count : count + QLatin1Char('\n') + source);
     c_.tryAgain->setVisible(unreachable);

@@ -138,8 +138,11 @@ QString SourceStatus::line(const State& state) {
     return joined(QStringLiteral("Nothing new from ") + name + QLatin1Char('.'), showingFrom(state, newest));
 }
 
+QString SourceStatus::meteredNote(const State& state) {
+    if (!state.meteredHolds || state.offline || state.downloading) return QString();
+    return QStringLiteral("On a metered network: new images wait until Settings allows them.");
+}
+
 QString SourceStatus::lineWithNetwork(const State& state) {
-    const QString plain = line(state);
-    if (!state.meteredHolds || state.offline || state.downloading) return plain;
-    return joined(plain, QStringLiteral("On a metered network: new images wait until Settings allows them."));
+    return joined(line(state), meteredNote(state));
 }

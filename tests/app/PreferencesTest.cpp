@@ -321,7 +321,7 @@ TEST_F(WindowsTest, ModeChangesMoveTheDesktopPictureAndTheKioskPreset) {
     EXPECT_TRUE(login->enabled);
     EXPECT_TRUE(preferences->priming());
     // Progress in products, of those NASA SDO gives directly.
-    EXPECT_EQ(preferences->controls().primeNote->text(), "0 of 11 products");
+    EXPECT_EQ(preferences->controls().primeNote->text(), "0 of 13 products");
     ASSERT_TRUE(waitFor([&] { return primed; }));
     EXPECT_EQ(fullChecks, 1);
     EXPECT_FALSE(preferences->priming());
