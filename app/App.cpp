@@ -2,11 +2,13 @@
 
 #include "Cache.h"
 #include "CloseButton.h"
+#include "Follower.h"
 #include "HintLabel.h"
 #include "IdleTime.h"
 #include "Log.h"
 #include "ModeBadge.h"
 #include "MotionPreference.h"
+#include "NetworkCost.h"
 #include "ScreenLock.h"
 #include "Settings.h"
 #include "SettingsStore.h"
@@ -66,6 +68,13 @@ App::App(Environment environment) : env_(std::move(environment)) {
     connect(&tick_, &QTimer::timeout, this, &App::tick);
     hourly_.setInterval(refreshEverySeconds * 1000);
     connect(&hourly_, &QTimer::timeout, this, &App::startRefresh);
+    Follower::Environment follow;
+    follow.sunShown = [this] { return showing_ || parts_.sunShownElsewhere(); };
+    follow.metered = [this] { return env_.network && env_.network->metered(); };
+    follow.pass = env_.followPass;
+    follower_ = new Follower(std::move(follow), this);
+    connect(follower_, &Follower::followed, this,
+            [this](const FollowPass::Outcome& outcome) { followed(!outcome.made.isEmpty()); });
     firstLight_.setInterval(2000);
     connect(&firstLight_, &QTimer::timeout, this, &App::watchFirstLight);
     watchScreens();

@@ -8,6 +8,7 @@
 #include "AppParts.h"
 #include "Controller.h"
 #include "Diagnostics.h"
+#include "FollowPass.h"
 #include "Mode.h"
 #include "WallView.h"
 
@@ -24,7 +25,9 @@
 #include <vector>
 
 class CloseButton;
+class Follower;
 class IdleTime;
+class NetworkCost;
 class ModeBadge;
 class MotionPreference;
 class ScreenLock;
@@ -53,6 +56,10 @@ public:
         std::shared_ptr<MotionPreference> motion;
         // Seams handed to every WallView (tests give a manual clock and a fixed cache).
         std::function<WallView::Environment()> wallEnvironment;
+        // Whether the network is metered; none: never.
+        std::shared_ptr<NetworkCost> network;
+        // One light pass (FollowPass::run when empty); tests record instead.
+        std::function<FollowPass::Outcome(const QSet<QString>& products, const QDateTime& now)> followPass;
     };
 
     // What the command line asks of the launch.
@@ -111,6 +118,10 @@ public:
     bool rebuildPending() const { return rebuild_.isActive(); }
     bool ticking() const { return tick_.isActive(); }
     bool refreshTimerRunning() const { return hourly_.isActive(); }
+    // The light passes that follow NASA while the Sun is shown.
+    Follower& follower() { return *follower_; }
+    // The network is metered and the person has not allowed downloads on it.
+    bool meteredHolds() const;
     // A refresh pass is running on its background thread.
     bool refreshing() const override { return refreshing_->load(); }
     std::optional<QDateTime> nextRefresh() const override;
@@ -159,6 +170,8 @@ private:
     void present();
     void holdKeys();
     void startRefresh();
+    void watchNetwork();
+    void followed(bool madeClips);
     void watchFirstLight();
     // The cached stills as one text (id and stamp a line), to see when a pass has brought new ones.
     static QString stillsNow();
@@ -182,6 +195,9 @@ private:
     QTimer rebuild_;
     QTimer tick_;
     QTimer hourly_;
+    Follower* follower_ = nullptr;
+    // The hourly pass came round while a light pass held the cache: it runs when that one ends.
+    bool refreshAfterFollow_ = false;
     // While a pass runs: whether new stills have arrived for the desktop picture.
     QTimer firstLight_;
     QString stillsAtStart_;

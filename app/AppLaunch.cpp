@@ -3,10 +3,14 @@
 #include "App.h"
 
 #include "Cache.h"
+#include "CacheSettings.h"
 #include "CarryOver.h"
 #include "FlareAlert.h"
+#include "Follower.h"
 #include "Log.h"
+#include "NetworkCost.h"
 #include "Platform.h"
+#include "ScreenSizes.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "StormAlert.h"
@@ -63,6 +67,8 @@ void App::launch(const Launch& options) {
     // Screen changes and the key and scroll monitors are watched from construction on.
     tick_.start();
     launched_ = true;
+    watchNetwork();
+    follower_->start();
     recordScreens();
     if (!Settings::offline())
         followNetwork();
@@ -150,9 +156,15 @@ void App::followNetwork() {
 }
 
 // One ordinary refresh on a thread of its own; the desktop picture follows on the GUI thread. A pass
-// still running when the hour comes round again is not doubled (the pass itself also refuses).
+// still running when the hour comes round again is not doubled (the pass itself also refuses); one that
+// finds a light pass running waits for its end rather than give up for the hour.
 void App::startRefresh() {
+    if (follower_->busy()) {
+        refreshAfterFollow_ = true;
+        return;
+    }
     if (refreshing_->exchange(true)) return;
+    ScreenSizes::publish();
     stillsAtStart_ = stillsNow();
     firstLight_.start();
     parts_.statusChanged();
@@ -211,4 +223,30 @@ void App::watchFirstLight() {
 void App::reopen() {
     if (showing_) return;
     parts_.showPreferences();
+}
+
+bool App::meteredHolds() const {
+    return env_.network && env_.network->metered() && !Settings::useMeteredNetwork();
+}
+
+// Passes on their own threads ask whether to hold back; the answer is kept where they can read it.
+void App::watchNetwork() {
+    if (!env_.network) return;
+    auto apply = [this] {
+        const bool metered = env_.network->metered();
+        if (metered != CacheSettings::networkMetered())
+            log(metered ? "network: metered" : "network: not metered", LogArea::cache);
+        CacheSettings::setNetworkMetered(metered);
+        parts_.statusChanged();
+    };
+    connect(env_.network.get(), &NetworkCost::changed, this, apply);
+    apply();
+}
+
+// After a light pass: the desktop shows the newest stills, the tray and Preferences the newest time,
+// and an hourly pass that waited runs now.
+void App::followed(bool madeClips) {
+    if (madeClips) parts_.followDesktopPicture();
+    parts_.statusChanged();
+    if (std::exchange(refreshAfterFollow_, false)) startRefresh();
 }

@@ -26,6 +26,8 @@ void AppParts::fillMissing() {
     stub(applyDesktopPicture, "desktop picture");
     stub(restoreDesktopPicture, "desktop picture");
     stub(syncLiveDesktop, "live desktop");
+    if (!sunShownElsewhere) sunShownElsewhere = [] { return false; };
+    quiet(followDesktopPicture);
     stub(startUpdater, "updates");
     stub(checkForUpdates, "updates");
     stub(refreshInstalledSaver, "saver installer");

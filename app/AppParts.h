@@ -38,6 +38,11 @@ struct AppParts {
     std::function<void()> restoreDesktopPicture;
     // Brings the live desktop in line with the settings (started, stopped or rebuilt).
     std::function<void()> syncLiveDesktop;
+    // Whether the Sun shows outside the walls: the live desktop or the mini player.
+    std::function<bool()> sunShownElsewhere;
+    // Puts each screen's newest still of the product it shows on the desktop, without moving along the
+    // rotation (after a light pass brought newer images).
+    std::function<void()> followDesktopPicture;
 
     // Starts the update machinery at launch; asks it to check now (the tray's "Check for Updates…").
     std::function<void()> startUpdater;

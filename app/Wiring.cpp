@@ -47,6 +47,9 @@ void wireAppParts(App& app, AppParts& parts) {
             log("desktop: no mode chosen yet, the desktop picture is left alone", LogArea::desktop);
     };
     parts.restoreDesktopPicture = [] { Desktop::restore(); };
+    parts.followDesktopPicture = [] {
+        if (Settings::configured()) Desktop::apply(Desktop::Step::stay);
+    };
     parts.syncLiveDesktop = [] {
         if (Settings::configured()) LiveDesktop::shared().sync();
     };
@@ -62,6 +65,9 @@ void wireAppParts(App& app, AppParts& parts) {
     parts.hidePreferences = [preferences] { preferences->hide(); };
     parts.showWelcome = [welcome] { welcome->show(); };
     parts.toggleMiniPlayer = [miniPlayer] { miniPlayer->toggle(); };
+    parts.sunShownElsewhere = [miniPlayer] {
+        return miniPlayer->isOpen() || LiveDesktop::shared().running();
+    };
 
     auto* tray = new Tray(app, {}, &app);
     auto* mainMenu = new MainMenu(app, tray->actions(), &app);

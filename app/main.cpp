@@ -68,6 +68,7 @@ extern "C" __attribute__((visibility("default"))) int solvaneApplicationMain(int
     environment.sleep = Platform::sleepInhibit();
     environment.lock = Platform::screenLock();
     environment.motion = Platform::motionPreference();
+    environment.network = Platform::networkCost();
     App app(environment);
     wireAppParts(app, app.parts());
     // Everything shown is taken down on the way out, however the quit comes.

@@ -1,6 +1,7 @@
 #include "DesktopManager.h"
 
 #include "Cache.h"
+#include "LargeStills.h"
 #include "Log.h"
 #include "Platform.h"
 #include "Settings.h"
@@ -85,10 +86,11 @@ std::vector<CacheEntry> usableStills() {
 }
 
 // The copies this manager writes: "<id>-<stamp>.png", the stamp a time whose colons became hyphens,
-// and the ".part" of one being copied. Nothing else in the folder is ours to remove.
+// "<id>-<stamp>-2048.jpg" from a large still, and the ".part" of one being copied. Nothing else in the
+// folder is ours to remove.
 bool ourCopy(const QString& name) {
-    static const QRegularExpression pattern(
-        QStringLiteral(R"(^.+-\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d(\.\d+)?(Z|[+-]\d\d-?\d\d)?\.png(\.part)?$)"));
+    static const QRegularExpression pattern(QStringLiteral(
+        R"(^.+-\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d(\.\d+)?(Z|[+-]\d\d-?\d\d)?(\.png|-\d{4}\.jpg)(\.part)?$)"));
     return pattern.match(name).hasMatch();
 }
 
@@ -147,7 +149,7 @@ void Desktop::usePicture(std::shared_ptr<DesktopPicture> replacement) {
     adapter() = std::move(replacement);
 }
 
-void Desktop::apply() {
+void Desktop::apply(Step step) {
     if (!Settings::desktopActive()) return;
     const std::vector<CacheEntry> stills = usableStills();
     if (stills.empty()) {
@@ -160,29 +162,44 @@ void Desktop::apply() {
     for (const CacheEntry& entry : stills)
         updated.insert(entry.id, entry.updated);
     const std::vector<DesktopScreen> now = screens();
+    // The counter names the next step; the step on screen now is the one before it.
+    const qint64 counter = Settings::desktopCounter();
+    const bool stay = step == Step::stay && counter > 0;
     const std::vector<Pick> picks =
-        plan(stills, Settings::products(), int(now.size()), Settings::desktopCounter());
+        plan(stills, Settings::products(), int(now.size()), stay ? counter - 1 : counter);
 
     const QDir folder(dir());
     QSet<QString> wanted;
     std::vector<PicturePlacement> placements;
     std::vector<const Pick*> placed;
+    QStringList placedNames; // the copy each placed screen shows, a larger still's where one was used
+    QHash<QString, CacheEntry> byID;
+    for (const CacheEntry& entry : stills)
+        byID.insert(entry.id, entry);
     for (const Pick& pick : picks) {
-        const QString destination = folder.filePath(pick.fileName);
-        wanted.insert(pick.fileName);
+        // A large screen shows NASA's larger image of the same time, where one was fetched.
+        const QString still =
+            LargeStills::stillFor(byID.value(pick.id), now[size_t(pick.screen)].geometry.width())
+                .value_or(pick.still);
+        QString name = pick.fileName;
+        if (still != pick.still)
+            name = name.chopped(4) + QLatin1Char('-') + still.section(QLatin1Char('.'), -2);
+        const QString destination = folder.filePath(name);
+        wanted.insert(name);
         if (!QFile::exists(destination)) {
-            if (const auto failure = copyInto(Cache::file(pick.still), destination)) {
-                log("desktop: could not copy " + pick.still + " for the desktop: " + *failure,
-                    LogArea::desktop);
+            if (const auto failure = copyInto(Cache::file(still), destination)) {
+                log("desktop: could not copy " + still + " for the desktop: " + *failure, LogArea::desktop);
                 continue; // this screen keeps its picture; the others go on
             }
         }
         placements.push_back({pick.screen, QUrl::fromLocalFile(destination), PictureFit::fitOnBlack});
         placed.push_back(&pick);
+        placedNames << name;
     }
 
     const auto answers = picture().set(now, placements);
     const Pick* first = nullptr; // the first screen that shows its still, for the lock screen
+    QString firstName;
     QString firstFailure;
     bool anySet = false;
     for (size_t i = 0; i < placed.size(); ++i) {
@@ -198,10 +215,13 @@ void Desktop::apply() {
         log("desktop: " + screen + " -> " + pick.id + " (" + updated.value(pick.id, QStringLiteral("?")) +
                 ")",
             LogArea::desktop);
-        if (!first) first = &pick;
+        if (!first) {
+            first = &pick;
+            firstName = placedNames[qsizetype(i)];
+        }
     }
     if (first)
-        followLockScreen(folder.filePath(first->fileName), first->id);
+        followLockScreen(folder.filePath(firstName), first->id);
     else if (!Settings::sunOnLockScreen())
         putBackLockScreen();
     // A screen that shows products but has none of them cached keeps its picture; say so.
@@ -218,7 +238,7 @@ void Desktop::apply() {
         applied() = {QDateTime::currentDateTimeUtc(), QString()};
     else if (!firstFailure.isEmpty())
         applied().failure = firstFailure;
-    Settings::setDesktopCounter(Settings::desktopCounter() + 1);
+    if (!stay) Settings::setDesktopCounter(counter + 1);
     followScreens();
 
     // Old copies go as soon as no screen shows them; anything else the user put here stays.

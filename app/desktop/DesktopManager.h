@@ -23,8 +23,12 @@ namespace Desktop {
 // $XDG_DATA_HOME/Solvane/desktop, created when missing (a failure is logged; the path is returned anyway).
 QString dir();
 
+// Whether an update moves every screen one step along its rotation, or shows the newest still of the
+// product each screen shows now (a light pass brought newer images of it).
+enum class Step { next, stay };
+
 // Sets the pictures now when the desktop picture is active (desktop mode, or the desktop setting on).
-void apply();
+void apply(Step step = Step::next);
 // Records the current pictures, once: nothing happens while a record exists.
 void remember();
 // Puts the recorded pictures (and the lock screen's) back and forgets them; whatever the desktop adapter

@@ -1,4 +1,5 @@
 #include "Preferences.h"
+#include "ScreenSizes.h"
 
 #include "Catalog.h"
 #include "Controller.h"
@@ -117,6 +118,8 @@ Preferences::~Preferences() {
 }
 
 void Preferences::background(std::function<void()> work) {
+    // A pass started from here makes what the screens need as they are now.
+    ScreenSizes::publish();
     QThread* thread = QThread::create(std::move(work));
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     std::erase_if(workers_, [](const QPointer<QThread>& worker) { return worker.isNull(); });
@@ -261,6 +264,7 @@ void Preferences::load() {
     c_.lockScreenBox->setChecked(Settings::sunOnLockScreen());
     rebuildScreens();
     loadSource();
+    loadFollowing();
     applyMode();
     refreshCacheStatus();
     loading_ = false;
@@ -300,6 +304,7 @@ void Preferences::save() {
     if (products != Settings::products()) Settings::setProducts(products);
     // Only choosing a mode is the consent to change the desktop (modeChanged); a setting changed before
     // that is kept, nothing more.
+    refreshCost();
     // A screen turned Off or given other products changes behind the windows at once.
     controller_.syncLiveDesktop();
     scheduleRefresh();

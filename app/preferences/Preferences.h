@@ -75,6 +75,10 @@ public:
         QRadioButton* onlineRadio = nullptr;
         QRadioButton* offlineRadio = nullptr;
         QComboBox* refreshPopup = nullptr;
+        QCheckBox* followBox = nullptr;  // light passes while the Sun is shown
+        QCheckBox* meteredBox = nullptr; // downloads on a metered network too
+        QCheckBox* sharperBox = nullptr; // 2048-pixel clips for large screens
+        QLabel* costNote = nullptr;      // roughly what the chosen products download and keep
         QPushButton* primeButton = nullptr;
         QLabel* primeNote = nullptr; // "3 of 11 products" while downloading; why not while offline
         QLabel* cacheStatus = nullptr;
@@ -168,6 +172,9 @@ private:
     void wire();
     void applyAppearance();
     void loadSource();
+    void loadFollowing();
+    void saveFollowing();
+    void refreshCost();
     void fitWindow();
     void orderTabs();
     void scheduleRefresh();

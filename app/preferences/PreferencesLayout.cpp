@@ -290,6 +290,24 @@ QWidget* Preferences::buildImageryCard() {
     refresh->layout()->setContentsMargins(22, 0, 0, 0);
     auto* cadence = row({c_.cadenceNote}, false);
     cadence->layout()->setContentsMargins(22, 0, 0, 0);
+    c_.followBox = box(
+        QStringLiteral("Follow NASA as it publishes (new images every 20 minutes while the Sun is shown)"),
+        QStringLiteral("Reads only what NASA SDO added since the last look, for the products on screen."));
+    c_.meteredBox =
+        box(QStringLiteral("Also on a metered network"),
+            QStringLiteral("Without this, a metered connection (a phone's hotspot, a mobile plan) gets "
+                           "only the newest images, once."));
+    c_.sharperBox = box(QStringLiteral("Sharper clips on large screens (about four times the download)"),
+                        QStringLiteral("2048-pixel clips for screens wider than 1440 pixels."));
+    c_.costNote = note();
+    c_.costNote->setAccessibleName(QStringLiteral("What the imagery costs"));
+    auto* following = new QWidget;
+    auto* followingLayout = new QVBoxLayout(following);
+    followingLayout->setContentsMargins(22, 0, 0, 0);
+    followingLayout->setSpacing(6);
+    for (QWidget* widget : {static_cast<QWidget*>(c_.followBox), static_cast<QWidget*>(c_.meteredBox),
+                            static_cast<QWidget*>(c_.sharperBox), static_cast<QWidget*>(c_.costNote)})
+        followingLayout->addWidget(widget);
 
     c_.directRadio = new QRadioButton(QStringLiteral("NASA SDO, direct"));
     c_.mirrorRadio = new QRadioButton(QStringLiteral("An imagery mirror"));
@@ -311,7 +329,7 @@ QWidget* Preferences::buildImageryCard() {
     auto* mirror = row({c_.mirrorRadio, c_.mirrorHost, c_.mirrorUse}, false);
     auto* sourceTitle = new QLabel(QStringLiteral("Imagery from"));
     return card(QStringLiteral("Imagery"),
-                {c_.onlineRadio, refresh, cadence, c_.offlineRadio, row({c_.primeButton, c_.busy}),
+                {c_.onlineRadio, refresh, cadence, following, c_.offlineRadio, row({c_.primeButton, c_.busy}),
                  c_.primeNote, c_.cacheStatus, row({c_.tryAgain}), sourceTitle, row({c_.directRadio}), mirror,
                  c_.sourceNote});
 }
@@ -362,6 +380,8 @@ void Preferences::wire() {
         connect(check, &QCheckBox::toggled, this, &Preferences::save);
     connect(c_.spaceWeather, &SpaceWeatherCard::changed, this, &Preferences::save);
     connect(c_.loginBox, &QCheckBox::toggled, this, &Preferences::loginToggled);
+    for (QCheckBox* check : {c_.followBox, c_.meteredBox, c_.sharperBox})
+        connect(check, &QCheckBox::toggled, this, &Preferences::saveFollowing);
     connect(c_.statusIconBox, &QCheckBox::toggled, this, [this] {
         if (loading_) return;
         save();

@@ -2,13 +2,18 @@
 // choosing between NASA SDO's own folders and a mirror. A typed mirror is saved only after its index
 // answers with usable products, judged on a worker thread.
 
+#include "CacheSettings.h"
+#include "Catalog.h"
 #include "Controller.h"
+#include "ImageryCost.h"
 #include "PlainCause.h"
 #include "Preferences.h"
 #include "PreferencesRules.h"
+#include "ScreenSizes.h"
 #include "Settings.h"
 #include "SourceStatus.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -77,12 +82,17 @@ void Preferences::checkMirror() {
 
 void Preferences::refreshCacheStatus(const std::optional<QDateTime>& refused) {
     refused_ = refused;
+    // Following and sharper clips concern NASA SDO's own folders; a mirror keeps its own cadence.
+    const bool direct = Settings::imageryHost().isEmpty() && !Settings::offline();
+    for (QCheckBox* check : {c_.followBox, c_.meteredBox, c_.sharperBox})
+        check->setEnabled(direct);
     SourceStatus::State state;
     state.pass = Cache::lastPass();
     state.entries = Cache::entries();
     state.imageryHost = Settings::imageryHost();
     state.offline = Settings::offline();
     state.downloading = priming_ || (env_.downloading && env_.downloading());
+    state.meteredHolds = CacheSettings::meteredHolds();
     state.now = QDateTime::currentDateTimeUtc();
     // Offline, the first line already says so; the second then only tells how old the imagery is. A
     // source that could not be reached is one plain sentence with the next try, then what is shown.
@@ -91,7 +101,38 @@ void Preferences::refreshCacheStatus(const std::optional<QDateTime>& refused) {
     const bool unreachable = PlainCause::showsUnreachable(state);
     if (unreachable && !SourceStatus::showing(state).isEmpty())
         source += QLatin1Char(' ') + SourceStatus::showing(state);
+    if (unreachable && !SourceStatus::meteredNote(state).isEmpty())
+        source += QLatin1Char(' ') + SourceStatus::meteredNote(state);
     const QString count = PreferencesRules::cacheStatusLine(state.entries, state.offline, refused);
     c_.cacheStatus->setText(source.isEmpty() ? count : count + QLatin1Char('\n') + source);
     c_.tryAgain->setVisible(unreachable);
+}
+
+void Preferences::loadFollowing() {
+    c_.followBox->setChecked(Settings::followNasa());
+    c_.meteredBox->setChecked(Settings::useMeteredNetwork());
+    c_.sharperBox->setChecked(Settings::sharperClips());
+    refreshCost();
+}
+
+void Preferences::saveFollowing() {
+    if (loading_) return;
+    auto put = [](bool shown, bool held, void (*set)(bool)) {
+        if (shown != held) set(shown);
+    };
+    put(c_.followBox->isChecked(), Settings::followNasa(), Settings::setFollowNasa);
+    put(c_.meteredBox->isChecked(), Settings::useMeteredNetwork(), Settings::setUseMeteredNetwork);
+    put(c_.sharperBox->isChecked(), Settings::sharperClips(), Settings::setSharperClips);
+    save();
+    refreshCacheStatus();
+}
+
+void Preferences::refreshCost() {
+    const auto inUse = Settings::productsInUse();
+    QStringList products;
+    for (const CatalogProduct& product : Catalog::all())
+        if (!inUse || inUse->isEmpty() || inUse->contains(product.id)) products << product.id;
+    const QSet<QString> sharper =
+        Settings::sharperClips() ? ScreenSizes::productsOnLargeScreens() : QSet<QString>{};
+    c_.costNote->setText(ImageryCost::sentence(ImageryCost::estimate(products, sharper)));
 }

@@ -72,7 +72,7 @@ bool showsUnreachable(const SourceStatus::State& state) {
 }
 
 QString imageryLine(const SourceStatus::State& state, const std::optional<QDateTime>& retry) {
-    if (!showsUnreachable(state)) return SourceStatus::line(state);
+    if (!showsUnreachable(state)) return SourceStatus::lineWithNetwork(state);
     const QString host =
         state.pass->host.isEmpty() ? SourceStatus::configuredHost(state.imageryHost) : state.pass->host;
     return unreachable(SourceStatus::sourceName(host), state.pass->reason, retry);

@@ -37,7 +37,7 @@ QString unreachable(const QString& source, const QString& reason, const std::opt
 bool showsUnreachable(const SourceStatus::State& state);
 
 // The imagery line of the tray and the Preferences window: the plain sentence when the source could not
-// be reached, else what SourceStatus says.
+// be reached, else what SourceStatus says (with the metered network's hold).
 QString imageryLine(const SourceStatus::State& state, const std::optional<QDateTime>& retry);
 
 } // namespace PlainCause

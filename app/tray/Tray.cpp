@@ -1,6 +1,7 @@
 #include "Tray.h"
 
 #include "Cache.h"
+#include "CacheSettings.h"
 #include "Controller.h"
 #include "DesktopManager.h"
 #include "GeomagneticStatus.h"
@@ -152,6 +153,7 @@ SourceStatus::State Tray::sourceState() const {
     state.imageryHost = Settings::imageryHost();
     state.offline = Settings::offline();
     state.downloading = controller_.refreshing();
+    state.meteredHolds = CacheSettings::meteredHolds();
     state.now = env_.now();
     return state;
 }

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QRegularExpression>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -26,6 +27,7 @@ std::atomic<long> lowestSpeed{1024};
 std::atomic<long> lowSpeedSeconds{30};
 std::atomic<qint64> requestCount{0};
 std::atomic<qint64> byteCount{0};
+std::atomic<qint64> wireCount{0};
 
 constexpr std::chrono::seconds longestRetryAfter{60};
 
@@ -58,6 +60,9 @@ size_t receiveHeader(char* data, size_t size, size_t count, void* target) {
     if (line.startsWith("HTTP/")) { // a new response (after a redirect) starts afresh
         transfer->result.etag.reset();
         transfer->result.lastModified.reset();
+        transfer->result.rangeStart.reset();
+        transfer->result.wholeLength.reset();
+        transfer->result.compressed = false;
         transfer->retryAfterSeconds.reset();
     }
     const qsizetype colon = line.indexOf(':');
@@ -68,7 +73,18 @@ size_t receiveHeader(char* data, size_t size, size_t count, void* target) {
         transfer->result.etag = value;
     else if (name == "last-modified")
         transfer->result.lastModified = value;
-    else if (name == "retry-after") {
+    else if (name == "content-encoding")
+        transfer->result.compressed =
+            !value.isEmpty() && value.compare(QLatin1String("identity"), Qt::CaseInsensitive) != 0;
+    else if (name == "content-range") {
+        // "bytes 1200-4095/4096"; anything else (an unknown length "*" included) is no usable range.
+        static const QRegularExpression pattern(QStringLiteral(R"(^bytes\s+(\d+)-(\d+)/(\d+)$)"));
+        const QRegularExpressionMatch parts = pattern.match(value);
+        if (parts.hasMatch()) {
+            transfer->result.rangeStart = parts.captured(1).toLongLong();
+            transfer->result.wholeLength = parts.captured(3).toLongLong();
+        }
+    } else if (name == "retry-after") {
         bool ok = false;
         const long seconds = value.toLong(&ok);
         if (ok && seconds >= 0) transfer->retryAfterSeconds = seconds;
@@ -113,6 +129,11 @@ bool start(Transfer& transfer, const BrowseFetch::Request& request, const QByteA
         if (value && !value->isEmpty() && !hasControlCharacters(*value))
             transfer.headers = curl_slist_append(transfer.headers, (header + value->toLatin1()).constData());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, transfer.headers);
+    if (request.from) {
+        curl_easy_setopt(curl, CURLOPT_RANGE, QByteArray::number(*request.from).append('-').constData());
+    } else if (request.compressed) {
+        curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, ""); // every encoding this libcurl decodes
+    }
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, HttpClient::receiveBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer.body);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, receiveHeader);
@@ -131,6 +152,11 @@ void conclude(Transfer& transfer, CURLcode code) {
     HttpClient::BodySink& body = transfer.body;
     result.bytes = body.written;
     byteCount += body.written;
+    curl_off_t wire = 0;
+    if (curl_easy_getinfo(transfer.handle, CURLINFO_SIZE_DOWNLOAD_T, &wire) == CURLE_OK) {
+        result.wireBytes = qint64(wire);
+        wireCount += qint64(wire);
+    }
     if (body.file && std::fclose(body.file) != 0 && !body.failedWrite) {
         body.failedWrite = true;
         body.writeErrno = errno;
@@ -169,7 +195,7 @@ void BrowseFetch::setMinimumSpeed(long bytesPerSecond, std::chrono::seconds wind
 }
 
 BrowseFetch::Counters BrowseFetch::counters() {
-    return {requestCount.load(), byteCount.load()};
+    return {requestCount.load(), byteCount.load(), wireCount.load()};
 }
 
 BrowseFetch::Ending BrowseFetch::run(const std::vector<Request>& requests,
@@ -188,7 +214,7 @@ BrowseFetch::Ending BrowseFetch::run(const std::vector<Request>& requests,
     std::vector<std::unique_ptr<Transfer>> active;
     bool goOn = true;
     auto finish = [&](Transfer& transfer) {
-        if (transfer.result.status != 200)
+        if (transfer.result.status != 200 && transfer.result.status != 206)
             QFile::remove(requests[transfer.index].destination + QStringLiteral(".part"));
         goOn = finished(transfer.index, transfer.result) && goOn;
     };

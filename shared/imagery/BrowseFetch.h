@@ -16,10 +16,17 @@ namespace BrowseFetch {
 
 struct Request {
     QString url;
-    QString destination; // a 200 body is written to destination + ".part"; the caller puts it in place
+    // A 200 (or 206) body is written to destination + ".part"; the caller puts it in place.
+    QString destination;
     std::optional<QString> etag;         // sent as If-None-Match
     std::optional<QString> lastModified; // sent as If-Modified-Since
     qint64 largestBytes = qint64(64) << 20;
+    // Asks for the file from this byte on (Range); the answer is 206 with that part, or 200 with the
+    // whole file from a server that ignores ranges.
+    std::optional<qint64> from;
+    // Asks for a compressed answer (gzip, deflate, ...), decoded as it arrives. Never together with
+    // `from`: a range of a compressed stream cannot be decoded on its own.
+    bool compressed = false;
 };
 
 struct Result {
@@ -27,7 +34,12 @@ struct Result {
     QString error;   // in words, when there was no usable answer
     std::optional<QString> etag;
     std::optional<QString> lastModified;
-    qint64 bytes = 0;
+    qint64 bytes = 0;        // body bytes written, decoded
+    qint64 wireBytes = 0;    // body bytes as they came over the network (compressed, when they were)
+    bool compressed = false; // the body came with a Content-Encoding (decoded as it arrived)
+    // A 206's Content-Range: where its part starts and the whole file's length.
+    std::optional<qint64> rangeStart;
+    std::optional<qint64> wholeLength;
     // The system's reason when the answer could not be written here (a full disk): the fault is ours,
     // not the host's.
     QString writeFailure;
@@ -58,10 +70,12 @@ QString userAgent();
 // shorten it. A Retry-After of the host is honoured up to a minute.
 void setFirstPause(std::chrono::milliseconds pause);
 
-// Requests started and body bytes received since the process started (benchmarks).
+// Requests started and body bytes received since the process started (benchmarks): `bytes` as written
+// (decoded), `wireBytes` as they came over the network.
 struct Counters {
     qint64 requests = 0;
     qint64 bytes = 0;
+    qint64 wireBytes = 0;
 };
 Counters counters();
 

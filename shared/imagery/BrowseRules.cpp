@@ -17,7 +17,7 @@ const QRegularExpression& hrefPattern() {
 
 const QRegularExpression& namePattern() {
     static const QRegularExpression pattern(
-        QStringLiteral(R"(^(\d{4})(\d{2})(\d{2})_(\d{2})(\d{2})(\d{2})_(\d+)_(\d{4})\.jpg$)"));
+        QStringLiteral(R"(^(\d{4})(\d{2})(\d{2})_(\d{2})(\d{2})(\d{2})_(\d+)_(\d{4}|HMI[A-Z]+)\.jpg$)"));
     return pattern;
 }
 
@@ -38,11 +38,14 @@ bool isFrameMarker(unsigned char marker) {
 } // namespace
 
 const std::vector<int>& Browse::channels() {
-    static const std::vector<int> known{94, 131, 171, 193, 211, 304, 335, 1600, 1700};
+    static const std::vector<int> known{
+        94, 131, 171, 193, 211, 304, 335, 1600, 1700, hmiIntensitygram, hmiMagnetogram};
     return known;
 }
 
 std::optional<int> Browse::channelOf(const QString& productID) {
+    if (productID == QLatin1String("intensitygram")) return hmiIntensitygram;
+    if (productID == QLatin1String("magnetogram")) return hmiMagnetogram;
     bool ok = false;
     const int number = productID.toInt(&ok);
     // "0171" or "+171" are not product ids.
@@ -52,6 +55,8 @@ std::optional<int> Browse::channelOf(const QString& productID) {
 }
 
 QString Browse::channelCode(int channel) {
+    if (channel == hmiIntensitygram) return QStringLiteral("HMIIC");
+    if (channel == hmiMagnetogram) return QStringLiteral("HMIB");
     return QStringLiteral("%1").arg(channel, 4, 10, QLatin1Char('0'));
 }
 
@@ -67,9 +72,12 @@ std::optional<Browse::Image> Browse::parseName(const QString& name, int size) {
     const QDate date(number(1), number(2), number(3));
     const QTime time(number(4), number(5), number(6));
     if (!date.isValid() || !time.isValid()) return std::nullopt;
-    const int channel = number(8);
-    if (std::find(channels().begin(), channels().end(), channel) == channels().end()) return std::nullopt;
-    return Image{name, QDateTime(date, time, QTimeZone::utc()), channel};
+    // Codes are compared as the archive writes them, so "HMIIC" is never read as another HMI picture.
+    const QString code = parts.captured(8);
+    const auto channel = std::find_if(channels().begin(), channels().end(),
+                                      [&code](int known) { return channelCode(known) == code; });
+    if (channel == channels().end()) return std::nullopt;
+    return Image{name, QDateTime(date, time, QTimeZone::utc()), *channel};
 }
 
 std::vector<Browse::Image> Browse::parseListing(const QByteArray& listing, const QDate& day,

@@ -23,9 +23,14 @@ inline constexpr int windowSlots = 144;
 // A name stamped further ahead of our clock than this is not believed.
 inline constexpr qint64 futureSlackSeconds = 600;
 
-// The AIA channels the archive publishes, as wavelengths (94, 131, ..., 1700).
+// HMI's pictures carry letter codes in their names ("HMIIC", "HMIB"); they stand here as numbers that no
+// AIA wavelength uses, so every channel is one number in the store and in the clip plans.
+inline constexpr int hmiIntensitygram = 10001; // NASA's colourised intensitygram, "HMIIC"
+inline constexpr int hmiMagnetogram = 10002;   // the line-of-sight magnetogram, "HMIB"
+
+// The channels we read from the archive: the AIA wavelengths (94, 131, ..., 1700), then HMI's two.
 const std::vector<int>& channels();
-// A product id ("94", "171", ...) as a channel, when it is one.
+// A product id ("94", "171", ..., "intensitygram", "magnetogram") as a channel, when it is one.
 std::optional<int> channelOf(const QString& productID);
 
 // One image named in a listing.
@@ -83,7 +88,7 @@ inline constexpr std::chrono::seconds shortestBudget{2 * 60};
 std::chrono::seconds passBudget(qsizetype images, qsizetype channels, std::chrono::seconds fill = fillBudget,
                                 std::chrono::seconds shortest = shortestBudget);
 
-// A channel as the archive writes it ("0171"), and a moment as a versioned key's stem.
+// A channel as the archive writes it ("0171", "HMIIC"), and a moment as a versioned key's stem.
 QString channelCode(int channel);
 QString stem(const QDateTime& moment);
 

@@ -6,14 +6,17 @@
 #include "Catalog.h"
 #include "DirectSource.h"
 #include "ImageryIndex.h"
+#include "LargeStills.h"
 #include "Log.h"
 #include "PassDeadline.h"
 #include "PassLock.h"
+#include "SlotFill.h"
 #include "SpaceWeatherFetch.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -83,6 +86,10 @@ void removeProductFiles(const QString& id) {
     }
     QFile::remove(Cache::file(id + QStringLiteral(".stamp")));
     QFile::remove(Cache::file(id + QStringLiteral(".png.stamp")));
+    for (int size : {2048, 4096}) {
+        QFile::remove(Cache::file(LargeStills::fileName(id, size)));
+        QFile::remove(Cache::file(LargeStills::fileName(id, size) + QStringLiteral(".stamp")));
+    }
 }
 
 // Tries the keys in order; the first that does not fail ends the attempts. Nothing when all failed.
@@ -113,8 +120,27 @@ void logFinished(const Cache::LastPass& record) {
 std::optional<Cache::LastPass> directPass(Cache::LastPass record, const QSet<QString>& wanted,
                                           const Cache::Progress& progress) {
     record.host = QString::fromLatin1(DirectSource::hostLabel);
+    // Products shown on large screens with sharper clips on are made from 2048-pixel images, after the
+    // pass has listed the day folders.
+    QSet<QString> sharp = CacheSettings::sharperProducts() & wanted;
     PassDeadline deadline = DirectSource::startingDeadline();
-    const DirectSource::Outcome outcome = DirectSource::run(wanted, progress, deadline);
+    DirectSource::Outcome outcome = DirectSource::run(wanted - sharp, progress, deadline);
+    const auto base = DirectSource::base();
+    // A pass cut short or refused a write leaves the larger images to the next one.
+    const bool goOn = outcome.reached && outcome.cutShort.isEmpty() && outcome.writeFailure.isEmpty();
+    if (!sharp.isEmpty() && goOn && base && !Cache::stopRequested()) {
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        QStringList ids;
+        for (const CatalogProduct& known : Catalog::all())
+            if (sharp.contains(known.id) && !DirectSource::channelsOf(known.id).empty()) ids << known.id;
+        const SlotFill::Result filled =
+            SlotFill::run(ids, 2048, SlotFill::held(now), SlotFill::Reach::window, *base, now);
+        outcome.moved += int(filled.made.made.size());
+        outcome.failed << filled.made.failed;
+        outcome.products.insert(outcome.products.end(), filled.made.products.begin(),
+                                filled.made.products.end());
+        outcome.newest = std::max(outcome.newest, filled.newest);
+    }
     if (Cache::stopRequested()) {
         Cache::rewriteManifest(outcome.products);
         log(QStringLiteral("pass: stopped, ") + QString::number(outcome.moved) +
@@ -123,9 +149,12 @@ std::optional<Cache::LastPass> directPass(Cache::LastPass record, const QSet<QSt
         return std::nullopt;
     }
     if (progress) progress(1, 1);
+    if (goOn) {
+        const QSet<QString> plain = wanted - sharp; // a sharper clip's still is already 2048 pixels
+        LargeStills::make(QStringList(plain.begin(), plain.end()), CacheSettings::stillSize());
+    }
     // A pass that could not finish leaves the check due, so the next scheduled one goes on.
-    if (record.check && outcome.reached && outcome.cutShort.isEmpty() && outcome.writeFailure.isEmpty())
-        CacheSettings::setLastCheck(QDateTime::currentDateTimeUtc());
+    if (record.check && goOn) CacheSettings::setLastCheck(QDateTime::currentDateTimeUtc());
     if (!outcome.products.empty()) Cache::rewriteManifest(outcome.products);
     record.reached = outcome.reached;
     record.reason = outcome.reason;
@@ -140,6 +169,12 @@ std::optional<Cache::LastPass> directPass(Cache::LastPass record, const QSet<QSt
     Cache::recordPass(record);
     logFinished(record);
     return record;
+}
+
+bool missingAny(const QSet<QString>& ids) {
+    return std::any_of(ids.begin(), ids.end(), [](const QString& id) {
+        return !QFileInfo::exists(Cache::file(id + QStringLiteral(".mp4")));
+    });
 }
 
 struct OriginReset {
@@ -283,10 +318,26 @@ std::optional<LastPass> imageryPass(bool check, bool everything, const Progress&
     }
     if (progress) progress(total, total);
 
+    // Products the mirror does not publish that NASA SDO's archive has (HMI's pictures) come from there.
+    std::vector<RemoteProduct> listed = products;
+    QSet<QString> leftOver;
+    for (const QString& id : wanted)
+        if (!DirectSource::channelsOf(id).empty() &&
+            std::none_of(products.begin(), products.end(), [&id](const auto& p) { return p.id == id; }))
+            leftOver.insert(id);
+    if (!leftOver.isEmpty() && (check || missingAny(leftOver))) {
+        PassDeadline deadline = DirectSource::startingDeadline();
+        const DirectSource::Outcome direct = DirectSource::run(leftOver, {}, deadline);
+        record.moved += direct.moved;
+        for (const QString& id : direct.failed)
+            failed.insert(id);
+        listed.insert(listed.end(), direct.products.begin(), direct.products.end());
+    }
+
     if (check) CacheSettings::setLastCheck(QDateTime::currentDateTimeUtc());
-    rewriteManifest(products);
+    rewriteManifest(listed);
     record.finished = nowText();
-    record.listed = total;
+    record.listed = int(listed.size());
     record.failed = QStringList(failed.begin(), failed.end());
     record.failed.sort();
     record.newest = newestOnDisk();

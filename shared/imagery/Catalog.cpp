@@ -13,6 +13,8 @@ const std::vector<CatalogProduct>& Catalog::all() {
         {"1600", QString::fromUtf8("AIA 1600 \u00C5 (UV)")},
         {"1700", QString::fromUtf8("AIA 1700 \u00C5 (UV)")},
         {"composite_uv", "Composite (1700/1600/304)"},
+        {"intensitygram", "HMI Intensitygram"},
+        {"magnetogram", "HMI Magnetogram"},
         {"dem", "Temperature map (DEM)"},
     };
     return products;

@@ -3,6 +3,7 @@
 
 #include "BrowseFetch.h"
 #include "BrowseRules.h"
+#include "CacheSettings.h"
 #include "Catalog.h"
 #include "ClipMaking.h"
 #include "Diagnostics.h"
@@ -31,13 +32,7 @@ const QString rainbowID = QStringLiteral("rainbow");
 const QString ultravioletID = QStringLiteral("composite_uv");
 const QString demID = QStringLiteral("dem");
 
-// The channels a product is made of, in the order the clip maker expects them.
-std::vector<int> channelsOf(const QString& id) {
-    if (id == rainbowID) return {94, 131, 171, 193, 211, 304, 335};
-    if (id == ultravioletID) return {1700, 1600, 304};
-    if (const auto channel = Browse::channelOf(id)) return {*channel};
-    return {};
-}
+using DirectSource::channelsOf;
 
 ClipMaking::Kind kindOf(const QString& id) {
     if (id == rainbowID) return ClipMaking::Kind::rainbow;
@@ -130,7 +125,7 @@ RemoteProduct productFor(const Plan& plan) {
 const QString noImages = QStringLiteral("no images");
 
 // What a clip make ended with, for the pass.
-struct Made {
+struct ClipMade {
     bool moved = false;   // a new clip was put in place
     QString error;        // why not, in words
     QString writeFailure; // the system's reason when a file could not be written
@@ -139,8 +134,8 @@ struct Made {
 
 // Makes one product's clip and still when its slots changed. Images the maker could not decode are set
 // aside, all at once, and the clip is made again without them.
-Made make(const QString& id, DirectStore& store, std::optional<RemoteProduct>& made) {
-    Made result;
+ClipMade make(const QString& id, DirectStore& store, std::optional<RemoteProduct>& made) {
+    ClipMade result;
     for (int attempt = 0; attempt < 2; ++attempt) {
         const auto plan = planFor(id, store);
         if (!plan) {
@@ -163,6 +158,7 @@ Made make(const QString& id, DirectStore& store, std::optional<RemoteProduct>& m
         }
         ClipMaking::Job job;
         job.kind = kindOf(id);
+        job.size = store.size();
         job.frames = plan->frames;
         job.clip = clip;
         job.still = still;
@@ -216,7 +212,7 @@ void DirectSource::setBudgets(std::chrono::seconds fill, std::chrono::seconds sh
 }
 
 DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache::Progress& progress,
-                                        PassDeadline& deadline) {
+                                        PassDeadline& deadline, const QDateTime& now) {
     Outcome outcome;
     // The screen-saver hack registers no maker: it only plays what the program made.
     if (!ClipMaking::makeClip()) {
@@ -248,8 +244,11 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
             if (std::find(needed.begin(), needed.end(), channel) == needed.end()) needed.push_back(channel);
     }
     DirectStore store(Cache::file(QStringLiteral("direct")), needed);
-    store.keepPiecesOf(products);
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // Sharper clips are made by another store of larger images, in the same pieces folder.
+    QStringList keep = products;
+    for (const QString& id : CacheSettings::sharperProducts())
+        if (!keep.contains(id)) keep << id;
+    store.keepPiecesOf(keep);
 
     // A write the cache folder refuses ends the downloads (and the clips) of this pass: one line says why.
     auto refusedWrite = [&](const QString& reason) {
@@ -406,7 +405,7 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
         for (const QString& id : ids) {
             if (Cache::stopRequested() || !outcome.writeFailure.isEmpty()) return;
             made.reset();
-            const Made result = make(id, store, made);
+            const ClipMade result = make(id, store, made);
             if (result.moved) {
                 moved.insert(id);
             } else if (!result.writeFailure.isEmpty()) {
@@ -439,7 +438,14 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
         }
     }
 
-    // 4. The rest of the window, newest first, then every clip.
+    // 4. The rest of the window, newest first, then every clip. A metered network the person has not
+    // allowed gets first light only.
+    if (outcome.reached && !missing.empty() && CacheSettings::meteredHolds()) {
+        log(QStringLiteral("direct: the network is metered; %1 older image(s) wait for another network")
+                .arg(missing.size()),
+            LogArea::cache);
+        missing.clear();
+    }
     if (canGoOn()) download(missing);
     if (Cache::stopRequested()) return outcome;
     if (outcome.writeFailure.isEmpty()) {
@@ -460,4 +466,27 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
     outcome.moved = int(moved.size());
     outcome.failed.removeDuplicates();
     return outcome;
+}
+
+std::vector<int> DirectSource::channelsOf(const QString& id) {
+    if (id == rainbowID) return {94, 131, 171, 193, 211, 304, 335};
+    if (id == ultravioletID) return {1700, 1600, 304};
+    if (const auto channel = Browse::channelOf(id)) return {*channel};
+    return {};
+}
+
+DirectSource::Made DirectSource::makeClips(const QStringList& ids, DirectStore& store) {
+    Made result;
+    for (const QString& id : ids) {
+        if (Cache::stopRequested()) break;
+        std::optional<RemoteProduct> made;
+        const ClipMade clip = make(id, store, made);
+        if (clip.moved)
+            result.made << id;
+        else if (!clip.error.isEmpty())
+            result.failed << id;
+        if (made && QFileInfo::exists(Cache::file(id + QStringLiteral(".mp4"))))
+            result.products.push_back(*made);
+    }
+    return result;
 }

@@ -9,6 +9,9 @@
 #include "PassDeadline.h"
 #include "RemoteProduct.h"
 
+class DirectStore;
+
+#include <QDateTime>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -49,7 +52,22 @@ void setBudgets(std::chrono::seconds fill, std::chrono::seconds shortest);
 // One pass for the products in `wanted` (catalogue ids). A product with no clip on disk gets a playable
 // one from the newest images first (and the manifest is rewritten at once), then all are completed.
 // Downloads end when `deadline` runs out; the clips are then made from what arrived. Runs on the
-// caller's thread under the pass lock.
-Outcome run(const QSet<QString>& wanted, const Cache::Progress& progress, PassDeadline& deadline);
+// caller's thread under the pass lock. `now` is the clock (benchmarks give a simulated one).
+Outcome run(const QSet<QString>& wanted, const Cache::Progress& progress, PassDeadline& deadline,
+            const QDateTime& now = QDateTime::currentDateTimeUtc());
+
+// The channels a product is made of, in the clip maker's order; empty for products made elsewhere.
+std::vector<int> channelsOf(const QString& productID);
+
+// What making clips from the images held gave: the products whose clip is on disk (for the manifest),
+// those given a new clip, and those left without one.
+struct Made {
+    std::vector<RemoteProduct> products;
+    QStringList made;
+    QStringList failed;
+};
+// Makes the clips and stills of `ids` whose slots changed since their last clip, from what `store`
+// holds. Under the pass lock, on the caller's thread (the maker lowers its own priority).
+Made makeClips(const QStringList& ids, DirectStore& store);
 
 } // namespace DirectSource

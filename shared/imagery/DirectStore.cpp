@@ -1,6 +1,7 @@
 #include "DirectStore.h"
 
 #include "Cache.h"
+#include "ListingTail.h"
 #include "Log.h"
 
 #include <QDir>
@@ -32,7 +33,8 @@ bool byTime(const Browse::Image& a, const Browse::Image& b) {
 
 } // namespace
 
-DirectStore::DirectStore(const QString& folder, const std::vector<int>& channels) : folder_(folder) {
+DirectStore::DirectStore(const QString& folder, const std::vector<int>& channels, int size)
+    : folder_(folder), size_(size) {
     QDir().mkpath(folder_ + QStringLiteral("/listings"));
     removeStaleTemporaries();
     // Partial downloads of an interrupted pass are of no use; their images are listed again.
@@ -52,7 +54,7 @@ DirectStore::DirectStore(const QString& folder, const std::vector<int>& channels
                 QFile::remove(dir.filePath(name));
                 continue;
             }
-            const auto image = Browse::parseName(name);
+            const auto image = Browse::parseName(name, size_);
             if (!image || image->channel != channel) continue;
             images.push_back(*image);
             heldNames_.insert(name);
@@ -68,7 +70,8 @@ const std::vector<Browse::Image>& DirectStore::held(int channel) const {
 }
 
 QString DirectStore::channelFolder(int channel) const {
-    return folder_ + QLatin1Char('/') + Browse::channelCode(channel);
+    const QString sized = size_ == Browse::imageSize ? QString() : QString::number(size_) + QLatin1Char('/');
+    return folder_ + QLatin1Char('/') + sized + Browse::channelCode(channel);
 }
 
 QString DirectStore::path(const Browse::Image& image) const {
@@ -109,7 +112,7 @@ void DirectStore::saveNames(const QSet<QString>& names, const QString& file) con
     const QDateTime oldest = QDateTime::currentDateTimeUtc().addDays(-4);
     QStringList kept;
     for (const QString& entry : names) {
-        const auto image = Browse::parseName(entry);
+        const auto image = Browse::parseName(entry, size_);
         if (!image || image->taken >= oldest) kept << entry;
     }
     kept.sort();
@@ -117,7 +120,7 @@ void DirectStore::saveNames(const QSet<QString>& names, const QString& file) con
 }
 
 void DirectStore::setAside(const QString& name, const QString& why, bool cutShort) {
-    const auto image = Browse::parseName(name);
+    const auto image = Browse::parseName(name, size_);
     if (image) forget(*image);
     const Browse::Failure verdict =
         Browse::judgeFailure(suspects_.contains(name), cutShort, image ? image->taken : QDateTime(),
@@ -163,6 +166,7 @@ BrowseFetch::Request DirectStore::listingRequest(const QString& url, const QDate
     request.url = url;
     request.destination = listingPath(day);
     request.largestBytes = qint64(32) << 20;
+    request.compressed = true; // a day's listing shrinks to a tenth
     if (QFileInfo::exists(request.destination)) {
         request.etag = readText(request.destination + QStringLiteral(".etag"));
         request.lastModified = readText(request.destination + QStringLiteral(".modified"));
@@ -183,10 +187,17 @@ std::optional<QByteArray> DirectStore::acceptListing(const QDate& day, const Bro
         }
         if (result.etag) Cache::note(*result.etag, target + QStringLiteral(".etag"));
         if (result.lastModified) Cache::note(*result.lastModified, target + QStringLiteral(".modified"));
+        // A host that compresses its listings sends the whole one for less than its end plain.
+        if (result.compressed && result.bytes > 0)
+            Cache::note(QString::number(double(result.wireBytes) / double(result.bytes)),
+                        target + QStringLiteral(".compressed"));
+        else
+            QFile::remove(target + QStringLiteral(".compressed"));
         return readAll(target);
     }
     if (result.status == 404) {
-        for (const QString& suffix : {QString(), QStringLiteral(".etag"), QStringLiteral(".modified")})
+        for (const QString& suffix :
+             {QString(), QStringLiteral(".etag"), QStringLiteral(".modified"), QStringLiteral(".compressed")})
             QFile::remove(target + suffix);
         return std::nullopt;
     }
@@ -249,7 +260,7 @@ bool DirectStore::acceptImage(const Browse::Image& image, const BrowseFetch::Res
     }
     QString why;
     const auto bytes = readAll(part);
-    if (!bytes || !Browse::isWholeJpeg(*bytes, Browse::imageSize, &why)) {
+    if (!bytes || !Browse::isWholeJpeg(*bytes, size_, &why)) {
         QFile::remove(part);
         setAside(image.name, bytes ? why : QStringLiteral("could not be read"),
                  why == QLatin1String("cut short"));
@@ -300,4 +311,44 @@ QString DirectStore::fingerprint(const QString& productID) const {
 
 void DirectStore::setFingerprint(const QString& productID, const QString& text) {
     Cache::note(text, folder_ + QLatin1Char('/') + productID + QStringLiteral(".frames"));
+}
+
+std::optional<BrowseFetch::Request> DirectStore::tailRequest(const QString& url, const QDate& day) const {
+    const QString target = listingPath(day);
+    const auto held = readAll(target);
+    if (!held) return std::nullopt;
+    const auto from = ListingTail::anchor(*held);
+    if (!from) return std::nullopt;
+    // From a host that compresses its listings, the end plain or the whole compressed, whichever is less.
+    if (const auto ratio = readText(target + QStringLiteral(".compressed"))) {
+        const double expected = double(held->size()) * ratio->toDouble();
+        if (double(held->size() - *from + ListingTail::newBytesPerPass) >= expected) return std::nullopt;
+    }
+    BrowseFetch::Request request = listingRequest(url, day);
+    request.compressed = false;
+    request.from = *from;
+    return request;
+}
+
+std::optional<QByteArray> DirectStore::acceptTail(const QDate& day, const BrowseFetch::Result& result) {
+    const QString target = listingPath(day);
+    const QString part = target + QStringLiteral(".part");
+    if (result.status == 304) return readAll(target);
+    if (result.status == 200) return acceptListing(day, result);
+    if (result.status != 206) {
+        QFile::remove(part);
+        return std::nullopt;
+    }
+    const auto held = readAll(target);
+    const auto tail = readAll(part);
+    QFile::remove(part);
+    if (!held || !tail || !result.rangeStart) return std::nullopt;
+    const auto joined = ListingTail::splice(*held, *result.rangeStart, *tail);
+    if (!joined || (result.wholeLength && *result.wholeLength != joined->size())) return std::nullopt;
+    if (!Cache::writeAtomically(target, *joined)) return std::nullopt;
+    QFile::remove(target + QStringLiteral(".etag"));
+    QFile::remove(target + QStringLiteral(".modified"));
+    if (result.etag) Cache::note(*result.etag, target + QStringLiteral(".etag"));
+    if (result.lastModified) Cache::note(*result.lastModified, target + QStringLiteral(".modified"));
+    return joined;
 }

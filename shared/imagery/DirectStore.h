@@ -18,7 +18,10 @@
 
 class DirectStore {
 public:
-    DirectStore(const QString& folder, const std::vector<int>& channels);
+    // Images of `size` pixels: 1024 in "<WWWW>/", other sizes in "<size>/<WWWW>/".
+    DirectStore(const QString& folder, const std::vector<int>& channels, int size = Browse::imageSize);
+
+    int size() const { return size_; }
 
     // One channel's images on disk, oldest first.
     const std::vector<Browse::Image>& held(int channel) const;
@@ -36,6 +39,14 @@ public:
     // host failed; nothing when there is none (or the folder is gone: 404).
     std::optional<QByteArray> acceptListing(const QDate& day, const BrowseFetch::Result& result);
     void removeListingsExcept(const std::vector<QDate>& days);
+    // A request for the end of a day's listing, from the last half hour of the copy held on (see
+    // ListingTail.h), conditional on its validators; nothing when no copy is held, or when the host
+    // sends it compressed and the whole of it compressed costs less than its end plain.
+    std::optional<BrowseFetch::Request> tailRequest(const QString& url, const QDate& day) const;
+    // The day's whole listing after tailRequest's answer: the copy held when unchanged, the new end
+    // joined to it, or the whole listing from a server that ignored the range; each kept with its
+    // validators. Nothing when the answer cannot be used (ask for the whole listing then).
+    std::optional<QByteArray> acceptTail(const QDate& day, const BrowseFetch::Result& result);
 
     // Of `listed` (one channel, oldest first), the newest image of each slot in the window that ends at
     // the newest image listed or held.
@@ -62,6 +73,7 @@ private:
     void saveNames(const QSet<QString>& names, const QString& file) const;
 
     QString folder_;
+    int size_ = Browse::imageSize;
     std::map<int, std::vector<Browse::Image>> held_;
     QSet<QString> heldNames_;
     QSet<QString> rejected_;

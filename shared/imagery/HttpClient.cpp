@@ -129,7 +129,8 @@ size_t HttpClient::receiveBody(char* data, size_t size, size_t count, void* targ
     const size_t bytes = size * count;
     long status = 0;
     curl_easy_getinfo(sink->handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200) return bytes; // bodies of other answers are not kept
+    // Bodies of other answers are not kept; 206 is the part of a file a ranged request asked for.
+    if (status != 200 && status != 206) return bytes;
     if (sink->written + qint64(bytes) > sink->largest) {
         sink->tooLarge = true;
         return 0; // aborts the transfer

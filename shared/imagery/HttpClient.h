@@ -44,7 +44,8 @@ std::optional<QString> httpsBase(const char* fallback, const char* override, con
                                  QString* error);
 
 // Where the body of a pass's download goes: a file, or memory, and only while the answer's status is
-// 200; never past `largest` bytes. Give it as CURLOPT_WRITEDATA with receiveBody as the write function.
+// 200 (or 206, the part a ranged request asked for); never past `largest` bytes. Give it as CURLOPT_WRITEDATA
+// with receiveBody as the write function.
 struct BodySink {
     void* handle = nullptr; // the easy handle, whose status decides whether the body is kept
     FILE* file = nullptr;   // the body to a file, or

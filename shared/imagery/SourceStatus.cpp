@@ -137,3 +137,12 @@ QString SourceStatus::line(const State& state) {
                       showingFrom(state, newest));
     return joined(QStringLiteral("Nothing new from ") + name + QLatin1Char('.'), showingFrom(state, newest));
 }
+
+QString SourceStatus::meteredNote(const State& state) {
+    if (!state.meteredHolds || state.offline || state.downloading) return QString();
+    return QStringLiteral("On a metered network: new images wait until Settings allows them.");
+}
+
+QString SourceStatus::lineWithNetwork(const State& state) {
+    return joined(line(state), meteredNote(state));
+}

@@ -38,6 +38,7 @@ struct State {
     bool offline = false;
     bool downloading = false; // a pass is running now
     QDateTime now;
+    bool meteredHolds = false; // a metered network holds back new images
 };
 
 // When `after` is a pass record other than `before` and no source answered it: "can't reach <source>:
@@ -57,4 +58,8 @@ QString showing(const State& state);
 // One or two sentences: what is being shown, from where, how old, and when the last pass found no
 // source, that it could not reach it and why; or what stopped it early (problem()).
 QString line(const State& state);
+// On a metered network that holds back new images, a sentence saying so; else empty.
+QString meteredNote(const State& state);
+// line(), followed on a metered network that holds back new images by a sentence saying so.
+QString lineWithNetwork(const State& state);
 } // namespace SourceStatus

@@ -369,6 +369,30 @@ void setSpaceWeatherBadge(bool value) {
     d().set(Key::spaceWeatherBadge, value);
 }
 
+bool followNasa() {
+    return flagDefaultingOn(Key::followNasa);
+}
+
+void setFollowNasa(bool value) {
+    d().set(Key::followNasa, value);
+}
+
+bool useMeteredNetwork() {
+    return flag(Key::useMeteredNetwork);
+}
+
+void setUseMeteredNetwork(bool value) {
+    d().set(Key::useMeteredNetwork, value);
+}
+
+bool sharperClips() {
+    return flag(Key::sharperClips);
+}
+
+void setSharperClips(bool value) {
+    d().set(Key::sharperClips, value);
+}
+
 bool desktopActive() {
     return mode() == Mode::desktop || desktop();
 }

@@ -162,6 +162,17 @@ void setAnnouncedStorms(const QStringList& value);
 bool spaceWeatherBadge();
 void setSpaceWeatherBadge(bool value);
 
+// Light passes keep the shown products' newest images current while the Sun is shown; absent: true.
+bool followNasa();
+void setFollowNasa(bool value);
+// Light passes and 48-hour fills also on a metered network; absent: false.
+bool useMeteredNetwork();
+void setUseMeteredNetwork(bool value);
+// 2048-pixel clips for screens wider than 1440 device pixels (about four times the download); absent:
+// false.
+bool sharperClips();
+void setSharperClips(bool value);
+
 // True when mode() is desktop (absent or unrecognised included), or else when desktop() is on.
 bool desktopActive();
 

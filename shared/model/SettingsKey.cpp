@@ -48,9 +48,12 @@ constexpr std::array<const char*, keyCount> names{
     "notifyStorms",
     "announcedStorms",
     "spaceWeatherBadge",
+    "followNasa",
+    "useMeteredNetwork",
+    "sharperClips",
 };
 
-static_assert(int(Key::spaceWeatherBadge) == keyCount - 1);
+static_assert(int(Key::sharperClips) == keyCount - 1);
 } // namespace
 
 const std::array<Key, keyCount>& allKeys() {

@@ -50,9 +50,12 @@ enum class Key {
     notifyStorms,
     announcedStorms,
     spaceWeatherBadge,
+    followNasa,
+    useMeteredNetwork,
+    sharperClips,
 };
 
-inline constexpr int keyCount = 42;
+inline constexpr int keyCount = 45;
 
 // Every key in declaration order.
 const std::array<Key, keyCount>& allKeys();

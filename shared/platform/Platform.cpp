@@ -213,6 +213,10 @@ std::shared_ptr<PowerSource> powerSource() {
     return std::make_shared<LinuxPowerSource>();
 }
 
+std::shared_ptr<NetworkCost> networkCost() {
+    return std::make_shared<GioNetworkCost>();
+}
+
 std::shared_ptr<ScreenSaverHost> screenSaverHost() {
     return std::make_shared<XScreenSaverHost>();
 }

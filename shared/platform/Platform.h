@@ -8,6 +8,7 @@
 #include "LockScreenPicture.h"
 #include "LoginItem.h"
 #include "MotionPreference.h"
+#include "NetworkCost.h"
 #include "Notifier.h"
 #include "PaintedSurface.h"
 #include "PowerSource.h"
@@ -65,6 +66,8 @@ QString lockScreenUnavailable();
 
 // The machine's power state. Create on the GUI thread.
 std::shared_ptr<PowerSource> powerSource();
+// Whether the network is metered (GLib's network monitor). Create on the GUI thread.
+std::shared_ptr<NetworkCost> networkCost();
 
 // Makes `window` (created, not yet shown) a desktop-level window: below every other window, above the
 // desktop picture (on X11 _NET_WM_WINDOW_TYPE_DESKTOP). Nothing elsewhere.

@@ -25,9 +25,9 @@ TEST_F(CheckIndex, TheContractFixtureJudgesEveryProductOk) {
     const auto result = runSolvane({"--check-index", "infra/contract/contract-v1/index.json"});
     EXPECT_EQ(result.status, 0) << result.err.constData();
     const QList<QByteArray> lines = result.out.trimmed().split('\n');
-    ASSERT_EQ(lines.size(), 12);
+    ASSERT_EQ(lines.size(), 14);
     EXPECT_EQ(lines[0], "ok rainbow v/rainbow/20261001T054000.mp4");
-    EXPECT_EQ(lines[11], "ok dem v/dem/20261001T054000.mp4");
+    EXPECT_EQ(lines[13], "ok dem v/dem/20261001T054000.mp4");
 }
 
 TEST_F(CheckIndex, VerdictsAndStatusForGoodAndBadDocuments) {

@@ -1,4 +1,5 @@
 #include "App.h"
+#include "CacheSettings.h"
 #include "Catalog.h"
 #include "IdleTime.h"
 #include "Mode.h"
@@ -78,9 +79,9 @@ TEST(PreferencesRules, ScreenListsTitlesAndStoredEntries) {
 }
 
 TEST(PreferencesRules, CacheStatusArmNoteAndTurnOffText) {
-    std::vector<CacheEntry> twelve;
+    std::vector<CacheEntry> all;
     for (const CatalogProduct& product : Catalog::all())
-        twelve.push_back(entry(product.id, "2026-12-07T1" + QString::number(twelve.size() % 10) + ":00:00Z"));
+        all.push_back(entry(product.id, "2026-12-07T1" + QString::number(all.size() % 10) + ":00:00Z"));
     const QString newest = WallView::pretty(QString("2026-12-07T19:00:00Z"));
     const QDateTime next = QDateTime::currentDateTime().addSecs(1800);
     const QString nextTime = QLocale().toString(next.time(), QLocale::ShortFormat);
@@ -88,10 +89,10 @@ TEST(PreferencesRules, CacheStatusArmNoteAndTurnOffText) {
         {{}, false, std::nullopt, "Nothing downloaded yet"},
         {{entry("seed", "")}, false, std::nullopt, "The built-in clip only"},
         {{entry("seed", "")}, true, std::nullopt, "The built-in clip only on disk. Offline: not updating."},
-        {twelve, false, std::nullopt, "12 products, current to " + newest},
-        {twelve, true, std::nullopt, "12 products on disk. Offline: not updating."},
-        {twelve, false, next,
-         "12 products, current to " + newest + ". Checked within the hour; the next check can run at " +
+        {all, false, std::nullopt, "14 products, current to " + newest},
+        {all, true, std::nullopt, "14 products on disk. Offline: not updating."},
+        {all, false, next,
+         "14 products, current to " + newest + ". Checked within the hour; the next check can run at " +
              nextTime + "."},
     };
     for (const auto& [entries, offline, refused, line] : lines)
@@ -192,6 +193,10 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     c.spaceWeather->flareClass()->setCurrentIndex(c.spaceWeather->flareClass()->findData("M1"));
     c.spaceWeather->stormBox()->setChecked(true);
     c.spaceWeather->stormLevel()->setCurrentIndex(c.spaceWeather->stormLevel()->findData(3));
+    EXPECT_TRUE(c.followBox->isChecked() && !c.meteredBox->isChecked() && !c.sharperBox->isChecked());
+    c.followBox->setChecked(false);
+    c.meteredBox->setChecked(true);
+    c.sharperBox->setChecked(true);
     c.liveBox->setChecked(true);
     c.batteryBox->setChecked(false);
     c.lockScreenBox->setChecked(true);
@@ -217,6 +222,8 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     EXPECT_TRUE(Settings::notifyFlares());
     EXPECT_EQ(Settings::flareNoticeClass(), "M1");
     EXPECT_EQ(Settings::notifyStorms(), 3);
+    EXPECT_FALSE(Settings::followNasa());
+    EXPECT_TRUE(Settings::useMeteredNetwork() && Settings::sharperClips());
     EXPECT_TRUE(Settings::liveDesktop());
     EXPECT_FALSE(Settings::pauseOnBattery());
     EXPECT_TRUE(Settings::sunOnLockScreen());
@@ -245,6 +252,7 @@ TEST_F(WindowsTest, EveryControlWritesItsSettingAndAReloadShowsIt) {
     EXPECT_EQ(d.lagPopup->currentData().toInt(), 3);
     EXPECT_TRUE(d.statusIconBox->isChecked() && d.liveBox->isChecked() && d.loginBox->isChecked());
     EXPECT_TRUE(d.flareNoticeBox->isChecked() && d.lockScreenBox->isChecked());
+    EXPECT_TRUE(!d.followBox->isChecked() && d.meteredBox->isChecked() && d.sharperBox->isChecked());
     EXPECT_EQ(d.spaceWeather->flareClass()->currentData().toString(), "M1");
     EXPECT_EQ(d.spaceWeather->stormLevel()->currentData().toInt(), 3);
     EXPECT_FALSE(d.batteryBox->isChecked() || d.lockBox->isChecked());
@@ -313,7 +321,7 @@ TEST_F(WindowsTest, ModeChangesMoveTheDesktopPictureAndTheKioskPreset) {
     EXPECT_TRUE(login->enabled);
     EXPECT_TRUE(preferences->priming());
     // Progress in products, of those NASA SDO gives directly.
-    EXPECT_EQ(preferences->controls().primeNote->text(), "0 of 11 products");
+    EXPECT_EQ(preferences->controls().primeNote->text(), "0 of 13 products");
     ASSERT_TRUE(waitFor([&] { return primed; }));
     EXPECT_EQ(fullChecks, 1);
     EXPECT_FALSE(preferences->priming());
@@ -529,10 +537,21 @@ TEST_F(WindowsTest, ImagerySourceAndItsStatus) {
 
     c.directRadio->click();
     EXPECT_EQ(Settings::imageryHost(), QString());
+    // What the chosen products cost, and a metered network said where the status is.
+    Settings::setProducts({"171"});
+    CacheSettings::setNetworkMetered(true);
+    preferences->open();
+    EXPECT_EQ(c.costNote->text(), "About 18 MB a day to download and 30 MB on disk for the chosen products.");
+    EXPECT_TRUE(
+        c.cacheStatus->text().endsWith("On a metered network: new images wait until Settings allows them."))
+        << c.cacheStatus->text().toStdString();
+    EXPECT_TRUE(c.followBox->isEnabled());
+    CacheSettings::setNetworkMetered(false);
     Settings::setImageryHost("mirror.example.org");
     preferences->open();
     EXPECT_TRUE(c.mirrorRadio->isChecked());
     EXPECT_EQ(c.mirrorHost->text(), "mirror.example.org");
+    EXPECT_FALSE(c.followBox->isEnabled()) << "a mirror keeps its own cadence";
 }
 
 // On a 1280 x 720 screen the whole window fits (and stays under 650 points), the bottom row stays in

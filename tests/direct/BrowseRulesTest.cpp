@@ -44,7 +44,8 @@ TEST(BrowseRules, ListingsAreReadLenientlyAndEveryNameIsJudged) {
         "<a href=\"20261208_100000_1024_0171.jpg\">duplicate</a>\n" // once only
         "<a href=\"20261208_100000_0512_0171.jpg\">\n"              // another size
         "<a href=\"20261208_100000_512_0171.jpg\">\n"               // another size
-        "<a href=\"20261208_100000_1024_HMIIC.jpg\">\n"             // not an AIA channel
+        "<a href=\"20261208_100000_1024_HMIIC.jpg\">\n"             // HMI's intensitygram: kept
+        "<a href=\"20261208_100000_1024_HMIBC.jpg\">\n"             // an HMI picture we do not read
         "<a href=\"20261208_100000_1024_0999.jpg\">\n"              // no such channel
         "<a href=\"20261232_100000_1024_0171.jpg\">\n"              // impossible date
         "<a href=\"20261208_246000_1024_0171.jpg\">\n"              // impossible time
@@ -54,9 +55,9 @@ TEST(BrowseRules, ListingsAreReadLenientlyAndEveryNameIsJudged) {
         "<a href=\"20261208_100000_1024_0171.jpg.part\">\n"         // not the pattern
         "<a href=\"\">\n";
     EXPECT_EQ(names(Browse::parseListing(listing, day, now)),
-              (QStringList{"20261208_100000_1024_0171.jpg", "20261208_100500_1024_0171.jpg",
-                           "20261208_101500_1024_0304.jpg", "20261208_110000_1024_0193.jpg",
-                           "20261208_121000_1024_0171.jpg"}));
+              (QStringList{"20261208_100000_1024_0171.jpg", "20261208_100000_1024_HMIIC.jpg",
+                           "20261208_100500_1024_0171.jpg", "20261208_101500_1024_0304.jpg",
+                           "20261208_110000_1024_0193.jpg", "20261208_121000_1024_0171.jpg"}));
     EXPECT_TRUE(Browse::parseListing("not a listing at all \xFF\xFE", day, now).empty());
 }
 
@@ -173,5 +174,9 @@ TEST(BrowseRules, ProductsAndChannels) {
     EXPECT_EQ(Browse::channelOf("rainbow"), std::nullopt);
     EXPECT_EQ(Browse::channelOf("999"), std::nullopt);
     EXPECT_EQ(Browse::channelCode(94), "0094");
+    EXPECT_EQ(Browse::channelOf("intensitygram"), Browse::hmiIntensitygram);
+    EXPECT_EQ(Browse::channelOf("magnetogram"), Browse::hmiMagnetogram);
+    EXPECT_EQ(Browse::channelCode(Browse::hmiMagnetogram), "HMIB");
+    EXPECT_EQ(Browse::parseName("20261208_100000_1024_HMIB.jpg")->channel, Browse::hmiMagnetogram);
     EXPECT_EQ(Browse::stem(at("2026-12-08T12:05:09Z")), "20261208T120509");
 }

@@ -3,8 +3,11 @@
 #include "BrowseFetch.h"
 #include "BrowseRules.h"
 #include "CacheFixture.h"
+#include "CacheSettings.h"
 #include "DirectClips.h"
 #include "DirectSource.h"
+#include "FollowPass.h"
+#include "LargeStills.h"
 #include "MirrorServers.h"
 
 #include <QDirIterator>
@@ -292,7 +295,8 @@ TEST_F(DirectPass, UntrustedArchiveDamagedImagesOddNamesAndAMissingDay) {
         const QString path = line.section(' ', 1, 1);
         EXPECT_TRUE(path.startsWith("/assets/img/browse/")) << line.toStdString();
         if (path.endsWith(".jpg")) {
-            EXPECT_TRUE(path.endsWith("_1024_0171.jpg") && !path.contains("2999") && !path.contains("1345_990000_"))
+            EXPECT_TRUE(path.endsWith("_1024_0171.jpg") && !path.contains("2999") &&
+                        !path.contains("1345_990000_"))
                 << line.toStdString();
         }
     }
@@ -430,8 +434,8 @@ TEST_F(DirectPass, AnUnreachableSourceKeepsTheCacheAndSaysWhy) {
 }
 
 TEST_F(DirectPass, AMirrorIsPreferredWhenSetAndTheArchiveTakesOverWhenItStops) {
-    serve({"--channels", "171", "--hours", "6"});
-    Settings::setProducts({"171"});
+    serve({"--channels", "171,HMIB", "--hours", "6"});
+    Settings::setProducts({"171,magnetogram"});
     const QString mirrorRoot = temp.path() + "/mirror";
     const QString updated =
         QDateTime::currentDateTimeUtc().addSecs(-3 * 3600).toString("yyyy-MM-ddTHH:mm:ssZ");
@@ -454,6 +458,10 @@ TEST_F(DirectPass, AMirrorIsPreferredWhenSetAndTheArchiveTakesOverWhenItStops) {
     EXPECT_EQ(read("171.png").left(8), QByteArray("\x89PNG\r\n\x1a\n", 8));
     EXPECT_EQ(QImage(cached("171.png")).convertToFormat(QImage::Format_RGB32),
               QImage(imagePath(images("171").first())).convertToFormat(QImage::Format_RGB32));
+    // The mirror does not publish HMI's magnetogram: it comes from the archive in the same pass.
+    ASSERT_TRUE(entry("magnetogram").has_value());
+    EXPECT_EQ(entry("magnetogram")->updated, utcOf(images("HMIB").last()).toString(Qt::ISODate));
+    EXPECT_TRUE(record->failed.isEmpty()) << record->failed.join(' ').toStdString();
     const QString mirrorKey = text("171.mp4.src");
 
     // The mirror stops answering: the pass reads the archive itself and says so.
@@ -468,4 +476,116 @@ TEST_F(DirectPass, AMirrorIsPreferredWhenSetAndTheArchiveTakesOverWhenItStops) {
     EXPECT_TRUE(record->usedOrigin && record->reached);
     EXPECT_TRUE(Cache::isNewer(text("171.mp4.src"), mirrorKey));
     EXPECT_EQ(entry("171")->updated, utcOf(images("171").last()).toString(Qt::ISODate));
+}
+
+TEST_F(DirectPass, TheLightPassReadsTheEndOfTodaysListingAndTakesOnlyNewSlots) {
+    serve({"--channels", "171,HMIIC", "--hours", "6"});
+    Settings::setProducts({"171", "intensitygram"});
+    ASSERT_TRUE(Cache::pass(true, false, false).has_value());
+    ASSERT_TRUE(entry("intensitygram").has_value()) << "HMI's intensitygram from the archive";
+    EXPECT_EQ(entry("intensitygram")->label, QStringLiteral("HMI Intensitygram"));
+    const QStringList before = images("171");
+    add("171:2");
+    add("HMIIC:1");
+    const QStringList added =
+        images("171").mid(before.size()) + images("HMIIC").mid(images("HMIIC").size() - 1);
+    const QDateTime newest = utcOf(images("171").last());
+    // NASA's 2048-pixel image of the newest 171 exists; the intensitygram's does not.
+    QImage large(2048, 2048, QImage::Format_RGB32);
+    large.fill(Qt::darkYellow);
+    ASSERT_TRUE(large.save(imagePath(images("171").last()).replace("_1024_", "_2048_"), "JPEG"));
+    CacheSettings::setScreens(2048, {});
+
+    archive->clearRequests();
+    CapturedLog captured;
+    // The clock stands just after the newest image, wherever the test's day is.
+    FollowPass::Outcome outcome = FollowPass::run({"171", "intensitygram"}, newest.addSecs(600));
+    QString logged = QString::fromUtf8(captured.finish());
+    QStringList requests = archive->requests();
+    QStringList fetched = imageRequests(requests).filter("_1024_");
+    EXPECT_EQ(QSet<QString>(fetched.begin(), fetched.end()), QSet<QString>(added.begin(), added.end()));
+    for (const QString& line : requests.filter("/index.html "))
+        EXPECT_TRUE(line.contains(" 206 ")) << "only the listing's end: " << line.toStdString();
+    // The realistic listing names every channel at every size: its end is still a small part of it.
+    const qint64 whole = QFileInfo(QFileInfo(imagePath(images("171").last())).path() + "/index.html").size();
+    EXPECT_LT(outcome.listingBytes, whole / 4) << whole;
+    EXPECT_EQ(outcome.newImages, 3);
+    EXPECT_EQ(outcome.made, (QStringList{"171", "intensitygram"}));
+    EXPECT_EQ(entry("171")->updated, newest.toString(Qt::ISODate));
+    EXPECT_TRUE(logged.contains(
+        "solvane: follow: 171, intensitygram: 3 new image(s), 171, intensitygram re-made; "
+        "newest " +
+        QDateTime::fromString(outcome.newest, Qt::ISODate).toUTC().toString("HH:mm") + " UTC"))
+        << logged.toStdString();
+    // The desktop's still for a large screen: NASA's larger image of the same time, where there is one.
+    EXPECT_EQ(text("171.2048.jpg.stamp"), text("171.png.stamp"));
+    EXPECT_EQ(LargeStills::stillFor(*entry("171"), 1920), "171.2048.jpg");
+    EXPECT_EQ(LargeStills::stillFor(*entry("171"), 1280), "171.png");
+    EXPECT_EQ(LargeStills::stillFor(*entry("intensitygram"), 1920), "intensitygram.png");
+    EXPECT_TRUE(logged.contains("solvane: direct: no 2048-pixel still of intensitygram: HTTP 404"));
+    CacheSettings::setScreens(1024, {});
+
+    // Nothing new: the listing's end again, no image, no clip.
+    archive->clearRequests();
+    outcome = FollowPass::run({"171", "intensitygram"}, newest.addSecs(900));
+    EXPECT_TRUE(imageRequests(archive->requests()).isEmpty());
+    EXPECT_EQ(outcome.newImages, 0);
+    EXPECT_TRUE(outcome.made.isEmpty());
+    EXPECT_FALSE(exists("171.2048.jpg")) << "no large still without a large screen";
+
+    // A held copy that no longer matches the listing's beginning: the whole listing is read once.
+    const QString held = cached("direct/listings/" + newest.toString("yyyyMMdd") + ".html");
+    writeFile(held, readFile(held).mid(1));
+    add("171:1");
+    archive->clearRequests();
+    outcome = FollowPass::run({"171"}, newest.addSecs(1800));
+    requests = archive->requests();
+    EXPECT_EQ(requests.filter("/index.html 200 ").size(), 1) << requests.join('\n').toStdString();
+    EXPECT_EQ(outcome.newImages, 1);
+}
+
+TEST_F(DirectPass, AMeteredNetworkGetsFirstLightOnly) {
+    serve({"--channels", "171", "--hours", "6"});
+    Settings::setProducts({"171"});
+    CacheSettings::setNetworkMetered(true);
+    CapturedLog captured;
+    const auto record = Cache::pass(true, false, false);
+    const QString logged = QString::fromUtf8(captured.finish());
+    CacheSettings::setNetworkMetered(false);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(imageRequests(archive->requests()), QStringList{images("171").last()});
+    EXPECT_TRUE(logged.contains("solvane: direct: the network is metered; ")) << logged.toStdString();
+    EXPECT_EQ(entry("171")->frameCount, 1);
+
+    // Allowed in Preferences: the 48 hours come.
+    Settings::setUseMeteredNetwork(true);
+    CacheSettings::setNetworkMetered(true);
+    ASSERT_TRUE(Cache::pass(true, false, false).has_value());
+    CacheSettings::setNetworkMetered(false);
+    EXPECT_EQ(entry("171")->frameCount, slotsWithImages(images("171")));
+}
+
+TEST_F(DirectPass, SharperClipsAreMadeFromNasasLargerImages) {
+    serve({"--channels", "171", "--hours", "3"});
+    Settings::setProducts({"171"});
+    // NASA's 2048-pixel image of every observation, listed beside the 1024-pixel one.
+    for (const QString& name : images("171")) {
+        const QString large = QString(name).replace("_1024_", "_2048_");
+        ASSERT_TRUE(QImage(imagePath(name)).scaled(2048, 2048).save(imagePath(large), "JPEG"));
+        QFile listing(QFileInfo(imagePath(name)).path() + "/index.html");
+        ASSERT_TRUE(listing.open(QIODevice::Append));
+        listing.write(("<a href=\"" + large + "\">" + large + "</a>\n").toUtf8());
+    }
+    CacheSettings::setScreens(1024, {"171"});
+    const auto record = Cache::pass(true, false, false);
+    CacheSettings::setScreens(1024, {});
+    ASSERT_TRUE(record.has_value());
+    EXPECT_TRUE(record->failed.isEmpty());
+    const QStringList fetched = imageRequests(archive->requests());
+    EXPECT_TRUE(fetched.filter("_1024_").isEmpty()) << "no 1024-pixel image for a product made sharper";
+    EXPECT_EQ(fetched.filter("_2048_").size(), slotsWithImages(images("171")));
+    const QJsonObject stream = probe(cached("171.mp4"));
+    EXPECT_EQ(stream.value("width").toInt(), 2048);
+    EXPECT_EQ(stream.value("nb_read_frames").toString(), "144");
+    EXPECT_EQ(entry("171")->frameCount, slotsWithImages(images("171")));
 }

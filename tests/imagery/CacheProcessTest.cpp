@@ -60,6 +60,9 @@ protected:
         environment.insert(QStringLiteral("SSL_CERT_FILE"), certificate.certificate);
         environment.insert(QStringLiteral("SOLVANE_ORIGIN_HOST"),
                            QStringLiteral("127.0.0.1:%1").arg(unusedPort()));
+        // The products a mirror does not publish (HMI's) are asked of NASA SDO's archive: here, of nothing.
+        environment.insert(QStringLiteral("SOLVANE_SDO_BASE"),
+                           QStringLiteral("https://127.0.0.1:%1").arg(unusedPort()));
         process->setProcessEnvironment(environment);
         process->start(QStringLiteral(SOLVANE_BINARY), arguments);
         process->waitForStarted();
@@ -190,7 +193,8 @@ TEST_F(CacheProcess, DiagnoseShowsTheHomeAsTilde) {
         QStringLiteral("\n  12 product(s) on disk\n  rainbow: clip through 2026-10-01T05:40:00Z, "
                        "still 2026-10-01T05:40:00Z, 6 real frames\n")));
     EXPECT_TRUE(after.out.contains(QStringLiteral("\n  host ") + mirror->host() +
-                                   QStringLiteral("\n  listed 12, moved 12, pruned 0, failed none\n")));
+                                   QStringLiteral("\n  listed 12, moved 12, pruned 0, failed intensitygram "
+                                                  "magnetogram\n")));
 }
 
 TEST_F(CacheProcess, SixRefreshesOnAnEmptyCacheSeedOnce) {

@@ -132,6 +132,13 @@ TEST(SourceStatus, TheLineSaysWhereFromHowOldAndWhyNot) {
     for (const Case& c : cases) {
         SourceStatus::State state{c.pass, c.entries, c.imageryHost, c.offline, c.downloading, now};
         EXPECT_EQ(SourceStatus::line(state), c.line) << c.name;
+        // A metered network that holds back new images adds a sentence, unless offline or downloading.
+        state.meteredHolds = true;
+        EXPECT_EQ(SourceStatus::lineWithNetwork(state),
+                  c.offline || c.downloading
+                      ? c.line
+                      : c.line + " On a metered network: new images wait until Settings allows them.")
+            << c.name;
     }
     EXPECT_EQ(SourceStatus::age(now.addSecs(-7200), now), QStringLiteral("2 hours old"));
     EXPECT_EQ(SourceStatus::age(now.addSecs(-3 * 86400 + 1), now), QStringLiteral("2 days old"));

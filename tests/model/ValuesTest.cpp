@@ -55,7 +55,10 @@ TEST(SettingsKey, ThirtyFourKeysInOrderWithTheirNames) {
                                "flareNoticeClass",
                                "notifyStorms",
                                "announcedStorms",
-                               "spaceWeatherBadge"};
+                               "spaceWeatherBadge",
+                               "followNasa",
+                               "useMeteredNetwork",
+                               "sharperClips"};
     ASSERT_EQ(Settings::allKeys().size(), size_t(expected.size()));
     for (int i = 0; i < Settings::keyCount; ++i) {
         const Settings::Key key = Settings::allKeys()[size_t(i)];

@@ -173,7 +173,7 @@ TEST(SelfChecks, WithoutTheFixtureOnlyTheFinalLine) {
 TEST(SelfChecks, TheContractFixture) {
     const RunResult result = runWith(SelfChecks::Rules::real(), "infra/contract/contract-v1/index.json");
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "selftest: contract-v1 ok (12 products)\n" + finalLine);
+    EXPECT_EQ(result.out, "selftest: contract-v1 ok (14 products)\n" + finalLine);
 }
 
 TEST(SelfChecks, ABadFixtureFailsAndSaysWhy) {
@@ -222,7 +222,7 @@ TEST(SelfChecks, ABadFixtureFailsAndSaysWhy) {
 TEST(SelfTestCommand, FromTheRepositoryAndFromAnEmptyFolder) {
     const ProcessResult here = runSolvane({"--selftest"});
     EXPECT_EQ(here.status, 0) << here.err.constData();
-    EXPECT_EQ(here.out, "selftest: contract-v1 ok (12 products)\n" + finalLine);
+    EXPECT_EQ(here.out, "selftest: contract-v1 ok (14 products)\n" + finalLine);
 
     QTemporaryDir empty;
     const ProcessResult elsewhere = runSolvane({"--selftest", "--check-index", "x"}, empty.path());

@@ -9,6 +9,7 @@
 #     the same way.
 #  3. The ratio of the two (goal <= 1.1), split into the main thread (painting and presenting) and the
 #     others (decoding and scaling), then bench-wall-memory: resident size over 100 clip changes.
+#  4. The app again, the same way, on the same clips made at 2048 x 2048 (sharper clips), against step 1.
 # Usage: bench-wall.sh <build folder> [screenshot prefix]
 # The build folder must be a build without sanitizers (the default RelWithDebInfo, or Release) holding
 # bin/solvane, bin/wall-shot and bin/bench-wall-memory.
@@ -65,7 +66,8 @@ export DISPLAY="$display" QT_QPA_PLATFORM=xcb HOME="$tmp/home" XDG_CONFIG_HOME="
   XDG_CACHE_HOME="$tmp/cache" XDG_DATA_HOME="$tmp/data"
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
 
-# 1. The app.
+# 1. The app (run again in step 4 on sharper clips).
+wall_run() {
 start=$(now)
 "$bin/solvane" --start --seconds "$seconds" 2>"$tmp/app.log" &
 app=$!
@@ -85,6 +87,8 @@ app=
 wall=$(rate "$c0" "$c1" "$t0" "$t1")
 gui=$(rate "$g0" "$g1" "$t0" "$t1")
 clips=$(grep -c 'playing AIA' "$tmp/app.log" || true)
+}
+wall_run
 
 # 2. ffmpeg on the same clip, the same size and rate, sampled over the same window.
 start=$(now)
@@ -111,3 +115,10 @@ awk -v a="$wall" -v g="$gui" -v b="$ffmpeg_rate" \
 
 # 3. Memory over clip changes.
 "$bin/bench-wall-memory" 100 2>>"$tmp/memory.log" || { cat "$tmp/memory.log" >&2; exit 1; }
+
+# 4. The same wall on 2048 x 2048 clips.
+wall1024=$wall
+shots=
+"$here/make-cache.sh" "$tmp/cache/Solvane" 2048
+wall_run
+echo "wall 1920x1080 on 2048x2048 clips: $wall CPU s per s, against $wall1024 on 1024x1024 clips: ratio $(awk -v a="$wall" -v b="$wall1024" 'BEGIN { printf "%.2f", a / b }')"
