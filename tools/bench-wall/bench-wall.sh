@@ -9,8 +9,8 @@
 #     the same way.
 #  3. mpv playing the same clip the way a person would instead (`--vo=x11`, full screen, `--speed=0.5`),
 #     sampled over the same window the same way.
-#  4. The wall against ffmpeg (goal <= 1.25), split into the main thread (painting and presenting) and the
-#     others (decoding and scaling), and against mpv (goal <= 1.00); then bench-wall-memory: resident
+#  4. The wall against ffmpeg (goal <= 1.25), split into the main thread (scaling, painting and presenting) and the
+#     others (decoding), and against mpv (goal <= 1.00); then bench-wall-memory: resident
 #     size over 100 clip changes.
 # Usage: bench-wall.sh <build folder> [screenshot prefix]
 # The build folder must be a build without sanitizers (the default RelWithDebInfo, or Release) holding
@@ -126,9 +126,9 @@ echo "wall 1920x1080 (1024x1024 clips shown at 1080x1080, 9 frames/s, $clips cli
 echo "ffmpeg decode + scale to 1080x1080 BGRA at 9 frames/s (-readrate 0.5): $ffmpeg_rate CPU s per s"
 echo "mpv --vo=x11 full screen at 9 frames/s (--speed=0.5): $mpv_rate CPU s per s"
 awk -v a="$wall" -v b="$ffmpeg_rate" 'BEGIN { printf "ratio %.2f (goal <= 1.25)\n", a / b }'
-# Where the wall's share goes: painting and presenting (the main thread) against the rest (decoding).
+# Where the wall's share goes: scaling, painting and presenting (the main thread) against the rest (decoding).
 awk -v a="$wall" -v g="$gui" -v b="$ffmpeg_rate" \
-  'BEGIN { printf "of which painting (main thread) %.2f and decoding (other threads) %.2f of ffmpeg\n", g / b, (a - g) / b }'
+  'BEGIN { printf "of which scaling and painting (main thread) %.2f and decoding (other threads) %.2f of ffmpeg\n", g / b, (a - g) / b }'
 awk -v a="$wall" -v b="$mpv_rate" 'BEGIN { printf "against mpv --vo=x11: ratio %.2f (goal <= 1.00)\n", a / b }'
 
 # 4. Memory over clip changes.
