@@ -1,6 +1,7 @@
 #pragma once
-// Internal to this module: decoded frames to upright sRGB pictures, scaled on the way. Keeps its scaler
-// between calls; not thread-safe, one per decoder.
+// Decoded frames to upright sRGB pictures, scaled on the way, or written straight into pixels someone shows
+// (a wall writes a player's frames into its window). Keeps its scaler between calls; not thread-safe, one
+// per thread that converts.
 
 #include <QImage>
 #include <QSize>
@@ -25,6 +26,10 @@ public:
     // The frame as an upright RGB32 picture tagged sRGB, fitted inside `bound` (aspect kept) when `bound`
     // is valid, else at its own size. A null image when the frame cannot be converted.
     QImage convert(const AVFrame* frame, int rotationDegrees, QSize bound);
+    // Writes the frame, as stored (no rotation) and scaled to `size`, as 32-bit BGRA (alpha 255) into
+    // `bits`, whose rows lie `stride` bytes apart and have room for `size`. The same pixels convert()
+    // gives for that size. False when the frame cannot be converted.
+    bool write(const AVFrame* frame, QSize size, uchar* bits, qsizetype stride);
 
     // The size a picture of `size` takes when fitted inside `bound` (aspect kept, at least 1 x 1).
     static QSize fitted(QSize size, QSize bound);

@@ -118,8 +118,20 @@ struct Player::Engine {
     VideoFrame finish(const AVFrame* frame, const FrameHook& frameHook, QSize bound) {
         VideoFrame result;
         result.seconds = decoder->secondsOf(frame);
+        if (!frameHook && rotation == 0 && callbacks.conversion == Conversion::bySink) {
+            // A reference to the decoder's buffer, which it never writes again once the frame is out.
+            if (AVFrame* shared = av_frame_clone(frame)) {
+                result.decoded = std::shared_ptr<const AVFrame>(shared, [](const AVFrame* held) {
+                    AVFrame* owned = const_cast<AVFrame*>(held);
+                    av_frame_free(&owned);
+                });
+                result.size = FrameConverter::fitted(QSize(frame->width, frame->height), bound);
+                return result;
+            }
+        }
         if (!frameHook) {
             result.image = converter.convert(frame, rotation, bound);
+            result.size = result.image.size();
             return result;
         }
         QImage image = lookConverter.convert(frame, rotation, {});
@@ -127,6 +139,7 @@ struct Player::Engine {
         const QSize size = FrameConverter::fitted(image.size(), bound);
         if (size != image.size()) image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         result.image = std::move(image);
+        result.size = result.image.size();
         return result;
     }
 
@@ -181,7 +194,7 @@ struct Player::Engine {
         if (!haveHeld) return false;
         readyEnd = decoder->endSecondsOf(held.get());
         ready = finish(held.get(), frameHook, bound);
-        return !ready->image.isNull();
+        return !ready->image.isNull() || ready->decoded;
     }
 
     void run() {

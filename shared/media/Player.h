@@ -10,7 +10,8 @@
 //     FrameGrabber gives for it; it may return a replacement picture (a look) or nothing to keep the frame.
 //     It must not call back into the player. Frames played without a hook may differ slightly in colour.
 //   * Callbacks::frame (the sink): on the decode thread, once per presented frame. It must be thread-safe
-//     and quick: hand the frame over (a queued call, a mailbox) and return.
+//     and quick: hand the frame over (a queued call, a mailbox) and return. A sink that converts frames
+//     itself (Conversion::bySink) gets them as decoded, to write straight into what it shows.
 //   * Callbacks::time, Callbacks::end and seek completions: queued to the thread of Callbacks::context and
 //     dropped once the player is stopped; with no context they run on the decode thread. The context must
 //     outlive the player or stop it first (a wall is the context of its own players).
@@ -34,10 +35,16 @@
 #include <optional>
 
 class QObject;
+struct AVFrame;
 
 struct VideoFrame {
-    QImage image;           // upright, sRGB, after the hook, fitted in the target size when one is set
-    double seconds = 0;     // the frame's presentation time in the clip
+    QImage image; // upright, sRGB, after the hook, fitted in the target size when one is set; null when
+                  // the frame comes as decoded instead
+    // The frame as decoded, for a sink that converts frames itself: unrotated, with no hook applied, and
+    // sharing the decoder's buffer (read-only). Converted at `size` with FrameConverter.
+    std::shared_ptr<const AVFrame> decoded;
+    QSize size;         // the size it is shown at: the image's, or the decoded frame's fitted in the target
+    double seconds = 0; // the frame's presentation time in the clip
     double presentedAt = 0; // the clock's time when it was handed over
 };
 
@@ -45,11 +52,17 @@ class Player {
 public:
     using FrameHook = std::function<std::optional<QImage>(double seconds, const QImage& image)>;
 
+    enum class Conversion {
+        byPlayer, // every frame comes as a picture, converted on the decode thread
+        bySink    // frames with no hook to apply and no rotation come as decoded, for the sink to convert
+    };
+
     struct Callbacks {
         std::function<void(const VideoFrame& frame)> frame; // decode thread; thread-safe, quick
         std::function<void(double seconds)> time; // context thread: clip time every 1/9 s and on seeks
         std::function<void()> end;                // context thread: once per play reaching the end
         QObject* context = nullptr;               // where time, end and seek completions run
+        Conversion conversion = Conversion::byPlayer;
     };
 
     // Opens the clip (a header read on the calling thread) and starts the decode thread, paused at 0.

@@ -88,6 +88,10 @@ void WallView::playCurrent(bool keepInstant) {
     waiting_ = false;
     const CacheEntry entry = *chosen;
 
+    const QString file = env_.clipPath ? env_.clipPath(entry) : Cache::file(entry.video);
+    const FileSignature stamp = FileSignature::of(file);
+    if (!keepInstant && startOver(entry, file, stamp)) return;
+
     const int next = 1 - active_;
     // Only a change mid-way through a clip carries its instant over; at a natural end the instant on
     // screen is the clip's last slot, and the next clip would be aligned to its own end and end at once.
@@ -95,22 +99,12 @@ void WallView::playCurrent(bool keepInstant) {
     releaseSlot(next); // a slot still finishing an interrupted transition
     const bool first = !slots_[static_cast<size_t>(active_)]->player;
     Slot& slot = *slots_[static_cast<size_t>(next)];
-    const QString file = env_.clipPath ? env_.clipPath(entry) : Cache::file(entry.video);
-    const FileSignature stamp = FileSignature::of(file);
     const bool again = takeOverPlayer(next, file, stamp);
     if (!again && !openPlayer(next, entry, file, stamp)) return;
     slot.entry = entry;
-
-    paused_ = false;
-    heldSlot_.reset();
-    cancel(scrubbing_);
-    scrubCarry_ = 0;
-
+    releaseHold();
     const Transition style = Transitions::effective(Settings::transition(), first, reduceMotion());
-    const Look look = Looks::resolved(
-        entry.id, Settings::look(), reduceMotion() ? ReduceMotion::on : ReduceMotion::off, entry.frameCount);
-    lookShown_ = look != Look::natural;
-    installLook(slot, entry.id, look);
+    applyLook(slot, entry);
 
     double from = 0.0;
     if (Transitions::keepsInstant(style) && instant) {
@@ -135,6 +129,24 @@ void WallView::playCurrent(bool keepInstant) {
     startStep(next, slot.id, entry, style, first);
 }
 
+bool WallView::startOver(const CacheEntry& entry, const QString& file, const FileSignature& stamp) {
+    // The clip on screen chosen again at its end (one product, or the same clip once more), its file
+    // unchanged: it starts over where it is, as a loop does, with its caption but no transition; a fade
+    // from its last frame into its first would show a change of clip that is not there.
+    Slot& slot = *slots_[static_cast<size_t>(active_)];
+    if (running_ || !slot.player || slot.file != file || !stamp.exists || slot.stamp != stamp) return false;
+    releaseHold();
+    applyLook(slot, entry);
+    slot.entry = entry;
+    slot.player->seek(0.0);
+    if (policyPaused_)
+        slot.player->pause();
+    else
+        slot.player->play(rate);
+    clipStarted(entry, slot.id);
+    return true;
+}
+
 bool WallView::takeOverPlayer(int next, const QString& file, const FileSignature& stamp) {
     // The same file again, unchanged since its player opened it (a single product, or the same clip
     // once more): that player goes back to the start instead of a second decoder opening the file, which
@@ -144,7 +156,7 @@ bool WallView::takeOverPlayer(int next, const QString& file, const FileSignature
     Slot& slot = *slots_[static_cast<size_t>(next)];
     if (current.mailbox) {
         std::lock_guard<std::mutex> guard(current.mailbox->lock);
-        if (current.mailbox->latest) current.frame = std::move(*current.mailbox->latest);
+        if (current.mailbox->latest) current.take(std::move(*current.mailbox->latest));
         current.mailbox->latest.reset();
     }
     slot.player = std::move(current.player);
@@ -153,7 +165,7 @@ bool WallView::takeOverPlayer(int next, const QString& file, const FileSignature
     current.still = true;
     slot.file = file;
     slot.stamp = stamp;
-    slot.frame = QImage();
+    slot.clearFrame();
     return true;
 }
 
@@ -164,9 +176,10 @@ bool WallView::openPlayer(int next, const CacheEntry& entry, const QString& file
     slot.mailbox = std::make_shared<Mailbox>();
     Player::Callbacks callbacks;
     callbacks.context = this;
+    callbacks.conversion = Player::Conversion::bySink;
     callbacks.frame = [mailbox = slot.mailbox, view = this](const VideoFrame& frame) {
         std::lock_guard<std::mutex> guard(mailbox->lock);
-        mailbox->latest = frame.image;
+        mailbox->latest = frame;
         if (mailbox->notified) return;
         mailbox->notified = true;
         QMetaObject::invokeMethod(
@@ -200,8 +213,23 @@ bool WallView::openPlayer(int next, const CacheEntry& entry, const QString& file
     slot.id = id;
     slot.file = file;
     slot.stamp = stamp;
-    slot.frame = QImage();
+    slot.clearFrame();
     return true;
+}
+
+void WallView::releaseHold() {
+    // A new clip, or the same one from its start, is neither paused nor held by the user.
+    paused_ = false;
+    heldSlot_.reset();
+    cancel(scrubbing_);
+    scrubCarry_ = 0;
+}
+
+void WallView::applyLook(Slot& slot, const CacheEntry& entry) {
+    const Look look = Looks::resolved(
+        entry.id, Settings::look(), reduceMotion() ? ReduceMotion::on : ReduceMotion::off, entry.frameCount);
+    lookShown_ = look != Look::natural;
+    installLook(slot, entry.id, look);
 }
 
 void WallView::installLook(Slot& slot, const QString& product, Look look) {
@@ -227,6 +255,10 @@ void WallView::startStep(int next, quint64 playerID, const CacheEntry& entry, Tr
         slot.player->play(rate);
     runTransition(active_, next, style, first);
     active_ = next;
+    clipStarted(entry, playerID);
+}
+
+void WallView::clipStarted(const CacheEntry& entry, quint64 playerID) {
     showCaption(entry, Looks::resolved(entry.id, Settings::look(),
                                        reduceMotion() ? ReduceMotion::on : ReduceMotion::off));
     observed_ = Settings::frameClock() ? playerID : 0;
@@ -252,31 +284,12 @@ void WallView::releaseSlot(int index) {
     if (slot.player) slot.player->stop();
     slot.player.reset();
     slot.mailbox.reset();
-    slot.frame = QImage();
+    slot.clearFrame();
     slot.id = 0;
     slot.file.clear();
     slot.stamp = {};
     slot.still = false;
     frameRect_ = QRect();
-}
-
-void WallView::frameArrived() {
-    // A new frame of a lone, opaque picture changes only its own rectangle; anything else (a transition,
-    // a first frame) repaints the whole view.
-    if (frameRect_.isEmpty() || running_)
-        update();
-    else
-        update(frameRect_);
-}
-
-QRectF WallView::frameTarget(int index) const {
-    const QImage& frame = slots_[static_cast<size_t>(index)]->frame;
-    if (frame.isNull()) return {};
-    // Aspect fit, centred on black: the whole disc is always visible.
-    QSizeF fitted = QSizeF(frame.size()) / options_.scale;
-    fitted.scale(QSizeF(size()), Qt::KeepAspectRatio);
-    return {(width() - fitted.width()) / 2.0, (height() - fitted.height()) / 2.0, fitted.width(),
-            fitted.height()};
 }
 
 void WallView::animationChanged() {
@@ -399,25 +412,6 @@ void WallView::stop() {
     update();
 }
 
-double WallView::layerOpacity(int slot) const {
-    const Slot& held = *slots_[static_cast<size_t>(slot)];
-    if (!held.player && !held.still) return 0.0;
-    if (running_) {
-        const auto frame = TransitionGeometry::at(running_->style, running_->first, QSizeF(size()),
-                                                  clock_->now() - running_->begin);
-        if (slot == running_->to) return frame.incoming;
-        if (slot == running_->from) return frame.outgoing;
-    }
-    return slot == active_ ? 1.0 : 0.0;
-}
-
-std::optional<QPainterPath> WallView::layerMask(int slot) const {
-    if (!running_ || slot != running_->to) return std::nullopt;
-    return TransitionGeometry::at(running_->style, running_->first, QSizeF(size()),
-                                  clock_->now() - running_->begin)
-        .mask;
-}
-
 // ---- Helpers ----
 
 Player* WallView::activePlayer() const {
@@ -505,7 +499,7 @@ void WallView::resizeEvent(QResizeEvent* event) {
 void WallView::paintEvent(QPaintEvent* event) {
     ++redraws_;
     struct Layer {
-        const QImage* frame;
+        Slot* slot;
         double opacity;
         std::optional<QPainterPath> mask;
         QRectF target;
@@ -516,33 +510,38 @@ void WallView::paintEvent(QPaintEvent* event) {
         if (slot.mailbox) {
             std::lock_guard<std::mutex> guard(slot.mailbox->lock);
             if (slot.mailbox->latest) {
-                slot.frame = std::move(*slot.mailbox->latest);
+                slot.take(std::move(*slot.mailbox->latest));
                 slot.mailbox->latest.reset();
             }
         }
         const double opacity = layerOpacity(i);
-        if (slot.frame.isNull() || opacity <= 0.0) continue;
-        layers.push_back(Layer{&slot.frame, opacity, layerMask(i), frameTarget(i)});
+        if (slot.empty() || opacity <= 0.0) continue;
+        layers.push_back(Layer{&slot, opacity, layerMask(i), frameTarget(i)});
     }
 
     // A single opaque frame on whole pixels hides what lies under it: black goes only around it.
     const QRect before = frameRect_;
     frameRect_ = QRect();
-    if (layers.size() == 1 && layers.front().opacity >= 1.0 && !layers.front().mask &&
-        !layers.front().frame->hasAlphaChannel() &&
-        QRectF(layers.front().target.toRect()) == layers.front().target)
-        frameRect_ = layers.front().target.toRect();
+    if (layers.size() == 1) {
+        const Layer& only = layers.front();
+        const bool opaque = only.slot->decoded || !only.slot->frame.hasAlphaChannel();
+        if (only.opacity >= 1.0 && !only.mask && opaque && QRectF(only.target.toRect()) == only.target)
+            frameRect_ = only.target.toRect();
+    }
     QPainter painter(this);
     for (const QRect& bare : QRegion(rect()).subtracted(QRegion(frameRect_)))
         painter.fillRect(bare, Qt::black);
-    for (const Layer& layer : layers) {
+    const bool drawn = !frameRect_.isEmpty() && writeFrame(painter, *layers.front().slot, event->region());
+    for (const Layer& layer : drawn ? std::vector<Layer>{} : layers) {
+        // A repaint beside the picture (a control over the black around it) needs none of its pixels.
+        if (!event->region().intersects(layer.target.toAlignedRect())) continue;
         painter.save();
         painter.setOpacity(layer.opacity);
         if (layer.mask) {
             painter.setRenderHint(QPainter::Antialiasing, true);
             painter.setClipPath(*layer.mask);
         }
-        painter.drawImage(layer.target, *layer.frame);
+        painter.drawImage(layer.target, layer.slot->picture());
         painter.restore();
     }
     // The picture moved while only part of the view was painted: paint the rest next.

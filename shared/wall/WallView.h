@@ -132,6 +132,7 @@ public:
     const ChromeLayout& chromeLayout() const { return layout_; }
     ViewClock& clock() { return *clock_; }
     int redraws() const { return redraws_; }
+    int framesWritten() const { return framesWritten_; } // straight into the window, with no picture between
     int qrRenders() const { return qr_.renders(); }
 
     // "UNKNOWN" for a missing or unreadable ISO 8601 time, else the caption's time of it.
@@ -158,6 +159,7 @@ private:
     };
 
     void playCurrent(bool keepInstant = false);
+    bool startOver(const CacheEntry& entry, const QString& file, const FileSignature& stamp);
     bool takeOverPlayer(int next, const QString& file, const FileSignature& stamp);
     bool openPlayer(int next, const CacheEntry& entry, const QString& file, const FileSignature& stamp);
     void showWaiting();
@@ -165,6 +167,9 @@ private:
     // while it may still arrive.
     QString whyNotDownloaded() const;
     void startStep(int next, quint64 playerID, const CacheEntry& entry, Transition style, bool first);
+    void clipStarted(const CacheEntry& entry, quint64 playerID);
+    void releaseHold();
+    void applyLook(Slot& slot, const CacheEntry& entry);
     void runTransition(int from, int to, Transition style, bool first);
     void releaseSlot(int slot);
     void clipEnded(quint64 playerID);
@@ -184,6 +189,7 @@ private:
     void layoutChrome();
     void animationChanged();
     void frameArrived();
+    bool writeFrame(QPainter& painter, Slot& slot, const QRegion& region);
     QRect chromeBand() const;
     QRectF frameTarget(int slot) const;
     std::optional<QDateTime> shownInstant() const;
@@ -237,6 +243,7 @@ private:
     int clipsShown_ = 0;
     bool infoUp_ = false;
     int redraws_ = 0;
+    int framesWritten_ = 0;
     QRect frameRect_; // where the last paint put the active frame, alone and opaque; empty otherwise
     // What assistive technology reads: the caption and the card as objects of their own, empty and
     // transparent to the mouse, placed where the view draws them.

@@ -1,8 +1,10 @@
 #include "Player.h"
+#include "FrameConverter.h"
 #include "FrameGrabber.h"
 #include "IndexClip.h"
 #include "ResidentSize.h"
 
+#include <QColorSpace>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -237,6 +239,52 @@ TEST_F(Playing, HookReplacesFramesBeforeTheyAreScaledToTheTarget) {
         EXPECT_EQ(record.sizes[k], QSize(32, 16));
         EXPECT_EQ(record.indices[k], 255 - int(k)); // inverted bits read as the complement
     }
+}
+
+// A sink that converts frames itself (a wall writing them into its window) gets them as decoded, at the
+// size they are shown, and converting them gives the pixels the player would have; a hook's pictures still
+// come as pictures.
+TEST_F(Playing, ASinkThatConvertsGetsFramesAsDecodedWithThePlayersPixels) {
+    const auto playAll = [](Player::Conversion conversion, bool hook) {
+        std::vector<VideoFrame> frames;
+        std::mutex mutex;
+        Player::Callbacks callbacks;
+        callbacks.conversion = conversion;
+        callbacks.frame = [&](const VideoFrame& frame) {
+            std::lock_guard lock(mutex);
+            frames.push_back(frame);
+        };
+        std::atomic<bool> ended{false};
+        callbacks.end = [&] { ended = true; };
+        auto player =
+            Player::open(*shortClip, callbacks, std::make_shared<VirtualClock>(), nullptr, QSize(48, 48));
+        if (hook) player->setFrameHook([](double, const QImage&) { return std::nullopt; });
+        player->play(4.0);
+        QElapsedTimer timer;
+        timer.start();
+        while (!ended && timer.elapsed() < 20000)
+            QThread::msleep(5);
+        player->stop();
+        return frames;
+    };
+    const std::vector<VideoFrame> pictures = playAll(Player::Conversion::byPlayer, false);
+    const std::vector<VideoFrame> decoded = playAll(Player::Conversion::bySink, false);
+    ASSERT_EQ(pictures.size(), 18u);
+    ASSERT_EQ(decoded.size(), 18u);
+    FrameConverter converter(FrameConverter::Use::playback);
+    for (size_t k = 0; k < 18; ++k) {
+        ASSERT_TRUE(decoded[k].decoded && decoded[k].image.isNull()) << k;
+        EXPECT_EQ(decoded[k].size, QSize(48, 24));
+        QImage written(decoded[k].size, QImage::Format_RGB32);
+        ASSERT_TRUE(converter.write(decoded[k].decoded.get(), decoded[k].size, written.bits(),
+                                    written.bytesPerLine()));
+        written.setColorSpace(pictures[k].image.colorSpace());
+        EXPECT_EQ(written, pictures[k].image) << k;
+        EXPECT_EQ(frameIndex(written), int(k));
+    }
+    const std::vector<VideoFrame> hooked = playAll(Player::Conversion::bySink, true);
+    ASSERT_FALSE(hooked.empty());
+    EXPECT_TRUE(!hooked.front().decoded && hooked.front().image.size() == QSize(48, 24));
 }
 
 TEST_F(Playing, SteadyClockPlaysInRealTime) {
