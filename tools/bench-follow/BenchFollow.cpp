@@ -6,12 +6,16 @@
 // on screen minus NASA's newest image, sampled every minute: median and worst), and per product-day the
 // requests, the listing bytes and the image bytes on the wire, against the goals (freshness at most 40
 // minutes; listings at most half the images with the compressing server, at most equal with the plain).
+// Then what following costs in CPU over the day, as a share of one core (goal at most 1 %): the light
+// passes and the clips they re-make (see FollowCost.h for how the re-making is estimated), with one
+// re-make against ffmpeg encoding as many frames of the same images, in the same run.
 //
-// Usage: bench-follow [--products 171,304] [--generator 'COMMAND']
+// Usage: bench-follow [--products 171,304] [--generator 'COMMAND']   (products: the program's defaults)
 // The generator lays out the stand-in; {root}, {now}, {hours} and {channels} are filled in. By default
 // /usr/bin/python3 tools/mirror/make_browse.py {root} --now {now} --hours {hours} --channels {channels}.
 // Clips are not encoded during the day (the maker records what it would make), but for the first light
-// pass, whose real making is timed and added to when each new frame reaches the screen.
+// pass, whose real making is timed and added to when each new frame reaches the screen, and the last
+// three of the first server's day, which time one re-make per product.
 #include "BrowseFetch.h"
 #include "BrowseRules.h"
 #include "Cache.h"
@@ -19,6 +23,7 @@
 #include "DirectClips.h"
 #include "DirectSource.h"
 #include "Follow.h"
+#include "FollowCost.h"
 #include "FollowPass.h"
 #include "MirrorServers.h"
 #include "Settings.h"
@@ -37,6 +42,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <sys/resource.h>
 
 namespace {
 
@@ -114,7 +120,13 @@ struct Day {
     qint64 requests = 0;
     qint64 listingBytes = 0;
     qint64 imageBytes = 0;
+    double passSeconds = 0;         // CPU of the light passes, less what was spent inside the maker
+    std::map<QString, int> remakes; // per product, the clips the light passes re-made
 };
+
+// The light passes at the end of the day whose clips are made for real: each product's first make
+// there leaves its pieces current, and a later one is a re-make with one new slot, timed.
+constexpr int realPassesAtEnd = 3;
 
 // A channel as the stand-in's truth file names it: "171", "HMIIC".
 QString truthKey(int channel) {
@@ -130,15 +142,6 @@ double percentile(std::vector<double> values, double at) {
     return values[size_t(std::clamp(at, 0.0, 1.0) * double(values.size() - 1))];
 }
 
-// The clip maker of the simulated day: it writes stand-ins for the files a real one would make.
-ClipMaking::Outcome recordMaking(const ClipMaking::Job& job) {
-    for (const QString& path : {job.clip, job.still})
-        writeAll(path, "made in the benchmark");
-    ClipMaking::Outcome outcome;
-    outcome.ok = true;
-    return outcome;
-}
-
 std::optional<QDateTime> newestOnScreen(const QString& product) {
     for (const CacheEntry& entry : Cache::entries())
         if (entry.id == product) return QDateTime::fromString(entry.updated, Qt::ISODate);
@@ -152,7 +155,7 @@ DirectSource::Outcome scheduledPass(const QSet<QString>& wanted, const QDateTime
 }
 
 Day simulate(const QString& cache, const QStringList& products, const std::map<QString, QStringList>& truth,
-             Archive& archive, double& makingSeconds) {
+             Archive& archive, FollowCost::Maker& maker, double& makingSeconds) {
     Cache::setDir(cache);
     QSet<QString> wanted(products.begin(), products.end());
     // The 48 hours before the day, filled by a scheduled pass (not counted).
@@ -167,7 +170,14 @@ Day simulate(const QString& cache, const QStringList& products, const std::map<Q
     const BrowseFetch::Counters before = BrowseFetch::counters();
     const QDateTime scheduled = dayStart.addSecs(12 * 3600);
     bool scheduledDone = false;
-    for (QDateTime at = Follow::nextStart(dayStart); at <= dayEnd; at = Follow::nextStart(at)) {
+    std::vector<QDateTime> starts;
+    for (QDateTime at = Follow::nextStart(dayStart); at <= dayEnd; at = Follow::nextStart(at))
+        starts.push_back(at);
+    // The first run makes its first pass's clips for real (to time the making) and its last passes'.
+    const bool firstRun = makingSeconds < 0;
+    maker.takeCounts();
+    for (size_t pass = 0; pass < starts.size(); ++pass) {
+        const QDateTime at = starts[pass];
         if (!scheduledDone && at >= scheduled) {
             // The day's scheduled pass (refreshMinutes 1440), between two light passes.
             archive.publish(scheduled);
@@ -176,22 +186,26 @@ Day simulate(const QString& cache, const QStringList& products, const std::map<Q
             scheduledDone = true;
         }
         archive.publish(at);
-        // The first light pass of the first run makes its clips for real, to time the making.
         const bool timed = makingSeconds < 0;
-        if (timed) ClipMaking::install(&DirectClips::make, &DirectClips::toPng);
+        const bool real = timed || (firstRun && pass + realPassesAtEnd >= starts.size());
+        maker.setMode(real ? FollowCost::Maker::Mode::real : FollowCost::Maker::Mode::recorded);
+        maker.setCounting(true);
         QElapsedTimer clock;
         clock.start();
+        const double cpu = FollowCost::cpuSeconds(RUSAGE_SELF);
+        const double inside = maker.insideSeconds();
         const FollowPass::Outcome outcome = FollowPass::run(wanted, at);
-        if (timed) {
-            makingSeconds = double(clock.nsecsElapsed()) / 1e9;
-            ClipMaking::install(&recordMaking, &DirectClips::toPng);
-        }
+        day.passSeconds += FollowCost::cpuSeconds(RUSAGE_SELF) - cpu - (maker.insideSeconds() - inside);
+        maker.setCounting(false);
+        maker.setMode(FollowCost::Maker::Mode::recorded);
+        if (timed) makingSeconds = double(clock.nsecsElapsed()) / 1e9;
         day.listingBytes += outcome.listingBytes;
         day.imageBytes += outcome.imageBytes;
         for (const QString& product : products)
             if (const auto newest = newestOnScreen(product))
                 shown[product].push_back({at.addMSecs(qint64(makingSeconds * 1000)), *newest});
     }
+    day.remakes = maker.takeCounts();
     const BrowseFetch::Counters after = BrowseFetch::counters();
     day.requests = after.requests - before.requests;
     // The scheduled pass's bytes: everything on the wire less what the light passes counted, split by
@@ -223,10 +237,61 @@ Day simulate(const QString& cache, const QStringList& products, const std::map<Q
     return day;
 }
 
+// What following cost over the day with the costliest server: the passes as measured, the re-making as
+// each product's count of re-makes times its timed re-make (FollowCost.h); each re-make beside ffmpeg
+// encoding as many of the same images (for a composite, of its first channel: ffmpeg cannot compose).
+bool printCost(const QStringList& products, const std::vector<Day>& days, const FollowCost::Maker& maker,
+               const QString& timedOn, const QString& work) {
+    const auto remaking = [&](const Day& day) {
+        double seconds = 0;
+        for (const auto& [product, count] : day.remakes)
+            if (const auto it = maker.remakes().find(product); it != maker.remakes().end())
+                seconds += count * it->second.cpuSeconds;
+        return seconds;
+    };
+    const Day& day = *std::max_element(days.begin(), days.end(), [&](const Day& a, const Day& b) {
+        return a.passSeconds + remaking(a) < b.passSeconds + remaking(b);
+    });
+    bool complete = true;
+    for (const QString& product : products) {
+        const auto it = maker.remakes().find(product);
+        const auto count = day.remakes.find(product);
+        if (it == maker.remakes().end()) {
+            std::printf("%s: no re-make was timed (no two real makes in a row at the day's end)\n",
+                        qPrintable(product));
+            complete = false;
+            continue;
+        }
+        const FollowCost::Remake& remake = it->second;
+        QStringList images;
+        for (auto slot = remake.frames.rbegin();
+             slot != remake.frames.rend() && images.size() < remake.framesEncoded; ++slot)
+            for (const QString& file : *slot)
+                if (!file.isEmpty()) {
+                    images.prepend(file);
+                    break;
+                }
+        const double ffmpeg = images.isEmpty() ? -1 : FollowCost::ffmpegSeconds(images, work);
+        std::printf("%s: %d re-makes x %.2f s CPU (one timed with %s: %d frames encoded, the clip "
+                    "joined, the still written); ffmpeg on %lld of the same images %.2f s CPU: ratio %.2f\n",
+                    qPrintable(product), count == day.remakes.end() ? 0 : count->second, remake.cpuSeconds,
+                    qPrintable(timedOn), remake.framesEncoded, qint64(images.size()), ffmpeg,
+                    ffmpeg > 0 ? remake.cpuSeconds / ffmpeg : 0.0);
+    }
+    const double share = (day.passSeconds + remaking(day)) / double(dayStart.secsTo(dayEnd)) * 100;
+    std::printf("following costs %.2f %% of a core over the day (passes %.1f s, re-making clips %.1f s; goal "
+                "<= 1 %%)%s\n",
+                share, day.passSeconds, remaking(day),
+                !complete    ? ": INCOMPLETE"
+                : share <= 1 ? ""
+                             : ": MISSED");
+    return complete;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QStringList products{"171"};
+    QStringList products = Settings::defaultProducts();
     QString generator =
         "/usr/bin/python3 " SOLVANE_SOURCE_DIR
         "/tools/mirror/make_browse.py {root} --now {now} --hours {hours} --channels {channels}";
@@ -274,7 +339,10 @@ int main(int argc, char** argv) {
     Archive archive(root);
 
     double making = -1; // timed on the first light pass
-    ClipMaking::install(&recordMaking, &DirectClips::toPng);
+    FollowCost::Maker maker;
+    // As the program installs them, but for the maker: the decode check is part of what a pass costs.
+    ClipMaking::install([&maker](const ClipMaking::Job& job) { return maker.make(job); }, &DirectClips::toPng,
+                        &DirectClips::decodes);
     BrowseFetch::setFirstPause(std::chrono::milliseconds(50));
 
     const QString types = "types { text/html html; image/jpeg jpg; } ";
@@ -285,9 +353,10 @@ int main(int argc, char** argv) {
     };
     std::printf("bench-follow: %s, a simulated day (%s to %s UTC)\n", qPrintable(products.join(", ")),
                 qPrintable(dayStart.toString("d MMM HH:mm")), qPrintable(dayEnd.toString("d MMM HH:mm")));
-    std::printf("%-26s %9s %7s %9s %13s %13s %9s  %s\n", "server", "fresh med", "worst", "requests",
-                "listing bytes", "image bytes", "list/img", "goals");
+    std::printf("%-26s %9s %7s %9s %13s %13s %9s %9s  %s\n", "server", "fresh med", "worst", "requests",
+                "listing bytes", "image bytes", "list/img", "pass CPU", "goals");
     const double productDays = double(products.size());
+    std::vector<Day> days;
     for (size_t index = 0; index < servers.size(); ++index) {
         const auto& [name, lines] = servers[index];
         const QString work = temp.path() + QString("/nginx-%1").arg(index);
@@ -298,20 +367,21 @@ int main(int argc, char** argv) {
             return 1;
         }
         qputenv("SOLVANE_SDO_BASE", ("https://" + server.host()).toUtf8());
-        const Day day =
-            simulate(temp.path() + QString("/cache-%1").arg(index), products, truth, archive, making);
+        const Day& day = days.emplace_back(
+            simulate(temp.path() + QString("/cache-%1").arg(index), products, truth, archive, maker, making));
         const double median = percentile(day.freshness, 0.5);
         const double worst = percentile(day.freshness, 1.0);
         const double ratio = day.imageBytes > 0 ? double(day.listingBytes) / double(day.imageBytes) : 0;
         const double limit = index == 0 ? 0.5 : 1.0;
-        std::printf("%-26s %6.1f min %3.0f min %9.0f %13.0f %13.0f %9.2f  freshness %s, listings %s\n",
-                    qPrintable(name), median, worst, double(day.requests) / productDays,
-                    double(day.listingBytes) / productDays, double(day.imageBytes) / productDays, ratio,
-                    worst <= 40 ? "met" : "MISSED", ratio <= limit ? "met" : "MISSED");
+        std::printf(
+            "%-26s %6.1f min %3.0f min %9.0f %13.0f %13.0f %9.2f %7.2f s  freshness %s, listings %s\n",
+            qPrintable(name), median, worst, double(day.requests) / productDays,
+            double(day.listingBytes) / productDays, double(day.imageBytes) / productDays, ratio,
+            day.passSeconds, worst <= 40 ? "met" : "MISSED", ratio <= limit ? "met" : "MISSED");
     }
     std::printf(
         "a light pass that re-made the clips for real took %.1f s here; each new frame reaches the screen "
         "that much after its pass starts\n",
         making);
-    return 0;
+    return printCost(products, days, maker, servers[0].first, temp.path() + "/ffmpeg") ? 0 : 1;
 }
