@@ -8,14 +8,14 @@
 // minutes; listings at most half the images with the compressing server, at most equal with the plain).
 // Then what following costs in CPU over the day, as a share of one core (goal at most 1 %): the light
 // passes and the clips they re-make (see FollowCost.h for how the re-making is estimated), with one
-// re-make against ffmpeg encoding as many frames of the same images, in the same run.
+// re-make against ffmpeg encoding as many frames of the product's images, in the same run.
 //
 // Usage: bench-follow [--products 171,304] [--generator 'COMMAND']   (products: the program's defaults)
 // The generator lays out the stand-in; {root}, {now}, {hours} and {channels} are filled in. By default
 // /usr/bin/python3 tools/mirror/make_browse.py {root} --now {now} --hours {hours} --channels {channels}.
 // Clips are not encoded during the day (the maker records what it would make), but for the first light
 // pass, whose real making is timed and added to when each new frame reaches the screen, and the last
-// three of the first server's day, which time one re-make per product.
+// four of the first server's day, which time three re-makes per product.
 #include "BrowseFetch.h"
 #include "BrowseRules.h"
 #include "Cache.h"
@@ -40,6 +40,7 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <sys/resource.h>
@@ -125,8 +126,8 @@ struct Day {
 };
 
 // The light passes at the end of the day whose clips are made for real: each product's first make
-// there leaves its pieces current, and a later one is a re-make with one new slot, timed.
-constexpr int realPassesAtEnd = 3;
+// there leaves its pieces current, and the later ones are re-makes with one new slot, timed.
+constexpr int realPassesAtEnd = 4;
 
 // A channel as the stand-in's truth file names it: "171", "HMIIC".
 QString truthKey(int channel) {
@@ -239,7 +240,8 @@ Day simulate(const QString& cache, const QStringList& products, const std::map<Q
 
 // What following cost over the day with the costliest server: the passes as measured, the re-making as
 // each product's count of re-makes times its timed re-make (FollowCost.h); each re-make beside ffmpeg
-// encoding as many of the same images (for a composite, of its first channel: ffmpeg cannot compose).
+// encoding as many of the product's newest images (for a composite, its first channel's: ffmpeg cannot
+// compose), which are the frames of the newest piece and as many more.
 bool printCost(const QStringList& products, const std::vector<Day>& days, const FollowCost::Maker& maker,
                const QString& timedOn, const QString& work) {
     const auto remaking = [&](const Day& day) {
@@ -265,18 +267,20 @@ bool printCost(const QStringList& products, const std::vector<Day>& days, const 
         const FollowCost::Remake& remake = it->second;
         QStringList images;
         for (auto slot = remake.frames.rbegin();
-             slot != remake.frames.rend() && images.size() < remake.framesEncoded; ++slot)
+             slot != remake.frames.rend() && images.size() < std::lround(remake.framesEncoded); ++slot)
             for (const QString& file : *slot)
                 if (!file.isEmpty()) {
                     images.prepend(file);
                     break;
                 }
         const double ffmpeg = images.isEmpty() ? -1 : FollowCost::ffmpegSeconds(images, work);
-        std::printf("%s: %d re-makes x %.2f s CPU (one timed with %s: %d frames encoded, the clip "
-                    "joined, the still written); ffmpeg on %lld of the same images %.2f s CPU: ratio %.2f\n",
-                    qPrintable(product), count == day.remakes.end() ? 0 : count->second, remake.cpuSeconds,
-                    qPrintable(timedOn), remake.framesEncoded, qint64(images.size()), ffmpeg,
-                    ffmpeg > 0 ? remake.cpuSeconds / ffmpeg : 0.0);
+        std::printf(
+            "%s: %d re-makes x %.2f s CPU (mean of %d timed with %s: %.0f frames encoded, the "
+            "clip joined, the still written); ffmpeg on the newest %lld of its images %.2f s CPU: ratio "
+            "%.2f\n",
+            qPrintable(product), count == day.remakes.end() ? 0 : count->second, remake.cpuSeconds,
+            remake.count, qPrintable(timedOn), remake.framesEncoded, qint64(images.size()), ffmpeg,
+            ffmpeg > 0 ? remake.cpuSeconds / ffmpeg : 0.0);
     }
     const double share = (day.passSeconds + remaking(day)) / double(dayStart.secsTo(dayEnd)) * 100;
     std::printf("following costs %.2f %% of a core over the day (passes %.1f s, re-making clips %.1f s; goal "

@@ -47,10 +47,14 @@ ClipMaking::Outcome FollowCost::Maker::make(const ClipMaking::Job& job) {
         outcome = DirectClips::make(job);
         const double spent = cpuSeconds(RUSAGE_SELF) - start;
         if (outcome.ok && primed_.contains(job.name)) {
-            Remake remake{spent, 0, job.frames};
+            int frames = 0;
             for (const QString& name : pieceFiles(job.pieces) - before)
-                remake.framesEncoded += framesIn(job.pieces + QLatin1Char('/') + name);
-            remakes_[job.name] = std::move(remake);
+                frames += framesIn(job.pieces + QLatin1Char('/') + name);
+            Remake& remake = remakes_[job.name];
+            ++remake.count;
+            remake.cpuSeconds += (spent - remake.cpuSeconds) / remake.count;
+            remake.framesEncoded += (frames - remake.framesEncoded) / remake.count;
+            remake.frames = job.frames;
         }
         if (outcome.ok)
             primed_.insert(job.name);

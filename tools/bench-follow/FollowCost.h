@@ -2,10 +2,10 @@
 // What following costs in CPU over the simulated day. The day's clips are recorded, not encoded (a day of
 // real encodes would take the benchmark hours), so the cost of re-making them is estimated: the clip maker
 // here counts each product's re-makes during the light passes, and makes for real during the last passes
-// of one day, where each product's second real make in a row is a re-make of a full 48-hour cache with
-// one new slot, done as the program does it (the same maker, its pieces kept from the make before). That
-// make's CPU times the day's count is the re-making; the passes' own CPU is measured around each pass,
-// less what was spent inside the maker.
+// of one day, where each real make of a product after its first there is a re-make of a full 48-hour
+// cache with one new slot, done as the program does it (the same maker, its pieces kept from the make
+// before). Their mean CPU times the day's count is the re-making; the passes' own CPU is measured around each
+// pass, less what was spent inside the maker.
 
 #include "ClipMaking.h"
 
@@ -20,10 +20,12 @@ namespace FollowCost {
 // CPU seconds (user and system) of `who`: RUSAGE_SELF (every thread of this process) or RUSAGE_CHILDREN.
 double cpuSeconds(int who);
 
-// One real re-make: its CPU, the frames it encoded (in the pieces it wrote), and its slots' images.
+// The real re-makes of a product: their number, mean CPU and mean frames encoded (in the pieces they
+// wrote), and the slots' images of the last.
 struct Remake {
+    int count = 0;
     double cpuSeconds = 0;
-    int framesEncoded = 0;
+    double framesEncoded = 0;
     std::vector<QStringList> frames;
 };
 
@@ -41,7 +43,7 @@ public:
     double insideSeconds() const { return inside_; }
     // The re-makes counted per product since the last call.
     std::map<QString, int> takeCounts();
-    // Per product, the last real make that followed a real make of it.
+    // Per product, the real makes that followed a real make of it.
     const std::map<QString, Remake>& remakes() const { return remakes_; }
 
 private:
