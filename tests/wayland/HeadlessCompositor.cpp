@@ -338,6 +338,12 @@ QStringList HeadlessKwin::environment() const {
             "QT_QPA_PLATFORM=wayland",    "SWAYSOCK="};
 }
 
+bool HeadlessKwin::offersScreenshots() const {
+    QDBusInterface introspect("org.kde.KWin", "/org/kde/KWin", "org.freedesktop.DBus.Introspectable");
+    const QDBusReply<QString> xml = introspect.call("Introspect");
+    return xml.isValid() && xml.value().contains("\"ScreenShot2\"");
+}
+
 QImage HeadlessKwin::screenshot(const QString& file) const {
     int pipe[2];
     if (::pipe2(pipe, O_CLOEXEC) != 0) return {};

@@ -114,6 +114,9 @@ public:
     // A picture of the whole workspace through KWin's ScreenShot2 interface on the session bus (its
     // permission check is turned off for this KWin), also kept in `file`.
     QImage screenshot(const QString& file) const;
+    // Whether this KWin offers that interface: KWin 6 composing without OpenGL (its virtual backend
+    // here on Debian 13) has none.
+    bool offersScreenshots() const;
 
 private:
     QTemporaryDir dir_;

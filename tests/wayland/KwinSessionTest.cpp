@@ -53,6 +53,12 @@ TEST(KwinSession, IdleFromExtIdleNotifyAWallHoldingOffSleepAndTheLiveDesktopInAL
     // weston-terminal, an ordinary window KWin places in the middle: its title bar shows over the Sun,
     // which plays around it.
     RunningProgram terminal("weston-terminal", {}, kwin.environment());
+    if (!kwin.offersScreenshots()) {
+        app.signal(SIGTERM);
+        EXPECT_EQ(app.wait(slowMs), 0) << app.output().constData();
+        GTEST_SKIP() << "this KWin offers no screenshot interface (it composes without OpenGL here): the "
+                        "live desktop's picture below a window is not checked";
+    }
     QImage shot;
     int lit = 0, all = 0;
     EXPECT_TRUE(pollUntil(

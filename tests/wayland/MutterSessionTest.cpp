@@ -91,7 +91,15 @@ TEST(MutterSession, IdleFromMuttersMonitorAndTheLiveDesktopBelowAnOrdinaryWindow
     EXPECT_FALSE(windowList(mutter.x11("xprop", {"-root", "_NET_ACTIVE_WINDOW"}).out) ==
                  std::vector<quint32>{ours});
 
-    // What our window shows: the Sun, orange on black, over the whole monitor.
+    // What our window shows: the Sun, orange on black, over the whole monitor. A rootless XWayland that
+    // answers every GetImage with BadMatch (Debian 13's, under Mutter 48) gives no window's pixels.
+    const ProcessResult probe = mutter.x11("xwd", {"-silent", "-root"});
+    if (probe.status != 0 && probe.err.contains("BadMatch")) {
+        app.signal(SIGTERM);
+        EXPECT_EQ(app.wait(slowMs), 0) << app.output().constData();
+        GTEST_SKIP() << "this XWayland gives no window's pixels (GetImage: BadMatch): the live desktop's "
+                        "picture is not checked";
+    }
     QImage shown;
     EXPECT_TRUE(pollUntil(
         [&] {
