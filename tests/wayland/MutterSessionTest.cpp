@@ -93,7 +93,7 @@ TEST(MutterSession, IdleFromMuttersMonitorAndTheLiveDesktopBelowAnOrdinaryWindow
 
     // What our window shows: the Sun, orange on black, over the whole monitor. A rootless XWayland that
     // answers every GetImage with BadMatch (Debian 13's, under Mutter 48) gives no window's pixels.
-    const ProcessResult probe = mutter.x11("xwd", {"-silent", "-root"});
+    const ProcessResult probe = mutter.x11("xwd", {"-silent", "-id", QString::number(ours)});
     if (probe.status != 0 && probe.err.contains("BadMatch")) {
         app.signal(SIGTERM);
         EXPECT_EQ(app.wait(slowMs), 0) << app.output().constData();
