@@ -233,8 +233,11 @@ bool ClipEncoder::join(const QStringList& parts, const QString& path, const QStr
                                                           [](AVPacket* p) { av_packet_free(&p); });
     if (!packet) return fail(QStringLiteral("out of memory"));
     const QByteArray file = path.toUtf8();
-    // Each part's times start again at zero: they follow on from where the one before ended.
+    // Each part's times start again at zero: they follow on from where the one before ended. A part's
+    // decoding times may start below zero and a one-frame part may carry no duration, so a part is also
+    // moved past the last decoding time written: the writer refuses times that do not increase.
     int64_t offset = 0;
+    int64_t lastDts = AV_NOPTS_VALUE;
     for (const QString& part : parts) {
         Input in;
         int result = avformat_open_input(&in.format, part.toUtf8().constData(), nullptr, nullptr);
@@ -268,15 +271,25 @@ bool ClipEncoder::join(const QStringList& parts, const QString& path, const QStr
                    source->codecpar->height != stream->codecpar->height) {
             return fail(part + QStringLiteral(" does not match the parts before it"));
         }
+        const int64_t frame =
+            source->avg_frame_rate.num > 0
+                ? std::max<int64_t>(1, av_rescale_q(1, av_inv_q(source->avg_frame_rate), stream->time_base))
+                : 1;
         int64_t end = offset;
+        bool first = true;
         while (av_read_frame(in.format, packet.get()) >= 0) {
             if (packet->stream_index != index) {
                 av_packet_unref(packet.get());
                 continue;
             }
             av_packet_rescale_ts(packet.get(), source->time_base, stream->time_base);
+            if (packet->duration <= 0) packet->duration = frame;
+            if (first && packet->dts != AV_NOPTS_VALUE && lastDts != AV_NOPTS_VALUE &&
+                packet->dts + offset <= lastDts)
+                offset = lastDts + 1 - packet->dts;
+            first = false;
             if (packet->pts != AV_NOPTS_VALUE) packet->pts += offset;
-            if (packet->dts != AV_NOPTS_VALUE) packet->dts += offset;
+            if (packet->dts != AV_NOPTS_VALUE) lastDts = packet->dts += offset;
             if (packet->pts != AV_NOPTS_VALUE) end = std::max(end, packet->pts + packet->duration);
             packet->stream_index = stream->index;
             packet->pos = -1;

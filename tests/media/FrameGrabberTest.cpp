@@ -1,5 +1,6 @@
 #include "FrameGrabber.h"
 #include "ClipAsset.h"
+#include "ClipEncoder.h"
 #include "ClipExport.h"
 #include "Decoder.h"
 #include "FrameConverter.h"
@@ -184,3 +185,32 @@ TEST(GrabbingTurned, DisplayRotationIsApplied) {
 }
 
 } // namespace
+
+// Clips made in pieces are joined without encoding again: one-frame pieces (a first light, a slot or two
+// new since the last pass) follow on as well as long ones, and every frame of every piece plays.
+TEST(JoinedPieces, EveryFrameOfEveryPieceFollowsOn) {
+    QTemporaryDir dir;
+    QStringList parts;
+    int total = 0;
+    for (const int frames : {1, 1, 5, 1}) {
+        const QString part = dir.filePath(QStringLiteral("piece-%1.mp4").arg(parts.size()));
+        ClipEncoder encoder;
+        QString error;
+        ASSERT_TRUE(encoder.open(part, 64, 18, QString(), error)) << error.toStdString();
+        for (int i = 0; i < frames; ++i) {
+            QImage picture(64, 64, QImage::Format_RGB32);
+            picture.fill(QColor::fromHsv((total + i) * 40 % 360, 200, 200));
+            ASSERT_TRUE(encoder.add(picture, error)) << error.toStdString();
+        }
+        ASSERT_TRUE(encoder.finish(error)) << error.toStdString();
+        parts << part;
+        total += frames;
+    }
+    QString error, writeFailure;
+    const QString joined = dir.filePath(QStringLiteral("joined.mp4"));
+    ASSERT_TRUE(ClipEncoder::join(parts, joined, QStringLiteral("credit"), error, writeFailure))
+        << error.toStdString();
+    const auto asset = ClipAsset::open(joined, &error);
+    ASSERT_TRUE(asset) << error.toStdString();
+    EXPECT_EQ(asset->frameCount, total);
+}
