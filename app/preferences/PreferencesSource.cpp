@@ -86,14 +86,8 @@ void Preferences::refreshCacheStatus(const std::optional<QDateTime>& refused) {
     const bool direct = Settings::imageryHost().isEmpty() && !Settings::offline();
     for (QCheckBox* check : {c_.followBox, c_.meteredBox, c_.sharperBox})
         check->setEnabled(direct);
-    SourceStatus::State state;
-    state.pass = Cache::lastPass();
-    state.entries = Cache::entries();
-    state.imageryHost = Settings::imageryHost();
-    state.offline = Settings::offline();
-    state.downloading = priming_ || (env_.downloading && env_.downloading());
-    state.meteredHolds = CacheSettings::meteredHolds();
-    state.now = QDateTime::currentDateTimeUtc();
+    const SourceStatus::State state = SourceStatus::current(
+        priming_ || (env_.downloading && env_.downloading()), QDateTime::currentDateTimeUtc());
     // Offline, the first line already says so; the second then only tells how old the imagery is. A
     // source that could not be reached is one plain sentence with the next try, then what is shown.
     QString source = state.offline ? SourceStatus::showing(state)

@@ -147,15 +147,7 @@ void Tray::lastWindowClosed() {
 }
 
 SourceStatus::State Tray::sourceState() const {
-    SourceStatus::State state;
-    state.pass = Cache::lastPass();
-    state.entries = Cache::entries();
-    state.imageryHost = Settings::imageryHost();
-    state.offline = Settings::offline();
-    state.downloading = controller_.refreshing();
-    state.meteredHolds = CacheSettings::meteredHolds();
-    state.now = env_.now();
-    return state;
+    return SourceStatus::current(controller_.refreshing(), env_.now());
 }
 
 QString Tray::imageryLine() const {

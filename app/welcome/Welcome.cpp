@@ -226,14 +226,8 @@ void Welcome::show() {
 }
 
 void Welcome::refreshTitle() {
-    SourceStatus::State state;
-    state.pass = Cache::lastPass();
-    state.entries = Cache::entries();
-    state.imageryHost = Settings::imageryHost();
-    state.offline = Settings::offline();
-    state.downloading = controller_.refreshing();
-    state.now = QDateTime::currentDateTimeUtc();
-    const QString title = titleFor(state);
+    const QString title =
+        titleFor(SourceStatus::current(controller_.refreshing(), QDateTime::currentDateTimeUtc()));
     if (title == title_->text()) return;
     title_->setText(title);
     // A longer title (with a date or a reason) steps its size down rather than being cut at the map.

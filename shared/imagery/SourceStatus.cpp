@@ -1,5 +1,9 @@
 #include "SourceStatus.h"
 
+#include "Cache.h"
+#include "CacheSettings.h"
+#include "Settings.h"
+
 #include <QLocale>
 #include <QTimeZone>
 #include <algorithm>
@@ -44,6 +48,18 @@ QString joined(const QString& first, const QString& second) {
 }
 
 } // namespace
+
+SourceStatus::State SourceStatus::current(bool downloading, const QDateTime& now) {
+    State state;
+    state.pass = Cache::lastPass();
+    state.entries = Cache::entries();
+    state.imageryHost = Settings::imageryHost();
+    state.offline = Settings::offline();
+    state.downloading = downloading;
+    state.meteredHolds = CacheSettings::meteredHolds();
+    state.now = now;
+    return state;
+}
 
 QString SourceStatus::configuredHost(const QString& imageryHost) {
     return imageryHost.trimmed().isEmpty() ? QString::fromLatin1(directHost) : imageryHost.trimmed();

@@ -41,6 +41,9 @@ struct State {
     bool meteredHolds = false; // a metered network holds back new images
 };
 
+// The state as the cache and the settings hold it now; whether a pass runs is the caller's to say.
+State current(bool downloading, const QDateTime& now);
+
 // When `after` is a pass record other than `before` and no source answered it: "can't reach <source>:
 // <reason>", for the one line a failed --refresh or --prime prints. Nothing otherwise.
 std::optional<QString> unreached(const std::optional<Cache::LastPass>& before,
