@@ -481,10 +481,16 @@ DirectSource::Made DirectSource::makeClips(const QStringList& ids, DirectStore& 
         if (Cache::stopRequested()) break;
         std::optional<RemoteProduct> made;
         const ClipMade clip = make(id, store, made);
-        if (clip.moved)
+        if (clip.moved) {
             result.made << id;
-        else if (!clip.error.isEmpty())
+        } else if (!clip.error.isEmpty()) {
+            // The light pass and the sharper clips come here; without this line a clip that failed to
+            // be made left only "no clip re-made" in the log.
+            if (!clip.stopped)
+                log(QStringLiteral("direct: ") + id + QStringLiteral(": no clip made: ") + clip.error,
+                    LogArea::cache);
             result.failed << id;
+        }
         if (made && QFileInfo::exists(Cache::file(id + QStringLiteral(".mp4"))))
             result.products.push_back(*made);
     }

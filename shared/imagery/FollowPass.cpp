@@ -131,6 +131,7 @@ FollowPass::Outcome FollowPass::run(const QSet<QString>& products, const QDateTi
         outcome.requests += filled.requests;
         outcome.imageBytes += filled.bytes;
         outcome.made << filled.made.made;
+        outcome.failed << filled.made.failed;
         made.insert(made.end(), filled.made.products.begin(), filled.made.products.end());
         outcome.newest = std::max(outcome.newest, filled.newest);
     }
@@ -142,6 +143,9 @@ FollowPass::Outcome FollowPass::run(const QSet<QString>& products, const QDateTi
             QString::number(outcome.newImages) + QStringLiteral(" new image(s), ") +
             (outcome.made.isEmpty() ? QStringLiteral("no clip re-made")
                                     : outcome.made.join(QStringLiteral(", ")) + QStringLiteral(" re-made")) +
+            (outcome.failed.isEmpty()
+                 ? QString()
+                 : QStringLiteral(", no clip made for ") + outcome.failed.join(QStringLiteral(", "))) +
             (outcome.newest.isEmpty() ? QString() : QStringLiteral("; newest ") + clock(outcome.newest)),
         LogArea::cache);
     return outcome;

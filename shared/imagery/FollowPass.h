@@ -21,8 +21,9 @@ struct Outcome {
     bool reached = false;
     QString reason; // why NASA SDO was not reached, in words
     int newImages = 0;
-    QStringList made; // products given a new clip
-    QString newest;   // ISO 8601 UTC of the newest image now held among the products' channels
+    QStringList made;   // products given a new clip
+    QStringList failed; // products whose clip could not be made, each logged with its reason
+    QString newest;     // ISO 8601 UTC of the newest image now held among the products' channels
     // What it cost, as bytes on the wire.
     qint64 requests = 0;
     qint64 listingBytes = 0;

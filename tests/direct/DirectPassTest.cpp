@@ -542,6 +542,26 @@ TEST_F(DirectPass, TheLightPassReadsTheEndOfTodaysListingAndTakesOnlyNewSlots) {
     requests = archive->requests();
     EXPECT_EQ(requests.filter("/index.html 200 ").size(), 1) << requests.join('\n').toStdString();
     EXPECT_EQ(outcome.newImages, 1);
+
+    // A clip that cannot be made says so, with the maker's reason, instead of a bare "no clip re-made".
+    ClipMaking::install(
+        [](const ClipMaking::Job&) {
+            ClipMaking::Outcome failed;
+            failed.error = QStringLiteral("could not write the clip: Invalid argument");
+            return failed;
+        },
+        ClipMaking::toPng(), ClipMaking::decodes());
+    add("171:1");
+    CapturedLog failing;
+    outcome = FollowPass::run({"171"}, newest.addSecs(2400));
+    logged = QString::fromUtf8(failing.finish());
+    DirectClips::install();
+    EXPECT_EQ(outcome.failed, QStringList{"171"});
+    EXPECT_TRUE(
+        logged.contains("solvane: direct: 171: no clip made: could not write the clip: Invalid argument"))
+        << logged.toStdString();
+    EXPECT_TRUE(logged.contains("new image(s), no clip re-made, no clip made for 171"))
+        << logged.toStdString();
 }
 
 TEST_F(DirectPass, AMeteredNetworkGetsFirstLightOnly) {
