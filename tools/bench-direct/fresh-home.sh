@@ -21,36 +21,8 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 /usr/bin/python3 "$here/../mirror/make_browse.py" "$tmp/archive" --channels 94,131,171,193,211,304,335 --hours 8
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$tmp/key.pem" \
-  -out "$tmp/cert.pem" -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 2>/dev/null
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-mkdir -p "$tmp/nginx"
-cat >"$tmp/nginx/nginx.conf" <<CONF
-user root root;
-daemon off;
-worker_processes 1;
-pid $tmp/nginx/nginx.pid;
-error_log $tmp/nginx/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $tmp/nginx/body;
-  proxy_temp_path $tmp/nginx/proxy;
-  fastcgi_temp_path $tmp/nginx/fastcgi;
-  uwsgi_temp_path $tmp/nginx/uwsgi;
-  scgi_temp_path $tmp/nginx/scgi;
-  types { image/jpeg jpg; text/html html; }
-  server {
-    listen 127.0.0.1:$port ssl;
-    ssl_certificate $tmp/cert.pem;
-    ssl_certificate_key $tmp/key.pem;
-    root $tmp/archive;
-    limit_rate 1250k;
-  }
-}
-CONF
-/usr/sbin/nginx -e "$tmp/nginx/error.log" -p "$tmp/nginx" -c "$tmp/nginx/nginx.conf" &
-nginx=$!
+. "$here/../mirror/serve-standin.sh"
+serve_standin "$tmp" "$tmp/archive" "limit_rate 1250k;"
 
 Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp >"$tmp/display" 2>"$tmp/xvfb.log" &
 xvfb=$!

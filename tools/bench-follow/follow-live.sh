@@ -30,37 +30,8 @@ trap cleanup EXIT INT TERM
 
 end=$(date -u -d "-$behind minutes" +%Y-%m-%dT%H:%M:%SZ)
 $generator "$tmp/archive" --channels 171 --hours 50 --now "$end" >/dev/null
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$tmp/key.pem" \
-  -out "$tmp/cert.pem" -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 2>/dev/null
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-mkdir -p "$tmp/nginx"
-cat >"$tmp/nginx/nginx.conf" <<CONF
-user root root;
-daemon off;
-worker_processes 1;
-pid $tmp/nginx/nginx.pid;
-error_log $tmp/nginx/error.log;
-events { worker_connections 64; }
-http {
-  log_format brief '\$request_method \$uri \$status \$body_bytes_sent';
-  access_log $tmp/nginx/access.log brief;
-  client_body_temp_path $tmp/nginx/body;
-  proxy_temp_path $tmp/nginx/proxy;
-  fastcgi_temp_path $tmp/nginx/fastcgi;
-  uwsgi_temp_path $tmp/nginx/uwsgi;
-  scgi_temp_path $tmp/nginx/scgi;
-  types { image/jpeg jpg; text/html html; }
-  gzip on;
-  server {
-    listen 127.0.0.1:$port ssl;
-    ssl_certificate $tmp/cert.pem;
-    ssl_certificate_key $tmp/key.pem;
-    root $tmp/archive;
-  }
-}
-CONF
-/usr/sbin/nginx -e "$tmp/nginx/error.log" -p "$tmp/nginx" -c "$tmp/nginx/nginx.conf" &
-nginx=$!
+. "$here/../mirror/serve-standin.sh"
+serve_standin "$tmp" "$tmp/archive" "gzip on;"
 
 Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp >"$tmp/display" 2>"$tmp/xvfb.log" &
 xvfb=$!
