@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
         std::unique_ptr<Welcome> welcome;
         coldWelcome.push_back(openToPaint(
             [&] {
-                welcome = std::make_unique<Welcome>(*preferences);
+                welcome = std::make_unique<Welcome>(*preferences, app);
                 welcome->show();
             },
             [&] { return welcome->window(); }));
@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
             shoot(QDir(shots).filePath("preferences-" + Modes::rawValue(mode) + ".png"));
         }
         preferences.hide();
-        Welcome welcome(preferences);
+        Welcome welcome(preferences, app);
         welcome.show();
         settle(1500);
         shoot(QDir(shots).filePath("welcome.png"));
