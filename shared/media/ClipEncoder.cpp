@@ -1,7 +1,11 @@
 #include "ClipEncoder.h"
 
+#include <QFile>
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cmath>
+#include <cstring>
 #include <memory>
 
 extern "C" {
@@ -45,7 +49,97 @@ struct Input {
     ~Input() { avformat_close_input(&format); }
 };
 
+void freeFrame(AVFrame* frame) {
+    av_frame_free(&frame);
+}
+
+// A JPEG's YCbCr spans 0-255; the clip's, as players expect, the video range (luma 16-235, chroma 16-240)
+// of the same BT.601 matrix. Narrowing the range is all that a JPEG's own planes need.
+struct VideoRange {
+    std::array<uint8_t, 256> luma{};
+    std::array<uint8_t, 256> chroma{};
+    VideoRange() {
+        for (int level = 0; level < 256; ++level) {
+            luma[size_t(level)] = uint8_t(16 + std::lround(level * 219.0 / 255.0));
+            chroma[size_t(level)] = uint8_t(128 + std::lround((level - 128) * 224.0 / 255.0));
+        }
+    }
+};
+
+void narrow(const uint8_t* from, int fromStride, uint8_t* to, int toStride, int width, int height,
+            const std::array<uint8_t, 256>& table) {
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in = from + ptrdiff_t(y) * fromStride;
+        uint8_t* out = to + ptrdiff_t(y) * toStride;
+        for (int x = 0; x < width; ++x)
+            out[x] = table[in[x]];
+    }
+}
+
+// Puts the decoded JPEG `in` into `out` (yuv420p, the same size) in the video range.
+bool toVideoRange(const AVFrame* in, AVFrame* out) {
+    static const VideoRange range;
+    const int size = in->width;
+    const int half = (size + 1) / 2;
+    const auto format = AVPixelFormat(in->format);
+    if (format == AV_PIX_FMT_YUVJ420P) {
+        narrow(in->data[0], in->linesize[0], out->data[0], out->linesize[0], size, size, range.luma);
+        for (int plane = 1; plane < 3; ++plane)
+            narrow(in->data[plane], in->linesize[plane], out->data[plane], out->linesize[plane], half, half,
+                   range.chroma);
+        return true;
+    }
+    if (format == AV_PIX_FMT_GRAY8) {
+        narrow(in->data[0], in->linesize[0], out->data[0], out->linesize[0], size, size, range.luma);
+        for (int plane = 1; plane < 3; ++plane)
+            for (int y = 0; y < half; ++y)
+                std::memset(out->data[plane] + ptrdiff_t(y) * out->linesize[plane], 128, size_t(half));
+        return true;
+    }
+    // Other subsamplings (4:4:4, 4:2:2): swscale resamples the chroma, from the full range.
+    SwsContext* scaler = sws_getContext(size, size, format, size, size, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
+                                        nullptr, nullptr, nullptr);
+    if (!scaler) return false;
+    const int* matrix = sws_getCoefficients(SWS_CS_ITU601);
+    sws_setColorspaceDetails(scaler, matrix, 1, matrix, 0, 0, 1 << 16, 1 << 16);
+    sws_scale(scaler, in->data, in->linesize, 0, size, out->data, out->linesize);
+    sws_freeContext(scaler);
+    return true;
+}
+
 } // namespace
+
+ClipPicture ClipPicture::fromFile(const QString& path, int size) {
+    ClipPicture picture;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return picture;
+    const QByteArray bytes = file.readAll();
+    const AVCodec* mjpeg = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
+    if (bytes.isEmpty() || !mjpeg) return picture;
+    quietLog();
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> codec(
+        avcodec_alloc_context3(mjpeg), [](AVCodecContext* c) { avcodec_free_context(&c); });
+    std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(),
+                                                          [](AVPacket* p) { av_packet_free(&p); });
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> decoded(av_frame_alloc(), freeFrame);
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> out(av_frame_alloc(), freeFrame);
+    if (!codec || !packet || !decoded || !out) return picture;
+    // One picture at a time: the clip's frames are already decoded one after another on this thread.
+    codec->thread_count = 1;
+    if (avcodec_open2(codec.get(), mjpeg, nullptr) < 0 || av_new_packet(packet.get(), int(bytes.size())) < 0)
+        return picture;
+    std::memcpy(packet->data, bytes.constData(), size_t(bytes.size()));
+    if (avcodec_send_packet(codec.get(), packet.get()) < 0 || avcodec_send_packet(codec.get(), nullptr) < 0 ||
+        avcodec_receive_frame(codec.get(), decoded.get()) < 0)
+        return picture;
+    if (decoded->width != size || decoded->height != size) return picture;
+    out->format = AV_PIX_FMT_YUV420P;
+    out->width = size;
+    out->height = size;
+    if (av_frame_get_buffer(out.get(), 0) < 0 || !toVideoRange(decoded.get(), out.get())) return picture;
+    picture.frame_ = std::shared_ptr<AVFrame>(out.release(), freeFrame);
+    return picture;
+}
 
 struct ClipEncoder::State {
     AVFormatContext* format = nullptr;
@@ -192,6 +286,26 @@ bool ClipEncoder::add(const QImage& picture, QString& error) {
     sws_scale(s.scaler, source, stride, 0, s.size, s.frame->data, s.frame->linesize);
     s.frame->pts = s.next++;
     return s.send(s.frame, error);
+}
+
+bool ClipEncoder::add(const ClipPicture& picture, QString& error) {
+    if (!state_ || !state_->codec) {
+        error = QStringLiteral("the clip is not open");
+        return false;
+    }
+    State& s = *state_;
+    if (picture.isNull() || picture.frame_->width != s.size || picture.frame_->height != s.size) {
+        error = QStringLiteral("the picture does not fit the clip");
+        return false;
+    }
+    // The encoder keeps its own reference: a picture repeated over several slots is never copied.
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(), freeFrame);
+    if (!frame || av_frame_ref(frame.get(), picture.frame_.get()) < 0) {
+        error = QStringLiteral("out of memory");
+        return false;
+    }
+    frame->pts = s.next++;
+    return s.send(frame.get(), error);
 }
 
 bool ClipEncoder::finish(QString& error) {

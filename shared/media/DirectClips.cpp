@@ -29,7 +29,10 @@ const char* const credit = "Courtesy of NASA/SDO and the AIA, EVE, and HMI scien
 // keeps most of its work, and a clip a few slots newer encodes only its newest piece (and the oldest).
 constexpr int pieceSlots = 24;
 // Changes whenever the way a piece is encoded changes, so that older pieces are not joined to newer ones.
-constexpr const char* pieceFormat = "h264 crf20 veryfast 1";
+// A single channel's JPEGs go to the encoder in their own YCbCr; composites are made in RGB.
+const char* pieceFormat(ClipMaking::Kind kind) {
+    return kind == ClipMaking::Kind::single ? "h264 crf20 veryfast 2 jpeg-yuv" : "h264 crf20 veryfast 1";
+}
 const QString unfinishedNote = QStringLiteral("unfinished");
 
 bool replace(const QString& from, const QString& to, QString& error, QString& writeFailure) {
@@ -99,6 +102,19 @@ public:
 
     const SlotPicture::Composer& composer() const { return composer_; }
 
+    // The frame of `slot` decoded straight to the clip's pixels, for a single channel; a null picture
+    // when it must go through RGB (a composite, a channel missing, another size, FFmpeg refusing it).
+    const ClipPicture& direct(int slot) {
+        const QStringList& files = job_.frames[size_t(slot)];
+        if (directMade_ && files == directFiles_) return direct_;
+        direct_ = job_.kind == ClipMaking::Kind::single && files.size() == 1 && !files.front().isEmpty()
+                      ? ClipPicture::fromFile(files.front(), job_.size)
+                      : ClipPicture();
+        directFiles_ = files;
+        directMade_ = true;
+        return direct_;
+    }
+
     // The frame of `slot`; a null image when one of its files does not decode (named in `unreadable`).
     const QImage& at(int slot) {
         const QStringList& files = job_.frames[size_t(slot)];
@@ -136,6 +152,9 @@ private:
     QStringList previous_;
     QImage frame_;
     bool composed_ = false;
+    QStringList directFiles_;
+    ClipPicture direct_;
+    bool directMade_ = false;
 };
 
 struct Piece {
@@ -148,7 +167,7 @@ struct Piece {
 // a piece on disk is reused only for exactly the same frames.
 QString pieceName(const ClipMaking::Job& job, const SlotPicture::Composer& composer, int from, int count) {
     QCryptographicHash hash(QCryptographicHash::Sha1);
-    hash.addData(QByteArray(pieceFormat) + ' ' + QByteArray::number(int(job.kind)) + ' ' +
+    hash.addData(QByteArray(pieceFormat(job.kind)) + ' ' + QByteArray::number(int(job.kind)) + ' ' +
                  QByteArray::number(job.size) + ' ' + QByteArray::number(job.framesPerSecond) + '\n');
     for (const SlotPicture::Stretch& stretch : composer.stretches())
         hash.addData(
@@ -187,6 +206,10 @@ bool encode(const ClipMaking::Job& job, Frames& frames, int from, int count, con
     bool ok =
         encoder.open(partial, job.size, job.framesPerSecond, QString::fromLatin1(credit), outcome.error);
     for (int slot = from; ok && slot < from + count; ++slot) {
+        if (const ClipPicture& picture = frames.direct(slot); !picture.isNull()) {
+            ok = encoder.add(picture, outcome.error);
+            continue;
+        }
         const QImage& frame = frames.at(slot);
         ok = !frame.isNull() && encoder.add(frame, outcome.error);
     }
