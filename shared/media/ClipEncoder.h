@@ -13,14 +13,30 @@ struct AVFrame;
 // trip through RGB: a JPEG's own YCbCr needs only its range narrowed. Read-only once made; copies share it.
 class ClipPicture {
 public:
-    // `path` decoded for a clip of `size` x `size` pixels; a null picture when FFmpeg cannot decode it or
-    // it has another size (the caller then goes through RGB, which scales as the clip always has).
-    static ClipPicture fromFile(const QString& path, int size);
     bool isNull() const { return !frame_; }
 
 private:
     friend class ClipEncoder;
+    friend class ClipPictureDecoder;
     std::shared_ptr<AVFrame> frame_;
+};
+
+// Makes clip pictures from image files one after another, keeping its decoder, and the memory of the last
+// picture for the next once nothing else holds it. Not thread-safe.
+class ClipPictureDecoder {
+public:
+    ClipPictureDecoder();
+    ~ClipPictureDecoder();
+    ClipPictureDecoder(const ClipPictureDecoder&) = delete;
+    ClipPictureDecoder& operator=(const ClipPictureDecoder&) = delete;
+
+    // `path` decoded for a clip of `size` x `size` pixels; a null picture when FFmpeg cannot decode it or
+    // it has another size (the caller then goes through RGB, which scales as the clip always has).
+    ClipPicture decode(const QString& path, int size);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 class ClipEncoder {

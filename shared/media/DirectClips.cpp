@@ -111,9 +111,10 @@ public:
     const ClipPicture& direct(int slot) {
         const QStringList& files = job_.frames[size_t(slot)];
         if (directMade_ && files == directFiles_) return direct_;
-        direct_ = job_.kind == ClipMaking::Kind::single && files.size() == 1 && !files.front().isEmpty()
-                      ? ClipPicture::fromFile(files.front(), job_.size)
-                      : ClipPicture();
+        // Let go of the last picture first: the decoder then uses its memory again.
+        direct_ = ClipPicture();
+        if (job_.kind == ClipMaking::Kind::single && files.size() == 1 && !files.front().isEmpty())
+            direct_ = decoder_.decode(files.front(), job_.size);
         directFiles_ = files;
         directMade_ = true;
         return direct_;
@@ -157,6 +158,7 @@ private:
     QImage frame_;
     bool composed_ = false;
     QStringList directFiles_;
+    ClipPictureDecoder decoder_;
     ClipPicture direct_;
     bool directMade_ = false;
 };
