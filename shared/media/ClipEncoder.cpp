@@ -1,7 +1,9 @@
 #include "ClipEncoder.h"
 
+#include <QFile>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 extern "C" {
@@ -45,7 +47,148 @@ struct Input {
     ~Input() { avformat_close_input(&format); }
 };
 
+void freeFrame(AVFrame* frame) {
+    av_frame_free(&frame);
+}
+
+// A JPEG's YCbCr spans 0-255; the clip's, as players expect, the video range (luma 16-235, chroma 16-240)
+// of the same BT.601 matrix. Narrowing the range is all that a JPEG's own planes need: luma becomes
+// 16 + 219/255 of itself, chroma 128 + 224/255 of its distance from 128, rounded. Sixteen pixels at a time
+// in 16-bit lanes (x / 255 is (x + 1 + (x >> 8)) >> 8 for any x below 65535): this is most of what the
+// clip costs beyond decoding and encoding.
+using Bytes = uint8_t __attribute__((vector_size(16)));
+using Words = uint16_t __attribute__((vector_size(32)));
+
+template <unsigned scale, unsigned offset> uint8_t narrowed(unsigned level) {
+    const unsigned x = level * scale + offset;
+    return uint8_t((x + 1 + (x >> 8)) >> 8);
+}
+
+template <unsigned scale, unsigned offset>
+void narrow(const uint8_t* from, int fromStride, uint8_t* to, int toStride, int width, int height) {
+    constexpr int block = 16;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in = from + ptrdiff_t(y) * fromStride;
+        uint8_t* out = to + ptrdiff_t(y) * toStride;
+        int x = 0;
+        for (; x + block <= width; x += block) {
+            Bytes bytes;
+            std::memcpy(&bytes, in + x, sizeof bytes);
+            Words words = __builtin_convertvector(bytes, Words) * uint16_t(scale) + uint16_t(offset);
+            words = (words + 1 + (words >> 8)) >> 8;
+            bytes = __builtin_convertvector(words, Bytes);
+            std::memcpy(out + x, &bytes, sizeof bytes);
+        }
+        for (; x < width; ++x)
+            out[x] = narrowed<scale, offset>(in[x]);
+    }
+}
+constexpr unsigned lumaScale = 219, lumaOffset = 16 * 255 + 127;
+constexpr unsigned chromaScale = 224, chromaOffset = 128 * (255 - 224) + 127;
+
+// Puts the decoded JPEG `in` into `out` (yuv420p, the same size) in the video range.
+bool toVideoRange(const AVFrame* in, AVFrame* out) {
+    const int size = in->width;
+    const int half = (size + 1) / 2;
+    const auto format = AVPixelFormat(in->format);
+    if (format == AV_PIX_FMT_YUVJ420P) {
+        narrow<lumaScale, lumaOffset>(in->data[0], in->linesize[0], out->data[0], out->linesize[0], size,
+                                      size);
+        for (int plane = 1; plane < 3; ++plane)
+            narrow<chromaScale, chromaOffset>(in->data[plane], in->linesize[plane], out->data[plane],
+                                              out->linesize[plane], half, half);
+        return true;
+    }
+    if (format == AV_PIX_FMT_GRAY8) {
+        narrow<lumaScale, lumaOffset>(in->data[0], in->linesize[0], out->data[0], out->linesize[0], size,
+                                      size);
+        for (int plane = 1; plane < 3; ++plane)
+            for (int y = 0; y < half; ++y)
+                std::memset(out->data[plane] + ptrdiff_t(y) * out->linesize[plane], 128, size_t(half));
+        return true;
+    }
+    // Other subsamplings (4:4:4, 4:2:2): swscale resamples the chroma, from the full range.
+    SwsContext* scaler = sws_getContext(size, size, format, size, size, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
+                                        nullptr, nullptr, nullptr);
+    if (!scaler) return false;
+    const int* matrix = sws_getCoefficients(SWS_CS_ITU601);
+    sws_setColorspaceDetails(scaler, matrix, 1, matrix, 0, 0, 1 << 16, 1 << 16);
+    sws_scale(scaler, in->data, in->linesize, 0, size, out->data, out->linesize);
+    sws_freeContext(scaler);
+    return true;
+}
+
 } // namespace
+
+struct ClipPictureDecoder::State {
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> codec{
+        nullptr, [](AVCodecContext* c) { avcodec_free_context(&c); }};
+    std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet{av_packet_alloc(),
+                                                          [](AVPacket* p) { av_packet_free(&p); }};
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> decoded{av_frame_alloc(), freeFrame};
+    // The last picture made: its memory is used again once no one else holds it.
+    std::shared_ptr<AVFrame> last;
+
+    bool open() {
+        if (codec) return true;
+        const AVCodec* mjpeg = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
+        if (!mjpeg || !packet || !decoded) return false;
+        quietLog();
+        codec.reset(avcodec_alloc_context3(mjpeg));
+        if (!codec) return false;
+        // One picture at a time: the clip's frames are decoded one after another on this thread.
+        codec->thread_count = 1;
+        if (avcodec_open2(codec.get(), mjpeg, nullptr) >= 0) return true;
+        codec.reset();
+        return false;
+    }
+
+    bool decode(const QByteArray& bytes) {
+        av_frame_unref(decoded.get());
+        if (av_new_packet(packet.get(), int(bytes.size())) < 0) return false;
+        std::memcpy(packet->data, bytes.constData(), size_t(bytes.size()));
+        int result = avcodec_send_packet(codec.get(), packet.get());
+        av_packet_unref(packet.get());
+        if (result >= 0) result = avcodec_receive_frame(codec.get(), decoded.get());
+        if (result == AVERROR(EAGAIN)) {
+            // A decoder that holds its picture back gives it when drained, and must then start afresh.
+            result = avcodec_send_packet(codec.get(), nullptr);
+            if (result >= 0) result = avcodec_receive_frame(codec.get(), decoded.get());
+            avcodec_flush_buffers(codec.get());
+        }
+        return result >= 0;
+    }
+
+    std::shared_ptr<AVFrame> blank(int size) {
+        if (last && last.use_count() == 1 && av_frame_is_writable(last.get())) return last;
+        std::shared_ptr<AVFrame> frame(av_frame_alloc(), freeFrame);
+        if (!frame) return {};
+        frame->format = AV_PIX_FMT_YUV420P;
+        frame->width = size;
+        frame->height = size;
+        if (av_frame_get_buffer(frame.get(), 0) < 0) return {};
+        return frame;
+    }
+};
+
+ClipPictureDecoder::ClipPictureDecoder() : state_(std::make_unique<State>()) {}
+ClipPictureDecoder::~ClipPictureDecoder() = default;
+
+ClipPicture ClipPictureDecoder::decode(const QString& path, int size) {
+    ClipPicture picture;
+    State& s = *state_;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return picture;
+    const QByteArray bytes = file.readAll();
+    if (bytes.isEmpty() || !s.open() || !s.decode(bytes)) return picture;
+    if (s.decoded->width != size || s.decoded->height != size) return picture;
+    if (s.last && (s.last->width != size || s.last->height != size)) s.last.reset();
+    std::shared_ptr<AVFrame> out = s.blank(size);
+    if (!out || !toVideoRange(s.decoded.get(), out.get())) return picture;
+    s.last = out;
+    picture.frame_ = std::move(out);
+    return picture;
+}
 
 struct ClipEncoder::State {
     AVFormatContext* format = nullptr;
@@ -192,6 +335,26 @@ bool ClipEncoder::add(const QImage& picture, QString& error) {
     sws_scale(s.scaler, source, stride, 0, s.size, s.frame->data, s.frame->linesize);
     s.frame->pts = s.next++;
     return s.send(s.frame, error);
+}
+
+bool ClipEncoder::add(const ClipPicture& picture, QString& error) {
+    if (!state_ || !state_->codec) {
+        error = QStringLiteral("the clip is not open");
+        return false;
+    }
+    State& s = *state_;
+    if (picture.isNull() || picture.frame_->width != s.size || picture.frame_->height != s.size) {
+        error = QStringLiteral("the picture does not fit the clip");
+        return false;
+    }
+    // The encoder keeps its own reference: a picture repeated over several slots is never copied.
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(), freeFrame);
+    if (!frame || av_frame_ref(frame.get(), picture.frame_.get()) < 0) {
+        error = QStringLiteral("out of memory");
+        return false;
+    }
+    frame->pts = s.next++;
+    return s.send(frame.get(), error);
 }
 
 bool ClipEncoder::finish(QString& error) {

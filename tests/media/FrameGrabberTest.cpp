@@ -3,12 +3,17 @@
 #include "ClipEncoder.h"
 #include "ClipExport.h"
 #include "Decoder.h"
+#include "DirectClips.h"
 #include "FrameConverter.h"
 #include "IndexClip.h"
+#include "SlotPicture.h"
 #include "TestSupport.h"
 
 #include <QColorSpace>
+#include <QImageReader>
 #include <QTemporaryDir>
+#include <cmath>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -216,4 +221,120 @@ TEST(JoinedPieces, EveryFrameOfEveryPieceFollowsOn) {
     EXPECT_EQ(asset->frameCount, total);
     // The wall counts a clip's slots from its duration: it must say as many frames as there are.
     EXPECT_NEAR(asset->durationSeconds * 18, total, 0.5) << asset->durationSeconds;
+}
+
+namespace {
+
+std::vector<QImage> decodeAll(const QString& clip) {
+    QString error;
+    std::vector<QImage> frames;
+    const auto decoder = Decoder::open(clip, Decoder::Threads::single, &error);
+    if (!decoder) return frames;
+    FrameConverter converter;
+    while (decoder->step(&error) == Decoder::Step::frame)
+        frames.push_back(converter.convert(decoder->frame(), 0, {}).convertToFormat(QImage::Format_RGB32));
+    return frames;
+}
+
+// The mean difference of two pictures' channels, 0-255.
+double meanDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum +=
+                std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+QImage readJpeg(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+// A single channel's JPEGs go to the encoder in their own YCbCr, not through RGB. The clip must look as
+// the RGB way makes it (a wrong range, matrix or plane is off by far more than the encoder's loss) for
+// each way a JPEG comes; one of another size still makes its frames; the still keeps the pixels it had.
+TEST(SingleChannelClip, FramesLookAsThroughRgbAndTheStillIsTheJpeg) {
+    const int size = 96;
+    const struct {
+        const char* name;
+        int pictureSize;
+        bool grey;
+        const char* ffmpegFormat; // re-encoded by ffmpeg in this subsampling, else as Qt writes it (4:2:0)
+    } cases[] = {{"colour 4:2:0", size, false, nullptr},
+                 {"grey", size, true, nullptr},
+                 {"colour 4:4:4", size, false, "yuvj444p"},
+                 {"another size", 80, false, nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        ClipMaking::Job job;
+        job.size = size;
+        QStringList files;
+        for (int k = 0; k < 3; ++k) {
+            // A bright disc in one colour table, as a channel's images are: smooth shading, fine texture
+            // and the sharp limb, turning a little from picture to picture.
+            QImage picture(c.pictureSize, c.pictureSize, QImage::Format_RGB32);
+            const double centre = (c.pictureSize - 1) / 2.0, radius = c.pictureSize * 0.4;
+            for (int y = 0; y < c.pictureSize; ++y)
+                for (int x = 0; x < c.pictureSize; ++x) {
+                    const double r = std::hypot(x - centre, y - centre) / radius;
+                    const double texture = 0.5 + 0.5 * std::sin((x + 3 * k) * 0.7) * std::cos(y * 0.5);
+                    const double level =
+                        r < 1 ? 0.35 + 0.45 * r * r + 0.2 * texture : 0.6 * std::exp(-6 * (r - 1));
+                    picture.setPixel(x, y,
+                                     qRgb(int(255 * std::min(1.0, level * 1.3)), int(190 * level),
+                                          int(60 * level * level)));
+                }
+            if (c.grey) picture = picture.convertToFormat(QImage::Format_Grayscale8);
+            const QString file = dir.filePath(QStringLiteral("%1.jpg").arg(k));
+            if (c.ffmpegFormat) {
+                const QString png = dir.filePath(QStringLiteral("%1.png").arg(k));
+                ASSERT_TRUE(picture.save(png));
+                runTool(QStringLiteral("ffmpeg"),
+                        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), png,
+                         QStringLiteral("-pix_fmt"), QString::fromLatin1(c.ffmpegFormat),
+                         QStringLiteral("-q:v"), QStringLiteral("2"), file});
+            } else {
+                ASSERT_TRUE(picture.save(file, "JPEG", 90));
+            }
+            files << file;
+        }
+        // The middle picture held over two slots, as a slot without a new image has it.
+        for (const QString& file : {files[0], files[1], files[1], files[2]})
+            job.frames.push_back({file});
+        job.clip = dir.filePath(QStringLiteral("direct.mp4"));
+        job.still = dir.filePath(QStringLiteral("still.png"));
+        const ClipMaking::Outcome made = DirectClips::make(job);
+        ASSERT_TRUE(made.ok) << made.error.toStdString();
+
+        const QString throughRgb = dir.filePath(QStringLiteral("rgb.mp4"));
+        ClipEncoder encoder;
+        QString error;
+        ASSERT_TRUE(encoder.open(throughRgb, size, job.framesPerSecond, QString(), error))
+            << error.toStdString();
+        for (const QStringList& slot : job.frames)
+            ASSERT_TRUE(encoder.add(readJpeg(slot.front()), error)) << error.toStdString();
+        ASSERT_TRUE(encoder.finish(error)) << error.toStdString();
+
+        const std::vector<QImage> direct = decodeAll(job.clip);
+        const std::vector<QImage> reference = decodeAll(throughRgb);
+        ASSERT_EQ(direct.size(), job.frames.size());
+        ASSERT_EQ(reference.size(), job.frames.size());
+        // As near to the JPEG as the RGB way (the encoder's own loss is most of either), and near it.
+        for (size_t k = 0; k < direct.size(); ++k) {
+            const QImage source =
+                SlotPicture::compose(ClipMaking::Kind::single, {readJpeg(job.frames[k].front())}, size);
+            EXPECT_LT(meanDifference(direct[k], source), meanDifference(reference[k], source) + 0.5)
+                << "frame " << k;
+            EXPECT_LT(meanDifference(direct[k], reference[k]), 3.5) << "frame " << k;
+        }
+        EXPECT_TRUE(QImage(job.still).convertToFormat(QImage::Format_RGB32) ==
+                    SlotPicture::compose(ClipMaking::Kind::single, {readJpeg(files[2])}, size));
+    }
 }

@@ -7,7 +7,10 @@
 //   3. a pass with nothing new: its CPU and requests, against the goal of under 1 s of CPU;
 //   4. a refresh from a fresh home that makes the rainbow, against one that makes a single channel (171)
 //      from the same archive (served without a rate limit): the CPU of each whole pass.
-// Usage: bench-direct [hours]   (default 50; seven channels of real imagery at their real sizes)
+// Also for 2: the same clip through RGB as single channels were made before, and the still's PNG at the old
+// and the new compression (size and time).
+// Usage: bench-direct [hours] [--clip]   (default 50; seven channels of real imagery at their real sizes;
+//        with --clip only 2, on 171 alone, default 24 hours: 144 slots)
 #include "BrowseFetch.h"
 #include "Cache.h"
 #include "DirectClips.h"
@@ -15,14 +18,22 @@
 #include "Settings.h"
 #include "SettingsStore.h"
 
+#include "ClipEncoder.h"
+
+#include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <sys/resource.h>
@@ -45,10 +56,128 @@ bool firstLightShown(const QString& manifest) {
     return false;
 }
 
+double childCpu(const QString& program, const QStringList& arguments, const QString& folder) {
+    const double before = cpuSeconds(RUSAGE_CHILDREN);
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(program, arguments);
+    process.waitForFinished(600000);
+    return cpuSeconds(RUSAGE_CHILDREN) - before;
+}
+
+// Writes `picture` as PNG at `quality` (QImageWriter's: 0 is zlib's strongest level) three times: the
+// size in bytes and the fastest time in milliseconds.
+std::pair<qint64, double> pngCost(const QImage& picture, int quality) {
+    qint64 bytes = 0;
+    double best = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QElapsedTimer clock;
+        clock.start();
+        QImageWriter writer(&buffer, "PNG");
+        writer.setQuality(quality);
+        writer.write(picture);
+        best = std::min(best, double(clock.nsecsElapsed()) / 1e6);
+        bytes = buffer.size();
+    }
+    return {bytes, best};
+}
+
+// One clip of a single channel from `paths` (one image a slot), against the ffmpeg command on the same
+// frames; the still's PNG at the old and the new compression.
+void oneClip(const QStringList& paths, const QString& work) {
+    ClipMaking::Job job;
+    QDir frames(work + "/frames");
+    frames.mkpath(".");
+    for (int slot = 0; slot < paths.size(); ++slot) {
+        job.frames.push_back({paths[slot]});
+        QFile::link(paths[slot], frames.filePath(QString::asprintf("%05d.jpg", slot)));
+    }
+    job.clip = work + "/ours.mp4";
+    job.still = work + "/ours.png";
+    double cpu = cpuSeconds(RUSAGE_SELF);
+    const ClipMaking::Outcome made = DirectClips::make(job);
+    const double oursCpu = cpuSeconds(RUSAGE_SELF) - cpu;
+    const double ffmpegCpu = childCpu("ffmpeg",
+                                      {"-v",
+                                       "error",
+                                       "-nostdin",
+                                       "-y",
+                                       "-framerate",
+                                       "18",
+                                       "-i",
+                                       frames.filePath("%05d.jpg"),
+                                       "-frames:v",
+                                       QString::number(paths.size()),
+                                       "-c:v",
+                                       "libx264",
+                                       "-preset",
+                                       "veryfast",
+                                       "-crf",
+                                       "20",
+                                       "-pix_fmt",
+                                       "yuv420p",
+                                       "-r",
+                                       "18",
+                                       "-movflags",
+                                       "+faststart",
+                                       work + "/ffmpeg.mp4"},
+                                      work);
+    std::printf("one %lld-slot clip: %.2f s CPU, ffmpeg %.2f s CPU: ratio %.2f%s\n", qint64(paths.size()),
+                oursCpu, ffmpegCpu, oursCpu / ffmpegCpu, made.ok ? "" : " (our clip FAILED)");
+    // The plain command, as one would type it in the folder of JPEGs: it keeps the JPEGs' full range.
+    const double plainCpu =
+        childCpu("ffmpeg",
+                 {"-v", "error", "-nostdin", "-y", "-framerate", "18", "-pattern_type", "glob", "-i", "*.jpg",
+                  "-c:v", "libx264", "-preset", "veryfast", "-crf", "20", work + "/ffmpeg-plain.mp4"},
+                 frames.path());
+    std::printf("one %lld-slot clip: %.2f s CPU, ffmpeg -framerate 18 -pattern_type glob -i '*.jpg' -c:v "
+                "libx264 -preset veryfast -crf 20: %.2f s CPU: ratio %.2f\n",
+                qint64(paths.size()), oursCpu, plainCpu, oursCpu / plainCpu);
+    // The way a single channel was encoded before: each JPEG decoded to RGB, converted to YUV.
+    cpu = cpuSeconds(RUSAGE_SELF);
+    {
+        ClipEncoder encoder;
+        QString error;
+        bool ok = encoder.open(work + "/rgb.mp4", job.size, job.framesPerSecond, QString(), error);
+        for (const QString& path : paths) {
+            QImageReader reader(path);
+            reader.setAutoTransform(false);
+            ok = ok && encoder.add(reader.read().convertToFormat(QImage::Format_RGB32), error);
+        }
+        ok = ok && encoder.finish(error);
+        const double rgbCpu = cpuSeconds(RUSAGE_SELF) - cpu;
+        std::printf("the same clip through RGB (as before): %.2f s CPU: ratio %.2f against the first ffmpeg, "
+                    "%.2f against the plain one%s\n",
+                    rgbCpu, rgbCpu / ffmpegCpu, rgbCpu / plainCpu, ok ? "" : " (FAILED)");
+    }
+    QImageReader newest(paths.back());
+    newest.setAutoTransform(false);
+    const QImage still = newest.read().convertToFormat(QImage::Format_RGB32);
+    const auto before = pngCost(still, 90);
+    const auto after = pngCost(still, 50);
+    std::printf("still PNG by quality:");
+    for (const int quality : {90, 80, 60, 50, 40, 30, 20, 0}) {
+        const auto cost = pngCost(still, quality);
+        std::printf(" %d: %lld bytes %.1f ms;", quality, cost.first, cost.second);
+    }
+    std::printf("\n");
+    QImage written(job.still);
+    std::printf(
+        "still PNG: before (quality 90) %lld bytes in %.1f ms, now (quality 50) %lld bytes in %.1f ms: "
+        "%.2f of the size, %.2f of the time; ours.png %lld bytes, %s the newest JPEG's pixels\n",
+        before.first, before.second, after.first, after.second, double(after.first) / double(before.first),
+        after.second / before.second, QFileInfo(job.still).size(), written == still ? "exactly" : "NOT");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const QString hours = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("50");
+    const bool clipOnly = argc > 1 && QByteArray(argv[argc - 1]) == "--clip";
+    const int given = argc - (clipOnly ? 2 : 1);
+    const QString hours =
+        given > 0 ? QString::fromLocal8Bit(argv[1]) : QString::fromLatin1(clipOnly ? "24" : "50");
     QTemporaryDir temp;
     Settings::d().useFile(temp.path() + "/settings.plist");
     Cache::setDir(temp.path() + "/cache");
@@ -59,10 +188,21 @@ int main(int argc, char** argv) {
     QProcess layout;
     layout.setProcessChannelMode(QProcess::ForwardedChannels);
     layout.start("/usr/bin/python3", {SOLVANE_SOURCE_DIR "/tools/mirror/make_browse.py", root, "--channels",
-                                      "94,131,171,193,211,304,335", "--hours", hours});
+                                      clipOnly ? "171" : "94,131,171,193,211,304,335", "--hours", hours});
     if (!layout.waitForFinished(600000) || layout.exitCode() != 0) {
         std::fprintf(stderr, "bench-direct: could not lay out the stand-in\n");
         return 1;
+    }
+    if (clipOnly) {
+        // Section 2 alone, on the stand-in's own files: every 171 image at 1024 pixels, oldest first.
+        QStringList paths;
+        QDirIterator found(root + "/assets/img/browse", {"*_1024_0171.jpg"}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        while (found.hasNext())
+            paths << found.next();
+        paths.sort();
+        oneClip(paths, temp.path());
+        return 0;
     }
     QDir().mkpath(temp.path() + "/nginx");
     NginxMirror archive(root, certificate, temp.path() + "/nginx", "limit_rate 1250k;");
@@ -102,58 +242,20 @@ int main(int argc, char** argv) {
                 double(afterFirst.bytes) / 1e6, wholeCpu);
 
     // 2. One 144-slot clip from the 171 images the pass kept, against ffmpeg on the same frames.
-    ClipMaking::Job job;
     QStringList names = QString::fromUtf8([&] {
                             QFile f(Cache::file("direct/171.frames"));
                             f.open(QIODevice::ReadOnly);
                             return f.readAll();
                         }())
                             .split('\n', Qt::SkipEmptyParts);
-    QDir frames(temp.path() + "/frames");
-    frames.mkpath(".");
-    for (int slot = 0; slot < names.size(); ++slot) {
-        const QString path = Cache::file("direct/0171/" + names[slot]);
-        job.frames.push_back({path});
-        QFile::link(path, frames.filePath(QString::asprintf("%05d.jpg", slot)));
-    }
-    job.clip = temp.path() + "/ours.mp4";
-    job.still = temp.path() + "/ours.png";
-    double cpu = cpuSeconds(RUSAGE_SELF);
-    const ClipMaking::Outcome made = DirectClips::make(job);
-    const double oursCpu = cpuSeconds(RUSAGE_SELF) - cpu;
-    cpu = cpuSeconds(RUSAGE_CHILDREN);
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-v",
-                            "error",
-                            "-nostdin",
-                            "-y",
-                            "-framerate",
-                            "18",
-                            "-i",
-                            frames.filePath("%05d.jpg"),
-                            "-frames:v",
-                            QString::number(names.size()),
-                            "-c:v",
-                            "libx264",
-                            "-preset",
-                            "veryfast",
-                            "-crf",
-                            "20",
-                            "-pix_fmt",
-                            "yuv420p",
-                            "-r",
-                            "18",
-                            "-movflags",
-                            "+faststart",
-                            temp.path() + "/ffmpeg.mp4"});
-    ffmpeg.waitForFinished(600000);
-    const double ffmpegCpu = cpuSeconds(RUSAGE_CHILDREN) - cpu;
-    std::printf("one %lld-slot clip: %.2f s CPU, ffmpeg %.2f s CPU: ratio %.2f%s\n", qint64(names.size()),
-                oursCpu, ffmpegCpu, oursCpu / ffmpegCpu, made.ok ? "" : " (our clip FAILED)");
+    QStringList paths;
+    for (const QString& name : names)
+        paths << Cache::file("direct/0171/" + name);
+    oneClip(paths, temp.path());
 
     // 3. A pass with nothing new.
     const BrowseFetch::Counters before = BrowseFetch::counters();
-    cpu = cpuSeconds(RUSAGE_SELF);
+    const double cpu = cpuSeconds(RUSAGE_SELF);
     clock.restart();
     Cache::pass(true, false, true);
     const double idleCpu = cpuSeconds(RUSAGE_SELF) - cpu;
