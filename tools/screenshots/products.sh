@@ -1,8 +1,8 @@
 #!/bin/sh
 # Screenshots at 1920 x 1080 of the products made here from NASA SDO's images, beside channels they are made
 # from: lays out the archive stand-in (real solar imagery, see tools/mirror/make_browse.py) for the channels
-# they need, serves it over HTTPS on loopback, makes every clip with one `solvane --refresh`, then plays each
-# product alone on a wall and saves <prefix>-<product>-0.png a few seconds in, caption up.
+# they need, serves it over HTTPS on loopback, makes every clip with one `solvane --refresh`, then
+# plays each product alone on a wall (from a copy of that cache) and saves <prefix>-<product>-0.png a few seconds in, caption up.
 # Usage: products.sh <build folder> <prefix> [product ...]
 #   default products: rainbow composite_uv intensitygram magnetogram 171 304 1600 1700
 # The build must hold bin/solvane and bin/wall-shot; a build without sanitizers makes the clips faster.
@@ -48,8 +48,13 @@ plistlib.dump({"products": sys.argv[2:], "mode": "wall", "configured": True}, op
 settings $products
 "$bin/solvane" --refresh 2>"$tmp/refresh.log" || { cat "$tmp/refresh.log" >&2; exit 1; }
 grep -E 'direct:|pass:' "$tmp/refresh.log" | tail -8
+# Each wall below starts a pass of its own, which keeps only the product it shows: each starts from a copy
+# of the cache the refresh made.
+cp -a "$tmp/cache" "$tmp/made"
 for product in $products; do
   settings "$product"
+  rm -rf "$tmp/cache"
+  cp -a "$tmp/made" "$tmp/cache"
   "$bin/solvane" --start --seconds 8 2>"$tmp/app.log" &
   app=$!
   sleep 4
