@@ -189,6 +189,10 @@ ClipMade make(const QString& id, DirectStore& store, std::optional<RemoteProduct
     return result;
 }
 
+void logNoClip(const QString& id, const QString& error) {
+    log(QStringLiteral("direct: ") + id + QStringLiteral(": no clip made: ") + error, LogArea::cache);
+}
+
 // "15 minutes", "1 minute", or for a short budget "40 seconds".
 QString duration(std::chrono::seconds span) {
     const qint64 seconds = span.count();
@@ -412,9 +416,7 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
                 refusedWrite(result.writeFailure);
             } else if (!result.error.isEmpty() && final && !result.stopped) {
                 // With NASA SDO silent and nothing on disk, "did not answer" above already says why.
-                if (outcome.reached || result.error != noImages)
-                    log(QStringLiteral("direct: ") + id + QStringLiteral(": no clip made: ") + result.error,
-                        LogArea::cache);
+                if (outcome.reached || result.error != noImages) logNoClip(id, result.error);
                 outcome.failed << id;
             }
             if (made && QFileInfo::exists(Cache::file(id + QStringLiteral(".mp4"))))
@@ -486,9 +488,7 @@ DirectSource::Made DirectSource::makeClips(const QStringList& ids, DirectStore& 
         } else if (!clip.error.isEmpty()) {
             // The light pass and the sharper clips come here; without this line a clip that failed to
             // be made left only "no clip re-made" in the log.
-            if (!clip.stopped)
-                log(QStringLiteral("direct: ") + id + QStringLiteral(": no clip made: ") + clip.error,
-                    LogArea::cache);
+            if (!clip.stopped) logNoClip(id, clip.error);
             result.failed << id;
         }
         if (made && QFileInfo::exists(Cache::file(id + QStringLiteral(".mp4"))))
