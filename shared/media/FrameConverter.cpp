@@ -3,6 +3,7 @@
 #include <QColorSpace>
 #include <QTransform>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -48,6 +49,9 @@ bool fullRange(const AVFrame* frame) {
 
 FrameConverter::~FrameConverter() {
     sws_freeContext(scaler_);
+    sws_freeContext(resizer_);
+    sws_freeContext(tailScaler_);
+    av_frame_free(&resized_);
 }
 
 struct FrameConverter::Pool {
@@ -93,22 +97,94 @@ QSize FrameConverter::fitted(QSize size, QSize bound) {
     return result.expandedTo(QSize(1, 1));
 }
 
+const AVFrame* FrameConverter::scaledInYuv(const AVFrame* frame, QSize size) {
+    // Scaling a 4:2:0 frame to 4:2:2 and then converting at the same size costs about two thirds of doing
+    // both in one step (1024 to 1080: 1.1-1.5 ms against 1.9 ms), and looks the same: chroma is still
+    // interpolated between lines (on solar clips within 4 levels of the one step, 0.3 on average).
+    AVPixelFormat resized = AV_PIX_FMT_NONE;
+    if (frame->format == AV_PIX_FMT_YUV420P) resized = AV_PIX_FMT_YUV422P;
+    if (frame->format == AV_PIX_FMT_YUVJ420P) resized = AV_PIX_FMT_YUVJ422P;
+    if (use_ != Use::playback || resized == AV_PIX_FMT_NONE || size == QSize(frame->width, frame->height))
+        return nullptr;
+    if (!resized_ || resized_->width != size.width() || resized_->height != size.height() ||
+        resized_->format != resized) {
+        av_frame_free(&resized_);
+        resized_ = av_frame_alloc();
+        if (!resized_) return nullptr;
+        resized_->format = resized;
+        resized_->width = size.width();
+        resized_->height = size.height();
+        if (av_frame_get_buffer(resized_, 0) < 0) {
+            av_frame_free(&resized_);
+            return nullptr;
+        }
+    }
+    const int flags = size.width() < frame->width ? SWS_AREA : SWS_BILINEAR;
+    resizer_ = sws_getCachedContext(resizer_, frame->width, frame->height, AVPixelFormat(frame->format),
+                                    size.width(), size.height(), resized, flags, nullptr, nullptr, nullptr);
+    if (!resizer_ || sws_scale(resizer_, frame->data, frame->linesize, 0, frame->height, resized_->data,
+                               resized_->linesize) <= 0)
+        return nullptr;
+    return resized_;
+}
+
 bool FrameConverter::write(const AVFrame* frame, QSize size, uchar* bits, qsizetype stride) {
     if (!frame || frame->width <= 0 || frame->height <= 0 || size.isEmpty() || !bits) return false;
+    // The colours follow the frame as decoded, whatever size is converted.
+    const int* coefficients = sws_getCoefficients(colourCoefficients(frame));
+    const int range = fullRange(frame) ? 1 : 0;
+    const AVFrame* source = scaledInYuv(frame, size);
+    if (!source) source = frame;
     // Accurate rounding keeps the scaler off its SIMD paths: at the clip's own size a 1024 x 1024 frame
     // then takes 1.5 ms instead of 0.34 ms, a third of what playing it costs, for nothing seen in motion.
-    int flags = size.width() < frame->width ? SWS_AREA : SWS_BILINEAR;
+    int flags = size.width() < source->width ? SWS_AREA : SWS_BILINEAR;
     if (use_ == Use::still) flags |= SWS_ACCURATE_RND;
-    scaler_ =
-        sws_getCachedContext(scaler_, frame->width, frame->height, AVPixelFormat(frame->format), size.width(),
-                             size.height(), AV_PIX_FMT_BGRA, flags, nullptr, nullptr, nullptr);
-    if (!scaler_) return false;
-    const int* coefficients = sws_getCoefficients(colourCoefficients(frame));
-    sws_setColorspaceDetails(scaler_, coefficients, fullRange(frame) ? 1 : 0,
-                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-    uint8_t* planes[4] = {bits, nullptr, nullptr, nullptr};
-    int strides[4] = {int(stride), 0, 0, 0};
-    return sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, planes, strides) > 0;
+    const auto run = [&](SwsContext*& scaler, const uint8_t* const planes[], QSize from, QSize to, uchar* out,
+                         qsizetype outStride) {
+        scaler =
+            sws_getCachedContext(scaler, from.width(), from.height(), AVPixelFormat(source->format),
+                                 to.width(), to.height(), AV_PIX_FMT_BGRA, flags, nullptr, nullptr, nullptr);
+        if (!scaler) return false;
+        sws_setColorspaceDetails(scaler, coefficients, range, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0,
+                                 1 << 16, 1 << 16);
+        uint8_t* outPlanes[4] = {out, nullptr, nullptr, nullptr};
+        const int outStrides[4] = {int(outStride), 0, 0, 0};
+        return sws_scale(scaler, planes, source->linesize, 0, from.height(), outPlanes, outStrides) > 0;
+    };
+    const auto copyRows = [&](const uchar* from, qsizetype fromStride, int columns, uchar* to) {
+        for (int y = 0; y < size.height(); ++y)
+            std::memcpy(to + y * stride, from + y * fromStride, size_t(columns) * 4);
+    };
+
+    // The scaler writes whole runs of pixels, eight when it scales and sixteen when it only converts;
+    // past the end of a row that would be the next row's pixels, or past the last row, in a window's.
+    const QSize sourceSize(source->width, source->height);
+    const bool sameSize = sourceSize == size;
+    const int width = size.width();
+    const int pixelRun = sameSize ? 16 : 8;
+    const int whole = width - width % pixelRun;
+    if (whole == width) return run(scaler_, source->data, sourceSize, size, bits, stride);
+    const bool halfChroma = source->format == AV_PIX_FMT_YUV420P || source->format == AV_PIX_FMT_YUVJ420P ||
+                            source->format == AV_PIX_FMT_YUV422P || source->format == AV_PIX_FMT_YUVJ422P;
+    if (sameSize && halfChroma && whole > 0 && width % 2 == 0) {
+        // Converting only: the whole runs go straight in, and the row's last run through a small picture.
+        const QSize main(whole, size.height());
+        if (!run(scaler_, source->data, main, main, bits, stride)) return false;
+        const int from = width - pixelRun;
+        const uint8_t* const last[4] = {source->data[0] + from, source->data[1] + from / 2,
+                                        source->data[2] + from / 2, nullptr};
+        const QSize tail(pixelRun, size.height());
+        spare_.resize(size_t(pixelRun) * 4 * size_t(size.height()));
+        if (!run(tailScaler_, last, tail, tail, spare_.data(), pixelRun * 4)) return false;
+        copyRows(spare_.data() + (whole - from) * 4, pixelRun * 4, width - whole, bits + whole * 4);
+        return true;
+    }
+    // Anything else goes through a picture with room for whole runs, and is copied.
+    const int padded = (width + 15) / 16 * 16;
+    spare_.resize(size_t(padded) * 4 * size_t(size.height()));
+    if (!run(scaler_, source->data, sourceSize, size, spare_.data(), padded * 4)) return false;
+    copyRows(spare_.data(), padded * 4, width, bits);
+    return true;
 }
 
 QImage FrameConverter::convert(const AVFrame* frame, int rotationDegrees, QSize bound) {

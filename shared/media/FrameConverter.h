@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QSize>
 #include <memory>
+#include <vector>
 
 struct AVFrame;
 struct SwsContext;
@@ -36,6 +37,9 @@ public:
 
 private:
     struct Pool;
+    // For playback at another size: a 4:2:0 frame scaled to `size` as 4:2:2, which the scaler then turns
+    // into BGRA on its fast same-size path. Nothing when that path does not apply.
+    const AVFrame* scaledInYuv(const AVFrame* frame, QSize size);
     // A picture of `size` to write into: for playback one of the few the players made that nobody holds
     // any more, so a frame, or the first frames of the next clip, cost no fresh pages for the kernel to
     // map and clear.
@@ -43,5 +47,9 @@ private:
 
     Use use_;
     SwsContext* scaler_ = nullptr;
-    std::shared_ptr<Pool> pool_; // shared by the playback converters alive, gone with the last
+    SwsContext* resizer_ = nullptr; // the frame to `resized_`, for playback at another size
+    AVFrame* resized_ = nullptr;
+    SwsContext* tailScaler_ = nullptr; // the last pixels of each row, when the width is not whole runs
+    std::vector<uchar> spare_;         // where those, or a whole frame of such a width, are written first
+    std::shared_ptr<Pool> pool_;       // shared by the playback converters alive, gone with the last
 };
