@@ -177,23 +177,28 @@ bool WallView::openPlayer(int next, const CacheEntry& entry, const QString& file
     Player::Callbacks callbacks;
     callbacks.context = this;
     callbacks.conversion = Player::Conversion::bySink;
-    callbacks.frame = [mailbox = slot.mailbox, view = this](const VideoFrame& frame) {
+    callbacks.frame = [mailbox = slot.mailbox, view = this, id](const VideoFrame& frame) {
         std::lock_guard<std::mutex> guard(mailbox->lock);
         mailbox->latest = frame;
+        mailbox->seconds = frame.seconds;
         if (mailbox->notified) return;
         mailbox->notified = true;
         QMetaObject::invokeMethod(
             view,
-            [view, mailbox] {
+            [view, mailbox, id] {
+                double seconds = 0;
                 {
                     std::lock_guard<std::mutex> inner(mailbox->lock);
                     mailbox->notified = false;
+                    seconds = mailbox->seconds;
                 }
+                // The clock and the timeline follow the frame they describe, in the same repaint: a
+                // separate tick would cost a second repaint of the chrome for every frame.
+                view->playerTime(id, seconds);
                 view->frameArrived();
             },
             Qt::QueuedConnection);
     };
-    callbacks.time = [this, id](double seconds) { playerTime(id, seconds); };
     callbacks.end = [this, id] { clipEnded(id); };
     QString error;
     // At the view's size from the first frame on, so no frame is scaled again while it is drawn.

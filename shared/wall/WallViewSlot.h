@@ -28,6 +28,7 @@ enum WallViewKey {
 struct WallView::Mailbox {
     std::mutex lock;
     std::optional<VideoFrame> latest;
+    double seconds = 0; // the latest frame's time in the clip, kept when the frame is taken
     bool notified = false;
 };
 
