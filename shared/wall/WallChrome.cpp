@@ -54,11 +54,22 @@ void blur(QImage& mask, double radius) {
     pass(w, h, 1, stride);
 }
 
+// The part of `rect` that `shown` takes there, with room to spare each side, trimmed from the box by whole
+// device pixels so the glyphs keep their places. The shadow's blur and the cached line cover that part
+// only: the clock's box is a third of the screen wide for a few words, and its line changes every frame.
+QRectF inkedPart(const QRectF& rect, const QFont& font, int flags, const QString& shown, qreal ratio) {
+    const QRectF ink = QFontMetricsF(font).boundingRect(rect, flags, shown).adjusted(-2, 0, 2, 0);
+    const double left = std::max(0.0, std::floor((ink.left() - rect.left()) * ratio) / ratio);
+    const double right = std::max(0.0, std::floor((rect.right() - ink.right()) * ratio) / ratio);
+    return left + right < rect.width() ? rect.adjusted(left, 0, -right, 0) : rect;
+}
+
 // A blurred black shadow of `shown` in `rect`, drawn a point below it.
 void drawShadow(QPainter& painter, const QRectF& rect, const QString& shown, int flags) {
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     const double margin = shadowBlur + 1.0;
-    const QRectF box = rect.adjusted(-margin, -margin, margin, margin);
+    const QRectF part = inkedPart(rect, painter.font(), flags, shown, ratio);
+    const QRectF box = part.adjusted(-margin, -margin, margin, margin);
     QImage mask(QSize(qCeil(box.width() * ratio), qCeil(box.height() * ratio)).expandedTo(QSize(1, 1)),
                 QImage::Format_Alpha8);
     mask.fill(0);
@@ -67,7 +78,8 @@ void drawShadow(QPainter& painter, const QRectF& rect, const QString& shown, int
         text.scale(ratio, ratio);
         text.setFont(painter.font());
         text.setPen(QColor(0, 0, 0, 255));
-        text.drawText(QRectF(QPointF(margin, margin), rect.size()), flags, shown);
+        text.drawText(QRectF(QPointF(margin - (part.left() - rect.left()), margin), rect.size()), flags,
+                      shown);
     }
     blur(mask, shadowBlur * ratio);
     QImage shadow(mask.size(), QImage::Format_ARGB32_Premultiplied);
@@ -134,22 +146,31 @@ void ChromeCache::drawText(QPainter& painter, Line line, const QRectF& rect, con
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     if (entry.image.isNull() || entry.text != text || entry.font != painter.font() || entry.flags != flags ||
         entry.size != rect.size() || entry.shadow != shadow || entry.ratio != ratio) {
-        // With room around the box for the shadow's blur and offset.
-        const QSizeF box(rect.width() + 2 * WallChrome::textMargin,
-                         rect.height() + 2 * WallChrome::textMargin);
+        const QString shown = QFontMetricsF(painter.font()).elidedText(text, Qt::ElideRight, rect.width());
+        const QRectF part = inkedPart(rect, painter.font(), flags, shown, ratio);
+        // With room around the line for the shadow's blur and offset.
+        const QSizeF box(part.width() + 2 * WallChrome::textMargin,
+                         part.height() + 2 * WallChrome::textMargin);
         QImage image(QSize(qCeil(box.width() * ratio), qCeil(box.height() * ratio)).expandedTo(QSize(1, 1)),
                      QImage::Format_ARGB32_Premultiplied);
         image.setDevicePixelRatio(ratio);
         image.fill(Qt::transparent);
         QPainter lines(&image);
         lines.setFont(painter.font());
-        drawLine(lines, QRectF(QPointF(WallChrome::textMargin, WallChrome::textMargin), rect.size()), text,
-                 flags, shadow);
+        const QPointF origin(WallChrome::textMargin - (part.left() - rect.left()), WallChrome::textMargin);
+        drawLine(lines, QRectF(origin, rect.size()), text, flags, shadow);
         lines.end();
-        entry = Drawn{text, painter.font(), flags, rect.size(), shadow, ratio, std::move(image)};
+        entry = Drawn{text,
+                      painter.font(),
+                      flags,
+                      rect.size(),
+                      shadow,
+                      ratio,
+                      part.left() - rect.left(),
+                      std::move(image)};
     }
     // On whole device pixels, so the cached glyphs are copied, never resampled.
-    const QPointF at(std::round((rect.left() - WallChrome::textMargin) * ratio) / ratio,
+    const QPointF at(std::round((rect.left() - WallChrome::textMargin) * ratio) / ratio + entry.offset,
                      std::round((rect.top() - WallChrome::textMargin) * ratio) / ratio);
     painter.drawImage(at, entry.image);
 }

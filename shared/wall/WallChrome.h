@@ -64,6 +64,7 @@ private:
         QSizeF size;
         bool shadow = false;
         qreal ratio = 1.0;
+        double offset = 0; // where the picture starts in the line's box: whole device pixels from its left
         QImage image;
     };
     std::array<Drawn, 4> lines_;

@@ -1,5 +1,9 @@
 #include "WallChrome.h"
 
+#include <QImage>
+#include <QPainter>
+#include <algorithm>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 TEST(WallChrome, ProportionsFollowTheBounds) {
@@ -43,4 +47,45 @@ TEST(WallChrome, TheCardFitsItsLinesAboveTheCaption) {
     EXPECT_EQ(l.card.size(), card);
     EXPECT_LE(l.card.bottom(), l.caption.top());
     EXPECT_DOUBLE_EQ(WallChrome::cardSize(lines, sizes, 50).width(), 50);
+}
+
+// The chrome drawn through its cache looks as drawn directly. The cache keeps each line's picture only as
+// wide as its text, so a line that moved, or lost part of its glyphs or its shadow, would show here: on a
+// bright picture, where the shadow is seen, at one and two device pixels a point.
+TEST(WallChrome, CachedLinesLookAsDrawnDirectly) {
+    ChromeState state;
+    state.caption = "AIA 171 Å  ·  48 HR TO DEC 9, 21:00";
+    state.attribution = "Courtesy of NASA/SDO and the AIA, EVE, and HMI science teams.";
+    state.clock = "DEC 8  05:00 UTC";
+    state.flare = "M2.4 FLARE, DEC 8 04:12 UTC";
+    state.captionOpacity = state.attributionOpacity = state.clockOpacity = state.flareOpacity = 1.0;
+    for (const qreal ratio : {1.0, 2.0}) {
+        SCOPED_TRACE(ratio);
+        const ChromeSizes sizes;
+        const auto layout = WallChrome::layout(QSizeF(960, 540), sizes, 0.3, false);
+        const auto drawn = [&](ChromeCache* cache) {
+            QImage picture(QSize(960, 540) * ratio, QImage::Format_RGB32);
+            picture.setDevicePixelRatio(ratio);
+            picture.fill(QColor(230, 200, 60));
+            QPainter painter(&picture);
+            WallChrome::paint(painter, layout, state, sizes, cache);
+            return picture;
+        };
+        ChromeCache cache;
+        drawn(&cache); // fills the cache
+        const QImage cached = drawn(&cache), direct = drawn(nullptr);
+        int worst = 0;
+        for (int y = 0; y < direct.height(); ++y)
+            for (int x = 0; x < direct.width(); ++x) {
+                const QRgb a = cached.pixel(x, y), b = direct.pixel(x, y);
+                const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                        std::abs(qBlue(a) - qBlue(b))});
+                worst = std::max(worst, d);
+            }
+        EXPECT_LE(worst, 4);
+        // The lines are there: the direct drawing differs from the bare picture.
+        QImage bare(direct.size(), QImage::Format_RGB32);
+        bare.fill(QColor(230, 200, 60));
+        EXPECT_NE(direct.convertToFormat(QImage::Format_RGB32), bare);
+    }
 }
