@@ -305,6 +305,13 @@ void WallView::animationChanged() {
         return;
     }
     QRect dirty;
+    if (!animator_.animating(transitionKey)) {
+        // The chrome's slow fades step at most 30 times a second: they look the same, and each step
+        // repaints and sends the whole band under the picture.
+        const double now = clock_->now();
+        if (now - chromeStepped_ < chromeStepSeconds) return;
+        chromeStepped_ = now;
+    }
     if (animator_.animating(transitionKey)) {
         if (!running_ || layerMask(running_->to)) {
             update();

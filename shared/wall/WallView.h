@@ -231,6 +231,8 @@ private:
     bool clockShown_ = true; // false for a clip whose frame clock cannot be trusted
     QString clockLine_;
     double progress_ = 0;
+    double chromeStepped_ = -1; // when a fade of the chrome alone last repainted
+    static constexpr double chromeStepSeconds = 0.03;
     bool captionUp_ = false;
     bool timeHeld_ = false;
     bool paused_ = false;
