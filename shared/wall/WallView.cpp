@@ -193,7 +193,7 @@ bool WallView::openPlayer(int next, const CacheEntry& entry, const QString& file
                     seconds = mailbox->seconds;
                 }
                 // The clock and the timeline follow the frame they describe, in the same repaint: a
-                // separate tick would cost a second repaint of the chrome for every frame.
+                // separate tick could arrive after the frame's repaint and cost one of its own.
                 view->playerTime(id, seconds);
                 view->frameArrived();
             },
@@ -305,13 +305,6 @@ void WallView::animationChanged() {
         return;
     }
     QRect dirty;
-    if (!animator_.animating(transitionKey)) {
-        // The chrome's slow fades step at most 30 times a second: they look the same, and each step
-        // repaints and sends the whole band under the picture.
-        const double now = clock_->now();
-        if (now - chromeStepped_ < chromeStepSeconds) return;
-        chromeStepped_ = now;
-    }
     if (animator_.animating(transitionKey)) {
         if (!running_ || layerMask(running_->to)) {
             update();
@@ -319,6 +312,12 @@ void WallView::animationChanged() {
         }
         for (int i = 0; i < 2; ++i)
             dirty |= frameTarget(i).toAlignedRect();
+    } else {
+        // The chrome's slow fades step at most 30 times a second: they look the same, and each step
+        // repaints and sends the whole band under the picture.
+        const double now = clock_->now();
+        if (now - chromeStepped_ < chromeStepSeconds) return;
+        chromeStepped_ = now;
     }
     if (animator_.animating(cardKey)) dirty |= layout_.card.toAlignedRect();
     if (animator_.animating(captionKey) && badgeRect_)
