@@ -108,7 +108,8 @@ TEST_F(SpaceWeatherRefresh, ThePassFetchesThenRevalidatesAndAFailingSourceKeepsT
     const Geomagnetic::Record& geomagnetic = record->geomagnetic;
     ASSERT_FALSE(geomagnetic.kp.empty()); // the week up to now, of the stand-in's week and a half
     EXPECT_GE(geomagnetic.kp.front().time, record->fetched.addDays(-7));
-    EXPECT_LT(geomagnetic.kp.front().time, record->fetched.addDays(-7).addSecs(3 * 3600));
+    EXPECT_LE(geomagnetic.kp.front().time,
+              record->fetched.addDays(-7).addSecs(3 * 3600)); // `fetched` is in whole seconds
     EXPECT_EQ(geomagnetic.kp.back().time.toString(Qt::ISODate),
               geo.value(QStringLiteral("kp_newest_interval")).toString());
     ASSERT_TRUE(geomagnetic.kpNow);
