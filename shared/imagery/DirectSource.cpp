@@ -275,6 +275,8 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
 
     // 1. List the day folders that can hold images newer than every channel's newest held one.
     std::optional<QDateTime> from = store.oldestNewest();
+    // An image promised a second try is asked for again even after newer ones began a new day folder.
+    if (const auto suspect = store.oldestSuspect(); from && suspect && *suspect < *from) from = suspect;
     const std::vector<QDate> days = Browse::foldersToList(from, now);
     std::map<int, std::vector<Browse::Image>> available;
     QString firstError;

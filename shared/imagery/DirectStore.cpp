@@ -156,6 +156,14 @@ std::optional<QDateTime> DirectStore::oldestNewest() const {
     return oldest;
 }
 
+std::optional<QDateTime> DirectStore::oldestSuspect() const {
+    std::optional<QDateTime> oldest;
+    for (const QString& name : suspects_)
+        if (const auto image = Browse::parseName(name, size_); image && (!oldest || image->taken < *oldest))
+            oldest = image->taken;
+    return oldest;
+}
+
 QString DirectStore::listingPath(const QDate& day) const {
     return folder_ + QStringLiteral("/listings/") + day.toString(QStringLiteral("yyyyMMdd")) +
            QStringLiteral(".html");

@@ -33,6 +33,8 @@ public:
     void setAside(const QString& name, const QString& why, bool cutShort = false);
     // The oldest of the channels' newest images; nothing when a channel holds none.
     std::optional<QDateTime> oldestNewest() const;
+    // The oldest image that failed once and is to be asked for again; nothing when there is none.
+    std::optional<QDateTime> oldestSuspect() const;
 
     BrowseFetch::Request listingRequest(const QString& url, const QDate& day) const;
     // The day's listing after a request: a new one put in place, the one held when unchanged or when the
