@@ -101,11 +101,11 @@ protected:
         CacheFixture::TearDown();
     }
 
-    // Lays out the stand-in ending two hours ago (so added images are never in the future) and serves it,
-    // with `serverLines` in nginx's server block.
-    void serve(const QStringList& arguments, const QString& serverLines = {}) {
-        const QString now =
-            QDateTime::currentDateTimeUtc().addSecs(-7200).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
+    // Lays out the stand-in ending at `end`, by default two hours ago (so added images are never in the
+    // future), and serves it, with `serverLines` in nginx's server block.
+    void serve(const QStringList& arguments, const QString& serverLines = {}, QDateTime end = {}) {
+        if (!end.isValid()) end = QDateTime::currentDateTimeUtc().addSecs(-7200);
+        const QString now = end.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
         ASSERT_EQ(runProgram(python, QStringList{standInTool, root, "--now", now} + arguments).status, 0);
         // The host's folder for today exists from midnight, empty until its first image: in the first two
         // hours of a day the stand-in has none there yet.
@@ -315,8 +315,11 @@ TEST_F(DirectPass, UntrustedArchiveDamagedImagesOddNamesAndAMissingDay) {
 // costs a pass its budget, and the next scheduled check goes on.
 TEST_F(DirectPass, FaultsAreJudgedOnceForgivenWhenPassingAndBoundedInTime) {
     // One image a slot, mostly: an image that does not decode then leaves its slot without one of its own.
+    // The archive's newest image is just past a midnight, so the faulty ones lie in the day folder before
+    // the newest one's, which the next pass must list again to ask for them.
+    const QDateTime end(QDateTime::currentDateTimeUtc().date().addDays(-1), QTime(0, 25), QTimeZone::utc());
     serve({"--channels", "171,304", "--hours", "10", "--cadence", "1200"},
-          R"(location ~ _0304\.jpg$ { limit_rate 300; })");
+          R"(location ~ _0304\.jpg$ { limit_rate 300; })", end);
     Settings::setProducts({"171"});
     const QStringList names = images("171");
     std::map<qint64, int> perSlot;
@@ -326,6 +329,8 @@ TEST_F(DirectPass, FaultsAreJudgedOnceForgivenWhenPassingAndBoundedInTime) {
     for (qsizetype i = names.size() - 3; i > 0 && undecodable.size() < 7; --i)
         if (perSlot[utcOf(names[i]).toSecsSinceEpoch() / 1200] == 1) undecodable << names[i];
     ASSERT_EQ(undecodable.size(), 7);
+    for (const QString& name : undecodable)
+        ASSERT_LT(utcOf(name).date(), utcOf(names.last()).date()) << name.toStdString();
     const QString errorPage = undecodable.takeLast();
     for (const QString& name : undecodable) {
         QByteArray bytes = readFile(imagePath(name));
@@ -479,7 +484,9 @@ TEST_F(DirectPass, AMirrorIsPreferredWhenSetAndTheArchiveTakesOverWhenItStops) {
 }
 
 TEST_F(DirectPass, TheLightPassReadsTheEndOfTodaysListingAndTakesOnlyNewSlots) {
-    serve({"--channels", "171,HMIIC", "--hours", "6"});
+    // Mid-day, so that the light pass reads one day's listing, whatever the hour the test runs at.
+    serve({"--channels", "171,HMIIC", "--hours", "6"}, {},
+          QDateTime(QDateTime::currentDateTimeUtc().date().addDays(-1), QTime(12, 0), QTimeZone::utc()));
     Settings::setProducts({"171", "intensitygram"});
     ASSERT_TRUE(Cache::pass(true, false, false).has_value());
     ASSERT_TRUE(entry("intensitygram").has_value()) << "HMI's intensitygram from the archive";
