@@ -273,10 +273,9 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
             LogArea::cache);
     };
 
-    // 1. List the day folders that can hold images newer than every channel's newest held one.
-    std::optional<QDateTime> from = store.oldestNewest();
-    // An image promised a second try is asked for again even after newer ones began a new day folder.
-    if (const auto suspect = store.oldestSuspect(); from && suspect && *suspect < *from) from = suspect;
+    // 1. List the day folders that can hold images the store still wants: newer than a channel's newest
+    // held one, in a window not yet filled, or promised a second try.
+    std::optional<QDateTime> from = store.listFrom();
     const std::vector<QDate> days = Browse::foldersToList(from, now);
     std::map<int, std::vector<Browse::Image>> available;
     QString firstError;

@@ -147,21 +147,21 @@ void DirectStore::setAside(const QString& name, const QString& why, bool cutShor
         LogArea::cache);
 }
 
-std::optional<QDateTime> DirectStore::oldestNewest() const {
-    std::optional<QDateTime> oldest;
+std::optional<QDateTime> DirectStore::listFrom() const {
+    std::optional<QDateTime> from;
+    auto reach = [&from](const QDateTime& moment) {
+        if (!from || moment < *from) from = moment;
+    };
     for (const auto& [channel, images] : held_) {
         if (images.empty()) return std::nullopt;
-        if (!oldest || images.back().taken < *oldest) oldest = images.back().taken;
+        const QDateTime start =
+            Browse::slotStart(images.back().taken).addSecs(-(Browse::windowSlots - 1) * Browse::slotSeconds);
+        reach(images.front().taken < start.addSecs(Browse::slotSeconds) ? images.back().taken : start);
     }
-    return oldest;
-}
-
-std::optional<QDateTime> DirectStore::oldestSuspect() const {
-    std::optional<QDateTime> oldest;
     for (const QString& name : suspects_)
-        if (const auto image = Browse::parseName(name, size_); image && (!oldest || image->taken < *oldest))
-            oldest = image->taken;
-    return oldest;
+        if (const auto image = Browse::parseName(name, size_); image && held_.count(image->channel))
+            reach(image->taken);
+    return from;
 }
 
 QString DirectStore::listingPath(const QDate& day) const {

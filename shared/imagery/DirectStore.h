@@ -31,10 +31,10 @@ public:
     // Sets a damaged image aside: deleted and named in the log with the reason. Whether it is asked for
     // again on a later pass is Browse::judgeFailure's rule; a rejected name is never fetched again.
     void setAside(const QString& name, const QString& why, bool cutShort = false);
-    // The oldest of the channels' newest images; nothing when a channel holds none.
-    std::optional<QDateTime> oldestNewest() const;
-    // The oldest image that failed once and is to be asked for again; nothing when there is none.
-    std::optional<QDateTime> oldestSuspect() const;
+    // The moment a pass lists day folders from: the oldest of each channel's newest image, or of its
+    // window's start while the window's first slot is not held (a pass cut short, or first light only),
+    // and of any image promised a second try. Nothing when a channel holds none.
+    std::optional<QDateTime> listFrom() const;
 
     BrowseFetch::Request listingRequest(const QString& url, const QDate& day) const;
     // The day's listing after a request: a new one put in place, the one held when unchanged or when the
