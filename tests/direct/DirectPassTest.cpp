@@ -123,6 +123,10 @@ protected:
         ASSERT_TRUE(archive->running());
         qputenv("SOLVANE_SDO_BASE", ("https://" + archive->host()).toUtf8());
     }
+    // Yesterday at 00:10 UTC, an end that puts the archive's newest image in a day folder of its own.
+    static QDateTime justPastMidnight() {
+        return QDateTime(QDateTime::currentDateTimeUtc().date().addDays(-1), QTime(0, 10), QTimeZone::utc());
+    }
     void add(const QString& channelAndCount) {
         ASSERT_EQ(runProgram(python, {standInTool, root, "--add", channelAndCount}).status, 0);
     }
@@ -269,10 +273,13 @@ TEST_F(DirectPass, LaterPassesFetchOnlyNewImagesAndDropOldOnes) {
 }
 
 TEST_F(DirectPass, UntrustedArchiveDamagedImagesOddNamesAndAMissingDay) {
-    serve({"--channels", "171", "--hours", "50", "--damaged", "--odd"});
+    // Ending just past a midnight: the damaged image, from the slot before the newest, is in the day
+    // folder before the newest one's.
+    serve({"--channels", "171", "--hours", "50", "--damaged", "--odd"}, {}, justPastMidnight());
     Settings::setProducts({"171"});
     const QString damaged = truth().value("damaged").toString();
     ASSERT_FALSE(damaged.isEmpty());
+    ASSERT_LT(utcOf(damaged).date(), utcOf(images("171").last()).date());
     // The day folder where the 48 hours before the newest image begin is gone from the host. (The oldest
     // image's day, 50 hours back, lies outside the window at some hours of the day and is never asked for.)
     const QDate gone = utcOf(images("171").last()).addSecs(-(48 * 3600 - 20 * 60)).date();
@@ -317,9 +324,8 @@ TEST_F(DirectPass, FaultsAreJudgedOnceForgivenWhenPassingAndBoundedInTime) {
     // One image a slot, mostly: an image that does not decode then leaves its slot without one of its own.
     // The archive's newest image is just past a midnight, so the faulty ones lie in the day folder before
     // the newest one's, which the next pass must list again to ask for them.
-    const QDateTime end(QDateTime::currentDateTimeUtc().date().addDays(-1), QTime(0, 25), QTimeZone::utc());
     serve({"--channels", "171,304", "--hours", "10", "--cadence", "1200"},
-          R"(location ~ _0304\.jpg$ { limit_rate 300; })", end);
+          R"(location ~ _0304\.jpg$ { limit_rate 300; })", justPastMidnight().addSecs(15 * 60));
     Settings::setProducts({"171"});
     const QStringList names = images("171");
     std::map<qint64, int> perSlot;
@@ -572,7 +578,8 @@ TEST_F(DirectPass, TheLightPassReadsTheEndOfTodaysListingAndTakesOnlyNewSlots) {
 }
 
 TEST_F(DirectPass, AMeteredNetworkGetsFirstLightOnly) {
-    serve({"--channels", "171", "--hours", "6"});
+    // The newest image begins a day folder: the rest of the window lies in the one before.
+    serve({"--channels", "171", "--hours", "6"}, {}, justPastMidnight());
     Settings::setProducts({"171"});
     CacheSettings::setNetworkMetered(true);
     CapturedLog captured;
