@@ -143,6 +143,10 @@ std::optional<Browse::Frames> Browse::assignFrames(const std::vector<QDateTime>&
     return frames;
 }
 
+QDateTime Browse::windowStart(const QDateTime& newest) {
+    return slotStart(newest).addSecs(-qint64(windowSlots - 1) * slotSeconds);
+}
+
 std::vector<QDate> Browse::foldersToList(const std::optional<QDateTime>& newestHeld, const QDateTime& now) {
     const QDate today = now.toUTC().date();
     QDate from = now.toUTC().addSecs(-qint64(windowSlots) * slotSeconds).date();

@@ -53,6 +53,8 @@ std::vector<Image> parseListing(const QByteArray& listing, const QDate& day, con
 
 // The start of the slot holding `moment`.
 QDateTime slotStart(const QDateTime& moment);
+// The start of the first slot of the window that ends with `newest`'s slot.
+QDateTime windowStart(const QDateTime& newest);
 
 // Which image each of the window's slots shows. `taken` are one channel's image times, sorted ascending.
 struct Frames {

@@ -321,9 +321,7 @@ DirectSource::Outcome DirectSource::run(const QSet<QString>& wanted, const Cache
         for (const auto& [channel, images] : available)
             for (const Browse::Image& image : images)
                 if (!newest || image.taken > *newest) newest = image.taken;
-        const qint64 window = qint64(Browse::windowSlots - 1) * Browse::slotSeconds;
-        if (newest && Browse::slotStart(*newest).addSecs(-window).date() < days.front())
-            list({days.front().addDays(-1)});
+        if (newest && Browse::windowStart(*newest).date() < days.front()) list({days.front().addDays(-1)});
     }
     if (Cache::stopRequested()) return outcome;
     if (!outcome.reached) {

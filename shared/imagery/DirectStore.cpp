@@ -154,8 +154,7 @@ std::optional<QDateTime> DirectStore::listFrom() const {
     };
     for (const auto& [channel, images] : held_) {
         if (images.empty()) return std::nullopt;
-        const QDateTime start =
-            Browse::slotStart(images.back().taken).addSecs(-(Browse::windowSlots - 1) * Browse::slotSeconds);
+        const QDateTime start = Browse::windowStart(images.back().taken);
         reach(images.front().taken < start.addSecs(Browse::slotSeconds) ? images.back().taken : start);
     }
     for (const QString& name : suspects_)
@@ -228,7 +227,7 @@ std::vector<Browse::Image> DirectStore::newestPerSlot(int channel,
     const auto& mine = held(channel);
     if (!mine.empty() && (!end.isValid() || mine.back().taken > end)) end = mine.back().taken;
     if (!end.isValid()) return {};
-    const QDateTime start = Browse::slotStart(end).addSecs(-(Browse::windowSlots - 1) * Browse::slotSeconds);
+    const QDateTime start = Browse::windowStart(end);
     // Newest held image per slot: a listed one is wanted only when it is newer.
     std::map<qint64, QDateTime> heldPerSlot;
     for (const auto& image : mine)
@@ -289,8 +288,7 @@ bool DirectStore::acceptImage(const Browse::Image& image, const BrowseFetch::Res
 void DirectStore::removeOutsideWindows() {
     for (auto& [channel, images] : held_) {
         if (images.empty()) continue;
-        const QDateTime start =
-            Browse::slotStart(images.back().taken).addSecs(-(Browse::windowSlots - 1) * Browse::slotSeconds);
+        const QDateTime start = Browse::windowStart(images.back().taken);
         std::vector<Browse::Image> gone;
         for (size_t i = 0; i < images.size(); ++i) {
             const bool old = images[i].taken < start;
